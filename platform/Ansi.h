@@ -1,0 +1,24 @@
+#pragma once
+// Single-byte ANSI text (Windows-1252): upper-casing of all 256 byte values and the
+// case-insensitive comparisons built on it.
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// AnsiUpperMap[b] is the upper case of byte b in Windows-1252.
+extern const std::array<unsigned char, 256> AnsiUpperMap;
+
+inline char AnsiUpper(char c) {
+    return static_cast<char>(AnsiUpperMap[static_cast<unsigned char>(c)]);
+}
+std::string AnsiUpperCase(std::string_view text);
+// <0, 0, >0 comparing the upper-cased texts byte by byte.
+int AnsiCompareText(std::string_view a, std::string_view b);
+inline bool AnsiSameText(std::string_view a, std::string_view b) {
+    return AnsiCompareText(a, b) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,56 @@
+#include "tests/support/TestSupport.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "platform/Prefix.h"
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    auto base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = base / ("sorvanti-test-" + std::to_string(rd()));
+        std::error_code ec;
+        if (std::filesystem::create_directory(candidate, ec)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+TempPrefix::TempPrefix() { platform::SetPrefixDir(PrefixPath()); }
+
+TempPrefix::~TempPrefix() { platform::SetPrefixDir(""); }
+
+void WriteFile(const std::string& hostPath, std::string_view bytes) {
+    std::filesystem::create_directories(std::filesystem::path(hostPath).parent_path());
+    std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << "cannot write " << hostPath;
+}
+
+std::string ReadFile(const std::string& hostPath) {
+    std::ifstream in(hostPath, std::ios::binary);
+    EXPECT_TRUE(in.good()) << "cannot read " << hostPath;
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string CorpusDir() {
+    std::error_code ec;
+    std::filesystem::path dir(SORVANTI_CORPUS_DIR);
+    if (std::filesystem::is_directory(dir / "pbl", ec)) return dir.string();
+    return {};
+}
+
+}  // namespace testsupport
