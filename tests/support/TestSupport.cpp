@@ -1,7 +1,6 @@
 #include "tests/support/TestSupport.h"
 
 #include <fstream>
-#include <iterator>
 #include <random>
 
 #include "platform/Prefix.h"
@@ -29,9 +28,13 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-TempPrefix::TempPrefix() { platform::SetPrefixDir(PrefixPath()); }
+TempPrefix::TempPrefix() {
+    platform::SetPrefixDir(PrefixPath());
+}
 
-TempPrefix::~TempPrefix() { platform::SetPrefixDir(""); }
+TempPrefix::~TempPrefix() {
+    platform::SetPrefixDir("");
+}
 
 void WriteFile(const std::string& hostPath, std::string_view bytes) {
     std::filesystem::create_directories(std::filesystem::path(hostPath).parent_path());
@@ -43,13 +46,18 @@ void WriteFile(const std::string& hostPath, std::string_view bytes) {
 std::string ReadFile(const std::string& hostPath) {
     std::ifstream in(hostPath, std::ios::binary);
     EXPECT_TRUE(in.good()) << "cannot read " << hostPath;
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string content;
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        content.append(buffer, static_cast<size_t>(in.gcount()));
+    return content;
 }
 
 std::string CorpusDir() {
     std::error_code ec;
     std::filesystem::path dir(SORVANTI_CORPUS_DIR);
-    if (std::filesystem::is_directory(dir / "pbl", ec)) return dir.string();
+    if (std::filesystem::is_directory(dir / "pbl", ec))
+        return dir.string();
     return {};
 }
 
