@@ -19,4 +19,9 @@ std::string HostPath(std::string_view windowsPath);
 // one holds it, else z:\ followed by the path.
 std::string WindowsPath(std::string_view hostPath);
 
+// The absolute Windows form of a path, as GetFullPathName gives it: resolved against
+// the current directory, separators made backslashes, "." and ".." taken out, the
+// drive letter in lower case. Empty when the path is empty or cannot be resolved.
+std::string FullWindowsPath(std::string_view windowsPath);
+
 }  // namespace platform

@@ -1,0 +1,56 @@
+#include "platform/Ansi.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+using platform::AnsiUpperMap;
+
+// Every lower-case letter of the Windows-1252 code chart and its capital, checked
+// against the chart letter by letter; every other byte has no case and stays.
+TEST(Ansi, UpperMapFollowsTheWindows1252Chart) {
+    std::map<int, int> lowerToUpper;
+    for (int b = 'a'; b <= 'z'; ++b)
+        lowerToUpper[b] = b - 0x20;
+    lowerToUpper[0x9A] = 0x8A;  // s caron
+    lowerToUpper[0x9C] = 0x8C;  // oe ligature
+    lowerToUpper[0x9E] = 0x8E;  // z caron
+    lowerToUpper[0xFF] = 0x9F;  // y diaeresis
+    for (int b = 0xE0; b <= 0xFE; ++b) {
+        if (b != 0xF7)
+            lowerToUpper[b] = b - 0x20;  // a grave .. thorn, not the division sign
+    }
+    ASSERT_EQ(lowerToUpper.size(), 60u);
+    for (int b = 0; b < 256; ++b) {
+        const auto it = lowerToUpper.find(b);
+        const int expected = it == lowerToUpper.end() ? b : it->second;
+        EXPECT_EQ(AnsiUpperMap[b], expected) << "byte 0x" << std::hex << b;
+    }
+    // Letters without a capital in the code page stay as they are.
+    for (int b : {0x83, 0xAA, 0xB5, 0xBA, 0xDF, 0xF7})
+        EXPECT_EQ(AnsiUpperMap[b], b);
+}
+
+TEST(Ansi, UpperCaseAndCompareTextUseTheMap) {
+    EXPECT_EQ(platform::AnsiUpperCase("w_Main\xE9t\xFF"
+                                      "1"),
+              "W_MAIN\xC9T\x9F"
+              "1");
+    EXPECT_EQ(platform::AnsiUpperCase(std::string_view("a\0b", 3)), std::string("A\0B", 3));
+    EXPECT_TRUE(platform::AnsiSameText("d_\xE0la", "D_\xC0LA"));
+    EXPECT_FALSE(
+        platform::AnsiSameText("stra\xDF"
+                               "e",
+                               "STRASSE"));
+    EXPECT_LT(platform::AnsiCompareText("abc", "ABD"), 0);
+    EXPECT_GT(platform::AnsiCompareText("abd", "ABC"), 0);
+    EXPECT_LT(platform::AnsiCompareText("ab", "ABC"), 0);
+    EXPECT_GT(platform::AnsiCompareText("abc", "AB"), 0);
+    EXPECT_EQ(platform::AnsiCompareText("", ""), 0);
+    // Bytes compare unsigned: an accented capital sorts after 'Z'.
+    EXPECT_GT(platform::AnsiCompareText("\xE9", "z"), 0);
+}
+
+}  // namespace
