@@ -1,0 +1,1 @@
+sorvanti_test(orca_structure_tests SOURCES StructureCheckTest.cpp LIBS pblcheck)
