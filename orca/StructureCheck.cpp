@@ -192,10 +192,13 @@ void ClassifyFunction(Words& w, std::string_view code, bool subroutine, bool wit
     st.kind = StmtKind::Function;
     st.block = subroutine ? Block::Subroutine : Block::Function;
     st.label = Label(BlockWord(st.block), name);
-    st.semicolon = code.find(';', w.Pos()) != std::string_view::npos;
-    size_t close = code.rfind(')');
+    // The header ends at the first ';'; a script may follow on the same line.
+    size_t semicolon = code.find(';', w.Pos());
+    st.semicolon = semicolon != std::string_view::npos;
+    std::string_view header = code.substr(0, semicolon);
+    size_t close = header.rfind(')');
     if (close != std::string_view::npos && close >= w.Pos()) {
-        Words after(code.substr(close + 1));
+        Words after(header.substr(close + 1));
         for (std::string_view word = after.Next(); !word.empty(); word = after.Next()) {
             if (Is(word, "library") || Is(word, "rpcfunc")) {
                 st.external = true;
@@ -235,8 +238,9 @@ void ClassifyEvent(Words& w, std::string_view code, Statement& st) {
         st.label += member;
     }
     size_t rest = w.Pos();
-    st.semicolon = code.find(';', rest) != std::string_view::npos;
-    size_t open = code.find('(', rest);
+    size_t semicolon = code.find(';', rest);
+    st.semicolon = semicolon != std::string_view::npos;
+    size_t open = code.substr(0, semicolon).find('(', rest);
     if (typed || open == std::string_view::npos) {
         st.eventHeaderInBody = true;
         return;
