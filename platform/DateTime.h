@@ -18,6 +18,8 @@ TDateTime UnixToDateTime(int64_t seconds);
 int64_t DateTimeToUnix(TDateTime value);
 // Unix seconds to a date-time value in the local time zone (as file dates are shown).
 TDateTime UnixToLocalDateTime(int64_t seconds);
+// The inverse: a local date-time value to Unix seconds, rounded to the nearest second.
+int64_t LocalDateTimeToUnix(TDateTime value);
 // The current local date and time.
 TDateTime Now();
 // "dd/mm/yyyy hh:nn:ss": the short date, a blank, the long time.

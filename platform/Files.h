@@ -27,7 +27,7 @@ struct TSearchRec {
     std::string Name;       // long name
     std::string ShortName;  // alternate 8.3 name; empty where the file system has none
     uint32_t Attr = 0;
-    TDateTime Time = 0;     // last write, local time
+    TDateTime Time = 0;  // last write, local time
     uint64_t Size = 0;
 };
 
@@ -35,8 +35,12 @@ struct TSearchRec {
 // attributes fit attr as FindFirst would: plain files always, directories, hidden and
 // system files only when asked for. "." and ".." are not listed.
 std::vector<TSearchRec> FindFiles(std::string_view windowsPattern, uint32_t attr);
+// Whether a file name matches a pattern of FindFiles: * and ? without regard to case;
+// "name.*" also matches "name" (so "*.*" matches every name), "name." matches only
+// names without a dot, and a ? before a dot or at the end may match nothing.
+bool MatchesMask(std::string_view name, std::string_view mask);
 
-bool FileExists(std::string_view windowsPath);       // a file, not a directory
+bool FileExists(std::string_view windowsPath);  // a file, not a directory
 bool DirectoryExists(std::string_view windowsPath);
 std::optional<TDateTime> FileAge(std::string_view windowsPath);  // last write, local time
 bool SetFileAge(std::string_view windowsPath, TDateTime value);
@@ -50,7 +54,7 @@ bool RenameFile(std::string_view from, std::string_view to);
 // Creates a directory with every missing parent.
 bool ForceDirectories(std::string_view windowsPath);
 
-std::string GetCurrentDir();                // Windows form
+std::string GetCurrentDir();  // Windows form
 bool SetCurrentDir(std::string_view windowsPath);
 
 // The whole file, or nullopt (reason in LastErrorText()).
