@@ -1,0 +1,226 @@
+// Program-wide services: debug log, status texts, busy cursor, message boxes, files.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Prefix.h"
+#include "shell/utilities.h"
+#include "tests/support/RecordingShellUI.h"
+#include "tests/support/TestSupport.h"
+
+namespace shell {
+namespace {
+
+using testing::ElementsAre;
+
+// A prefix with the program installed in c:\Sorvanti.
+class UtilitiesTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ResetUtilities();
+        std::filesystem::create_directories(ProgramHostDir());
+    }
+    void TearDown() override { ResetUtilities(); }
+
+    std::string ProgramHostDir() const { return prefix.DriveC() + "/Sorvanti"; }
+    std::string LogHostPath() const { return ProgramHostDir() + "/log.txt"; }
+    void Start(std::vector<std::string> args) { InitUtilities(args, "c:\\Sorvanti"); }
+
+    testsupport::TempPrefix prefix;
+};
+
+const std::regex kLogLine(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d: ([^\r\n]*)\r\n)");
+
+// The messages of the debug log's lines, checking the format of each.
+std::vector<std::string> LogMessages(const std::string& text) {
+    std::vector<std::string> messages;
+    auto begin = std::sregex_iterator(text.begin(), text.end(), kLogLine);
+    size_t covered = 0;
+    for (auto it = begin; it != std::sregex_iterator(); ++it) {
+        EXPECT_EQ(static_cast<size_t>(it->position()), covered) << "stray text in the log";
+        covered = static_cast<size_t>(it->position() + it->length());
+        messages.push_back((*it)[1]);
+    }
+    EXPECT_EQ(covered, text.size()) << "the log does not end with a whole line";
+    return messages;
+}
+
+TEST_F(UtilitiesTest, ProgramDirIsTheExecutablesDirectoryWithoutTrailingBackslash) {
+    InitUtilities({});
+    const std::string& dir = ProgramDir();
+    ASSERT_FALSE(dir.empty());
+    EXPECT_NE(dir.back(), '\\');
+    EXPECT_EQ(std::filesystem::path(platform::HostPath(dir)),
+              std::filesystem::path(platform::ProgramFileHostPath()).parent_path());
+    InitUtilities({}, "c:\\Sorvanti\\");
+    EXPECT_EQ(ProgramDir(), "c:\\Sorvanti");
+}
+
+TEST_F(UtilitiesTest, DebugLogOnlyWithTheExactFirstArgument) {
+    for (auto args : {std::vector<std::string>{"/DEBUG"}, std::vector<std::string>{"/debug "},
+                      std::vector<std::string>{"x", "/debug"}, std::vector<std::string>{}}) {
+        Start(args);
+        EXPECT_FALSE(WriteDebug(""));
+        ShowStatus("Ready.");
+        EXPECT_FALSE(std::filesystem::exists(LogHostPath())) << args.size();
+    }
+}
+
+TEST_F(UtilitiesTest, DebugLogIsEmptiedAndTakesStampedLines) {
+    testsupport::WriteFile(LogHostPath(), "old run\r\n");
+    Start({"/debug"});
+    EXPECT_TRUE(WriteDebug(""));
+    EXPECT_EQ(testsupport::ReadFile(LogHostPath()), "");
+    ShowStatus("Loading Application");
+    ShowStatus("Copying x.", true);
+    LogMessage("Orca Error: 5");
+    EXPECT_TRUE(WriteDebug("direct"));
+    DoneUtilities();
+    EXPECT_FALSE(WriteDebug("after exit"));
+    EXPECT_THAT(LogMessages(testsupport::ReadFile(LogHostPath())),
+                ElementsAre("Loading Application", "Copying x.", "Orca Error: 5", "direct"));
+}
+
+TEST_F(UtilitiesTest, DebugLogThatCannotBeCreatedIsReportedOnceAndTheProgramRunsOn) {
+    testsupport::RecordingShellUI ui;
+    InitUtilities({"/debug"}, "c:\\NoSuchDirectory");
+    EXPECT_FALSE(WriteDebug(""));
+    ASSERT_EQ(ui.statusTexts.size(), 1u);
+    EXPECT_THAT(ui.statusTexts[0], testing::HasSubstr("c:\\NoSuchDirectory\\log.txt"));
+    ShowStatus("Ready.");
+    EXPECT_THAT(ui.statusTexts, testing::SizeIs(2));
+}
+
+TEST_F(UtilitiesTest, DebugLogNoticeWaitsForTheFirstStatusLine) {
+    InitUtilities({"/debug"}, "c:\\NoSuchDirectory");  // before any screen exists
+    testsupport::RecordingShellUI noStatusLine(false, true);
+    EXPECT_TRUE(noStatusLine.events.empty());
+    testsupport::RecordingShellUI frame;
+    ASSERT_EQ(frame.statusTexts.size(), 1u);
+    EXPECT_THAT(frame.statusTexts[0], testing::HasSubstr("log.txt"));
+    testsupport::RecordingShellUI another;
+    EXPECT_TRUE(another.statusTexts.empty());
+}
+
+TEST_F(UtilitiesTest, StatusAndLogReachOnlyWhatExists) {
+    Start({"/debug"});
+    {
+        testsupport::RecordingShellUI ui(true, true);
+        ShowStatus("plain");
+        ShowStatus("logged", true);
+        EXPECT_THAT(ui.statusTexts, ElementsAre("plain", "logged"));
+        ASSERT_EQ(ui.logLines.size(), 1u);
+        EXPECT_EQ(LogMessages(ui.logLines[0] + "\r\n"), std::vector<std::string>{"logged"});
+    }
+    {
+        testsupport::RecordingShellUI ui(false, false);
+        ShowStatus("nowhere", true);
+        LogMessage("nowhere either");
+        EXPECT_TRUE(ui.events.empty());
+    }
+    // No screen at all: nothing shown, nothing answered, but the debug log still fills.
+    ShowStatus("no screen", true);
+    PushCursor(crWaitCursor);
+    PopCursor();
+    EXPECT_EQ(AskUser("Sure?", TMsgDlgType::mtConfirmation, mbYes | mbNo), mrNone);
+    DoneUtilities();
+    EXPECT_THAT(LogMessages(testsupport::ReadFile(LogHostPath())),
+                ElementsAre("plain", "logged", "nowhere", "nowhere either", "no screen", "Ready.",
+                            "Ready."));
+}
+
+TEST_F(UtilitiesTest, CursorStackRestoresInReverseAndSaysReadyWhenEmpty) {
+    Start({});
+    testsupport::RecordingShellUI ui;
+    ui.cursor = 5;
+    PushCursor(crWaitCursor);
+    PushCursor(crHourGlass);
+    EXPECT_EQ(CursorQue().Count(), 2);
+    PopCursor();
+    EXPECT_EQ(ui.cursor, crWaitCursor);
+    EXPECT_TRUE(ui.statusTexts.empty());
+    PopCursor();
+    EXPECT_EQ(ui.cursor, 5);
+    EXPECT_THAT(ui.statusTexts, ElementsAre("Ready."));
+    EXPECT_THAT(ui.cursors, ElementsAre(crWaitCursor, crHourGlass, crWaitCursor, 5));
+
+    // An unmatched pop shows the normal pointer instead of failing.
+    PopCursor();
+    EXPECT_EQ(ui.cursor, crDefault);
+    EXPECT_THAT(ui.statusTexts, ElementsAre("Ready.", "Ready."));
+}
+
+TEST_F(UtilitiesTest, MessageBoxesShowTheNormalPointer) {
+    Start({});
+    testsupport::RecordingShellUI ui;
+    PushCursor(crWaitCursor);
+    ui.answers = {mrNo};
+    EXPECT_EQ(AskUser("Library does not exists.", TMsgDlgType::mtConfirmation, mbYes | mbNo, 7),
+              mrNo);
+    ShowNotice("Done.");
+    ASSERT_EQ(ui.boxes.size(), 2u);
+    EXPECT_EQ(ui.boxes[0].cursor, crDefault);
+    EXPECT_EQ(ui.boxes[0].kind, TMsgDlgType::mtConfirmation);
+    EXPECT_EQ(ui.boxes[0].buttons, mbYes | mbNo);
+    EXPECT_EQ(ui.boxes[0].helpContext, 7);
+    EXPECT_EQ(ui.boxes[1].buttons, mbOK);
+    EXPECT_EQ(ui.cursor, crWaitCursor);   // back to the busy cursor
+    EXPECT_TRUE(ui.statusTexts.empty());  // the busy cursor is still on the stack
+    PopCursor();
+    EXPECT_THAT(ui.statusTexts, ElementsAre("Ready."));
+}
+
+TEST_F(UtilitiesTest, CopyFileWithStatusKeepsTheDateOnRequest) {
+    Start({"/debug"});
+    testsupport::RecordingShellUI ui;
+    testsupport::WriteFile(prefix.DriveC() + "/src/a.pbl", "library bytes");
+    const platform::TDateTime old = 36526.5;  // 2000-01-01 12:00
+    ASSERT_TRUE(platform::SetFileAge("c:\\src\\a.pbl", old));
+
+    ASSERT_TRUE(CopyFileWithStatus("c:\\src\\a.pbl", "c:\\Sorvanti\\a.pbl", true));
+    EXPECT_THAT(ui.statusTexts, ElementsAre("Copying c:\\src\\a.pbl to c:\\Sorvanti\\a.pbl."));
+    EXPECT_EQ(ui.logLines.size(), 1u);
+    EXPECT_EQ(testsupport::ReadFile(ProgramHostDir() + "/a.pbl"), "library bytes");
+    auto kept = platform::FileAge("c:\\Sorvanti\\a.pbl");
+    ASSERT_TRUE(kept.has_value());
+    EXPECT_NEAR(*kept, old, 1.0 / 86400);
+
+    testsupport::WriteFile(ProgramHostDir() + "/b.pbl", "longer old content of b");
+    ASSERT_TRUE(CopyFileWithStatus("c:\\src\\a.pbl", "c:\\Sorvanti\\b.pbl", false));
+    EXPECT_EQ(testsupport::ReadFile(ProgramHostDir() + "/b.pbl"), "library bytes");
+    EXPECT_GT(*platform::FileAge("c:\\Sorvanti\\b.pbl"), old + 1);
+
+    EXPECT_FALSE(CopyFileWithStatus("c:\\src\\missing.pbl", "c:\\Sorvanti\\c.pbl", true));
+    EXPECT_FALSE(std::filesystem::exists(ProgramHostDir() + "/c.pbl"));
+    EXPECT_FALSE(CopyFileWithStatus("c:\\src\\a.pbl", "c:\\nowhere\\d.pbl", true));
+    DoneUtilities();
+    EXPECT_THAT(LogMessages(testsupport::ReadFile(LogHostPath())), testing::SizeIs(4));
+}
+
+TEST_F(UtilitiesTest, FileFoundSeesFilesAndDirectories) {
+    Start({});
+    testsupport::WriteFile(prefix.DriveC() + "/pb5/pb.ini", "[Application]\r\n");
+    EXPECT_TRUE(FileFound("c:\\pb5\\pb.ini"));
+    EXPECT_TRUE(FileFound("c:\\PB5\\PB.INI"));
+    EXPECT_TRUE(FileFound("c:\\pb5"));
+    EXPECT_FALSE(FileFound("c:\\pb5\\missing.ini"));
+    EXPECT_FALSE(FileFound(""));
+}
+
+TEST_F(UtilitiesTest, ShortPathNameKeepsNamesWithoutShortForms) {
+    Start({});
+    testsupport::WriteFile(prefix.DriveC() + "/Program Files/Sorvanti App/sorvanti.exe", "");
+    EXPECT_EQ(ShortPathName("c:\\Program Files\\Sorvanti App\\sorvanti.exe"),
+              "c:\\Program Files\\Sorvanti App\\sorvanti.exe");
+    EXPECT_EQ(ShortPathName("c:\\missing\\file.txt"), "c:\\missing\\file.txt");
+    EXPECT_EQ(ShortPathName("c:\\"), "c:\\");
+    EXPECT_EQ(ShortPathName("longname.txt"), "longname.txt");
+}
+
+}  // namespace
+}  // namespace shell
