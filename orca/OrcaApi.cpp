@@ -1,0 +1,170 @@
+// The exported C functions of our ORCA library. Each checks the session handle and
+// forwards to the session; an unknown handle gives PBORCA_INVALIDPARMS.
+// SORVANTI_ORCA_FORMAT, set per built library, is the format string of the libraries
+// its sessions create.
+
+#include <algorithm>
+#include <string>
+
+#include "orca/OrcaSession.h"
+#include "orca/pborca.h"
+
+#ifndef SORVANTI_ORCA_FORMAT
+#error "SORVANTI_ORCA_FORMAT must name the library format string (\"0600\")"
+#endif
+
+using orca::Session;
+using orca::SessionFromHandle;
+
+#define FORWARD(call)                             \
+    do {                                          \
+        Session* s = SessionFromHandle(session);  \
+        return s ? s->call : PBORCA_INVALIDPARMS; \
+    } while (0)
+
+extern "C" {
+
+PBORCA_API HPBORCA PBORCA_SessionOpen(void) {
+    return orca::OpenSession(SORVANTI_ORCA_FORMAT);
+}
+
+PBORCA_API void PBORCA_SessionClose(HPBORCA session) {
+    orca::CloseSession(session);
+}
+
+PBORCA_API void PBORCA_SessionGetError(HPBORCA session, char* buffer, int32_t size) {
+    if (!buffer || size <= 0)
+        return;
+    const Session* s = SessionFromHandle(session);
+    const std::string& text = s ? s->Error() : std::string("Invalid session handle");
+    const size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
+    text.copy(buffer, n);
+    buffer[n] = '\0';
+}
+
+PBORCA_API int32_t PBORCA_SessionSetLibraryList(HPBORCA session, char** libraries, int32_t count) {
+    FORWARD(SetLibraryList(libraries, count));
+}
+
+PBORCA_API int32_t PBORCA_SessionSetCurrentAppl(HPBORCA session, const char* library,
+                                                const char* application) {
+    FORWARD(SetCurrentAppl(library, application));
+}
+
+PBORCA_API int32_t PBORCA_LibraryCommentModify(HPBORCA session, const char* library,
+                                               const char* comment) {
+    FORWARD(LibraryCommentModify(library, comment));
+}
+
+PBORCA_API int32_t PBORCA_LibraryCreate(HPBORCA session, const char* library, const char* comment) {
+    FORWARD(LibraryCreate(library, comment));
+}
+
+PBORCA_API int32_t PBORCA_LibraryDelete(HPBORCA session, const char* library) {
+    FORWARD(LibraryDelete(library));
+}
+
+PBORCA_API int32_t PBORCA_LibraryDirectory(HPBORCA session, const char* library,
+                                           char* commentBuffer, int32_t commentSize,
+                                           PBORCA_LISTPROC callback, void* userData) {
+    FORWARD(LibraryDirectory(library, commentBuffer, commentSize, callback, userData));
+}
+
+PBORCA_API int32_t PBORCA_EntryList(HPBORCA session, const char* library, PBORCA_LISTPROC callback,
+                                    void* userData) {
+    FORWARD(EntryList(library, callback, userData));
+}
+
+PBORCA_API int32_t PBORCA_LibraryEntryCopy(HPBORCA session, const char* sourceLibrary,
+                                           const char* targetLibrary, const char* name,
+                                           PBORCA_TYPE type) {
+    FORWARD(EntryCopy(sourceLibrary, targetLibrary, name, type));
+}
+
+PBORCA_API int32_t PBORCA_LibraryEntryDelete(HPBORCA session, const char* library, const char* name,
+                                             PBORCA_TYPE type) {
+    FORWARD(EntryDelete(library, name, type));
+}
+
+PBORCA_API int32_t PBORCA_LibraryEntryMove(HPBORCA session, const char* sourceLibrary,
+                                           const char* targetLibrary, const char* name,
+                                           PBORCA_TYPE type) {
+    FORWARD(EntryMove(sourceLibrary, targetLibrary, name, type));
+}
+
+PBORCA_API int32_t PBORCA_LibraryEntryExport(HPBORCA session, const char* library, const char* name,
+                                             PBORCA_TYPE type, char* buffer, int32_t size) {
+    FORWARD(EntryExport(library, name, type, buffer, size));
+}
+
+PBORCA_API int32_t PBORCA_LibraryEntryInformation(HPBORCA session, const char* library,
+                                                  const char* name, PBORCA_TYPE type,
+                                                  PBORCA_ENTRYINFO* info) {
+    FORWARD(EntryInformation(library, name, type, info));
+}
+
+PBORCA_API int32_t PBORCA_CompileEntryImport(HPBORCA session, const char* library, const char* name,
+                                             PBORCA_TYPE type, const char* comment,
+                                             const char* source, int32_t length,
+                                             PBORCA_ERRPROC callback, void* userData) {
+    FORWARD(CompileEntryImport(library, name, type, comment, source, length, callback, userData));
+}
+
+PBORCA_API int32_t PBORCA_CompileEntryImportList(HPBORCA session, char** libraries, char** names,
+                                                 PBORCA_TYPE* types, char** comments,
+                                                 char** sources, int32_t* lengths, int32_t count,
+                                                 PBORCA_ERRPROC callback, void* userData) {
+    FORWARD(CompileEntryImportList(libraries, names, types, comments, sources, lengths, count,
+                                   callback, userData));
+}
+
+PBORCA_API int32_t PBORCA_CompileEntryRegenerate(HPBORCA session, const char* library,
+                                                 const char* name, PBORCA_TYPE type,
+                                                 PBORCA_ERRPROC callback, void* userData) {
+    FORWARD(CompileEntryRegenerate(library, name, type, callback, userData));
+}
+
+PBORCA_API int32_t PBORCA_ObjectQueryHierarchy(HPBORCA session, const char* library,
+                                               const char* name, PBORCA_TYPE type,
+                                               PBORCA_HIERPROC callback, void* userData) {
+    FORWARD(ObjectQueryHierarchy(library, name, type, callback, userData));
+}
+
+PBORCA_API int32_t PBORCA_ObjectQueryReference(HPBORCA session, const char* library,
+                                               const char* name, PBORCA_TYPE type,
+                                               PBORCA_REFPROC callback, void* userData) {
+    FORWARD(ObjectQueryReference(library, name, type, callback, userData));
+}
+
+PBORCA_API int32_t PBORCA_CheckOutEntry(HPBORCA session, const char* name,
+                                        const char* sourceLibrary, const char* targetLibrary,
+                                        const char* userId, PBORCA_TYPE type, int32_t makeCopy) {
+    FORWARD(CheckOutEntry(name, sourceLibrary, targetLibrary, userId, type, makeCopy));
+}
+
+PBORCA_API int32_t PBORCA_CheckInEntry(HPBORCA session, const char* name, const char* sourceLibrary,
+                                       const char* targetLibrary, const char* userId,
+                                       PBORCA_TYPE type, int32_t moveEntry) {
+    FORWARD(CheckInEntry(name, sourceLibrary, targetLibrary, userId, type, moveEntry));
+}
+
+PBORCA_API int32_t PBORCA_ListCheckOutEntries(HPBORCA session, const char* library,
+                                              PBORCA_CHECKPROC callback, void* userData) {
+    FORWARD(ListCheckOutEntries(library, callback, userData));
+}
+
+PBORCA_API int32_t PBORCA_ExecutableCreate(HPBORCA session, const char* executable,
+                                           const char* icon, const char* resourceFile,
+                                           PBORCA_LNKPROC callback, void* userData,
+                                           int32_t* dynamicLibraryFlags, int32_t count,
+                                           int32_t flags) {
+    FORWARD(ExecutableCreate(executable, icon, resourceFile, callback, userData,
+                             dynamicLibraryFlags, count, flags));
+}
+
+PBORCA_API int32_t PBORCA_DynamicLibraryCreate(HPBORCA session, const char* library,
+                                               const char* resourceFile, int32_t flags) {
+    FORWARD(DynamicLibraryCreate(library, resourceFile, flags));
+}
+
+}  // extern "C"

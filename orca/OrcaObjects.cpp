@@ -1,0 +1,288 @@
+#include "orca/OrcaObjects.h"
+
+#include <algorithm>
+#include <map>
+#include <utility>
+
+namespace orca {
+
+namespace {
+
+struct Kind {
+    const char* source;
+    const char* compiled;
+};
+
+constexpr Kind kKinds[] = {
+    {"sra", "apl"}, {"srd", "dwo"}, {"srf", "fun"}, {"srm", "men"}, {"srq", "qry"}, {"srs", "str"},
+    {"sru", "udo"}, {"srw", "win"}, {"srp", "pip"}, {"srj", "prj"}, {"srx", "pxy"},
+};
+
+// Entries PowerBuilder keeps beside an application object besides its two forms.
+constexpr const char* kApplicationExtras[] = {"pra"};
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view Extension(std::string_view entryName) {
+    const size_t dot = entryName.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : entryName.substr(dot + 1);
+}
+
+const PblEntry* FindEntry(const PblLibrary& library, const std::string& name) {
+    if (const PblEntry* exact = library.Find(name))
+        return exact;
+    for (const PblEntry& entry : library.Entries()) {
+        if (EqualNoCase(entry.name, name))
+            return &entry;
+    }
+    return nullptr;
+}
+
+// Skips blanks from pos; returns the new position.
+size_t SkipBlanks(std::string_view text, size_t pos) {
+    while (pos < text.size() && IsBlank(text[pos]))
+        ++pos;
+    return pos;
+}
+
+// Matches word (case ignored) at pos followed by a blank or the end; the position after
+// the word, or npos.
+size_t MatchWord(std::string_view text, size_t pos, std::string_view word) {
+    if (text.size() - pos < word.size())
+        return std::string_view::npos;
+    if (!EqualNoCase(text.substr(pos, word.size()), word))
+        return std::string_view::npos;
+    const size_t end = pos + word.size();
+    if (end < text.size() && !IsBlank(text[end]) && text[end] != '\r' && text[end] != '\n')
+        return std::string_view::npos;
+    return end;
+}
+
+}  // namespace
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+const char* SourceExtension(int type) {
+    return type >= kFirstEntryType && type <= kLastEntryType ? kKinds[type].source : nullptr;
+}
+
+const char* CompiledExtension(int type) {
+    return type >= kFirstEntryType && type <= kLastEntryType ? kKinds[type].compiled : nullptr;
+}
+
+int EntryTypeOfName(std::string_view entryName, bool* isSource) {
+    const std::string_view ext = Extension(entryName);
+    for (int type = kFirstEntryType; type <= kLastEntryType; ++type) {
+        if (EqualNoCase(ext, kKinds[type].source)) {
+            if (isSource)
+                *isSource = true;
+            return type;
+        }
+        if (EqualNoCase(ext, kKinds[type].compiled)) {
+            if (isSource)
+                *isSource = false;
+            return type;
+        }
+    }
+    return -1;
+}
+
+std::string_view ObjectName(std::string_view entryName) {
+    const size_t dot = entryName.rfind('.');
+    return dot == std::string_view::npos ? entryName : entryName.substr(0, dot);
+}
+
+ObjectEntries FindObject(const PblLibrary& library, std::string_view name, int type) {
+    ObjectEntries found;
+    if (!SourceExtension(type))
+        return found;
+    const std::string base(name);
+    found.source = FindEntry(library, base + "." + kKinds[type].source);
+    found.compiled = FindEntry(library, base + "." + kKinds[type].compiled);
+    if (type == 0) {
+        for (const char* ext : kApplicationExtras) {
+            if (const PblEntry* extra = FindEntry(library, base + "." + ext))
+                found.extras.push_back(extra);
+        }
+    }
+    return found;
+}
+
+std::vector<DirectoryObject> ListObjects(const PblLibrary& library) {
+    // Keyed by the lower-case name and the type, so both forms of an object meet
+    // whatever case each was stored in; the map keeps the directory's name order.
+    std::map<std::pair<std::string, int>, DirectoryObject> objects;
+    for (const PblEntry& entry : library.Entries()) {
+        bool isSource = false;
+        const int type = EntryTypeOfName(entry.name, &isSource);
+        if (type < 0)
+            continue;
+        const std::string_view name = ObjectName(entry.name);
+        std::string key(name);
+        std::transform(key.begin(), key.end(), key.begin(), Lower);
+        DirectoryObject& object = objects[{key, type}];
+        if (object.name.empty())
+            object.name = std::string(name);
+        object.type = type;
+        (isSource ? object.source : object.compiled) = &entry;
+    }
+    std::vector<DirectoryObject> result;
+    result.reserve(objects.size());
+    for (auto& [key, object] : objects) {
+        if (object.source) {
+            object.name = std::string(ObjectName(object.source->name));
+            object.comment = object.source->Comment();
+            object.time = object.source->time;
+        } else {
+            object.time = object.compiled->time;
+        }
+        const PblEntry* sized = object.compiled ? object.compiled : object.source;
+        object.size = static_cast<uint32_t>(sized->data.size());
+        result.push_back(std::move(object));
+    }
+    return result;
+}
+
+std::optional<std::string> AncestorOf(std::string_view source, std::string_view name) {
+    size_t lineStart = 0;
+    while (lineStart < source.size()) {
+        size_t lineEnd = source.find('\n', lineStart);
+        if (lineEnd == std::string_view::npos)
+            lineEnd = source.size();
+        const std::string_view line = source.substr(lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 1;
+
+        size_t pos = SkipBlanks(line, 0);
+        if ((pos = MatchWord(line, pos, "global")) == std::string_view::npos)
+            continue;
+        pos = SkipBlanks(line, pos);
+        if ((pos = MatchWord(line, pos, "type")) == std::string_view::npos)
+            continue;
+        pos = SkipBlanks(line, pos);
+        if ((pos = MatchWord(line, pos, name)) == std::string_view::npos)
+            continue;
+        pos = SkipBlanks(line, pos);
+        if ((pos = MatchWord(line, pos, "from")) == std::string_view::npos)
+            continue;
+        pos = SkipBlanks(line, pos);
+        size_t end = pos;
+        while (end < line.size() && !IsBlank(line[end]) && line[end] != '\r')
+            ++end;
+        if (end == pos)
+            continue;
+        return std::string(line.substr(pos, end - pos));
+    }
+    return std::nullopt;
+}
+
+bool ParseSccData(std::string_view data, std::vector<SccRecord>* records) {
+    records->clear();
+    size_t pos = 0;
+    auto field = [&](std::string* out) {
+        const size_t zero = data.find('\0', pos);
+        if (zero == std::string_view::npos)
+            return false;
+        *out = std::string(data.substr(pos, zero - pos));
+        pos = zero + 1;
+        return true;
+    };
+    while (pos < data.size()) {
+        SccRecord record;
+        std::string flag;
+        if (!field(&record.library) || !field(&record.entry) || !field(&record.user) ||
+            !field(&flag))
+            return false;
+        if (flag.size() != 1 || (flag[0] != 'r' && flag[0] != 'd' && flag[0] != 's'))
+            return false;
+        if (record.entry.empty())
+            return false;
+        record.flag = flag[0];
+        records->push_back(std::move(record));
+    }
+    return true;
+}
+
+std::string EncodeSccData(const std::vector<SccRecord>& records) {
+    std::string out;
+    for (const SccRecord& record : records) {
+        for (const std::string* text : {&record.library, &record.entry, &record.user}) {
+            out += *text;
+            out += '\0';
+        }
+        out += record.flag;
+        out += '\0';
+    }
+    return out;
+}
+
+namespace {
+
+constexpr std::string_view kHeaderTag = "$PBExportHeader$";
+constexpr std::string_view kCommentTag = "$PBExportComments$";
+
+// The line at pos without its end (CR LF, LF), and the position after it.
+std::pair<std::string_view, size_t> LineAt(std::string_view bytes, size_t pos) {
+    size_t end = bytes.find('\n', pos);
+    const size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
+    if (end == std::string_view::npos)
+        end = bytes.size();
+    if (end > pos && bytes[end - 1] == '\r')
+        --end;
+    return {bytes.substr(pos, end - pos), next};
+}
+
+}  // namespace
+
+ExportFile ParseExportFile(std::string_view bytes) {
+    ExportFile file;
+    size_t pos = 0;
+    std::string_view start = bytes;
+    if (start.substr(0, 2) == "HA" && start.substr(2, kHeaderTag.size()) == kHeaderTag)
+        start.remove_prefix(2);
+    if (start.substr(0, kHeaderTag.size()) == kHeaderTag) {
+        const auto [line, next] = LineAt(bytes, bytes.size() - start.size());
+        file.entryName = std::string(line.substr(kHeaderTag.size()));
+        pos = next;
+    }
+    if (bytes.substr(pos, kCommentTag.size()) == kCommentTag) {
+        const auto [line, next] = LineAt(bytes, pos);
+        file.comment = std::string(line.substr(kCommentTag.size()));
+        pos = next;
+    }
+    file.source = std::string(bytes.substr(pos));
+    return file;
+}
+
+std::string FormatExportFile(std::string_view entryName, std::string_view comment,
+                             std::string_view source, bool ansiMarker) {
+    std::string out;
+    out.reserve(source.size() + entryName.size() + comment.size() + 48);
+    if (ansiMarker)
+        out += "HA";
+    out += kHeaderTag;
+    out += entryName;
+    out += "\r\n";
+    if (!comment.empty()) {
+        out += kCommentTag;
+        out += comment;
+        out += "\r\n";
+    }
+    out += source;
+    return out;
+}
+
+}  // namespace orca

@@ -1,0 +1,89 @@
+#pragma once
+// Objects as ORCA sees them, over the entries of a library: an object is a name and a
+// type, stored as a source entry (name.srw) and, once PowerBuilder has compiled it, a
+// compiled entry (name.win). Also the pieces of text the calls and pblutil read and
+// write: the ancestor clause of a source, the source-control records, and the export
+// file form with its $PBExportHeader$ line.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "orca/PblLibrary.h"
+
+namespace orca {
+
+inline constexpr int kFirstEntryType = 0;
+inline constexpr int kLastEntryType = 10;
+
+// "srw" for a window (7), nullptr for an unknown type.
+const char* SourceExtension(int type);
+// "win" for a window, nullptr for an unknown type.
+const char* CompiledExtension(int type);
+// The entry type of an entry name by its extension, source or compiled; -1 when the
+// extension is not one of an object. *isSource tells which of the two it is.
+int EntryTypeOfName(std::string_view entryName, bool* isSource = nullptr);
+// The name without its extension.
+std::string_view ObjectName(std::string_view entryName);
+bool EqualNoCase(std::string_view a, std::string_view b);
+
+// The entries of one object in a library. Names compare without regard to case when no
+// entry has the exact name.
+struct ObjectEntries {
+    const PblEntry* source = nullptr;
+    const PblEntry* compiled = nullptr;
+    // Further entries of the object that are neither (an application's .pra).
+    std::vector<const PblEntry*> extras;
+    bool Empty() const { return !source && !compiled && extras.empty(); }
+};
+ObjectEntries FindObject(const PblLibrary& library, std::string_view name, int type);
+
+// One line of a library directory: one object.
+struct DirectoryObject {
+    std::string name;  // without extension
+    int type = 0;
+    std::string_view comment;  // of the source entry
+    uint32_t time = 0;         // of the source entry, of the compiled one when no source
+    uint32_t size = 0;         // compiled data size when compiled, else source data size
+    const PblEntry* source = nullptr;
+    const PblEntry* compiled = nullptr;
+};
+// The objects of a library in directory order; entries of unknown kinds are left out.
+std::vector<DirectoryObject> ListObjects(const PblLibrary& library);
+
+// The ancestor named by the source's `global type NAME from ANCESTOR` line for the
+// object's own name (case ignored, blanks between the words may vary); nullopt when
+// the source has no such line.
+std::optional<std::string> AncestorOf(std::string_view source, std::string_view name);
+
+// Source-control records as the libraries keep them (see pborca.h for the encoding).
+struct SccRecord {
+    std::string library;  // the other library of the pair
+    std::string entry;    // entry name with extension
+    std::string user;
+    char flag = 'r';  // 'd' checked out, 's' working copy, 'r' registered
+};
+// False when the data is not a whole number of such records (another encoding).
+bool ParseSccData(std::string_view data, std::vector<SccRecord>* records);
+std::string EncodeSccData(const std::vector<SccRecord>& records);
+
+// A source file as the development environment exports it:
+//   [HA]$PBExportHeader$NAME.srX CR LF
+//   [$PBExportComments$COMMENT CR LF]
+//   the source text as the library stores it.
+struct ExportFile {
+    std::string entryName;  // from the header, else empty
+    std::string comment;
+    std::string source;
+};
+// Splits a file into its header, comment and source. Files without the header line are
+// taken as plain source (a comment line may still come first).
+ExportFile ParseExportFile(std::string_view bytes);
+// The file form of an entry. PowerBuilder 4 to 9, whose libraries these are, write the
+// header without a prefix; later versions mark ANSI files with "HA" before it.
+std::string FormatExportFile(std::string_view entryName, std::string_view comment,
+                             std::string_view source, bool ansiMarker = false);
+
+}  // namespace orca

@@ -1,0 +1,1038 @@
+#include "orca/OrcaSession.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <set>
+#include <unordered_set>
+#include <utility>
+
+#include "orca/StructureCheck.h"
+#include "platform/AtomicFile.h"
+#include "platform/LastError.h"
+#include "platform/Paths.h"
+
+namespace orca {
+
+// The records must have PowerBuilder's byte offsets wherever pointers are 4 bytes.
+static_assert(sizeof(PBORCA_ENTRYINFO) == 268);
+static_assert(offsetof(PBORCA_ENTRYINFO, lCreateTime) == 256);
+static_assert(offsetof(PBORCA_ENTRYINFO, lObjectSize) == 260);
+static_assert(offsetof(PBORCA_ENTRYINFO, lSourceSize) == 264);
+static_assert(offsetof(PBORCA_DIRENTRY, lCreateTime) == 256);
+static_assert(offsetof(PBORCA_DIRENTRY, lEntrySize) == 260);
+static_assert(offsetof(PBORCA_COMPERR, iLevel) == 0);
+static_assert(offsetof(PBORCA_HIERARCHY, lpszAncestorName) == 0);
+static_assert(offsetof(PBORCA_LINKERR, lpszMessageText) == 0);
+#if defined(__SIZEOF_POINTER__) && __SIZEOF_POINTER__ == 4
+static_assert(offsetof(PBORCA_DIRENTRY, lpszEntryName) == 264);
+static_assert(offsetof(PBORCA_DIRENTRY, otEntryType) == 268);
+static_assert(offsetof(PBORCA_COMPERR, lpszMessageNumber) == 4);
+static_assert(offsetof(PBORCA_COMPERR, lpszMessageText) == 8);
+static_assert(offsetof(PBORCA_COMPERR, iColumnNumber) == 12);
+static_assert(offsetof(PBORCA_COMPERR, iLineNumber) == 14);
+#endif
+
+namespace {
+
+std::mutex sessionsMutex;
+std::unordered_set<Session*>& LiveSessions() {
+    static std::unordered_set<Session*> sessions;
+    return sessions;
+}
+
+const char* TypeName(int type) {
+    static const char* const names[] = {"application", "datawindow", "function",    "menu",
+                                        "query",       "structure",  "user object", "window",
+                                        "pipeline",    "project",    "proxy object"};
+    return type >= kFirstEntryType && type <= kLastEntryType ? names[type] : "unknown";
+}
+
+std::string SourceName(std::string_view name, int type) {
+    return std::string(name) + "." + SourceExtension(type);
+}
+
+bool ValidName(std::string_view name) {
+    if (name.empty() || name.size() > 255)
+        return false;
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || c == '.' || c == '\\' || c == '/' || c == ':')
+            return false;
+    }
+    return true;
+}
+
+void CopyText(char* target, size_t capacity, std::string_view text) {
+    if (capacity == 0)
+        return;
+    const size_t n = std::min(text.size(), capacity - 1);
+    std::memcpy(target, text.data(), n);
+    target[n] = '\0';
+}
+
+uint32_t Now() {
+    return static_cast<uint32_t>(std::time(nullptr));
+}
+
+std::string Plural(size_t n, const char* word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+// Replaces the object's entries in target by those given (copies of another library's).
+void ReplaceObject(PblLibrary& target, std::string_view name, int type, const ObjectEntries& with) {
+    const ObjectEntries old = FindObject(target, name, type);
+    std::vector<std::string> names;
+    for (const PblEntry* e : {old.source, old.compiled})
+        if (e)
+            names.push_back(e->name);
+    for (const PblEntry* e : old.extras)
+        names.push_back(e->name);
+    for (const std::string& n : names)
+        target.Remove(n);
+    for (const PblEntry* e : {with.source, with.compiled})
+        if (e)
+            target.Put(*e);
+    for (const PblEntry* e : with.extras)
+        target.Put(*e);
+}
+
+void RemoveObject(PblLibrary& target, const ObjectEntries& object) {
+    std::vector<std::string> names;
+    for (const PblEntry* e : {object.source, object.compiled})
+        if (e)
+            names.push_back(e->name);
+    for (const PblEntry* e : object.extras)
+        names.push_back(e->name);
+    for (const std::string& n : names)
+        target.Remove(n);
+}
+
+std::string WithExtension(const std::string& path, std::string_view extension) {
+    const size_t slash = path.find_last_of("/\\");
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return path + "." + std::string(extension);
+    return path.substr(0, dot + 1) + std::string(extension);
+}
+
+}  // namespace
+
+Session::Session(std::string createFormat) : createFormat_(std::move(createFormat)) {}
+
+int32_t Session::Fail(int32_t code, std::string text) {
+    error_ = std::move(text);
+    return code;
+}
+
+int32_t Session::Open(const char* windowsPath, Opened* out) {
+    if (!windowsPath || !*windowsPath)
+        return Fail(PBORCA_INVALIDPARMS, "No library name given");
+    out->windowsPath = windowsPath;
+    out->hostPath = platform::HostPath(windowsPath);
+    if (out->hostPath.empty())
+        return Fail(PBORCA_BADLIBRARY,
+                    "Library " + out->windowsPath + ": the path names no file on this host");
+    struct stat st {};
+    if (::stat(out->hostPath.c_str(), &st) != 0) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR)
+            return Fail(PBORCA_BADLIBRARY, "Library " + out->windowsPath + " does not exist");
+        return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": " + std::strerror(err));
+    }
+    if (!S_ISREG(st.st_mode))
+        return Fail(PBORCA_BADLIBRARY, "Library " + out->windowsPath + " is not a file");
+
+    CacheEntry& cached = cache_[out->hostPath];
+    const bool same = cached.library && cached.device == static_cast<uint64_t>(st.st_dev) &&
+                      cached.inode == static_cast<uint64_t>(st.st_ino) &&
+                      cached.size == static_cast<uint64_t>(st.st_size) &&
+                      cached.mtimeSec == st.st_mtim.tv_sec &&
+                      cached.mtimeNsec == st.st_mtim.tv_nsec;
+    if (!same) {
+        std::string reason;
+        ++parses_;
+        std::unique_ptr<PblLibrary> parsed = PblLibrary::Load(out->hostPath, &reason);
+        if (!parsed) {
+            cache_.erase(out->hostPath);
+            return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": " + reason);
+        }
+        cached.library = std::move(parsed);
+        cached.device = static_cast<uint64_t>(st.st_dev);
+        cached.inode = static_cast<uint64_t>(st.st_ino);
+        cached.size = static_cast<uint64_t>(st.st_size);
+        cached.mtimeSec = st.st_mtim.tv_sec;
+        cached.mtimeNsec = st.st_mtim.tv_nsec;
+    }
+    out->library = cached.library;
+    return PBORCA_OK;
+}
+
+int32_t Session::Write(const Opened& opened, const PblLibrary& changed) {
+    cache_.erase(opened.hostPath);
+    std::string reason;
+    if (!changed.Save(opened.hostPath, &reason))
+        return Fail(PBORCA_LIBIOERROR, "Library " + opened.windowsPath + ": cannot be written (" +
+                                           reason + "); it is unchanged");
+    return PBORCA_OK;
+}
+
+int32_t Session::CheckCall(const char* library, const char* name, int type) {
+    if (!library || !*library)
+        return Fail(PBORCA_INVALIDPARMS, "No library name given");
+    if (!name || !*name)
+        return Fail(PBORCA_INVALIDPARMS, "No entry name given");
+    if (!SourceExtension(type))
+        return Fail(PBORCA_INVALIDPARMS,
+                    "Entry " + std::string(name) + ": unknown entry type " + std::to_string(type));
+    return PBORCA_OK;
+}
+
+bool Session::SameLibrary(std::string_view windowsPath, const std::string& hostPath) const {
+    const std::string mapped = platform::HostPath(windowsPath);
+    return !mapped.empty() && mapped == hostPath;
+}
+
+int32_t Session::SetLibraryList(char** libraries, int32_t count) {
+    error_.clear();
+    if (count < 0 || (count > 0 && !libraries))
+        return Fail(PBORCA_INVALIDPARMS,
+                    "Invalid library list (count " + std::to_string(count) + ")");
+    std::vector<std::string> list;
+    for (int32_t i = 0; i < count; ++i) {
+        if (!libraries[i] || !*libraries[i])
+            return Fail(PBORCA_BADLIBRARY,
+                        "Library list entry " + std::to_string(i + 1) + " is empty");
+        const std::string host = platform::HostPath(libraries[i]);
+        struct stat st {};
+        if (host.empty() || ::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return Fail(PBORCA_BADLIBRARY,
+                        "Library " + std::string(libraries[i]) + " does not exist");
+        list.emplace_back(libraries[i]);
+    }
+    libraryList_ = std::move(list);
+    libraryListSet_ = true;
+    return PBORCA_OK;
+}
+
+int32_t Session::SetCurrentAppl(const char* library, const char* application) {
+    error_.clear();
+    if (!library || !*library || !application || !*application)
+        return Fail(PBORCA_INVALIDPARMS, "No application library or name given");
+    if (!currentApplName_.empty())
+        return Fail(PBORCA_DUPOPERATION, "The current application is already " + currentApplName_ +
+                                             " in " + currentApplLibrary_);
+    if (!libraryListSet_)
+        return Fail(PBORCA_LIBLISTNOTSET,
+                    "Cannot set the current application: the library list is not set");
+    Opened opened;
+    if (const int32_t rc = Open(library, &opened))
+        return rc;
+    const bool listed =
+        std::any_of(libraryList_.begin(), libraryList_.end(),
+                    [&](const std::string& l) { return SameLibrary(l, opened.hostPath); });
+    if (!listed)
+        return Fail(PBORCA_LIBNOTINLIST,
+                    "Library " + std::string(library) + " is not in the library list");
+    if (FindObject(*opened.library, application, PBORCA_APPLICATION).Empty())
+        return Fail(PBORCA_OBJNOTFOUND,
+                    "Application " + std::string(application) + " not found in library " + library);
+    currentApplLibrary_ = library;
+    currentApplName_ = application;
+    return PBORCA_OK;
+}
+
+int32_t Session::LibraryCommentModify(const char* library, const char* comment) {
+    error_.clear();
+    Opened opened;
+    if (const int32_t rc = Open(library, &opened))
+        return rc;
+    PblLibrary changed(*opened.library);
+    changed.SetComment(comment ? comment : "");
+    return Write(opened, changed);
+}
+
+int32_t Session::LibraryCreate(const char* library, const char* comment) {
+    error_.clear();
+    if (!library || !*library)
+        return Fail(PBORCA_INVALIDPARMS, "No library name given");
+    const std::string host = platform::HostPath(library);
+    if (host.empty())
+        return Fail(PBORCA_BADLIBRARY,
+                    "Library " + std::string(library) + ": the path names no file on this host");
+    struct stat st {};
+    if (::lstat(host.c_str(), &st) == 0)
+        return Fail(PBORCA_OBJEXISTS,
+                    "Library " + std::string(library) + " cannot be created: the file exists");
+    cache_.erase(host);
+    const std::unique_ptr<PblLibrary> created =
+        PblLibrary::Create(createFormat_, comment ? comment : "", Now());
+    std::string reason;
+    if (!created->Save(host, &reason))
+        return Fail(PBORCA_LIBIOERROR,
+                    "Library " + std::string(library) + " cannot be created: " + reason);
+    return PBORCA_OK;
+}
+
+int32_t Session::LibraryDelete(const char* library) {
+    error_.clear();
+    Opened opened;
+    if (const int32_t rc = Open(library, &opened))
+        return rc;
+    cache_.erase(opened.hostPath);
+    if (::unlink(opened.hostPath.c_str()) != 0)
+        return Fail(PBORCA_LIBIOERROR, "Library " + opened.windowsPath +
+                                           " cannot be deleted: " + std::strerror(errno));
+    return PBORCA_OK;
+}
+
+int32_t Session::LibraryDirectory(const char* library, char* commentBuffer, int32_t commentSize,
+                                  PBORCA_LISTPROC callback, void* userData) {
+    error_.clear();
+    Opened opened;
+    if (const int32_t rc = Open(library, &opened))
+        return rc;
+    // The opened copy stays alive for the whole pass, even if the callback changes the
+    // library (the cache then drops it, this pass keeps it).
+    const std::shared_ptr<const PblLibrary> lib = opened.library;
+    if (commentBuffer && commentSize > 0)
+        CopyText(commentBuffer, static_cast<size_t>(commentSize), lib->Comment());
+    if (!callback)
+        return PBORCA_OK;
+    const std::vector<DirectoryObject> objects = ListObjects(*lib);
+    for (const DirectoryObject& object : objects) {
+        PBORCA_DIRENTRY record{};
+        CopyText(record.szComment, sizeof record.szComment, object.comment);
+        record.lCreateTime = static_cast<int32_t>(object.time);
+        record.lEntrySize = static_cast<int32_t>(object.size);
+        std::string name = object.name;
+        record.lpszEntryName = name.data();
+        record.otEntryType = static_cast<PBORCA_TYPE>(object.type);
+        callback(&record, userData);
+    }
+    return PBORCA_OK;
+}
+
+int32_t Session::EntryList(const char* library, PBORCA_LISTPROC callback, void* userData) {
+    error_.clear();
+    Opened opened;
+    if (const int32_t rc = Open(library, &opened))
+        return rc;
+    const std::shared_ptr<const PblLibrary> lib = opened.library;
+    if (!callback)
+        return PBORCA_OK;
+    for (const PblEntry& entry : lib->Entries()) {
+        PBORCA_DIRENTRY record{};
+        CopyText(record.szComment, sizeof record.szComment, entry.Comment());
+        record.lCreateTime = static_cast<int32_t>(entry.time);
+        record.lEntrySize = static_cast<int32_t>(entry.data.size());
+        std::string name = entry.name;
+        record.lpszEntryName = name.data();
+        record.otEntryType = static_cast<PBORCA_TYPE>(EntryTypeOfName(entry.name));
+        callback(&record, userData);
+    }
+    return PBORCA_OK;
+}
+
+int32_t Session::EntryCopy(const char* sourceLibrary, const char* targetLibrary, const char* name,
+                           int type) {
+    error_.clear();
+    if (const int32_t rc = CheckCall(sourceLibrary, name, type))
+        return rc;
+    Opened source, target;
+    if (const int32_t rc = Open(sourceLibrary, &source))
+        return rc;
+    const ObjectEntries object = FindObject(*source.library, name, type);
+    if (object.Empty())
+        return Fail(PBORCA_OBJNOTFOUND, "Entry " + SourceName(name, type) +
+                                            " not found in library " + source.windowsPath);
+    if (const int32_t rc = Open(targetLibrary, &target))
+        return rc;
+    if (target.hostPath == source.hostPath)
+        return PBORCA_OK;
+    PblLibrary changed(*target.library);
+    ReplaceObject(changed, name, type, object);
+    return Write(target, changed);
+}
+
+int32_t Session::EntryDelete(const char* library, const char* name, int type) {
+    error_.clear();
+    if (const int32_t rc = CheckCall(library, name, type))
+        return rc;
+    Opened opened;
+    if (const int32_t rc = Open(library, &opened))
+        return rc;
+    const ObjectEntries object = FindObject(*opened.library, name, type);
+    if (object.Empty())
+        return Fail(PBORCA_OBJNOTFOUND, "Entry " + SourceName(name, type) +
+                                            " not found in library " + opened.windowsPath);
+    PblLibrary changed(*opened.library);
+    RemoveObject(changed, object);
+    return Write(opened, changed);
+}
+
+int32_t Session::EntryMove(const char* sourceLibrary, const char* targetLibrary, const char* name,
+                           int type) {
+    if (const int32_t rc = EntryCopy(sourceLibrary, targetLibrary, name, type))
+        return rc;
+    Opened source, target;
+    if (const int32_t rc = Open(sourceLibrary, &source))
+        return rc;
+    if (const int32_t rc = Open(targetLibrary, &target))
+        return rc;
+    if (source.hostPath == target.hostPath)
+        return PBORCA_OK;
+    return EntryDelete(sourceLibrary, name, type);
+}
+
+int32_t Session::EntryExport(const char* library, const char* name, int type, char* buffer,
+                             int32_t size) {
+    error_.clear();
+    if (!buffer || size <= 0)
+        return Fail(PBORCA_INVALIDPARMS, "No export buffer given");
+    // Whatever happens, the buffer never holds a previous entry's text afterwards.
+    buffer[0] = '\0';
+    if (const int32_t rc = CheckCall(library, name, type))
+        return rc;
+    Opened opened;
+    if (const int32_t rc = Open(library, &opened))
+        return rc;
+    const ObjectEntries object = FindObject(*opened.library, name, type);
+    if (!object.source)
+        return Fail(PBORCA_OBJNOTFOUND,
+                    "Entry " + SourceName(name, type) + " not found in library " +
+                        opened.windowsPath +
+                        (object.compiled ? " (the object has only its compiled form)" : ""));
+    const std::string_view body = object.source->Body();
+    if (body.size() >= static_cast<size_t>(size))
+        return Fail(PBORCA_BUFFERTOOSMALL,
+                    "Entry " + object.source->name + " in library " + opened.windowsPath +
+                        ": the source is " + std::to_string(body.size()) +
+                        " bytes, the buffer holds " + std::to_string(size) + " with its zero byte");
+    std::memcpy(buffer, body.data(), body.size());
+    buffer[body.size()] = '\0';
+    return PBORCA_OK;
+}
+
+int32_t Session::EntryInformation(const char* library, const char* name, int type,
+                                  PBORCA_ENTRYINFO* info) {
+    error_.clear();
+    if (!info)
+        return Fail(PBORCA_INVALIDPARMS, "No information block given");
+    if (const int32_t rc = CheckCall(library, name, type))
+        return rc;
+    Opened opened;
+    if (const int32_t rc = Open(library, &opened))
+        return rc;
+    const ObjectEntries object = FindObject(*opened.library, name, type);
+    if (!object.source && !object.compiled)
+        return Fail(PBORCA_OBJNOTFOUND, "Entry " + SourceName(name, type) +
+                                            " not found in library " + opened.windowsPath);
+    PBORCA_ENTRYINFO filled{};
+    if (object.source) {
+        CopyText(filled.szComment, sizeof filled.szComment, object.source->Comment());
+        filled.lCreateTime = static_cast<int32_t>(object.source->time);
+        filled.lSourceSize = static_cast<int32_t>(object.source->Body().size());
+    } else {
+        filled.lCreateTime = static_cast<int32_t>(object.compiled->time);
+    }
+    if (object.compiled)
+        filled.lObjectSize = static_cast<int32_t>(object.compiled->data.size());
+    *info = filled;
+    return PBORCA_OK;
+}
+
+int32_t Session::CheckSourceText(std::string_view source, std::string_view name, int type,
+                                 PBORCA_ERRPROC callback, void* userData) {
+    const std::vector<CompileProblem> problems = CheckSource(source, name, type);
+    if (problems.empty())
+        return PBORCA_OK;
+    for (const CompileProblem& problem : problems) {
+        if (!callback)
+            break;
+        char number[16];
+        std::snprintf(number, sizeof number, "%04d", problem.messageNumber);
+        std::string text = problem.text;
+        PBORCA_COMPERR record{};
+        record.iLevel = problem.level;
+        record.lpszMessageNumber = number;
+        record.lpszMessageText = text.data();
+        record.iColumnNumber = static_cast<uint16_t>(std::clamp(problem.column, 0, 65535));
+        record.iLineNumber = static_cast<uint16_t>(std::clamp(problem.line, 0, 65535));
+        callback(&record, userData);
+    }
+    const CompileProblem& first = problems.front();
+    return Fail(PBORCA_COMPERROR,
+                "Entry " + SourceName(name, type) + ": " + Plural(problems.size(), "problem") +
+                    " in the source; the first at line " + std::to_string(first.line) +
+                    ", column " + std::to_string(first.column) + ": " + first.text);
+}
+
+int32_t Session::CompileEntryImport(const char* library, const char* name, int type,
+                                    const char* comment, const char* source, int32_t length,
+                                    PBORCA_ERRPROC callback, void* userData) {
+    char* libraries[] = {const_cast<char*>(library)};
+    char* names[] = {const_cast<char*>(name)};
+    PBORCA_TYPE types[] = {static_cast<PBORCA_TYPE>(type)};
+    char* comments[] = {const_cast<char*>(comment)};
+    char* sources[] = {const_cast<char*>(source)};
+    int32_t lengths[] = {length};
+    return CompileEntryImportList(libraries, names, types, comments, sources, lengths, 1, callback,
+                                  userData);
+}
+
+int32_t Session::CompileEntryImportList(char** libraries, char** names, PBORCA_TYPE* types,
+                                        char** comments, char** sources, int32_t* lengths,
+                                        int32_t count, PBORCA_ERRPROC callback, void* userData) {
+    error_.clear();
+    if (count < 0 || (count > 0 && (!libraries || !names || !types || !sources || !lengths)))
+        return Fail(PBORCA_INVALIDPARMS, "Invalid import list");
+    // Every source is checked before anything is stored; libraries are written once
+    // each, in the order they first appear.
+    std::vector<Opened> opened;
+    std::map<std::string, std::unique_ptr<PblLibrary>> changed;
+    int32_t failed = PBORCA_OK;
+    std::string firstError;
+    for (int32_t i = 0; i < count; ++i) {
+        const int type = static_cast<int>(types[i]);
+        if (const int32_t rc = CheckCall(libraries[i], names[i], type))
+            return rc;
+        if (!ValidName(names[i]))
+            return Fail(PBORCA_INVALIDNAME,
+                        "Entry name \"" + std::string(names[i]) + "\" cannot be stored");
+        if (lengths[i] < 0 || (lengths[i] > 0 && !sources[i]))
+            return Fail(PBORCA_INVALIDPARMS,
+                        "Entry " + SourceName(names[i], type) + ": no source text given");
+        const std::string_view text(sources[i] ? sources[i] : "", static_cast<size_t>(lengths[i]));
+        if (const int32_t rc = CheckSourceText(text, names[i], type, callback, userData)) {
+            if (failed == PBORCA_OK)
+                firstError = error_;
+            failed = rc;
+            continue;
+        }
+        Opened lib;
+        if (const int32_t rc = Open(libraries[i], &lib))
+            return rc;
+        auto& target = changed[lib.hostPath];
+        if (!target) {
+            target = std::make_unique<PblLibrary>(*lib.library);
+            opened.push_back(lib);
+        }
+        const ObjectEntries object = FindObject(*target, names[i], type);
+        PblEntry entry;
+        entry.name = object.source ? object.source->name : SourceName(names[i], type);
+        entry.format = target->Format();
+        entry.time = Now();
+        const std::string_view note = comments && comments[i] ? comments[i] : "";
+        entry.commentLength = static_cast<uint16_t>(std::min<size_t>(note.size(), 65535));
+        entry.data.reserve(entry.commentLength + text.size());
+        entry.data.append(note.substr(0, entry.commentLength));
+        entry.data.append(text);
+        // The compiled form was made from the old source: PowerBuilder must not take
+        // it for the new one.
+        if (object.compiled)
+            target->Remove(std::string(object.compiled->name));
+        target->Put(std::move(entry));
+    }
+    if (failed != PBORCA_OK) {
+        if (count > 1)
+            firstError += " (nothing was imported)";
+        return Fail(failed, firstError);
+    }
+    for (const Opened& lib : opened) {
+        if (const int32_t rc = Write(lib, *changed[lib.hostPath]))
+            return rc;
+    }
+    return PBORCA_OK;
+}
+
+int32_t Session::CompileEntryRegenerate(const char* library, const char* name, int type,
+                                        PBORCA_ERRPROC callback, void* userData) {
+    error_.clear();
+    if (const int32_t rc = CheckCall(library, name, type))
+        return rc;
+    Opened opened;
+    if (const int32_t rc = Open(library, &opened))
+        return rc;
+    const ObjectEntries object = FindObject(*opened.library, name, type);
+    if (!object.source)
+        return Fail(PBORCA_OBJNOTFOUND, "Entry " + SourceName(name, type) +
+                                            " not found in library " + opened.windowsPath);
+    return CheckSourceText(object.source->Body(), ObjectName(object.source->name), type, callback,
+                           userData);
+}
+
+int32_t Session::ObjectQueryHierarchy(const char* library, const char* name, int type,
+                                      PBORCA_HIERPROC callback, void* userData) {
+    error_.clear();
+    if (const int32_t rc = CheckCall(library, name, type))
+        return rc;
+    if (!libraryListSet_)
+        return Fail(PBORCA_LIBLISTNOTSET,
+                    "Hierarchy of " + SourceName(name, type) + ": the library list is not set");
+    Opened opened;
+    if (const int32_t rc = Open(library, &opened))
+        return rc;
+    std::shared_ptr<const PblLibrary> holder = opened.library;
+    const PblEntry* current = FindObject(*holder, name, type).source;
+    if (!current)
+        return Fail(PBORCA_OBJNOTFOUND, "Entry " + SourceName(name, type) +
+                                            " not found in library " + opened.windowsPath);
+    std::vector<std::string> ancestors;
+    std::set<std::string> seen{std::string(ObjectName(current->name))};
+    for (;;) {
+        const std::optional<std::string> ancestor =
+            AncestorOf(current->Body(), ObjectName(current->name));
+        if (!ancestor)
+            break;
+        std::string lowered = *ancestor;
+        std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](char c) {
+            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        });
+        if (!seen.insert(lowered).second)
+            break;  // a cycle: report each class once
+        const PblEntry* found = nullptr;
+        for (const std::string& listed : libraryList_) {
+            Opened lib;
+            if (Open(listed.c_str(), &lib) != PBORCA_OK)
+                continue;  // unreadable: skipped
+            if (const PblEntry* source = FindObject(*lib.library, *ancestor, type).source) {
+                holder = lib.library;
+                found = source;
+                break;
+            }
+        }
+        if (!found)
+            break;  // a system class or one outside the list ends the chain
+        ancestors.push_back(std::string(ObjectName(found->name)));
+        current = found;
+    }
+    error_.clear();
+    if (ancestors.empty())
+        return Fail(PBORCA_OBJHASNOANCS,
+                    "Entry " + SourceName(name, type) + " has no ancestor in the library list");
+    if (callback) {
+        for (std::string& ancestor : ancestors) {
+            PBORCA_HIERARCHY record{};
+            record.lpszAncestorName = ancestor.data();
+            callback(&record, userData);
+        }
+    }
+    return PBORCA_OK;
+}
+
+int32_t Session::ObjectQueryReference(const char* library, const char* name, int type,
+                                      PBORCA_REFPROC callback, void* userData) {
+    error_.clear();
+    if (const int32_t rc = CheckCall(library, name, type))
+        return rc;
+    if (!libraryListSet_)
+        return Fail(PBORCA_LIBLISTNOTSET,
+                    "References of " + SourceName(name, type) + ": the library list is not set");
+    Opened opened;
+    if (const int32_t rc = Open(library, &opened))
+        return rc;
+    const PblEntry* source = FindObject(*opened.library, name, type).source;
+    if (!source)
+        return Fail(PBORCA_OBJNOTFOUND, "Entry " + SourceName(name, type) +
+                                            " not found in library " + opened.windowsPath);
+    // The words of the source, lower-cased.
+    std::unordered_set<std::string> words;
+    const std::string_view body = source->Body();
+    auto isWordChar = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '$' || c == '#' || c == '%' ||
+               static_cast<unsigned char>(c) >= 0x80;
+    };
+    for (size_t i = 0; i < body.size();) {
+        if (!isWordChar(body[i])) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        std::string word;
+        while (j < body.size() && (isWordChar(body[j]) || body[j] == '-')) {
+            const char c = body[j++];
+            word += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        }
+        words.insert(std::move(word));
+        i = j;
+    }
+    struct Found {
+        std::string library, name;
+        int type;
+    };
+    std::vector<Found> found;
+    std::set<std::pair<std::string, int>> reported;
+    for (const std::string& listed : libraryList_) {
+        Opened lib;
+        if (Open(listed.c_str(), &lib) != PBORCA_OK)
+            continue;
+        for (const DirectoryObject& object : ListObjects(*lib.library)) {
+            std::string lowered = object.name;
+            std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](char c) {
+                return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+            });
+            if (object.type == type && EqualNoCase(object.name, name))
+                continue;
+            if (!words.count(lowered) || !reported.insert({lowered, object.type}).second)
+                continue;
+            found.push_back({listed, object.name, object.type});
+        }
+    }
+    error_.clear();
+    if (found.empty())
+        return Fail(PBORCA_OBJHASNOREFS,
+                    "Entry " + SourceName(name, type) + " refers to no object of the list");
+    if (callback) {
+        for (Found& f : found) {
+            PBORCA_REFERENCE record{};
+            record.lpszLibraryName = f.library.data();
+            record.lpszEntryName = f.name.data();
+            record.otEntryType = static_cast<PBORCA_TYPE>(f.type);
+            callback(&record, userData);
+        }
+    }
+    return PBORCA_OK;
+}
+
+int32_t Session::ReadScc(const Opened& opened, std::vector<SccRecord>* records) {
+    if (!ParseSccData(opened.library->SourceControlData(), records))
+        return Fail(PBORCA_CHECKOUTERROR,
+                    "Library " + opened.windowsPath +
+                        ": its source-control data is in an encoding this library does "
+                        "not write; it is left as it is");
+    return PBORCA_OK;
+}
+
+int32_t Session::CheckOutEntry(const char* name, const char* sourceLibrary,
+                               const char* targetLibrary, const char* userId, int type,
+                               int32_t makeCopy) {
+    error_.clear();
+    if (const int32_t rc = CheckCall(sourceLibrary, name, type))
+        return rc;
+    Opened source, target;
+    if (const int32_t rc = Open(sourceLibrary, &source))
+        return rc;
+    if (const int32_t rc = Open(targetLibrary, &target))
+        return rc;
+    const std::string entryName = SourceName(name, type);
+    if (source.hostPath == target.hostPath)
+        return Fail(PBORCA_INVALIDPARMS, "Check out of " + entryName + ": library " +
+                                             source.windowsPath +
+                                             " cannot be its own check-out library");
+    const ObjectEntries object = FindObject(*source.library, name, type);
+    if (object.Empty())
+        return Fail(PBORCA_OBJNOTFOUND,
+                    "Entry " + entryName + " not found in library " + source.windowsPath);
+    std::vector<SccRecord> sourceRecords, targetRecords;
+    if (const int32_t rc = ReadScc(source, &sourceRecords))
+        return rc;
+    if (const int32_t rc = ReadScc(target, &targetRecords))
+        return rc;
+    for (const SccRecord& r : sourceRecords) {
+        if (r.flag == 'd' && EqualNoCase(r.entry, entryName))
+            return Fail(PBORCA_CHECKOUTERROR,
+                        "Entry " + entryName + " in library " + source.windowsPath +
+                            " is checked out already by " + r.user + " to " + r.library);
+        if (r.flag == 's' && EqualNoCase(r.entry, entryName))
+            return Fail(PBORCA_CHECKOUTERROR,
+                        "Entry " + entryName + " in library " + source.windowsPath +
+                            " is itself a working copy checked out of " + r.library);
+    }
+    for (const SccRecord& r : targetRecords) {
+        if (EqualNoCase(r.entry, entryName) && r.flag != 'r')
+            return Fail(PBORCA_CHECKOUTERROR,
+                        "Entry " + entryName + " in library " + target.windowsPath +
+                            " is under source control already (" + r.library + ")");
+    }
+    PblLibrary newTarget(*target.library);
+    if (makeCopy) {
+        ReplaceObject(newTarget, name, type, object);
+    } else if (FindObject(newTarget, name, type).Empty()) {
+        return Fail(PBORCA_OBJNOTFOUND, "Entry " + entryName + " not found in library " +
+                                            target.windowsPath + " (check-out without copy)");
+    }
+    const std::string user = userId ? userId : "";
+    targetRecords.push_back({source.windowsPath, entryName, user, 's'});
+    newTarget.SetSourceControlData(EncodeSccData(targetRecords));
+    PblLibrary newSource(*source.library);
+    sourceRecords.push_back({target.windowsPath, entryName, user, 'd'});
+    newSource.SetSourceControlData(EncodeSccData(sourceRecords));
+
+    const std::shared_ptr<const PblLibrary> oldTarget = target.library;
+    if (const int32_t rc = Write(target, newTarget))
+        return rc;
+    if (const int32_t rc = Write(source, newSource)) {
+        // Put the target back as it was, so neither library claims half a check-out.
+        const std::string reason = error_;
+        std::string ignored;
+        oldTarget->Save(target.hostPath, &ignored);
+        return Fail(rc, reason);
+    }
+    return PBORCA_OK;
+}
+
+int32_t Session::CheckInEntry(const char* name, const char* sourceLibrary,
+                              const char* targetLibrary, const char* userId, int type,
+                              int32_t moveEntry) {
+    error_.clear();
+    (void)userId;  // anyone may check a working copy in; the records keep who took it
+    if (const int32_t rc = CheckCall(sourceLibrary, name, type))
+        return rc;
+    Opened source, target;
+    if (const int32_t rc = Open(sourceLibrary, &source))
+        return rc;
+    if (const int32_t rc = Open(targetLibrary, &target))
+        return rc;
+    const std::string entryName = SourceName(name, type);
+    std::vector<SccRecord> sourceRecords, targetRecords;
+    if (const int32_t rc = ReadScc(source, &sourceRecords))
+        return rc;
+    if (const int32_t rc = ReadScc(target, &targetRecords))
+        return rc;
+    auto outRecord =
+        std::find_if(targetRecords.begin(), targetRecords.end(), [&](const SccRecord& r) {
+            return r.flag == 'd' && EqualNoCase(r.entry, entryName) &&
+                   SameLibrary(r.library, source.hostPath);
+        });
+    if (outRecord == targetRecords.end())
+        return Fail(PBORCA_CHECKOUTERROR, "Entry " + entryName + " of library " +
+                                              target.windowsPath + " is not checked out to " +
+                                              source.windowsPath);
+    const ObjectEntries object = FindObject(*source.library, name, type);
+    if (object.Empty())
+        return Fail(PBORCA_OBJNOTFOUND,
+                    "Entry " + entryName + " not found in library " + source.windowsPath);
+    targetRecords.erase(outRecord);
+    std::erase_if(sourceRecords, [&](const SccRecord& r) {
+        return r.flag == 's' && EqualNoCase(r.entry, entryName) &&
+               SameLibrary(r.library, target.hostPath);
+    });
+    PblLibrary newTarget(*target.library);
+    ReplaceObject(newTarget, name, type, object);
+    newTarget.SetSourceControlData(EncodeSccData(targetRecords));
+    PblLibrary newSource(*source.library);
+    if (moveEntry)
+        RemoveObject(newSource, object);
+    newSource.SetSourceControlData(EncodeSccData(sourceRecords));
+
+    const std::shared_ptr<const PblLibrary> oldTarget = target.library;
+    if (const int32_t rc = Write(target, newTarget))
+        return rc;
+    if (const int32_t rc = Write(source, newSource)) {
+        const std::string reason = error_;
+        std::string ignored;
+        oldTarget->Save(target.hostPath, &ignored);
+        return Fail(rc, reason);
+    }
+    return PBORCA_OK;
+}
+
+int32_t Session::ListCheckOutEntries(const char* library, PBORCA_CHECKPROC callback,
+                                     void* userData) {
+    error_.clear();
+    Opened opened;
+    if (const int32_t rc = Open(library, &opened))
+        return rc;
+    std::vector<SccRecord> records;
+    if (const int32_t rc = ReadScc(opened, &records))
+        return rc;
+    if (!callback)
+        return PBORCA_OK;
+    for (SccRecord& r : records) {
+        std::string version;
+        PBORCA_CHECKOUT record{};
+        record.lpszEntryName = r.entry.data();
+        record.lpszLibraryName = r.library.data();
+        record.lpszUserID = r.user.data();
+        record.lpszVersion = version.data();
+        record.cMode = r.flag;
+        callback(&record, userData);
+    }
+    return PBORCA_OK;
+}
+
+int32_t Session::BuildDynamicLibrary(const Opened& opened, PBORCA_LNKPROC callback, void* userData,
+                                     std::string* image) {
+    const PblLibrary& lib = *opened.library;
+    std::vector<std::string> missing;
+    for (const DirectoryObject& object : ListObjects(lib)) {
+        if (!object.compiled)
+            missing.push_back(object.name + " (" + TypeName(object.type) + ")");
+    }
+    if (!missing.empty()) {
+        for (const std::string& m : missing) {
+            std::string text = "Library " + opened.windowsPath + ": " + m +
+                               " has no compiled form; regenerate it in PowerBuilder";
+            if (callback) {
+                PBORCA_LINKERR record{};
+                record.lpszMessageText = text.data();
+                callback(&record, userData);
+            }
+        }
+        return Fail(PBORCA_LINKERROR, "Library " + opened.windowsPath + ": " +
+                                          Plural(missing.size(), "object") +
+                                          " without a compiled form, the first " + missing.front());
+    }
+    const std::unique_ptr<PblLibrary> pbd =
+        PblLibrary::Create(lib.Format(), lib.Comment(), lib.Time());
+    for (const PblEntry& entry : lib.Entries()) {
+        bool isSource = false;
+        if (EntryTypeOfName(entry.name, &isSource) >= 0 && isSource)
+            continue;
+        pbd->Put(entry);
+    }
+    *image = pbd->Serialize();
+    return PBORCA_OK;
+}
+
+int32_t Session::DynamicLibraryCreate(const char* library, const char* resourceFile,
+                                      int32_t flags) {
+    error_.clear();
+    (void)resourceFile;  // resources are part of PowerBuilder's own build, not ours
+    (void)flags;
+    Opened opened;
+    if (const int32_t rc = Open(library, &opened))
+        return rc;
+    const std::string pbdPath = WithExtension(opened.hostPath, "pbd");
+    const std::string pbdName = WithExtension(opened.windowsPath, "pbd");
+    if (pbdPath == opened.hostPath)
+        return Fail(PBORCA_PBDCREATERROR,
+                    "Library " + opened.windowsPath + " is a dynamic library already");
+    std::string image;
+    if (BuildDynamicLibrary(opened, nullptr, nullptr, &image) != PBORCA_OK)
+        return Fail(PBORCA_PBDCREATERROR, "Cannot create " + pbdName + ": " + error_);
+    cache_.erase(pbdPath);
+    if (!platform::WriteHostFileAtomic(pbdPath, image))
+        return Fail(PBORCA_PBDCREATERROR,
+                    "Cannot create " + pbdName + ": " + platform::LastErrorText());
+    return PBORCA_OK;
+}
+
+int32_t Session::ExecutableCreate(const char* executable, const char* icon,
+                                  const char* resourceFile, PBORCA_LNKPROC callback, void* userData,
+                                  int32_t* dynamicLibraryFlags, int32_t count, int32_t flags) {
+    error_.clear();
+    (void)icon;  // a Windows icon and resources have no place in our image
+    (void)resourceFile;
+    (void)flags;
+    if (!executable || !*executable)
+        return Fail(PBORCA_INVALIDPARMS, "No executable name given");
+    if (!libraryListSet_)
+        return Fail(PBORCA_LIBLISTNOTSET,
+                    "Cannot create " + std::string(executable) + ": the library list is not set");
+    if (currentApplName_.empty())
+        return Fail(PBORCA_CURRAPPLNOTSET, "Cannot create " + std::string(executable) +
+                                               ": the current application is not set");
+    if (count != static_cast<int32_t>(libraryList_.size()) || (count > 0 && !dynamicLibraryFlags))
+        return Fail(PBORCA_PBDCOUNTERROR, "Cannot create " + std::string(executable) + ": " +
+                                              std::to_string(count) +
+                                              " dynamic-library flags for a list of " +
+                                              Plural(libraryList_.size(), "library"));
+    const std::string exeHost = platform::HostPath(executable);
+    if (exeHost.empty())
+        return Fail(PBORCA_INVALIDPARMS, "Executable " + std::string(executable) +
+                                             ": the path names no file on this host");
+
+    // Link everything first; nothing is written while any object is missing.
+    std::vector<std::pair<std::string, std::string>> pbds;  // host path, image
+    std::unique_ptr<PblLibrary> exe;
+    int32_t linkResult = PBORCA_OK;
+    std::string firstProblem;
+    std::set<std::string> linked;
+    for (size_t i = 0; i < libraryList_.size(); ++i) {
+        Opened lib;
+        if (const int32_t rc = Open(libraryList_[i].c_str(), &lib))
+            return rc;
+        if (!exe)
+            exe = PblLibrary::Create(lib.library->Format(), currentApplName_, Now());
+        if (dynamicLibraryFlags[i]) {
+            std::string image;
+            if (BuildDynamicLibrary(lib, callback, userData, &image) != PBORCA_OK) {
+                if (linkResult == PBORCA_OK)
+                    firstProblem = error_;
+                linkResult = PBORCA_LINKERROR;
+                continue;
+            }
+            pbds.emplace_back(WithExtension(lib.hostPath, "pbd"), std::move(image));
+            continue;
+        }
+        for (const DirectoryObject& object : ListObjects(*lib.library)) {
+            std::string key = object.name + "." + CompiledExtension(object.type);
+            std::transform(key.begin(), key.end(), key.begin(), [](char c) {
+                return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+            });
+            if (!linked.insert(key).second)
+                continue;  // the earlier library's object wins
+            if (!object.compiled) {
+                std::string text = "Library " + lib.windowsPath + ": " + object.name + " (" +
+                                   TypeName(object.type) +
+                                   ") has no compiled form; regenerate it in PowerBuilder";
+                if (callback) {
+                    PBORCA_LINKERR record{};
+                    record.lpszMessageText = text.data();
+                    callback(&record, userData);
+                }
+                if (linkResult == PBORCA_OK)
+                    firstProblem = text;
+                linkResult = PBORCA_LINKERROR;
+                continue;
+            }
+            exe->Put(*object.compiled);
+            for (const PblEntry* extra : FindObject(*lib.library, object.name, object.type).extras)
+                exe->Put(*extra);
+        }
+    }
+    if (linkResult != PBORCA_OK)
+        return Fail(linkResult, "Cannot create " + std::string(executable) + ": " + firstProblem);
+    for (const auto& [path, image] : pbds) {
+        cache_.erase(path);
+        if (!platform::WriteHostFileAtomic(path, image))
+            return Fail(PBORCA_PBDCREATERROR,
+                        "Cannot create " + path + ": " + platform::LastErrorText());
+    }
+    if (!exe)
+        exe = PblLibrary::Create(createFormat_, currentApplName_, Now());
+    std::string image = exe->Serialize();
+    // The trailer that lets a reader find the library image from the end of the file.
+    std::string trailer(512, '\0');
+    std::memcpy(trailer.data(), "TRL*", 4);  // long at 4: offset of HDR*, 0 here
+    image += trailer;
+    if (!platform::WriteHostFileAtomic(exeHost, image))
+        return Fail(PBORCA_LIBIOERROR,
+                    "Cannot create " + std::string(executable) + ": " + platform::LastErrorText());
+    return PBORCA_OK;
+}
+
+Session* SessionFromHandle(HPBORCA handle) {
+    auto* session = static_cast<Session*>(handle);
+    const std::lock_guard<std::mutex> lock(sessionsMutex);
+    return LiveSessions().count(session) ? session : nullptr;
+}
+
+HPBORCA OpenSession(std::string createFormat) {
+    auto* session = new Session(std::move(createFormat));
+    const std::lock_guard<std::mutex> lock(sessionsMutex);
+    LiveSessions().insert(session);
+    return session;
+}
+
+void CloseSession(HPBORCA handle) {
+    auto* session = static_cast<Session*>(handle);
+    {
+        const std::lock_guard<std::mutex> lock(sessionsMutex);
+        if (!LiveSessions().erase(session))
+            return;
+    }
+    delete session;
+}
+
+}  // namespace orca

@@ -1,0 +1,114 @@
+#pragma once
+// One ORCA session: the state behind a PBORCA_* handle (library list, current
+// application, last error text, parsed libraries) and the work of every call. The C
+// functions of pborca.h only check the handle and forward here.
+//
+// Libraries are read through a per-session cache keyed by host path and checked
+// against the file's identity (device, inode, size, modification time) on every use,
+// so a directory pass followed by an export of every entry parses the file once, while
+// a library changed by anyone else is read again. Every write by the session drops the
+// cached copy.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "orca/OrcaObjects.h"
+#include "orca/PblLibrary.h"
+#include "orca/pborca.h"
+
+namespace orca {
+
+class Session {
+  public:
+    // createFormat: the format string of the libraries this session creates.
+    explicit Session(std::string createFormat);
+
+    const std::string& Error() const { return error_; }
+    const std::string& CreateFormat() const { return createFormat_; }
+
+    int32_t SetLibraryList(char** libraries, int32_t count);
+    int32_t SetCurrentAppl(const char* library, const char* application);
+    int32_t LibraryCommentModify(const char* library, const char* comment);
+    int32_t LibraryCreate(const char* library, const char* comment);
+    int32_t LibraryDelete(const char* library);
+    int32_t LibraryDirectory(const char* library, char* commentBuffer, int32_t commentSize,
+                             PBORCA_LISTPROC callback, void* userData);
+    int32_t EntryList(const char* library, PBORCA_LISTPROC callback, void* userData);
+    int32_t EntryCopy(const char* sourceLibrary, const char* targetLibrary, const char* name,
+                      int type);
+    int32_t EntryDelete(const char* library, const char* name, int type);
+    int32_t EntryMove(const char* sourceLibrary, const char* targetLibrary, const char* name,
+                      int type);
+    int32_t EntryExport(const char* library, const char* name, int type, char* buffer,
+                        int32_t size);
+    int32_t EntryInformation(const char* library, const char* name, int type,
+                             PBORCA_ENTRYINFO* info);
+    int32_t CompileEntryImport(const char* library, const char* name, int type, const char* comment,
+                               const char* source, int32_t length, PBORCA_ERRPROC callback,
+                               void* userData);
+    int32_t CompileEntryImportList(char** libraries, char** names, PBORCA_TYPE* types,
+                                   char** comments, char** sources, int32_t* lengths, int32_t count,
+                                   PBORCA_ERRPROC callback, void* userData);
+    int32_t CompileEntryRegenerate(const char* library, const char* name, int type,
+                                   PBORCA_ERRPROC callback, void* userData);
+    int32_t ObjectQueryHierarchy(const char* library, const char* name, int type,
+                                 PBORCA_HIERPROC callback, void* userData);
+    int32_t ObjectQueryReference(const char* library, const char* name, int type,
+                                 PBORCA_REFPROC callback, void* userData);
+    int32_t CheckOutEntry(const char* name, const char* sourceLibrary, const char* targetLibrary,
+                          const char* userId, int type, int32_t makeCopy);
+    int32_t CheckInEntry(const char* name, const char* sourceLibrary, const char* targetLibrary,
+                         const char* userId, int type, int32_t moveEntry);
+    int32_t ListCheckOutEntries(const char* library, PBORCA_CHECKPROC callback, void* userData);
+    int32_t ExecutableCreate(const char* executable, const char* icon, const char* resourceFile,
+                             PBORCA_LNKPROC callback, void* userData, int32_t* dynamicLibraryFlags,
+                             int32_t count, int32_t flags);
+    int32_t DynamicLibraryCreate(const char* library, const char* resourceFile, int32_t flags);
+
+    // Number of library parses this session has done (for tests of the cache).
+    int ParseCount() const { return parses_; }
+
+  private:
+    struct Opened {
+        std::string windowsPath;
+        std::string hostPath;
+        std::shared_ptr<const PblLibrary> library;
+    };
+    struct CacheEntry {
+        uint64_t device = 0, inode = 0, size = 0;
+        int64_t mtimeSec = 0, mtimeNsec = 0;
+        std::shared_ptr<const PblLibrary> library;
+    };
+
+    int32_t Fail(int32_t code, std::string text);
+    // Maps and reads a library; on failure sets the error and gives the result code.
+    int32_t Open(const char* windowsPath, Opened* out);
+    // Writes a changed library over the opened one, atomically.
+    int32_t Write(const Opened& opened, const PblLibrary& changed);
+    int32_t CheckCall(const char* library, const char* name, int type);
+    int32_t CheckSourceText(std::string_view source, std::string_view name, int type,
+                            PBORCA_ERRPROC callback, void* userData);
+    bool SameLibrary(std::string_view windowsPath, const std::string& hostPath) const;
+    int32_t ReadScc(const Opened& opened, std::vector<SccRecord>* records);
+    int32_t BuildDynamicLibrary(const Opened& opened, PBORCA_LNKPROC callback, void* userData,
+                                std::string* image);
+
+    std::string createFormat_;
+    std::string error_;
+    std::vector<std::string> libraryList_;  // Windows paths as given
+    bool libraryListSet_ = false;
+    std::string currentApplLibrary_, currentApplName_;
+    std::unordered_map<std::string, CacheEntry> cache_;
+    int parses_ = 0;
+};
+
+// The session behind a handle, nullptr when the handle is not one of a live session.
+Session* SessionFromHandle(HPBORCA handle);
+HPBORCA OpenSession(std::string createFormat);
+void CloseSession(HPBORCA handle);
+
+}  // namespace orca

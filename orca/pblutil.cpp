@@ -1,0 +1,327 @@
+// pblutil: PowerBuilder libraries from the command line, on the same code as our ORCA
+// library. Paths are host paths. Every change to a library is one atomic write; a
+// command that fails changes nothing.
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "orca/OrcaObjects.h"
+#include "orca/PblLibrary.h"
+#include "orca/StructureCheck.h"
+#include "platform/AtomicFile.h"
+#include "platform/LastError.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: pblutil COMMAND ARGUMENTS\n"
+    "\n"
+    "  create LIB [COMMENT] [--format 0400|0500|0600]\n"
+    "        create an empty library (format 0600 unless given)\n"
+    "  list LIB\n"
+    "        list every entry: name, data size, time (UTC), comment\n"
+    "  export LIB DIR [NAMES...] [--ha]\n"
+    "        write each source entry (or those named) to DIR/NAME.srX with the\n"
+    "        $PBExportHeader$ line and, when the entry has one, the\n"
+    "        $PBExportComments$ line; --ha writes the \"HA\" marker that\n"
+    "        PowerBuilder 10 and later put before the header of ANSI files\n"
+    "  import LIB FILES...\n"
+    "        check each .sr* file and store all of them in one write (none when any\n"
+    "        fails); the $PBExportHeader$ line, if any, names the entry, else the file\n"
+    "        name does; the $PBExportComments$ line becomes the entry's comment; the\n"
+    "        object's compiled entry, now stale, is removed\n"
+    "  delete LIB NAMES...\n"
+    "        delete entries: NAME.ext one entry, NAME every entry of that object\n"
+    "  copy SRC DST NAMES...\n"
+    "        copy entries (named as for delete) from SRC into DST, replacing them\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (nothing changed), 2 usage error.\n";
+
+int Usage(const char* problem) {
+    std::fprintf(stderr, "pblutil: %s\n\n%s", problem, kUsage);
+    return 2;
+}
+
+int Fail(const std::string& text) {
+    std::fprintf(stderr, "pblutil: %s\n", text.c_str());
+    return 1;
+}
+
+std::unique_ptr<orca::PblLibrary> LoadOrReport(const std::string& path) {
+    std::string error;
+    auto library = orca::PblLibrary::Load(path, &error);
+    if (!library)
+        Fail("library " + path + ": " + error);
+    return library;
+}
+
+bool SaveOrReport(const orca::PblLibrary& library, const std::string& path) {
+    std::string error;
+    if (library.Save(path, &error))
+        return true;
+    Fail("library " + path + " cannot be written (" + error + "); it is unchanged");
+    return false;
+}
+
+std::string TimeText(uint32_t seconds) {
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    gmtime_r(&t, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+// The entries a name given on the command line stands for: NAME.ext exactly that
+// entry, NAME every entry of that object name (any kind).
+std::vector<std::string> EntriesNamed(const orca::PblLibrary& library, std::string_view name) {
+    std::vector<std::string> found;
+    for (const orca::PblEntry& entry : library.Entries()) {
+        if (orca::EqualNoCase(entry.name, name) ||
+            (name.find('.') == std::string_view::npos &&
+             orca::EqualNoCase(orca::ObjectName(entry.name), name)))
+            found.push_back(entry.name);
+    }
+    return found;
+}
+
+int Create(const std::vector<std::string>& args) {
+    std::string format = "0600";
+    std::vector<std::string> rest;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--format") {
+            if (i + 1 >= args.size())
+                return Usage("--format needs a value");
+            format = args[++i];
+            if (format != "0400" && format != "0500" && format != "0600")
+                return Usage("--format is one of 0400, 0500, 0600");
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    if (rest.empty() || rest.size() > 2)
+        return Usage("create needs LIB [COMMENT]");
+    const std::string& path = rest[0];
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
+        return Fail("library " + path + " exists already");
+    const auto library = orca::PblLibrary::Create(format, rest.size() > 1 ? rest[1] : "",
+                                                  static_cast<uint32_t>(std::time(nullptr)));
+    return SaveOrReport(*library, path) ? 0 : 1;
+}
+
+int List(const std::vector<std::string>& args) {
+    if (args.size() != 1)
+        return Usage("list needs LIB");
+    const auto library = LoadOrReport(args[0]);
+    if (!library)
+        return 1;
+    std::printf("library %s: format %s, %zu entries, comment \"%s\"\n", args[0].c_str(),
+                library->Format().c_str(), library->Entries().size(), library->Comment().c_str());
+    for (const orca::PblEntry& entry : library->Entries()) {
+        const std::string comment(entry.Comment());
+        std::printf("%-40s %9zu  %s  %s\n", entry.name.c_str(), entry.data.size(),
+                    TimeText(entry.time).c_str(), comment.c_str());
+    }
+    return 0;
+}
+
+int Export(const std::vector<std::string>& args) {
+    bool marker = false;
+    std::vector<std::string> rest;
+    for (const std::string& arg : args) {
+        if (arg == "--ha") {
+            marker = true;
+        } else {
+            rest.push_back(arg);
+        }
+    }
+    if (rest.size() < 2)
+        return Usage("export needs LIB DIR [NAMES...]");
+    const auto library = LoadOrReport(rest[0]);
+    if (!library)
+        return 1;
+    const std::filesystem::path dir = rest[1];
+    std::vector<const orca::PblEntry*> chosen;
+    auto isSource = [](const orca::PblEntry& entry) {
+        bool source = false;
+        return orca::EntryTypeOfName(entry.name, &source) >= 0 && source;
+    };
+    if (rest.size() == 2) {
+        for (const orca::PblEntry& entry : library->Entries())
+            if (isSource(entry))
+                chosen.push_back(&entry);
+    } else {
+        for (size_t i = 2; i < rest.size(); ++i) {
+            bool any = false;
+            for (const std::string& name : EntriesNamed(*library, rest[i])) {
+                const orca::PblEntry* entry = library->Find(name);
+                if (entry && isSource(*entry)) {
+                    chosen.push_back(entry);
+                    any = true;
+                }
+            }
+            if (!any)
+                return Fail("no source entry " + rest[i] + " in library " + rest[0]);
+        }
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    for (const orca::PblEntry* entry : chosen) {
+        const std::string file = (dir / entry->name).string();
+        const std::string bytes =
+            orca::FormatExportFile(entry->name, entry->Comment(), entry->Body(), marker);
+        if (!platform::WriteHostFileAtomic(file, bytes))
+            return Fail("cannot write " + file + ": " + platform::LastErrorText());
+    }
+    std::printf("exported %zu entries to %s\n", chosen.size(), dir.string().c_str());
+    return 0;
+}
+
+int Import(const std::vector<std::string>& args) {
+    if (args.size() < 2)
+        return Usage("import needs LIB FILES...");
+    const auto library = LoadOrReport(args[0]);
+    if (!library)
+        return 1;
+    struct Prepared {
+        std::string entryName;
+        orca::ExportFile file;
+        int type;
+    };
+    std::vector<Prepared> prepared;
+    bool failed = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& path = args[i];
+        const auto bytes = platform::ReadHostFile(path);
+        if (!bytes)
+            return Fail("cannot read " + path + ": " + platform::LastErrorText());
+        Prepared item;
+        item.file = orca::ParseExportFile(*bytes);
+        item.entryName = item.file.entryName.empty()
+                             ? std::filesystem::path(path).filename().string()
+                             : item.file.entryName;
+        bool isSource = false;
+        item.type = orca::EntryTypeOfName(item.entryName, &isSource);
+        if (item.type < 0 || !isSource)
+            return Fail(path + ": " + item.entryName +
+                        " is not the name of a source entry (.sra, .srd, .srf, .srm, .srq, "
+                        ".srs, .sru, .srw, .srp, .srj, .srx)");
+        const std::string_view name = orca::ObjectName(item.entryName);
+        for (const orca::CompileProblem& problem :
+             orca::CheckSource(item.file.source, name, item.type)) {
+            std::fprintf(stderr, "%s:%d:%d: error %d: %s\n", path.c_str(), problem.line,
+                         problem.column, problem.messageNumber, problem.text.c_str());
+            failed = true;
+        }
+        prepared.push_back(std::move(item));
+    }
+    if (failed)
+        return Fail("nothing imported into " + args[0]);
+    const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
+    for (Prepared& item : prepared) {
+        const std::string_view name = orca::ObjectName(item.entryName);
+        const orca::ObjectEntries object = orca::FindObject(*library, name, item.type);
+        orca::PblEntry entry;
+        entry.name = object.source ? object.source->name : item.entryName;
+        entry.format = library->Format();
+        entry.time = now;
+        entry.commentLength =
+            static_cast<uint16_t>(std::min<size_t>(item.file.comment.size(), 65535));
+        entry.data = item.file.comment.substr(0, entry.commentLength) + item.file.source;
+        if (object.compiled)
+            library->Remove(std::string(object.compiled->name));
+        library->Put(std::move(entry));
+    }
+    if (!SaveOrReport(*library, args[0]))
+        return 1;
+    std::printf("imported %zu entries into %s\n", prepared.size(), args[0].c_str());
+    return 0;
+}
+
+int Delete(const std::vector<std::string>& args) {
+    if (args.size() < 2)
+        return Usage("delete needs LIB NAMES...");
+    const auto library = LoadOrReport(args[0]);
+    if (!library)
+        return 1;
+    std::vector<std::string> names;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::vector<std::string> found = EntriesNamed(*library, args[i]);
+        if (found.empty())
+            return Fail("no entry " + args[i] + " in library " + args[0]);
+        names.insert(names.end(), found.begin(), found.end());
+    }
+    for (const std::string& name : names)
+        library->Remove(name);
+    if (!SaveOrReport(*library, args[0]))
+        return 1;
+    std::printf("deleted %zu entries from %s\n", names.size(), args[0].c_str());
+    return 0;
+}
+
+int Copy(const std::vector<std::string>& args) {
+    if (args.size() < 3)
+        return Usage("copy needs SRC DST NAMES...");
+    const auto source = LoadOrReport(args[0]);
+    if (!source)
+        return 1;
+    const auto target = LoadOrReport(args[1]);
+    if (!target)
+        return 1;
+    size_t copied = 0;
+    for (size_t i = 2; i < args.size(); ++i) {
+        const std::vector<std::string> found = EntriesNamed(*source, args[i]);
+        if (found.empty())
+            return Fail("no entry " + args[i] + " in library " + args[0]);
+        for (const std::string& name : found) {
+            // Replace an entry of the same name in another case rather than add a twin.
+            for (const orca::PblEntry& old : target->Entries()) {
+                if (orca::EqualNoCase(old.name, name) && old.name != name) {
+                    target->Remove(std::string(old.name));
+                    break;
+                }
+            }
+            target->Put(*source->Find(name));
+            ++copied;
+        }
+    }
+    if (!SaveOrReport(*target, args[1]))
+        return 1;
+    std::printf("copied %zu entries into %s\n", copied, args[1].c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2)
+        return Usage("no command given");
+    const std::string command = argv[1];
+    if (command == "-h" || command == "--help" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "create")
+        return Create(args);
+    if (command == "list")
+        return List(args);
+    if (command == "export")
+        return Export(args);
+    if (command == "import")
+        return Import(args);
+    if (command == "delete")
+        return Delete(args);
+    if (command == "copy")
+        return Copy(args);
+    return Usage(("unknown command \"" + command + "\"").c_str());
+}
