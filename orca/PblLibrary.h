@@ -8,6 +8,11 @@
 // disagree with their chains) and fails with a precise text instead of guessing.
 // Writing never fabricates bytes it does not understand: entry data (source and
 // compiled forms alike) is kept exactly as read.
+//
+// Names are ordered the way PowerBuilder's directory orders them: byte by byte with the
+// ASCII letters compared without regard to case (so '.' < digits < '_' < letters, and
+// "m_main.srm" < "m_main_pbgrid.srm" < "m_mainx.srm"). Two names differing only in
+// case are the same name.
 
 #include <cstdint>
 #include <memory>
@@ -20,11 +25,11 @@ namespace orca {
 
 // One directory entry: a source (name.srw) or a compiled form (name.win) of an object.
 struct PblEntry {
-    std::string name;          // with its extension, as stored
-    std::string format;        // four characters, e.g. "0600", as stored in the entry
-    uint32_t time = 0;         // Unix seconds (UTC)
+    std::string name;            // with its extension, as stored
+    std::string format;          // four characters, e.g. "0600", as stored in the entry
+    uint32_t time = 0;           // Unix seconds (UTC)
     uint16_t commentLength = 0;  // bytes of comment at the start of data
-    std::string data;          // the entry's data: comment, then the rest
+    std::string data;            // the entry's data: comment, then the rest
 
     std::string_view Comment() const { return std::string_view(data).substr(0, commentLength); }
     // For source entries, the source text after the comment.
@@ -32,7 +37,7 @@ struct PblEntry {
 };
 
 class PblLibrary {
-public:
+  public:
     // Parses a whole library image. nullptr with the reason in *error when the image is
     // not a valid ANSI library (UTF-16 libraries are recognised and refused by name).
     static std::unique_ptr<PblLibrary> Parse(std::string_view image, std::string* error);
@@ -52,18 +57,28 @@ public:
 
     // Entries in directory order (sorted by name as the directory tree orders them).
     const std::vector<PblEntry>& Entries() const { return entries_; }
-    const PblEntry* Find(std::string_view name) const;  // exact name with extension
-    // Adds the entry, or replaces the one of the same name.
-    void Put(PblEntry entry);
+    // The entry of that name with extension (letters compared without regard to case).
+    const PblEntry* Find(std::string_view name) const;
+    // Adds the entry, or replaces the one of the same name (ignoring case). An empty
+    // format takes the library's. False (reason in *error, library unchanged) for a name
+    // that is empty, longer than kMaxNameLength or holds a zero byte, a format that is
+    // not four bytes, a comment length beyond the data, or data over kMaxDataSize.
+    bool Put(PblEntry entry, std::string* error = nullptr);
     bool Remove(std::string_view name);
 
-    // A complete library image: header, bitmap, directory tree, data chains.
+    // Directory order of two names (see above); true when a sorts before b.
+    static bool NameLess(std::string_view a, std::string_view b);
+    static constexpr size_t kMaxNameLength = 255;
+    static constexpr size_t kMaxDataSize = size_t{1} << 30;
+
+    // A complete library image: header, bitmap, directory tree, data chains. Empty only
+    // when the library would not fit the format's 32-bit offsets (see Save).
     std::string Serialize() const;
     // Serialize and replace the file atomically; false with the reason in *error leaves
     // the file exactly as it was.
     bool Save(const std::string& hostPath, std::string* error) const;
 
-private:
+  private:
     std::string format_;
     uint32_t time_ = 0;
     std::string comment_;

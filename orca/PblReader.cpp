@@ -1,0 +1,367 @@
+// Reading a library image: PblLibrary::Parse.
+//
+// Everything the reader follows is checked: block tags, pointers (non-zero ones must be
+// block-aligned and lie wholly inside the image), data counts, chain lengths against
+// the size fields, and that no block is reached twice (a loop in a chain or in the
+// directory tree, or two structures claiming the same block). Every block is claimed
+// by the structure that reaches it first, so all of this costs one pass over the
+// blocks the library uses.
+//
+// What the reader does not need is tolerated, because PowerBuilder's own libraries
+// vary there or because it cannot hurt: blocks no structure reaches (PowerBuilder
+// leaves replaced data behind), bitmap bits that disagree with what is used (the
+// library is always written anew from what was read, never patched in place), the
+// free-space and first/last-name words and the parent pointers of directory nodes
+// (recomputed on writing), names out of search-tree order (entries are sorted after
+// reading), the word at header offset 26, entry format strings, and a file length
+// that is not a whole number of blocks.
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "orca/PblBinary.h"
+#include "orca/PblLibrary.h"
+
+namespace orca {
+
+namespace {
+
+using namespace pbl;
+
+constexpr uint32_t kOwnerNone = 0;
+constexpr uint32_t kOwnerHeader = 1;
+constexpr uint32_t kOwnerBitmap = 2;
+constexpr uint32_t kOwnerDirectory = 3;
+constexpr uint32_t kOwnerScc = 4;
+constexpr uint32_t kOwnerFirstEntry = 5;  // entry chunk i is owner kOwnerFirstEntry + i
+
+// Deeper trees than this are refused; the visited check already bounds the walk, this
+// only keeps a fabricated chain of nodes from being mistaken for a directory.
+constexpr size_t kMaxTreeDepth = 65536;
+
+struct Chunk {
+    std::string name;
+    std::string format;
+    uint32_t data = 0;
+    uint32_t size = 0;
+    uint32_t time = 0;
+    uint16_t commentLength = 0;
+    uint32_t node = 0;  // offset of the node holding the chunk
+};
+
+class Reader {
+  public:
+    Reader(std::string_view image, std::string* error)
+        : image_(image), error_(error), owner_(image.size() / kBlockSize, kOwnerNone) {}
+
+    // False with the reason in *error when the image is not a readable library.
+    bool Run(std::string* format, uint32_t* time, std::string* comment, std::string* scc,
+             std::vector<PblEntry>* entries);
+
+  private:
+    bool Fail(std::string text) {
+        if (error_)
+            *error_ = std::move(text);
+        return false;
+    }
+
+    std::string OwnerText(uint32_t owner) const {
+        switch (owner) {
+            case kOwnerHeader:
+                return "the library header";
+            case kOwnerBitmap:
+                return "the free-block bitmap";
+            case kOwnerDirectory:
+                return "the directory";
+            case kOwnerScc:
+                return "the source-control data";
+            default:
+                return "entry '" + chunks_[owner - kOwnerFirstEntry].name + "'";
+        }
+    }
+
+    // Checks that a non-zero pointer is block-aligned and that span bytes from it lie in
+    // the image. what names the structure for the error text.
+    bool CheckPointer(uint32_t offset, size_t span, const std::string& what) {
+        if (offset % kBlockSize != 0)
+            return Fail(what + " offset " + std::to_string(offset) +
+                        " is not a multiple of the 512-byte block size");
+        if (static_cast<size_t>(offset) + span > image_.size())
+            return Fail(what + " at offset " + std::to_string(offset) +
+                        " lies past the end of the file (" + std::to_string(image_.size()) +
+                        " bytes)");
+        return true;
+    }
+
+    bool CheckTag(uint32_t offset, std::string_view tag, const std::string& what) {
+        if (image_.substr(offset, 4) != tag)
+            return Fail(what + " at offset " + std::to_string(offset) + " has tag '" +
+                        TagText(image_.substr(offset, 4)) + "' instead of " + std::string(tag));
+        return true;
+    }
+
+    // Claims count blocks from offset for owner; a block already claimed means a loop
+    // (same owner) or two structures sharing a block.
+    bool Claim(uint32_t offset, size_t count, uint32_t owner, const std::string& what) {
+        const size_t first = offset / kBlockSize;
+        for (size_t b = first; b < first + count; ++b) {
+            const uint32_t had = owner_[b];
+            if (had == kOwnerNone)
+                continue;
+            const std::string at = std::to_string(b * kBlockSize);
+            if (had == owner) {
+                if (owner == kOwnerDirectory)
+                    return Fail(what + ": the directory tree loops back to the node at offset " +
+                                std::to_string(offset));
+                if (owner == kOwnerBitmap)
+                    return Fail(what + ": the bitmap chain loops back to offset " + at);
+                return Fail(what + ": the data chain loops back to the block at offset " + at);
+            }
+            return Fail(what + ": the block at offset " + at + " is also used by " +
+                        OwnerText(had));
+        }
+        for (size_t b = first; b < first + count; ++b)
+            owner_[b] = owner;
+        return true;
+    }
+
+    bool ReadHeader(std::string* format, uint32_t* time, std::string* comment, uint32_t* sccAt,
+                    uint32_t* sccSize);
+    bool ReadBitmapChain();
+    bool ReadDirectory();
+    bool ReadNode(uint32_t offset);
+    bool ReadChain(uint32_t first, uint32_t size, uint32_t owner, const std::string& what,
+                   std::string* out);
+    bool ReadEntries(std::vector<PblEntry>* entries);
+
+    std::string_view image_;
+    std::string* error_;
+    std::vector<uint32_t> owner_;  // per whole block of the image
+    std::vector<Chunk> chunks_;
+};
+
+bool Reader::ReadHeader(std::string* format, uint32_t* time, std::string* comment, uint32_t* sccAt,
+                        uint32_t* sccSize) {
+    if (image_.empty())
+        return Fail("the file is empty (0 bytes), not a PowerBuilder library");
+    if (image_.substr(0, 4) != "HDR*")
+        return Fail("not a PowerBuilder library: no HDR* tag at offset 0 (found '" +
+                    TagText(image_.substr(0, 4)) + "')");
+    if (image_.size() > 5 && image_[5] == '\0')
+        return Fail(
+            "this is a PowerBuilder 10 or later (Unicode) library, which is not supported; "
+            "only ANSI libraries of PowerBuilder 4 to 9 can be read");
+    if (image_.size() < kBlockSize)
+        return Fail("truncated library: " + std::to_string(image_.size()) +
+                    " bytes cannot hold the 512-byte header");
+    if (image_.substr(kHeaderTitle, 12) != "PowerBuilder")
+        return Fail(
+            "not a PowerBuilder library: the header at offset 4 does not read "
+            "'PowerBuilder'");
+    *format = std::string(image_.substr(kHeaderFormat, 4));
+    if (*format != "0400" && *format != "0500" && *format != "0600")
+        return Fail("unsupported library format '" + TagText(*format) +
+                    "' at header offset 18 (0400, 0500 and 0600 can be read)");
+    const char* h = image_.data();
+    *time = Get32(h + kHeaderTime);
+    // The comment is zero-terminated; a 256th byte without terminator is dropped, as
+    // the library only ever keeps 255.
+    std::string_view field = image_.substr(kHeaderComment, kHeaderCommentSize);
+    const size_t end = field.find('\0');
+    *comment = std::string(field.substr(0, std::min<size_t>(end, kHeaderCommentSize - 1)));
+    *sccAt = Get32(h + kHeaderSccOffset);
+    *sccSize = Get32(h + kHeaderSccSize);
+    return Claim(0, 1, kOwnerHeader, "the library header");
+}
+
+bool Reader::ReadBitmapChain() {
+    uint32_t at = kBlockSize;
+    bool first = true;
+    while (at != 0) {
+        const std::string what = first ? "the free-block bitmap" : "a chained free-block bitmap";
+        if (!CheckPointer(at, kBlockSize, what) || !CheckTag(at, "FRE*", what) ||
+            !Claim(at, 1, kOwnerBitmap, what))
+            return false;
+        at = Get32(image_.data() + at + 4);
+        first = false;
+    }
+    return true;
+}
+
+bool Reader::ReadDirectory() {
+    struct Visit {
+        uint32_t offset;
+        size_t depth;
+    };
+    if (image_.size() < kRootNodeOffset + kNodeSize)
+        return Fail("the file ends at " + std::to_string(image_.size()) +
+                    " bytes, before the end of the root directory node at offset 1024 "
+                    "(truncated file)");
+    std::vector<Visit> pending{{kRootNodeOffset, 0}};
+    while (!pending.empty()) {
+        const Visit v = pending.back();
+        pending.pop_back();
+        const std::string what = "directory node";
+        if (!CheckPointer(v.offset, kNodeSize, what) || !CheckTag(v.offset, "NOD*", what) ||
+            !Claim(v.offset, kNodeBlocks, kOwnerDirectory,
+                   "directory node at offset " + std::to_string(v.offset)))
+            return false;
+        if (v.depth >= kMaxTreeDepth)
+            return Fail("the directory tree is deeper than " + std::to_string(kMaxTreeDepth) +
+                        " nodes at offset " + std::to_string(v.offset));
+        if (!ReadNode(v.offset))
+            return false;
+        const char* n = image_.data() + v.offset;
+        const uint32_t right = Get32(n + kNodeRight);
+        const uint32_t left = Get32(n + kNodeLeft);
+        if (right != 0)
+            pending.push_back({right, v.depth + 1});
+        if (left != 0)
+            pending.push_back({left, v.depth + 1});
+    }
+    return true;
+}
+
+bool Reader::ReadNode(uint32_t offset) {
+    const char* n = image_.data() + offset;
+    const size_t count = Get16(n + kNodeCount);
+    const std::string where = "directory node at offset " + std::to_string(offset);
+    size_t pos = kNodeHeaderSize;
+    for (size_t i = 0; i < count; ++i) {
+        const std::string chunkAt = where + ", entry chunk " + std::to_string(i + 1) + " of " +
+                                    std::to_string(count) + " (node offset " + std::to_string(pos) +
+                                    ")";
+        if (pos + kChunkHeaderSize > kNodeSize)
+            return Fail(chunkAt + " overruns the node");
+        const char* c = n + pos;
+        if (std::string_view(c, 4) != "ENT*")
+            return Fail(chunkAt + " has tag '" + TagText(std::string_view(c, 4)) +
+                        "' instead of ENT*");
+        const size_t nameLength = Get16(c + kChunkNameLength);
+        if (pos + kChunkHeaderSize + nameLength > kNodeSize)
+            return Fail(chunkAt + ": its name of " + std::to_string(nameLength) +
+                        " bytes overruns the node");
+        const std::string_view field(c + kChunkHeaderSize, nameLength);
+        const size_t zero = field.find('\0');
+        if (zero == std::string_view::npos)
+            return Fail(chunkAt + ": the name is not zero-terminated");
+        if (zero == 0)
+            return Fail(chunkAt + ": the name is empty");
+        Chunk chunk;
+        chunk.name = std::string(field.substr(0, zero));
+        chunk.format = std::string(c + kChunkFormat, 4);
+        chunk.data = Get32(c + kChunkData);
+        chunk.size = Get32(c + kChunkSize);
+        chunk.time = Get32(c + kChunkTime);
+        chunk.commentLength = Get16(c + kChunkCommentLength);
+        chunk.node = offset;
+        chunks_.push_back(std::move(chunk));
+        pos += kChunkHeaderSize + nameLength;
+    }
+    return true;
+}
+
+bool Reader::ReadChain(uint32_t first, uint32_t size, uint32_t owner, const std::string& what,
+                       std::string* out) {
+    // A size no chain in this image could hold is refused before anything is reserved.
+    if (size > owner_.size() * kDataPerBlock)
+        return Fail(what + ": the size field says " + std::to_string(size) +
+                    " bytes, more than the whole file could hold");
+    if (first == 0) {
+        if (size != 0)
+            return Fail(what + ": the size field says " + std::to_string(size) +
+                        " bytes but there is no data block");
+        return true;
+    }
+    out->reserve(size);
+    size_t remaining = size;
+    uint32_t at = first;
+    while (at != 0) {
+        if (!CheckPointer(at, kBlockSize, what + ": data block") ||
+            !CheckTag(at, "DAT*", what + ": data block") || !Claim(at, 1, owner, what))
+            return false;
+        const char* b = image_.data() + at;
+        const size_t count = Get16(b + 8);
+        if (count > kDataPerBlock)
+            return Fail(what + ": the data block at offset " + std::to_string(at) + " claims " +
+                        std::to_string(count) + " bytes, more than the 502 a block holds");
+        if (count > remaining)
+            return Fail(what + ": the data chain holds more than the " + std::to_string(size) +
+                        " bytes its size field says (exceeded at the block at offset " +
+                        std::to_string(at) + ")");
+        out->append(b + kDataHeaderSize, count);
+        remaining -= count;
+        at = Get32(b + 4);
+    }
+    if (remaining != 0)
+        return Fail(what + ": the size field says " + std::to_string(size) +
+                    " bytes but the data chain holds only " + std::to_string(size - remaining));
+    return true;
+}
+
+bool Reader::Run(std::string* format, uint32_t* time, std::string* comment, std::string* scc,
+                 std::vector<PblEntry>* entries) {
+    uint32_t sccAt = 0;
+    uint32_t sccSize = 0;
+    if (!ReadHeader(format, time, comment, &sccAt, &sccSize))
+        return false;
+    // From here on the file is a library whose structure is damaged.
+    if (!ReadBitmapChain() || !ReadDirectory() ||
+        !ReadChain(sccAt, sccSize, kOwnerScc, "the source-control data (header offset 284)", scc)) {
+        if (error_)
+            *error_ = "corrupt library: " + *error_;
+        return false;
+    }
+    if (!ReadEntries(entries)) {
+        if (error_)
+            *error_ = "corrupt library: " + *error_;
+        return false;
+    }
+    return true;
+}
+
+bool Reader::ReadEntries(std::vector<PblEntry>* entries) {
+    entries->reserve(chunks_.size());
+    for (size_t i = 0; i < chunks_.size(); ++i) {
+        const Chunk& c = chunks_[i];
+        const std::string what =
+            "entry '" + c.name + "' (directory node at offset " + std::to_string(c.node) + ")";
+        if (c.commentLength > c.size)
+            return Fail(what + ": its comment of " + std::to_string(c.commentLength) +
+                        " bytes is longer than its data of " + std::to_string(c.size) + " bytes");
+        PblEntry e;
+        if (!ReadChain(c.data, c.size, static_cast<uint32_t>(kOwnerFirstEntry + i), what, &e.data))
+            return false;
+        e.name = c.name;
+        e.format = c.format;
+        e.time = c.time;
+        e.commentLength = c.commentLength;
+        entries->push_back(std::move(e));
+    }
+    std::sort(entries->begin(), entries->end(), [](const PblEntry& a, const PblEntry& b) {
+        return CompareNames(a.name, b.name) < 0;
+    });
+    for (size_t i = 1; i < entries->size(); ++i) {
+        if (CompareNames((*entries)[i - 1].name, (*entries)[i].name) == 0)
+            return Fail("the directory lists the name '" + (*entries)[i].name + "' twice");
+    }
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<PblLibrary> PblLibrary::Parse(std::string_view image, std::string* error) {
+    std::string failure;
+    Reader reader(image, &failure);
+    auto lib = std::make_unique<PblLibrary>();
+    if (!reader.Run(&lib->format_, &lib->time_, &lib->comment_, &lib->scc_, &lib->entries_)) {
+        if (error)
+            *error = std::move(failure);
+        return nullptr;
+    }
+    return lib;
+}
+
+}  // namespace orca

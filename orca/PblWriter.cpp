@@ -1,0 +1,196 @@
+// Writing a library image: PblLibrary::Serialize.
+//
+// The image is always written whole and compact, in this block order: the header
+// (block 0), the first bitmap block (block 1), the root directory node (offset 1024),
+// the further bitmap blocks, the other directory nodes, the source-control data chain,
+// then every entry's data chain in directory order. Nothing is left unused, so every
+// bit of the bitmap up to the end of the file is set.
+//
+// Directory shape: the sorted entries are cut into runs, each filling a node as far as
+// the next chunk would fit (as PowerBuilder fills its nodes); the runs form a balanced
+// binary search tree with the middle run at the root, so every name in a node's left
+// subtree sorts before the node's names and every name in its right subtree after
+// them. Within a node the chunks are stored in sorted order.
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "orca/PblBinary.h"
+#include "orca/PblLibrary.h"
+
+namespace orca {
+
+namespace {
+
+using namespace pbl;
+
+struct Node {
+    size_t begin = 0;  // entry range [begin, end) held by the node
+    size_t end = 0;
+    long left = -1;  // indices into the node list
+    long right = -1;
+    long parent = -1;
+    uint32_t offset = 0;
+};
+
+size_t ChunkBytes(const PblEntry& e) {
+    return kChunkHeaderSize + e.name.size() + 1;
+}
+
+size_t ChainBlocks(size_t bytes) {
+    return (bytes + kDataPerBlock - 1) / kDataPerBlock;
+}
+
+// Builds the balanced tree over runs [lo, hi); nodes are appended in preorder, so the
+// root comes first. Returns the index of the subtree's root.
+long BuildTree(const std::vector<Node>& runs, size_t lo, size_t hi, long parent,
+               std::vector<Node>* nodes) {
+    if (lo >= hi)
+        return -1;
+    const size_t mid = lo + (hi - lo) / 2;
+    const long index = static_cast<long>(nodes->size());
+    nodes->push_back(runs[mid]);
+    (*nodes)[static_cast<size_t>(index)].parent = parent;
+    const long left = BuildTree(runs, lo, mid, index, nodes);
+    const long right = BuildTree(runs, mid + 1, hi, index, nodes);
+    (*nodes)[static_cast<size_t>(index)].left = left;
+    (*nodes)[static_cast<size_t>(index)].right = right;
+    return index;
+}
+
+// Writes data as a chain of DAT* blocks from block *next on; returns the first block's
+// offset. An entry always gets at least one block, even when its data is empty.
+uint32_t WriteChain(std::string& image, size_t* next, std::string_view data) {
+    const size_t blocks = data.empty() ? 1 : ChainBlocks(data.size());
+    const size_t first = *next;
+    for (size_t k = 0; k < blocks; ++k) {
+        char* b = image.data() + (first + k) * kBlockSize;
+        std::memcpy(b, "DAT*", 4);
+        const size_t from = k * kDataPerBlock;
+        const size_t count = std::min(kDataPerBlock, data.size() - from);
+        Put32(b + 4, k + 1 < blocks ? static_cast<uint32_t>((first + k + 1) * kBlockSize) : 0);
+        Put16(b + 8, static_cast<uint16_t>(count));
+        if (count != 0)
+            std::memcpy(b + kDataHeaderSize, data.data() + from, count);
+    }
+    *next = first + blocks;
+    return static_cast<uint32_t>(first * kBlockSize);
+}
+
+}  // namespace
+
+std::string PblLibrary::Serialize() const {
+    // Directory runs.
+    std::vector<Node> runs;
+    {
+        Node run;
+        size_t used = 0;
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            const size_t bytes = ChunkBytes(entries_[i]);
+            if (used + bytes > kNodeSpace) {
+                run.end = i;
+                runs.push_back(run);
+                run = Node();
+                run.begin = i;
+                used = 0;
+            }
+            used += bytes;
+        }
+        run.end = entries_.size();
+        runs.push_back(run);  // an empty library still has its (empty) root node
+    }
+    std::vector<Node> nodes;
+    nodes.reserve(runs.size());
+    BuildTree(runs, 0, runs.size(), -1, &nodes);
+
+    // Block count; the number of bitmap blocks depends on the total it covers.
+    size_t dataBlocks = ChainBlocks(scc_.size());
+    for (const PblEntry& e : entries_)
+        dataBlocks += e.data.empty() ? 1 : ChainBlocks(e.data.size());
+    const size_t fixedBlocks = 1 + nodes.size() * kNodeBlocks + dataBlocks;
+    size_t bitmaps = 1;
+    while ((fixedBlocks + bitmaps + kBlocksPerBitmap - 1) / kBlocksPerBitmap > bitmaps)
+        ++bitmaps;
+    const size_t total = fixedBlocks + bitmaps;
+    if (total * kBlockSize > UINT32_MAX)
+        return {};
+
+    std::string image(total * kBlockSize, '\0');
+    char* img = image.data();
+
+    // Block positions: header 0, first bitmap 1, root 2..7, then the rest.
+    std::vector<size_t> bitmapBlocks{1};
+    size_t next = 2 + kNodeBlocks;
+    for (size_t k = 1; k < bitmaps; ++k)
+        bitmapBlocks.push_back(next++);
+    nodes[0].offset = kRootNodeOffset;
+    for (size_t k = 1; k < nodes.size(); ++k) {
+        nodes[k].offset = static_cast<uint32_t>(next * kBlockSize);
+        next += kNodeBlocks;
+    }
+
+    // Header.
+    std::memcpy(img, "HDR*", 4);
+    std::memcpy(img + kHeaderTitle, "PowerBuilder", 12);
+    std::memcpy(img + kHeaderFormat, format_.data(), std::min<size_t>(4, format_.size()));
+    Put32(img + kHeaderTime, time_);
+    Put16(img + kHeaderFlag, 1);
+    std::memcpy(img + kHeaderComment, comment_.data(),
+                std::min(comment_.size(), kHeaderCommentSize - 1));
+    if (!scc_.empty()) {
+        Put32(img + kHeaderSccOffset, WriteChain(image, &next, scc_));
+        Put32(img + kHeaderSccSize, static_cast<uint32_t>(scc_.size()));
+    }
+
+    // Bitmaps: every block of the file is in use.
+    for (size_t k = 0; k < bitmaps; ++k) {
+        char* b = img + bitmapBlocks[k] * kBlockSize;
+        std::memcpy(b, "FRE*", 4);
+        Put32(b + 4, k + 1 < bitmaps ? static_cast<uint32_t>(bitmapBlocks[k + 1] * kBlockSize) : 0);
+        const size_t from = k * kBlocksPerBitmap;
+        const size_t covered = std::min(kBlocksPerBitmap, total - from);
+        std::memset(b + 8, 0xff, covered / 8);
+        if (covered % 8 != 0)
+            b[8 + covered / 8] = static_cast<char>((0xff00 >> (covered % 8)) & 0xff);
+    }
+
+    // The entries' data, then the directory nodes pointing at it.
+    std::vector<uint32_t> dataAt(entries_.size());
+    for (size_t i = 0; i < entries_.size(); ++i)
+        dataAt[i] = WriteChain(image, &next, entries_[i].data);
+    for (const Node& node : nodes) {
+        char* n = img + node.offset;
+        std::memcpy(n, "NOD*", 4);
+        auto offsetOf = [&](long index) {
+            return index < 0 ? 0u : nodes[static_cast<size_t>(index)].offset;
+        };
+        Put32(n + kNodeLeft, offsetOf(node.left));
+        Put32(n + kNodeParent, offsetOf(node.parent));
+        Put32(n + kNodeRight, offsetOf(node.right));
+        size_t pos = kNodeHeaderSize;
+        for (size_t i = node.begin; i < node.end; ++i) {
+            const PblEntry& e = entries_[i];
+            char* c = n + pos;
+            std::memcpy(c, "ENT*", 4);
+            std::memcpy(c + kChunkFormat, e.format.data(), std::min<size_t>(4, e.format.size()));
+            Put32(c + kChunkData, dataAt[i]);
+            Put32(c + kChunkSize, static_cast<uint32_t>(e.data.size()));
+            Put32(c + kChunkTime, e.time);
+            Put16(c + kChunkCommentLength, e.commentLength);
+            Put16(c + kChunkNameLength, static_cast<uint16_t>(e.name.size() + 1));
+            std::memcpy(c + kChunkHeaderSize, e.name.data(), e.name.size());
+            if (i == node.begin)
+                Put16(n + kNodeFirstName, static_cast<uint16_t>(pos + kChunkHeaderSize));
+            if (i + 1 == node.end)
+                Put16(n + kNodeLastName, static_cast<uint16_t>(pos + kChunkHeaderSize));
+            pos += ChunkBytes(e);
+        }
+        Put16(n + kNodeFree, static_cast<uint16_t>(kNodeSize - pos));
+        Put16(n + kNodeCount, static_cast<uint16_t>(node.end - node.begin));
+    }
+    return image;
+}
+
+}  // namespace orca

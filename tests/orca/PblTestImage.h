@@ -1,0 +1,200 @@
+#pragma once
+// Independent raw access to library images for the tests: walks the directory tree of
+// an image without the reader's code, checks what the writer must guarantee, and builds
+// sample libraries.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "orca/PblLibrary.h"
+
+namespace pbltest {
+
+inline uint32_t U32(const std::string& s, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(s[at + i]);
+    return v;
+}
+inline uint16_t U16(const std::string& s, size_t at) {
+    return static_cast<uint16_t>(static_cast<unsigned char>(s[at]) |
+                                 (static_cast<unsigned char>(s[at + 1]) << 8));
+}
+inline void Set32(std::string& s, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        s[at + i] = static_cast<char>((v >> (8 * i)) & 0xff);
+}
+inline void Set16(std::string& s, size_t at, uint16_t v) {
+    s[at] = static_cast<char>(v & 0xff);
+    s[at + 1] = static_cast<char>(v >> 8);
+}
+
+struct RawChunk {
+    uint32_t at = 0;  // file offset of the chunk
+    std::string name;
+    uint32_t data = 0;
+    uint32_t size = 0;
+};
+
+struct RawNode {
+    uint32_t at = 0, left = 0, parent = 0, right = 0;
+    uint16_t free = 0, lastName = 0, count = 0, firstName = 0;
+    std::vector<RawChunk> chunks;
+    size_t depth = 0;
+};
+
+// The nodes of an image's directory tree in order (left subtree, node, right subtree).
+inline void WalkTree(const std::string& img, uint32_t at, size_t depth, std::set<uint32_t>* seen,
+                     std::vector<RawNode>* out) {
+    ASSERT_TRUE(seen->insert(at).second) << "node " << at << " reached twice";
+    ASSERT_LE(at + 3072u, img.size());
+    ASSERT_EQ(img.substr(at, 4), "NOD*");
+    RawNode n;
+    n.at = at;
+    n.left = U32(img, at + 4);
+    n.parent = U32(img, at + 8);
+    n.right = U32(img, at + 12);
+    n.free = U16(img, at + 16);
+    n.lastName = U16(img, at + 18);
+    n.count = U16(img, at + 20);
+    n.firstName = U16(img, at + 22);
+    n.depth = depth;
+    size_t pos = at + 32;
+    for (size_t i = 0; i < n.count; ++i) {
+        ASSERT_EQ(img.substr(pos, 4), "ENT*");
+        RawChunk c;
+        c.at = static_cast<uint32_t>(pos);
+        c.data = U32(img, pos + 8);
+        c.size = U32(img, pos + 12);
+        const uint16_t nameLength = U16(img, pos + 22);
+        c.name = img.substr(pos + 24, nameLength - 1);
+        n.chunks.push_back(c);
+        pos += 24 + nameLength;
+    }
+    ASSERT_LE(pos, at + 3072u);
+    if (n.left)
+        WalkTree(img, n.left, depth + 1, seen, out);
+    out->push_back(n);
+    if (n.right)
+        WalkTree(img, n.right, depth + 1, seen, out);
+}
+
+inline std::vector<RawNode> Nodes(const std::string& img) {
+    std::set<uint32_t> seen;
+    std::vector<RawNode> out;
+    WalkTree(img, 1024, 0, &seen, &out);
+    return out;
+}
+
+// Names of a node: least and greatest as the directory orders them.
+inline std::pair<const RawChunk*, const RawChunk*> MinMax(const RawNode& n) {
+    auto less = [](const RawChunk& a, const RawChunk& b) {
+        return orca::PblLibrary::NameLess(a.name, b.name);
+    };
+    return {&*std::min_element(n.chunks.begin(), n.chunks.end(), less),
+            &*std::max_element(n.chunks.begin(), n.chunks.end(), less)};
+}
+
+// Everything the writer promises about an image it produced.
+inline void ExpectWellFormed(const std::string& img) {
+    ASSERT_EQ(img.size() % 512, 0u);
+    const size_t blocks = img.size() / 512;
+    EXPECT_EQ(img.substr(0, 4), "HDR*");
+    EXPECT_EQ(U16(img, 26), 1);
+    size_t used = 1;
+    std::string bits;
+    for (uint32_t f = 512; f != 0; f = U32(img, f + 4)) {
+        ASSERT_EQ(img.substr(f, 4), "FRE*");
+        bits += img.substr(f + 8, 504);
+        ++used;
+    }
+    for (size_t b = 0; b < bits.size() * 8; ++b) {
+        const bool set = (static_cast<unsigned char>(bits[b / 8]) >> (7 - b % 8)) & 1;
+        ASSERT_EQ(set, b < blocks) << "bitmap bit " << b;
+    }
+    const auto nodes = Nodes(img);
+    std::string previous;
+    for (const RawNode& n : nodes) {
+        used += 6;
+        if (n.at == 1024) {
+            EXPECT_EQ(n.parent, 0u);
+        } else {
+            EXPECT_TRUE(U32(img, n.parent + 4) == n.at || U32(img, n.parent + 12) == n.at)
+                << "parent of node " << n.at;
+        }
+        size_t chunkBytes = 0;
+        for (const RawChunk& c : n.chunks)
+            chunkBytes += 24 + c.name.size() + 1;
+        EXPECT_EQ(n.free + chunkBytes, 3040u);
+        if (n.chunks.empty()) {
+            EXPECT_EQ(n.firstName + n.lastName, 0);
+            continue;
+        }
+        auto [least, greatest] = MinMax(n);
+        EXPECT_EQ(n.firstName, least->at - n.at + 24);
+        EXPECT_EQ(n.lastName, greatest->at - n.at + 24);
+        // In-order walk: every node's names lie above everything before it.
+        EXPECT_TRUE(previous.empty() || orca::PblLibrary::NameLess(previous, least->name))
+            << previous << " / " << least->name;
+        previous = greatest->name;
+        for (const RawChunk& c : n.chunks) {
+            size_t got = 0;
+            uint32_t at = c.data;
+            do {
+                ASSERT_EQ(img.substr(at, 4), "DAT*");
+                const uint16_t count = U16(img, at + 8);
+                const uint32_t next = U32(img, at + 4);
+                EXPECT_EQ(count, next ? 502 : c.size - got);
+                EXPECT_GE(img.find_first_not_of('\0', at + 10 + count), at + 512) << at;
+                got += count;
+                ++used;
+                at = next;
+            } while (at != 0);
+        }
+    }
+    if (U32(img, 284) != 0)
+        used += (U32(img, 288) + 501) / 502;
+    EXPECT_EQ(used, blocks) << "every block belongs to exactly one structure";
+}
+
+// A library with entries of assorted sizes (empty, one block, several blocks), a
+// comment and source-control data, spread over several directory nodes.
+inline std::unique_ptr<orca::PblLibrary> Sample(size_t count = 150) {
+    auto lib = orca::PblLibrary::Create("0600", "sample library", 1133466635);
+    lib->SetSourceControlData(std::string(700, 's'));
+    for (size_t i = 0; i < count; ++i) {
+        orca::PblEntry e;
+        const std::string base = "w_sample_" + std::to_string(1000 + i);
+        e.name = base + (i % 2 ? ".win" : ".srw");
+        e.time = static_cast<uint32_t>(1133466635 + i);
+        e.data = std::string((i * 37) % 1500, static_cast<char>('a' + i % 26));
+        e.commentLength = static_cast<uint16_t>(std::min<size_t>(e.data.size(), i % 5));
+        EXPECT_TRUE(lib->Put(std::move(e)));
+    }
+    return lib;
+}
+
+inline void ExpectSameLibrary(const orca::PblLibrary& a, const orca::PblLibrary& b) {
+    EXPECT_EQ(a.Format(), b.Format());
+    EXPECT_EQ(a.Time(), b.Time());
+    EXPECT_EQ(a.Comment(), b.Comment());
+    EXPECT_EQ(a.SourceControlData(), b.SourceControlData());
+    ASSERT_EQ(a.Entries().size(), b.Entries().size());
+    for (size_t i = 0; i < a.Entries().size(); ++i) {
+        const auto& x = a.Entries()[i];
+        const auto& y = b.Entries()[i];
+        EXPECT_EQ(x.name, y.name);
+        EXPECT_EQ(x.format, y.format);
+        EXPECT_EQ(x.time, y.time);
+        EXPECT_EQ(x.commentLength, y.commentLength);
+        EXPECT_TRUE(x.data == y.data) << x.name;
+    }
+}
+
+}  // namespace pbltest
