@@ -335,13 +335,19 @@ Statement Classify(std::string_view code) {
         std::string_view target = w.Next();
         if (target.empty())
             return st;
-        st.kind = StmtKind::On;
-        st.block = Block::On;
-        st.label = Label("on", target);
+        std::string label = Label("on", target);
         if (w.Peek() == '.') {  // on w_main.create
             w.Take();
-            st.label += '.';
-            st.label += w.Next();
+            label += '.';
+            label += w.Next();
+        }
+        // The header is all there is before a ';'; `ON a.id = b.id` of an embedded SQL
+        // join is not one.
+        char after = w.Peek();
+        if (after == '\0' || after == ';') {
+            st.kind = StmtKind::On;
+            st.block = Block::On;
+            st.label = std::move(label);
         }
         return st;
     }
