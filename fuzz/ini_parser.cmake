@@ -1,0 +1,1 @@
+sorvanti_fuzz_target(ini_parser ini_parser.cpp LIBS platform)

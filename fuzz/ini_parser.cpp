@@ -1,0 +1,61 @@
+// Fuzz target for the profile (INI) text: every lookup on any bytes, and edits that must
+// change nothing but their own line.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "platform/IniText.h"
+
+namespace {
+
+void Check(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace platform;
+    const std::string text(reinterpret_cast<const char*>(data), size);
+
+    // A section that is not there is added at the end and can be taken away again.
+    const std::string added = ini::SetValue(text, "Fuzz Section", "key", "value");
+    if (!ini::FindValue(text, "fuzz section", "key")) {
+        Check(ini::FindValue(added, "FUZZ SECTION", "KEY") == "value");
+        Check(ini::DeleteSection(added, "fuzz section") == text);
+    }
+
+    size_t sections = 0;
+    for (const std::string& section : ini::SectionNames(text)) {
+        if (++sections > 8)
+            break;
+        for (const std::string& key : ini::KeyNames(text, section)) {
+            Check(ini::FindValue(text, section, key).has_value());
+        }
+        if (!ini::Unstorable(section, "new key", "v").empty())
+            continue;
+
+        // A new key goes into the section and out again without a trace.
+        if (!ini::FindValue(text, section, "new key")) {
+            const std::string withKey = ini::SetValue(text, section, "new key", "v");
+            Check(ini::FindValue(withKey, section, "new key") == "v");
+            Check(ini::DeleteKey(withKey, section, "New Key") == text);
+        }
+        // An existing key takes a new value in place; the other keys stay.
+        const auto keys = ini::KeyNames(text, section);
+        if (!keys.empty() && ini::Unstorable(section, keys.front(), "x").empty()) {
+            const std::string replaced = ini::SetValue(text, section, keys.front(), "x");
+            Check(ini::FindValue(replaced, section, keys.front()) == "x");
+            Check(ini::KeyNames(replaced, section) == keys);
+        }
+        // Removing a section leaves the others.
+        const std::string removed = ini::DeleteSection(text, section);
+        Check(!ini::FindValue(removed, section, "new key").has_value() ||
+              ini::FindValue(text, section, "new key").has_value());
+    }
+    return 0;
+}

@@ -1,0 +1,1 @@
+sorvanti_fuzz_target(reg_parser reg_parser.cpp LIBS platform)
