@@ -113,8 +113,8 @@ class Reader {
             const std::string at = std::to_string(b * kBlockSize);
             if (had == owner) {
                 if (owner == kOwnerDirectory)
-                    return Fail(what + ": the directory tree loops back to the node at offset " +
-                                std::to_string(offset));
+                    return Fail(what + " at offset " + std::to_string(offset) +
+                                " closes a loop in the directory tree");
                 if (owner == kOwnerBitmap)
                     return Fail(what + ": the bitmap chain loops back to offset " + at);
                 return Fail(what + ": the data chain loops back to the block at offset " + at);
@@ -193,20 +193,24 @@ bool Reader::ReadBitmapChain() {
 bool Reader::ReadDirectory() {
     struct Visit {
         uint32_t offset;
+        uint32_t parent;  // 0 for the root
+        const char* side;
         size_t depth;
     };
     if (image_.size() < kRootNodeOffset + kNodeSize)
         return Fail("the file ends at " + std::to_string(image_.size()) +
                     " bytes, before the end of the root directory node at offset 1024 "
                     "(truncated file)");
-    std::vector<Visit> pending{{kRootNodeOffset, 0}};
+    std::vector<Visit> pending{{kRootNodeOffset, 0, "", 0}};
     while (!pending.empty()) {
         const Visit v = pending.back();
         pending.pop_back();
-        const std::string what = "directory node";
+        const std::string what = v.parent == 0 ? std::string("the root directory node")
+                                               : "directory node (" + std::string(v.side) +
+                                                     " child of the node at offset " +
+                                                     std::to_string(v.parent) + ")";
         if (!CheckPointer(v.offset, kNodeSize, what) || !CheckTag(v.offset, "NOD*", what) ||
-            !Claim(v.offset, kNodeBlocks, kOwnerDirectory,
-                   "directory node at offset " + std::to_string(v.offset)))
+            !Claim(v.offset, kNodeBlocks, kOwnerDirectory, what))
             return false;
         if (v.depth >= kMaxTreeDepth)
             return Fail("the directory tree is deeper than " + std::to_string(kMaxTreeDepth) +
@@ -217,9 +221,9 @@ bool Reader::ReadDirectory() {
         const uint32_t right = Get32(n + kNodeRight);
         const uint32_t left = Get32(n + kNodeLeft);
         if (right != 0)
-            pending.push_back({right, v.depth + 1});
+            pending.push_back({right, v.offset, "right", v.depth + 1});
         if (left != 0)
-            pending.push_back({left, v.depth + 1});
+            pending.push_back({left, v.offset, "left", v.depth + 1});
     }
     return true;
 }

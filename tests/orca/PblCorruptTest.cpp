@@ -42,7 +42,7 @@ const Layout& Base() {
 struct Mutation {
     const char* what;
     std::function<void(std::string&, const Layout&)> apply;
-    const char* expect;  // part of the error text
+    std::string expect;  // part of the error text
 };
 
 TEST(PblCorrupt, EveryDamageIsReportedPrecisely) {
@@ -76,7 +76,8 @@ TEST(PblCorrupt, EveryDamageIsReportedPrecisely) {
         {"child unaligned", [](std::string& s, auto&) { Set32(s, 1024 + 4, 4097); },
          "4097 is not a multiple"},
         {"tree cycle", [](std::string& s, const Layout& l) { Set32(s, l.root.left + 12, 1024); },
-         "directory tree loops back to the node at offset 1024"},
+         "of the node at offset " + std::to_string(b.root.left) +
+             ") at offset 1024 closes a loop in the directory tree"},
         {"node is data", [](std::string& s, const Layout& l) { Set32(s, 1024 + 4, l.multi.data); },
          "instead of NOD*"},
         {"node overlaps bitmap",
