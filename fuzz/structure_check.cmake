@@ -1,0 +1,1 @@
+sorvanti_fuzz_target(structure_check structure_check.cpp LIBS pblcheck)
