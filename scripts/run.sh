@@ -6,4 +6,4 @@ bash scripts/deps.sh --run
 jobs=$(nproc)
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j "$jobs"
-exec out/dev/app/sorvanti "$@"
+exec out/dev/bin/sorvanti "$@"

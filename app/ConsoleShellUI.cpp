@@ -1,0 +1,48 @@
+#include "app/ConsoleShellUI.h"
+
+#include <cstdio>
+#include <string>
+
+namespace app {
+
+namespace {
+
+void WriteLine(std::string_view prefix, std::string_view text) {
+    std::fwrite(prefix.data(), 1, prefix.size(), stdout);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+void TConsoleShellUI::SetStatusText(std::string_view text) {
+    // "Ready." after every command would only repeat itself on a terminal.
+    if (text == lastStatus_)
+        return;
+    lastStatus_ = std::string(text);
+    WriteLine("status: ", text);
+}
+
+void TConsoleShellUI::ShowRefreshNeeded(bool visible) {
+    if (visible)
+        WriteLine("status: ", "Refresh Needed.");
+}
+
+void TConsoleShellUI::AppendLogLine(std::string_view line) {
+    WriteLine("log: ", line);
+}
+
+shell::TModalResult TConsoleShellUI::MessageDlg(std::string_view text, shell::TMsgDlgType,
+                                                shell::TMsgDlgButtons buttons, long) {
+    WriteLine("message: ", text);
+    if (buttons & shell::mbOK)
+        return shell::mrOk;
+    if (buttons & shell::mbCancel)
+        return shell::mrCancel;
+    if (buttons & shell::mbNo)
+        return shell::mrNo;
+    return shell::mrNone;
+}
+
+}  // namespace app
