@@ -17,6 +17,7 @@
 // that is not a whole number of blocks.
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -234,25 +235,26 @@ bool Reader::ReadNode(uint32_t offset) {
     const std::string where = "directory node at offset " + std::to_string(offset);
     size_t pos = kNodeHeaderSize;
     for (size_t i = 0; i < count; ++i) {
-        const std::string chunkAt = where + ", entry chunk " + std::to_string(i + 1) + " of " +
-                                    std::to_string(count) + " (node offset " + std::to_string(pos) +
-                                    ")";
+        auto chunkAt = [&] {
+            return where + ", entry chunk " + std::to_string(i + 1) + " of " +
+                   std::to_string(count) + " (node offset " + std::to_string(pos) + ")";
+        };
         if (pos + kChunkHeaderSize > kNodeSize)
-            return Fail(chunkAt + " overruns the node");
+            return Fail(chunkAt() + " overruns the node");
         const char* c = n + pos;
         if (std::string_view(c, 4) != "ENT*")
-            return Fail(chunkAt + " has tag '" + TagText(std::string_view(c, 4)) +
+            return Fail(chunkAt() + " has tag '" + TagText(std::string_view(c, 4)) +
                         "' instead of ENT*");
         const size_t nameLength = Get16(c + kChunkNameLength);
         if (pos + kChunkHeaderSize + nameLength > kNodeSize)
-            return Fail(chunkAt + ": its name of " + std::to_string(nameLength) +
+            return Fail(chunkAt() + ": its name of " + std::to_string(nameLength) +
                         " bytes overruns the node");
         const std::string_view field(c + kChunkHeaderSize, nameLength);
         const size_t zero = field.find('\0');
         if (zero == std::string_view::npos)
-            return Fail(chunkAt + ": the name is not zero-terminated");
+            return Fail(chunkAt() + ": the name is not zero-terminated");
         if (zero == 0)
-            return Fail(chunkAt + ": the name is empty");
+            return Fail(chunkAt() + ": the name is empty");
         Chunk chunk;
         chunk.name = std::string(field.substr(0, zero));
         chunk.format = std::string(c + kChunkFormat, 4);
@@ -283,8 +285,15 @@ bool Reader::ReadChain(uint32_t first, uint32_t size, uint32_t owner, const std:
     size_t remaining = size;
     uint32_t at = first;
     while (at != 0) {
-        if (!CheckPointer(at, kBlockSize, what + ": data block") ||
-            !CheckTag(at, "DAT*", what + ": data block") || !Claim(at, 1, owner, what))
+        // The texts for a failure are only built when something is wrong.
+        if (at % kBlockSize != 0 || static_cast<size_t>(at) + kBlockSize > image_.size() ||
+            std::memcmp(image_.data() + at, "DAT*", 4) != 0) {
+            const std::string block = what + ": data block";
+            if (CheckPointer(at, kBlockSize, block))
+                CheckTag(at, "DAT*", block);
+            return false;
+        }
+        if (!Claim(at, 1, owner, what))
             return false;
         const char* b = image_.data() + at;
         const size_t count = Get16(b + 8);
