@@ -1,0 +1,582 @@
+// The ORCA calls on libraries made in the test: reading, writing, compile errors,
+// source control, hierarchy, executables, and what bad input and failing writes do.
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "orca/OrcaSession.h"
+#include "orca/PblLibrary.h"
+#include "platform/AtomicFile.h"
+#include "tests/orca/OrcaTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+using namespace orcatest;
+
+namespace {
+
+// A library with sources and fake compiled forms (PowerBuilder's compiled bytes are
+// opaque: any bytes stand for them here).
+void MakeCompiledLibrary(const std::string& path, const std::vector<std::string>& windows,
+                         bool compiled = true) {
+    auto lib = orca::PblLibrary::Create("0600", "compiled", 1133466869);
+    for (const std::string& w : windows) {
+        orca::PblEntry source;
+        source.name = w + ".srw";
+        source.format = "0600";
+        source.time = 1133466869;
+        source.commentLength = 4;
+        source.data = "note" + WindowSource(w, "window");
+        lib->Put(source);
+        if (!compiled)
+            continue;
+        orca::PblEntry bin;
+        bin.name = w + ".win";
+        bin.format = "0600";
+        bin.time = 1135199470;
+        bin.data = std::string(1500, '\x7f') + w;
+        lib->Put(bin);
+    }
+    std::string error;
+    ASSERT_TRUE(lib->Save(path, &error)) << error;
+}
+
+std::unique_ptr<orca::PblLibrary> Load(const std::string& path) {
+    std::string error;
+    auto lib = orca::PblLibrary::Load(path, &error);
+    EXPECT_TRUE(lib) << error;
+    return lib;
+}
+
+class OrcaApiTest : public ::testing::Test {
+  protected:
+    testsupport::TempPrefix prefix;
+    Orca orca;
+    std::string Host(const std::string& name) { return prefix / name; }
+    std::string Lib(const std::string& name) { return Win(prefix / name); }
+};
+
+TEST_F(OrcaApiTest, CreateImportExportAndDescribe) {
+    const std::string lib = Lib("app.pbl");
+    ASSERT_EQ(PBORCA_LibraryCreate(orca, lib.c_str(), "Sales objects"), PBORCA_OK) << orca.Error();
+    EXPECT_EQ(PBORCA_LibraryCreate(orca, lib.c_str(), "again"), PBORCA_OBJEXISTS);
+    EXPECT_NE(orca.Error().find(lib), std::string::npos);
+    EXPECT_EQ(Load(Host("app.pbl"))->Format(), "0600");
+
+    const std::string source = WindowSource("w_main", "window");
+    ASSERT_EQ(Import(orca, lib, "w_main", PBORCA_WINDOW, "Main window", source), PBORCA_OK)
+        << orca.Error();
+    EXPECT_EQ(orca.Error(), "");
+
+    std::string comment;
+    int32_t rc = 0;
+    const auto dir = Directory(orca, lib, &rc, &comment);
+    ASSERT_EQ(rc, PBORCA_OK);
+    EXPECT_EQ(comment, "Sales objects");
+    ASSERT_EQ(dir.size(), 1u);
+    EXPECT_EQ(dir[0].name, "w_main");
+    EXPECT_EQ(dir[0].type, PBORCA_WINDOW);
+    EXPECT_EQ(dir[0].comment, "Main window");
+    EXPECT_EQ(dir[0].size, static_cast<int32_t>(source.size() + 11));  // no compiled form
+    EXPECT_NEAR(dir[0].time, time(nullptr), 60);
+
+    std::string text;
+    ASSERT_EQ(Export(orca, lib, "w_main", PBORCA_WINDOW, &text), PBORCA_OK);
+    EXPECT_EQ(text, source);
+    PBORCA_ENTRYINFO info{};
+    ASSERT_EQ(PBORCA_LibraryEntryInformation(orca, lib.c_str(), "w_main", PBORCA_WINDOW, &info),
+              PBORCA_OK);
+    EXPECT_STREQ(info.szComment, "Main window");
+    EXPECT_EQ(info.lSourceSize, static_cast<int32_t>(source.size()));
+    EXPECT_EQ(info.lObjectSize, 0);
+
+    EXPECT_EQ(PBORCA_LibraryCommentModify(orca, lib.c_str(), "Renamed"), PBORCA_OK);
+    Directory(orca, lib, &rc, &comment);
+    EXPECT_EQ(comment, "Renamed");
+}
+
+TEST_F(OrcaApiTest, ExportNeverWritesPastTheBuffer) {
+    MakeCompiledLibrary(Host("a.pbl"), {"w_a"});
+    const std::string lib = Lib("a.pbl");
+    const size_t length = WindowSource("w_a", "window").size();
+    std::vector<char> buffer(length + 16, '#');
+    // Exactly the text without room for its zero byte: too small, only byte 0 changes.
+    EXPECT_EQ(PBORCA_LibraryEntryExport(orca, lib.c_str(), "w_a", PBORCA_WINDOW, buffer.data(),
+                                        static_cast<int32_t>(length)),
+              PBORCA_BUFFERTOOSMALL);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(std::count(buffer.begin() + 1, buffer.end(), '#'),
+              static_cast<long>(buffer.size() - 1));
+    EXPECT_NE(orca.Error().find("w_a.srw"), std::string::npos);
+    EXPECT_EQ(PBORCA_LibraryEntryExport(orca, lib.c_str(), "w_a", PBORCA_WINDOW, buffer.data(),
+                                        static_cast<int32_t>(length + 1)),
+              PBORCA_OK);
+    EXPECT_EQ(buffer[length], '\0');
+    EXPECT_EQ(buffer[length + 1], '#');
+    // A failing export leaves an empty text, not the previous entry's.
+    EXPECT_EQ(PBORCA_LibraryEntryExport(orca, lib.c_str(), "w_none", PBORCA_WINDOW, buffer.data(),
+                                        static_cast<int32_t>(buffer.size())),
+              PBORCA_OBJNOTFOUND);
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(orca.Error(), "Entry w_none.srw not found in library " + lib);
+}
+
+TEST_F(OrcaApiTest, CompileErrorsAreReportedAndChangeNothing) {
+    MakeCompiledLibrary(Host("a.pbl"), {"w_a"});
+    const std::string lib = Lib("a.pbl");
+    const std::string before = testsupport::ReadFile(Host("a.pbl"));
+    std::vector<Problem> problems;
+    const std::string broken =
+        WindowSource("w_a", "window", "public function integer of_x ()\r\nreturn 1\r\n");
+    EXPECT_EQ(Import(orca, lib, "w_a", PBORCA_WINDOW, "", broken, &problems), PBORCA_COMPERROR);
+    ASSERT_FALSE(problems.empty());
+    EXPECT_EQ(problems[0].level, 1);
+    EXPECT_EQ(problems[0].number.size(), 4u);
+    EXPECT_GT(problems[0].line, 0);
+    EXPECT_FALSE(problems[0].text.empty());
+    EXPECT_NE(orca.Error().find("w_a.srw"), std::string::npos) << orca.Error();
+    EXPECT_EQ(testsupport::ReadFile(Host("a.pbl")), before);
+
+    // A source for another object's name is an error too.
+    problems.clear();
+    EXPECT_EQ(Import(orca, lib, "w_b", PBORCA_WINDOW, "", WindowSource("w_a", "window"), &problems),
+              PBORCA_COMPERROR);
+    EXPECT_FALSE(problems.empty());
+    EXPECT_EQ(testsupport::ReadFile(Host("a.pbl")), before);
+
+    // Regenerate checks the stored source and never writes.
+    EXPECT_EQ(PBORCA_CompileEntryRegenerate(orca, lib.c_str(), "w_a", PBORCA_WINDOW,
+                                            &CollectProblem, &problems),
+              PBORCA_OK);
+    auto bad = Load(Host("a.pbl"));
+    orca::PblEntry e = *bad->Find("w_a.srw");
+    e.data = e.data.substr(0, e.data.find("end forward"));
+    bad->Put(e);
+    std::string error;
+    ASSERT_TRUE(bad->Save(Host("a.pbl"), &error));
+    const std::string badBytes = testsupport::ReadFile(Host("a.pbl"));
+    problems.clear();
+    EXPECT_EQ(PBORCA_CompileEntryRegenerate(orca, lib.c_str(), "w_a", PBORCA_WINDOW,
+                                            &CollectProblem, &problems),
+              PBORCA_COMPERROR);
+    EXPECT_FALSE(problems.empty());
+    EXPECT_EQ(testsupport::ReadFile(Host("a.pbl")), badBytes);
+}
+
+TEST_F(OrcaApiTest, ImportRemovesOnlyTheStaleCompiledEntry) {
+    MakeCompiledLibrary(Host("a.pbl"), {"w_a", "w_b"});
+    const auto before = Load(Host("a.pbl"));
+    ASSERT_EQ(Import(orca, Lib("a.pbl"), "w_a", PBORCA_WINDOW, "new",
+                     WindowSource("w_a", "window", "// changed\r\n")),
+              PBORCA_OK)
+        << orca.Error();
+    const auto after = Load(Host("a.pbl"));
+    EXPECT_EQ(after->Find("w_a.win"), nullptr);
+    ASSERT_NE(after->Find("w_a.srw"), nullptr);
+    EXPECT_EQ(after->Find("w_a.srw")->Comment(), "new");
+    for (const char* kept : {"w_b.srw", "w_b.win"}) {
+        ASSERT_NE(after->Find(kept), nullptr) << kept;
+        EXPECT_EQ(after->Find(kept)->data, before->Find(kept)->data) << kept;
+        EXPECT_EQ(after->Find(kept)->time, before->Find(kept)->time) << kept;
+    }
+    // The directory now reports the source's size for w_a, the compiled size for w_b.
+    for (const DirRecord& r : Directory(orca, Lib("a.pbl"))) {
+        const auto* sized = after->Find(r.name + (r.name == "w_a" ? ".srw" : ".win"));
+        ASSERT_NE(sized, nullptr);
+        EXPECT_EQ(r.size, static_cast<int32_t>(sized->data.size()));
+        EXPECT_EQ(r.time, static_cast<int32_t>(after->Find(r.name + ".srw")->time));
+    }
+}
+
+TEST_F(OrcaApiTest, ImportListIsAllOrNothing) {
+    MakeCompiledLibrary(Host("a.pbl"), {"w_a"});
+    std::string lib = Lib("a.pbl");
+    const std::string before = testsupport::ReadFile(Host("a.pbl"));
+    std::string good = WindowSource("w_n", "window"), bad = "global type w_m from window\r\n";
+    char* libs[] = {lib.data(), lib.data()};
+    char* names[] = {const_cast<char*>("w_n"), const_cast<char*>("w_m")};
+    PBORCA_TYPE types[] = {PBORCA_WINDOW, PBORCA_WINDOW};
+    char* comments[] = {nullptr, nullptr};
+    char* sources[] = {good.data(), bad.data()};
+    int32_t lengths[] = {static_cast<int32_t>(good.size()), static_cast<int32_t>(bad.size())};
+    std::vector<Problem> problems;
+    EXPECT_EQ(PBORCA_CompileEntryImportList(orca, libs, names, types, comments, sources, lengths, 2,
+                                            &CollectProblem, &problems),
+              PBORCA_COMPERROR);
+    EXPECT_EQ(testsupport::ReadFile(Host("a.pbl")), before);
+    sources[1] = good.data();
+    names[1] = const_cast<char*>("w_n");
+    EXPECT_EQ(PBORCA_CompileEntryImportList(orca, libs, names, types, comments, sources, lengths, 1,
+                                            &CollectProblem, &problems),
+              PBORCA_OK);
+    EXPECT_NE(Load(Host("a.pbl"))->Find("w_n.srw"), nullptr);
+}
+
+TEST_F(OrcaApiTest, CopyMoveAndDeleteTakeBothForms) {
+    MakeCompiledLibrary(Host("a.pbl"), {"w_a", "w_b"});
+    ASSERT_EQ(PBORCA_LibraryCreate(orca, Lib("b.pbl").c_str(), ""), PBORCA_OK);
+    const auto a = Load(Host("a.pbl"));
+    ASSERT_EQ(PBORCA_LibraryEntryCopy(orca, Lib("a.pbl").c_str(), Lib("b.pbl").c_str(), "w_a",
+                                      PBORCA_WINDOW),
+              PBORCA_OK)
+        << orca.Error();
+    auto b = Load(Host("b.pbl"));
+    for (const char* name : {"w_a.srw", "w_a.win"}) {
+        ASSERT_NE(b->Find(name), nullptr) << name;
+        EXPECT_EQ(b->Find(name)->data, a->Find(name)->data);
+        EXPECT_EQ(b->Find(name)->time, a->Find(name)->time);
+    }
+    ASSERT_EQ(PBORCA_LibraryEntryMove(orca, Lib("a.pbl").c_str(), Lib("b.pbl").c_str(), "w_b",
+                                      PBORCA_WINDOW),
+              PBORCA_OK);
+    EXPECT_EQ(Load(Host("a.pbl"))->Entries().size(), 2u);
+    EXPECT_EQ(Load(Host("b.pbl"))->Entries().size(), 4u);
+    ASSERT_EQ(PBORCA_LibraryEntryDelete(orca, Lib("b.pbl").c_str(), "w_a", PBORCA_WINDOW),
+              PBORCA_OK);
+    EXPECT_EQ(Load(Host("b.pbl"))->Find("w_a.win"), nullptr);
+    EXPECT_EQ(PBORCA_LibraryEntryDelete(orca, Lib("b.pbl").c_str(), "w_a", PBORCA_WINDOW),
+              PBORCA_OBJNOTFOUND);
+    EXPECT_EQ(orca.Error(), "Entry w_a.srw not found in library " + Lib("b.pbl"));
+    EXPECT_EQ(PBORCA_LibraryEntryCopy(orca, Lib("a.pbl").c_str(), Lib("b.pbl").c_str(), "w_a",
+                                      static_cast<PBORCA_TYPE>(11)),
+              PBORCA_INVALIDPARMS);
+}
+
+TEST_F(OrcaApiTest, MissingAndCorruptLibrariesGiveErrorsNotCrashes) {
+    int32_t rc = 0;
+    Directory(orca, "c:\\a\\b.pbl", &rc);
+    EXPECT_EQ(rc, PBORCA_BADLIBRARY);
+    EXPECT_EQ(orca.Error(), "Library c:\\a\\b.pbl does not exist");
+
+    MakeCompiledLibrary(Host("good.pbl"), {"w_a", "w_b"});
+    const std::string good = testsupport::ReadFile(Host("good.pbl"));
+    std::vector<std::string> images = {"", "HDR*", good.substr(0, good.size() / 2),
+                                       std::string(4096, '\0'), good};
+    images.back()[1024 + 8] = '\x11';  // parent pointer of the root node
+    std::string utf16 = good;
+    utf16.replace(4, 4, std::string("P\0o\0", 4));
+    images.push_back(utf16);
+    std::string cycle = good;  // a data chain that points at its own block
+    for (size_t off = 512; off + 512 <= cycle.size(); off += 512) {
+        if (cycle.compare(off, 4, "DAT*") == 0) {
+            const uint32_t self = static_cast<uint32_t>(off);
+            std::memcpy(&cycle[off + 4], &self, 4);
+            break;
+        }
+    }
+    images.push_back(cycle);
+    for (size_t i = 0; i < images.size(); ++i) {
+        const std::string file = "bad" + std::to_string(i) + ".pbl";
+        testsupport::WriteFile(Host(file), images[i]);
+        std::string text;
+        Directory(orca, Lib(file), &rc);
+        const int32_t exportRc = Export(orca, Lib(file), "w_a", PBORCA_WINDOW, &text);
+        if (i == 4 && rc == PBORCA_OK)
+            continue;  // a stray parent pointer may be ignored
+        EXPECT_LT(rc, 0) << i;
+        EXPECT_LT(exportRc, 0) << i;
+        EXPECT_EQ(orca.Error().rfind("Library " + Lib(file) + ": ", 0), 0u)
+            << i << ": " << orca.Error();
+        EXPECT_EQ(Import(orca, Lib(file), "w_x", PBORCA_WINDOW, "", WindowSource("w_x", "window")),
+                  PBORCA_LIBIOERROR);
+        EXPECT_EQ(testsupport::ReadFile(Host(file)), images[i]) << i;
+    }
+    EXPECT_EQ(PBORCA_LibraryDirectory(reinterpret_cast<HPBORCA>(0x1234), "c:\\x.pbl", nullptr, 0,
+                                      nullptr, nullptr),
+              PBORCA_INVALIDPARMS);
+}
+
+TEST_F(OrcaApiTest, FailedWritesLeaveTheLibraryAsItWas) {
+    std::filesystem::create_directories(prefix / "lib");
+    MakeCompiledLibrary(Host("lib/a.pbl"), {"w_a", "w_b"});
+    const std::string lib = Lib("lib/a.pbl");
+    const std::string before = testsupport::ReadFile(Host("lib/a.pbl"));
+    platform::FailNextAtomicWriteAfter(700);  // the disk fills up during the write
+    EXPECT_EQ(Import(orca, lib, "w_c", PBORCA_WINDOW, "", WindowSource("w_c", "window")),
+              PBORCA_LIBIOERROR);
+    platform::FailNextAtomicWriteAfter(-1);
+    EXPECT_NE(orca.Error().find("unchanged"), std::string::npos) << orca.Error();
+    EXPECT_EQ(testsupport::ReadFile(Host("lib/a.pbl")), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(prefix / "lib"),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    if (geteuid() != 0) {  // permissions do not stop root
+        ::chmod((prefix / "lib").c_str(), 0555);
+        EXPECT_EQ(PBORCA_LibraryEntryDelete(orca, lib.c_str(), "w_a", PBORCA_WINDOW),
+                  PBORCA_LIBIOERROR);
+        ::chmod((prefix / "lib").c_str(), 0755);
+        EXPECT_EQ(testsupport::ReadFile(Host("lib/a.pbl")), before);
+    }
+    EXPECT_EQ(PBORCA_LibraryCreate(orca, Lib("missing/dir/x.pbl").c_str(), ""), PBORCA_LIBIOERROR);
+    EXPECT_NE(orca.Error().find("x.pbl"), std::string::npos);
+}
+
+TEST_F(OrcaApiTest, DirectoryAndExportsParseTheLibraryOnce) {
+    MakeCompiledLibrary(Host("a.pbl"), {"w_a", "w_b", "w_c"});
+    const std::string lib = Lib("a.pbl");
+    orca::Session* session = orca::SessionFromHandle(orca);
+    ASSERT_NE(session, nullptr);
+    for (const DirRecord& r : Directory(orca, lib)) {
+        std::string text;
+        EXPECT_EQ(Export(orca, lib, r.name, r.type, &text), PBORCA_OK);
+    }
+    EXPECT_EQ(session->ParseCount(), 1);
+    // A change made by another session is seen; so is this session's own.
+    Orca other;
+    ASSERT_EQ(PBORCA_LibraryEntryDelete(other, lib.c_str(), "w_a", PBORCA_WINDOW), PBORCA_OK);
+    EXPECT_EQ(Directory(orca, lib).size(), 2u);
+    ASSERT_EQ(PBORCA_LibraryEntryDelete(orca, lib.c_str(), "w_b", PBORCA_WINDOW), PBORCA_OK);
+    EXPECT_EQ(Directory(orca, lib).size(), 1u);
+}
+
+TEST_F(OrcaApiTest, LibraryListCurrentApplicationAndHierarchy) {
+    const std::string one = Lib("one.pbl"), two = Lib("two.pbl");
+    ASSERT_EQ(PBORCA_LibraryCreate(orca, one.c_str(), ""), PBORCA_OK);
+    ASSERT_EQ(PBORCA_LibraryCreate(orca, two.c_str(), ""), PBORCA_OK);
+    ASSERT_EQ(Import(orca, one, "w_base", PBORCA_WINDOW, "", WindowSource("w_base", "window")),
+              PBORCA_OK);
+    ASSERT_EQ(Import(orca, two, "w_mid", PBORCA_WINDOW, "", WindowSource("w_mid", "W_Base")),
+              PBORCA_OK);
+    ASSERT_EQ(Import(orca, two, "w_leaf", PBORCA_WINDOW, "", WindowSource("w_leaf", "w_mid")),
+              PBORCA_OK);
+    const std::string app = "global type sales from application\r\nend type\r\n";
+    ASSERT_EQ(Import(orca, one, "sales", PBORCA_APPLICATION, "", app), PBORCA_OK) << orca.Error();
+
+    std::vector<std::string> ancestors;
+    auto collect = [](PBORCA_HIERARCHY* h, void* user) {
+        static_cast<std::vector<std::string>*>(user)->push_back(h->lpszAncestorName);
+    };
+    EXPECT_EQ(PBORCA_ObjectQueryHierarchy(orca, two.c_str(), "w_leaf", PBORCA_WINDOW, collect,
+                                          &ancestors),
+              PBORCA_LIBLISTNOTSET);
+    EXPECT_EQ(PBORCA_SessionSetCurrentAppl(orca, one.c_str(), "sales"), PBORCA_LIBLISTNOTSET);
+    char* list[] = {const_cast<char*>(two.c_str()), const_cast<char*>(one.c_str())};
+    ASSERT_EQ(PBORCA_SessionSetLibraryList(orca, list, 2), PBORCA_OK);
+    EXPECT_EQ(PBORCA_ObjectQueryHierarchy(orca, two.c_str(), "w_leaf", PBORCA_WINDOW, collect,
+                                          &ancestors),
+              PBORCA_OK);
+    EXPECT_EQ(ancestors, (std::vector<std::string>{"w_mid", "w_base"}));
+    ancestors.clear();
+    EXPECT_EQ(PBORCA_ObjectQueryHierarchy(orca, one.c_str(), "w_base", PBORCA_WINDOW, collect,
+                                          &ancestors),
+              PBORCA_OBJHASNOANCS);
+    EXPECT_TRUE(ancestors.empty());
+
+    std::vector<std::string> refs;
+    auto collectRef = [](PBORCA_REFERENCE* r, void* user) {
+        static_cast<std::vector<std::string>*>(user)->push_back(r->lpszEntryName);
+    };
+    EXPECT_EQ(
+        PBORCA_ObjectQueryReference(orca, two.c_str(), "w_leaf", PBORCA_WINDOW, collectRef, &refs),
+        PBORCA_OK);
+    EXPECT_EQ(refs, std::vector<std::string>{"w_mid"});
+
+    char* bad[] = {const_cast<char*>("c:\\nowhere\\x.pbl")};
+    EXPECT_EQ(PBORCA_SessionSetLibraryList(orca, bad, 1), PBORCA_BADLIBRARY);
+    EXPECT_NE(orca.Error().find("c:\\nowhere\\x.pbl"), std::string::npos);
+    ASSERT_EQ(PBORCA_LibraryCreate(orca, Lib("three.pbl").c_str(), ""), PBORCA_OK);
+    EXPECT_EQ(PBORCA_SessionSetCurrentAppl(orca, Lib("three.pbl").c_str(), "sales"),
+              PBORCA_LIBNOTINLIST);
+    EXPECT_EQ(PBORCA_SessionSetCurrentAppl(orca, one.c_str(), "sales"), PBORCA_OK) << orca.Error();
+    EXPECT_EQ(PBORCA_SessionSetCurrentAppl(orca, one.c_str(), "sales"), PBORCA_DUPOPERATION);
+}
+
+TEST_F(OrcaApiTest, CheckOutListAndCheckIn) {
+    MakeCompiledLibrary(Host("app.pbl"), {"w_a", "w_b"});
+    ASSERT_EQ(PBORCA_LibraryCreate(orca, Lib("check.pbl").c_str(), "Check out library"), PBORCA_OK);
+    const std::string app = Lib("app.pbl"), check = Lib("check.pbl");
+    ASSERT_EQ(
+        PBORCA_CheckOutEntry(orca, "w_a", app.c_str(), check.c_str(), "jdoe", PBORCA_WINDOW, 1),
+        PBORCA_OK)
+        << orca.Error();
+    EXPECT_EQ(
+        PBORCA_CheckOutEntry(orca, "w_a", app.c_str(), check.c_str(), "ann", PBORCA_WINDOW, 1),
+        PBORCA_CHECKOUTERROR);
+    EXPECT_NE(orca.Error().find("jdoe"), std::string::npos) << orca.Error();
+
+    struct Rec {
+        std::string entry, library, user;
+        char mode;
+    };
+    auto collect = [](PBORCA_CHECKOUT* c, void* user) {
+        static_cast<std::vector<Rec>*>(user)->push_back(
+            {c->lpszEntryName, c->lpszLibraryName, c->lpszUserID, c->cMode});
+    };
+    std::vector<Rec> inApp, inCheck;
+    ASSERT_EQ(PBORCA_ListCheckOutEntries(orca, app.c_str(), collect, &inApp), PBORCA_OK);
+    ASSERT_EQ(PBORCA_ListCheckOutEntries(orca, check.c_str(), collect, &inCheck), PBORCA_OK);
+    ASSERT_EQ(inApp.size(), 1u);
+    EXPECT_EQ(inApp[0].entry, "w_a.srw");
+    EXPECT_EQ(inApp[0].library, check);
+    EXPECT_EQ(inApp[0].user, "jdoe");
+    EXPECT_EQ(inApp[0].mode, 'd');
+    ASSERT_EQ(inCheck.size(), 1u);
+    EXPECT_EQ(inCheck[0].library, app);
+    EXPECT_EQ(inCheck[0].mode, 's');
+
+    // Work on the copy, then check it in; the working copy leaves check.pbl.
+    ASSERT_EQ(Import(orca, check, "w_a", PBORCA_WINDOW, "edited",
+                     WindowSource("w_a", "window", "// edited\r\n")),
+              PBORCA_OK);
+    const auto untouched = Load(Host("app.pbl"))->Find("w_b.win")->data;
+    EXPECT_EQ(PBORCA_CheckInEntry(orca, "w_b", check.c_str(), app.c_str(), "x", PBORCA_WINDOW, 1),
+              PBORCA_CHECKOUTERROR);
+    ASSERT_EQ(
+        PBORCA_CheckInEntry(orca, "w_a", check.c_str(), app.c_str(), "sorvanti", PBORCA_WINDOW, 1),
+        PBORCA_OK)
+        << orca.Error();
+    const auto after = Load(Host("app.pbl"));
+    EXPECT_EQ(after->Find("w_a.srw")->Comment(), "edited");
+    EXPECT_EQ(after->Find("w_a.win"), nullptr);  // the compiled form went with the edit
+    EXPECT_EQ(after->Find("w_b.win")->data, untouched);
+    EXPECT_TRUE(after->SourceControlData().empty());
+    EXPECT_TRUE(Load(Host("check.pbl"))->Entries().empty());
+    inApp.clear();
+    ASSERT_EQ(PBORCA_ListCheckOutEntries(orca, app.c_str(), collect, &inApp), PBORCA_OK);
+    EXPECT_TRUE(inApp.empty());
+
+    // Source-control data in an encoding of another tool is reported and kept.
+    auto foreign = Load(Host("app.pbl"));
+    foreign->SetSourceControlData("SCC*\x01\x02 not ours");
+    std::string error;
+    ASSERT_TRUE(foreign->Save(Host("app.pbl"), &error));
+    const std::string before = testsupport::ReadFile(Host("app.pbl"));
+    EXPECT_EQ(PBORCA_ListCheckOutEntries(orca, app.c_str(), collect, &inApp), PBORCA_CHECKOUTERROR);
+    EXPECT_EQ(
+        PBORCA_CheckOutEntry(orca, "w_b", app.c_str(), check.c_str(), "jdoe", PBORCA_WINDOW, 1),
+        PBORCA_CHECKOUTERROR);
+    EXPECT_EQ(testsupport::ReadFile(Host("app.pbl")), before);
+}
+
+TEST_F(OrcaApiTest, ExecutableAndDynamicLibrary) {
+    MakeCompiledLibrary(Host("app.pbl"), {"w_a"});
+    MakeCompiledLibrary(Host("common.pbl"), {"w_c"});
+    auto app = Load(Host("app.pbl"));
+    orca::PblEntry appSource;
+    appSource.name = "sales.sra";
+    appSource.format = "0600";
+    appSource.data = "global type sales from application\r\nend type\r\n";
+    app->Put(appSource);
+    appSource.name = "sales.apl";
+    appSource.data = "compiled application";
+    app->Put(appSource);
+    std::string error;
+    ASSERT_TRUE(app->Save(Host("app.pbl"), &error));
+
+    char* list[] = {const_cast<char*>(Lib("app.pbl").c_str()),
+                    const_cast<char*>(Lib("common.pbl").c_str())};
+    std::string l0 = Lib("app.pbl"), l1 = Lib("common.pbl");
+    list[0] = l0.data();
+    list[1] = l1.data();
+    ASSERT_EQ(PBORCA_SessionSetLibraryList(orca, list, 2), PBORCA_OK);
+    int32_t flags[] = {0, 1};
+    std::vector<std::string> linkErrors;
+    auto collect = [](PBORCA_LINKERR* e, void* user) {
+        static_cast<std::vector<std::string>*>(user)->push_back(e->lpszMessageText);
+    };
+    const std::string exe = Lib("sales.exe");
+    EXPECT_EQ(
+        PBORCA_ExecutableCreate(orca, exe.c_str(), "", nullptr, collect, &linkErrors, flags, 2, 0),
+        PBORCA_CURRAPPLNOTSET);
+    ASSERT_EQ(PBORCA_SessionSetCurrentAppl(orca, l0.c_str(), "sales"), PBORCA_OK);
+    EXPECT_EQ(
+        PBORCA_ExecutableCreate(orca, exe.c_str(), "", nullptr, collect, &linkErrors, flags, 1, 0),
+        PBORCA_PBDCOUNTERROR);
+    ASSERT_EQ(
+        PBORCA_ExecutableCreate(orca, exe.c_str(), "", nullptr, collect, &linkErrors, flags, 2, 0),
+        PBORCA_OK)
+        << orca.Error();
+    EXPECT_TRUE(linkErrors.empty());
+    const std::string image = testsupport::ReadFile(Host("sales.exe"));
+    ASSERT_GE(image.size(), 1024u);
+    ASSERT_EQ(image.size() % 512, 0u);
+    const std::string trailer = image.substr(image.size() - 512);
+    EXPECT_EQ(trailer.substr(0, 8), std::string("TRL*\0\0\0\0", 8));
+    auto linked =
+        orca::PblLibrary::Parse(std::string_view(image).substr(0, image.size() - 512), &error);
+    ASSERT_TRUE(linked) << error;
+    std::vector<std::string> names;
+    for (const auto& e : linked->Entries())
+        names.push_back(e.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"sales.apl", "w_a.win"}));
+    auto pbd = Load(Host("common.pbd"));
+    ASSERT_TRUE(pbd);
+    ASSERT_EQ(pbd->Entries().size(), 1u);
+    EXPECT_EQ(pbd->Entries()[0].name, "w_c.win");
+
+    // An object without its compiled form stops the link; nothing is written.
+    ASSERT_EQ(Import(orca, l1, "w_new", PBORCA_WINDOW, "", WindowSource("w_new", "window")),
+              PBORCA_OK);
+    std::filesystem::remove(Host("sales.exe"));
+    std::filesystem::remove(Host("common.pbd"));
+    flags[1] = 0;
+    EXPECT_EQ(
+        PBORCA_ExecutableCreate(orca, exe.c_str(), "", nullptr, collect, &linkErrors, flags, 2, 0),
+        PBORCA_LINKERROR);
+    ASSERT_EQ(linkErrors.size(), 1u);
+    EXPECT_NE(linkErrors[0].find("w_new"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Host("sales.exe")));
+    EXPECT_EQ(PBORCA_DynamicLibraryCreate(orca, l1.c_str(), "", 0), PBORCA_PBDCREATERROR);
+    EXPECT_FALSE(std::filesystem::exists(Host("common.pbd")));
+    EXPECT_EQ(PBORCA_DynamicLibraryCreate(orca, l0.c_str(), "", 0), PBORCA_OK) << orca.Error();
+    EXPECT_TRUE(std::filesystem::exists(Host("app.pbd")));
+}
+
+TEST(OrcaSharedLibraries, EachExportsTheTwentyFiveCalls) {
+    static const char* const kNames[] = {"PBORCA_SessionOpen",
+                                         "PBORCA_SessionClose",
+                                         "PBORCA_SessionGetError",
+                                         "PBORCA_SessionSetLibraryList",
+                                         "PBORCA_SessionSetCurrentAppl",
+                                         "PBORCA_LibraryCommentModify",
+                                         "PBORCA_LibraryCreate",
+                                         "PBORCA_LibraryDelete",
+                                         "PBORCA_LibraryDirectory",
+                                         "PBORCA_EntryList",
+                                         "PBORCA_LibraryEntryCopy",
+                                         "PBORCA_LibraryEntryDelete",
+                                         "PBORCA_LibraryEntryMove",
+                                         "PBORCA_LibraryEntryExport",
+                                         "PBORCA_LibraryEntryInformation",
+                                         "PBORCA_CompileEntryImport",
+                                         "PBORCA_CompileEntryImportList",
+                                         "PBORCA_CompileEntryRegenerate",
+                                         "PBORCA_ObjectQueryHierarchy",
+                                         "PBORCA_ObjectQueryReference",
+                                         "PBORCA_CheckOutEntry",
+                                         "PBORCA_CheckInEntry",
+                                         "PBORCA_ListCheckOutEntries",
+                                         "PBORCA_ExecutableCreate",
+                                         "PBORCA_DynamicLibraryCreate"};
+    const std::pair<const char*, const char*> libraries[] = {
+        {SORVANTI_PBORC040, "0400"}, {SORVANTI_PBORC050, "0500"}, {SORVANTI_PBORC60, "0600"}};
+    testsupport::TempPrefix prefix;
+    for (const auto& [path, format] : libraries) {
+        void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(module, nullptr) << dlerror();
+        for (const char* name : kNames)
+            EXPECT_NE(dlsym(module, name), nullptr) << path << name;
+        EXPECT_EQ(dlsym(module,
+                        "_ZN4orca7Session4FailEiNSt7__cxx1112basic_stringIcSt11char_"
+                        "traitsIcESaIcEEE"),
+                  nullptr);  // nothing but the calls leaves the library
+        auto open = reinterpret_cast<HPBORCA (*)()>(dlsym(module, "PBORCA_SessionOpen"));
+        auto create = reinterpret_cast<int32_t (*)(HPBORCA, const char*, const char*)>(
+            dlsym(module, "PBORCA_LibraryCreate"));
+        auto close = reinterpret_cast<void (*)(HPBORCA)>(dlsym(module, "PBORCA_SessionClose"));
+        HPBORCA session = open();
+        ASSERT_NE(session, nullptr);
+        const std::string lib = prefix / (std::string(format) + ".pbl");
+        EXPECT_EQ(create(session, Win(lib).c_str(), "versioned"), PBORCA_OK);
+        close(session);
+        EXPECT_EQ(Load(lib)->Format(), format);
+        dlclose(module);
+    }
+}
+
+}  // namespace
