@@ -3,20 +3,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "platform/IniText.h"
 
-namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-}  // namespace
+// Stops with the line of the broken invariant.
+#define Check(condition)                                                         \
+    do {                                                                         \
+        if (!(condition)) {                                                      \
+            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                        \
+        }                                                                        \
+    } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace platform;
@@ -33,7 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const std::string& section : ini::SectionNames(text)) {
         if (++sections > 8)
             break;
+        size_t keys = 0;
         for (const std::string& key : ini::KeyNames(text, section)) {
+            if (++keys > 16)
+                break;
             Check(ini::FindValue(text, section, key).has_value());
         }
         if (!ini::Unstorable(section, "new key", "v").empty())
@@ -46,11 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(ini::DeleteKey(withKey, section, "New Key") == text);
         }
         // An existing key takes a new value in place; the other keys stay.
-        const auto keys = ini::KeyNames(text, section);
-        if (!keys.empty() && ini::Unstorable(section, keys.front(), "x").empty()) {
-            const std::string replaced = ini::SetValue(text, section, keys.front(), "x");
-            Check(ini::FindValue(replaced, section, keys.front()) == "x");
-            Check(ini::KeyNames(replaced, section) == keys);
+        const auto names = ini::KeyNames(text, section);
+        if (!names.empty() && ini::Unstorable(section, names.front(), "x").empty()) {
+            const std::string replaced = ini::SetValue(text, section, names.front(), "x");
+            Check(ini::FindValue(replaced, section, names.front()) == "x");
+            Check(ini::KeyNames(replaced, section) == names);
         }
         // Removing a section leaves the others.
         const std::string removed = ini::DeleteSection(text, section);

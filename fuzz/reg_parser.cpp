@@ -3,20 +3,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
 
 #include "platform/RegFile.h"
 
-namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-}  // namespace
+// Stops with the line of the broken invariant.
+#define Check(condition)                                                         \
+    do {                                                                         \
+        if (!(condition)) {                                                      \
+            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                        \
+        }                                                                        \
+    } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace platform;

@@ -263,8 +263,11 @@ std::string SetValue(std::string_view text, std::string_view section, std::strin
     if (!terminated)
         out.append(eol);
     out.append(key).append("=").append(value);
-    if (terminated)
-        out.append(eol);
+    if (terminated) {
+        // A lone CR right before an LF would join it into one line end.
+        const bool beforeLf = after.next < text.size() && text[after.next] == '\n';
+        out.append(eol == "\r" && beforeLf ? "\r\n" : eol);
+    }
     out.append(text.substr(after.next));
     return out;
 }

@@ -394,6 +394,11 @@ std::optional<Document> Parse(std::string_view text, std::string* error) {
                 Failed(error, i, "a hex value with something other than hex bytes");
                 return std::nullopt;
             }
+            if (continued) {
+                // The file ends where another line was announced: the "\" goes.
+                while (!raw.empty() && (IsBlank(raw.back()) || raw.back() == '\\'))
+                    raw.pop_back();
+            }
             if (current)
                 SetRaw(*current, name, std::move(raw));
         } else {
