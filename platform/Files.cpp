@@ -101,6 +101,9 @@ bool MatchPlain(std::string_view name, std::string_view mask) {
 bool MatchesMask(std::string_view name, std::string_view mask) {
     if (mask.empty())
         return false;
+    if (mask.size() == name.size() && mask.find_first_of("*?") == std::string_view::npos &&
+        MatchPlain(name, mask))
+        return true;  // the name itself, even one ending with a dot
     if (mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*") {
         if (MatchPlain(name, mask.substr(0, mask.size() - 2)))
             return true;

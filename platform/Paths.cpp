@@ -118,13 +118,16 @@ std::optional<TWinPath> Parse(std::string_view path, int depth) {
             if (rest.size() >= 4 && SameNameIgnoringCase(rest.substr(0, 3), "UNC") &&
                 IsSeparator(rest[3])) {
                 rest = rest.substr(4);
-            } else {
+            } else if (rest.size() >= 2 && IsDriveLetter(rest[0]) && rest[1] == ':') {
                 return Parse(rest, depth);
+            } else {
+                return std::nullopt;  // a device (\\.\pipe\x), never a file
             }
         }
         auto parts = SplitComponents(rest);
-        if (parts.size() < 2 || parts[0] == "." || parts[0] == ".." || parts[1] == "." ||
-            parts[1] == "..")
+        // "?" and "." name the device namespace, not a server.
+        if (parts.size() < 2 || parts[0] == "." || parts[0] == ".." || parts[0] == "?" ||
+            parts[1] == "." || parts[1] == "..")
             return std::nullopt;
         result.server = parts[0];
         result.share = parts[1];

@@ -31,6 +31,7 @@ TEST(Files, MasksFollowWindowsRules) {
     EXPECT_TRUE(MatchesMask("sales", "sales.*"));
     EXPECT_TRUE(MatchesMask("makefile", "*."));  // a trailing dot: names without one
     EXPECT_FALSE(MatchesMask("make.txt", "*."));
+    EXPECT_TRUE(MatchesMask("odd.", "ODD."));  // a host name may end with a dot
     EXPECT_TRUE(MatchesMask("w_main.srw", "w_????.srw"));
     EXPECT_TRUE(MatchesMask("w_ab.srw", "w_????.srw"));  // ? before a dot may match nothing
     EXPECT_FALSE(MatchesMask("w_abcde.srw", "w_????.srw"));

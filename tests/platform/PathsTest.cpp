@@ -136,6 +136,8 @@ TEST(Paths, UncPathsGoThroughTheShareTable) {
     EXPECT_EQ(HostPath("\\\\fileserver\\missing\\x"), "");
     EXPECT_EQ(HostPath("\\\\fileserver"), "");
     EXPECT_EQ(HostPath("\\\\?\\c:\\x"), prefix.DriveC() + "/x");
+    EXPECT_EQ(HostPath("\\\\.\\pipe\\x"), "");
+    EXPECT_EQ(HostPath("\\\\?\\UNC\\?\\UNC\\fileserver\\pb"), "");
     EXPECT_EQ(platform::FullWindowsPath("//FileServer/pb/a/../b"), "\\\\FileServer\\pb\\b");
 }
 
