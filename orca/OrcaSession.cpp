@@ -135,6 +135,11 @@ int32_t Session::Fail(int32_t code, std::string text) {
 int32_t Session::Open(const char* windowsPath, Opened* out) {
     if (!windowsPath || !*windowsPath)
         return Fail(PBORCA_INVALIDPARMS, "No library name given");
+    // Inside a directory pass the library being listed was checked when the pass began.
+    if (pin_.library && pin_.windowsPath == windowsPath) {
+        *out = pin_;
+        return PBORCA_OK;
+    }
     out->windowsPath = windowsPath;
     out->hostPath = platform::HostPath(windowsPath);
     if (out->hostPath.empty())
@@ -161,7 +166,7 @@ int32_t Session::Open(const char* windowsPath, Opened* out) {
         ++parses_;
         std::unique_ptr<PblLibrary> parsed = PblLibrary::Load(out->hostPath, &reason);
         if (!parsed) {
-            cache_.erase(out->hostPath);
+            Invalidate(out->hostPath);
             return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": " + reason);
         }
         cached.library = std::move(parsed);
@@ -175,8 +180,14 @@ int32_t Session::Open(const char* windowsPath, Opened* out) {
     return PBORCA_OK;
 }
 
+void Session::Invalidate(const std::string& hostPath) {
+    cache_.erase(hostPath);
+    pin_ = Opened();
+    ++writes_;
+}
+
 int32_t Session::Write(const Opened& opened, const PblLibrary& changed) {
-    cache_.erase(opened.hostPath);
+    Invalidate(opened.hostPath);
     std::string reason;
     if (!changed.Save(opened.hostPath, &reason))
         return Fail(PBORCA_LIBIOERROR, "Library " + opened.windowsPath + ": cannot be written (" +
@@ -271,7 +282,7 @@ int32_t Session::LibraryCreate(const char* library, const char* comment) {
     if (::lstat(host.c_str(), &st) == 0)
         return Fail(PBORCA_OBJEXISTS,
                     "Library " + std::string(library) + " cannot be created: the file exists");
-    cache_.erase(host);
+    Invalidate(host);
     const std::unique_ptr<PblLibrary> created =
         PblLibrary::Create(createFormat_, comment ? comment : "", Now());
     std::string reason;
@@ -286,7 +297,7 @@ int32_t Session::LibraryDelete(const char* library) {
     Opened opened;
     if (const int32_t rc = Open(library, &opened))
         return rc;
-    cache_.erase(opened.hostPath);
+    Invalidate(opened.hostPath);
     if (::unlink(opened.hostPath.c_str()) != 0)
         return Fail(PBORCA_LIBIOERROR, "Library " + opened.windowsPath +
                                            " cannot be deleted: " + std::strerror(errno));
@@ -307,6 +318,18 @@ int32_t Session::LibraryDirectory(const char* library, char* commentBuffer, int3
     if (!callback)
         return PBORCA_OK;
     const std::vector<DirectoryObject> objects = ListObjects(*lib);
+    // Calls made from the callback on this library use the copy just read, without
+    // mapping and checking the file again for every entry.
+    // A write during the pass ends the pin for the passes around it too.
+    struct PinGuard {
+        Session& session;
+        Opened saved;
+        uint64_t writes;
+        PinGuard(Session& s, const Opened& with) : session(s), saved(s.pin_), writes(s.writes_) {
+            session.pin_ = with;
+        }
+        ~PinGuard() { session.pin_ = session.writes_ == writes ? saved : Opened(); }
+    } guard(*this, opened);
     for (const DirectoryObject& object : objects) {
         PBORCA_DIRENTRY record{};
         CopyText(record.szComment, sizeof record.szComment, object.comment);
@@ -910,7 +933,7 @@ int32_t Session::DynamicLibraryCreate(const char* library, const char* resourceF
     std::string image;
     if (BuildDynamicLibrary(opened, nullptr, nullptr, &image) != PBORCA_OK)
         return Fail(PBORCA_PBDCREATERROR, "Cannot create " + pbdName + ": " + error_);
-    cache_.erase(pbdPath);
+    Invalidate(pbdPath);
     if (!platform::WriteHostFileAtomic(pbdPath, image))
         return Fail(PBORCA_PBDCREATERROR,
                     "Cannot create " + pbdName + ": " + platform::LastErrorText());
@@ -994,7 +1017,7 @@ int32_t Session::ExecutableCreate(const char* executable, const char* icon,
     if (linkResult != PBORCA_OK)
         return Fail(linkResult, "Cannot create " + std::string(executable) + ": " + firstProblem);
     for (const auto& [path, image] : pbds) {
-        cache_.erase(path);
+        Invalidate(path);
         if (!platform::WriteHostFileAtomic(path, image))
             return Fail(PBORCA_PBDCREATERROR,
                         "Cannot create " + path + ": " + platform::LastErrorText());

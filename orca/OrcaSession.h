@@ -85,6 +85,8 @@ class Session {
     };
 
     int32_t Fail(int32_t code, std::string text);
+    // Drops what the session holds of a file it is about to change.
+    void Invalidate(const std::string& hostPath);
     // Maps and reads a library; on failure sets the error and gives the result code.
     int32_t Open(const char* windowsPath, Opened* out);
     // Writes a changed library over the opened one, atomically.
@@ -103,6 +105,8 @@ class Session {
     bool libraryListSet_ = false;
     std::string currentApplLibrary_, currentApplName_;
     std::unordered_map<std::string, CacheEntry> cache_;
+    Opened pin_;           // the library of the directory pass in progress, if any
+    uint64_t writes_ = 0;  // files this session changed or replaced
     int parses_ = 0;
 };
 

@@ -332,6 +332,24 @@ TEST_F(OrcaApiTest, DirectoryAndExportsParseTheLibraryOnce) {
     EXPECT_EQ(Directory(orca, lib).size(), 2u);
     ASSERT_EQ(PBORCA_LibraryEntryDelete(orca, lib.c_str(), "w_b", PBORCA_WINDOW), PBORCA_OK);
     EXPECT_EQ(Directory(orca, lib).size(), 1u);
+
+    // A change made from inside a directory pass is seen by the rest of the pass.
+    MakeCompiledLibrary(Host("p.pbl"), {"w_a", "w_b"});
+    struct Pass {
+        HPBORCA s;
+        std::string lib;
+        std::vector<int32_t> results;
+    } pass{orca, Lib("p.pbl"), {}};
+    auto onEntry = [](PBORCA_DIRENTRY* e, void* user) {
+        auto* p = static_cast<Pass*>(user);
+        if (std::string(e->lpszEntryName) == "w_a")
+            PBORCA_LibraryEntryDelete(p->s, p->lib.c_str(), "w_b", PBORCA_WINDOW);
+        std::string text;
+        p->results.push_back(Export(p->s, p->lib, e->lpszEntryName, e->otEntryType, &text));
+    };
+    ASSERT_EQ(PBORCA_LibraryDirectory(orca, pass.lib.c_str(), nullptr, 0, onEntry, &pass),
+              PBORCA_OK);
+    EXPECT_EQ(pass.results, (std::vector<int32_t>{PBORCA_OK, PBORCA_OBJNOTFOUND}));
 }
 
 TEST_F(OrcaApiTest, LibraryListCurrentApplicationAndHierarchy) {
