@@ -374,10 +374,6 @@ bool HasGlobalType(int entryType) {
     }
 }
 
-bool IsScriptType(int entryType) {
-    return HasGlobalType(entryType);
-}
-
 // Walks physical lines; a line ends at CR LF, LF or a lone CR.
 template <typename Fn>
 void ForEachLine(std::string_view s, Fn&& fn) {
@@ -424,7 +420,7 @@ class Checker {
         }
         if (entryType_ == kEntryDataWindow)
             CheckDataWindow(source);
-        else if (IsScriptType(entryType_))
+        else if (HasGlobalType(entryType_))  // the PowerScript objects
             CheckScript(source);
         return std::move(problems_);
     }
