@@ -88,6 +88,7 @@ typedef void* HPBORCA;
 
 /* Entry types. */
 typedef enum pborca_type {
+    PBORCA_UNKNOWNTYPE = -1, /* PBORCA_EntryList only: an entry of a kind not below */
     PBORCA_APPLICATION = 0, /* .sra / .apl */
     PBORCA_DATAWINDOW = 1,  /* .srd / .dwo */
     PBORCA_FUNCTION = 2,    /* .srf / .fun */
@@ -188,7 +189,7 @@ PBORCA_API int32_t PBORCA_LibraryDirectory(HPBORCA session, const char* library,
                                            char* commentBuffer, int32_t commentSize,
                                            PBORCA_LISTPROC callback, void* userData);
 /* 9: one callback per entry as stored (names with extension; the type is that of the
- * extension, -1 cast to PBORCA_TYPE for a kind not in the table). */
+ * extension, PBORCA_UNKNOWNTYPE for a kind not in the table). */
 PBORCA_API int32_t PBORCA_EntryList(HPBORCA session, const char* library, PBORCA_LISTPROC callback,
                                     void* userData);
 /* 10: copies the object's entries (source and compiled) into the target library,
