@@ -121,9 +121,9 @@ typedef struct pborca_entryinfo {
 
 /* One problem found while checking a source. */
 typedef struct pborca_comperr {
-    int32_t iLevel;          /* 0 information, 1 warning, 2 error, 3 fatal */
-    char* lpszMessageNumber; /* decimal, four digits: "0012" */
-    char* lpszMessageText;   /* "w_main.srw: end function expected for ..." */
+    int32_t iLevel;          /* 1: every problem the check reports stops the import */
+    char* lpszMessageNumber; /* the structure check's number, four digits: "0110" */
+    char* lpszMessageText;   /* what is wrong, in the checker's words */
     uint16_t iColumnNumber;  /* 1-based; 0 when the problem has no column */
     uint16_t iLineNumber;    /* 1-based; 0 when the problem has no line */
 } PBORCA_COMPERR;
