@@ -6,4 +6,18 @@ bash scripts/deps.sh --run
 jobs=$(nproc)
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j "$jobs"
+# The sample workspace, rebuilt at each start in the prefix the program uses (the same
+# choice as the program makes); SORVANTI_NO_SAMPLES=1 leaves the prefix alone.
+if [ "${SORVANTI_NO_SAMPLES:-0}" != 1 ]; then
+    prefix=${SORVANTI_PREFIX:-${WINEPREFIX:-}}
+    if [ -z "$prefix" ]; then
+        data=${XDG_DATA_HOME:-}
+        case "$data" in
+            /*) ;;
+            *) data="${HOME:-/tmp}/.local/share" ;;
+        esac
+        prefix="$data/sorvanti/prefix"
+    fi
+    bash scripts/make-sample-workspace.sh "$prefix" out/dev/orca/pblutil
+fi
 exec out/dev/bin/sorvanti "$@"
