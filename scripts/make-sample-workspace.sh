@@ -78,41 +78,78 @@ stock_path="$windir\\stock.pbl;$windir\\ordbase.pbl"
 } >"$staging/pb.ini"
 mv -f "$staging/pb.ini" "$target/pb.ini"
 
-# WIN.INI: the InitPath keys of PowerBuilder 4, 5 and 6 point at the samples; other
-# keys of [PowerBuilder] and every other section stay. The section is created at the
-# end of the file when it is missing.
+# WIN.INI: the InitPath keys of PowerBuilder 4, 5 and 6 point at the samples. A key
+# that already points elsewhere (a PowerBuilder installed in this prefix) is kept;
+# other keys of [PowerBuilder] and every other section stay. The section is created at
+# the end of the file when it is missing. Two passes: the first notes the keys to keep.
 winini="$prefix/drive_c/windows/win.ini"
 touch "$winini"
 awk -v dir="$windir" '
-    function emit_keys() {
-        printf "InitPath040=%s\r\nInitPath050=%s\r\nInitPath60=%s\r\n", dir, dir, dir
+    function section_of(line,    header) {
+        header = line
+        gsub(/^[ \t]*\[[ \t]*|[ \t]*\].*$/, "", header)
+        return tolower(header)
+    }
+    function key_of(line,    key) {
+        key = line
+        sub(/[ \t]*=.*$/, "", key)
+        sub(/^[ \t]*/, "", key)
+        return tolower(key)
+    }
+    function value_of(line,    value) {
+        value = line
+        sub(/^[^=]*=[ \t]*/, "", value)
+        sub(/[ \t]*$/, "", value)
+        return tolower(value)
+    }
+    function ours(key) {
+        return key == "initpath040" || key == "initpath050" || key == "initpath60"
+    }
+    function emit_keys(    i, key) {
+        for (i = 1; i <= 3; ++i) {
+            key = names[i]
+            if (!(tolower(key) in keep))
+                printf "%s=%s\r\n", key, dir
+        }
         done = 1
     }
+    BEGIN { names[1] = "InitPath040"; names[2] = "InitPath050"; names[3] = "InitPath60" }
     {
         line = $0
         sub(/\r$/, "", line)
+    }
+    FNR == NR {
+        if (line ~ /^[ \t]*\[/)
+            insection = (section_of(line) == "powerbuilder")
+        else if (insection && index(line, "=") && ours(key_of(line)) &&
+                 value_of(line) != tolower(dir) && !(key_of(line) in seen))
+            keep[key_of(line)] = 1
+        if (insection && index(line, "="))
+            seen[key_of(line)] = 1
+        next
+    }
+    FNR == 1 { insection = 0 }
+    {
         if (line ~ /^[ \t]*\[/) {
-            header = line
-            gsub(/^[ \t]*\[[ \t]*|[ \t]*\].*$/, "", header)
-            insection = (tolower(header) == "powerbuilder")
+            insection = (section_of(line) == "powerbuilder")
             print $0
             if (insection && !done)
                 emit_keys()
             next
         }
-        if (insection && tolower(line) ~ /^[ \t]*initpath(040|050|60)[ \t]*=/)
+        if (insection && index(line, "=") && ours(key_of(line)) && !(key_of(line) in keep))
             next
         print $0
     }
     END {
         if (!done) {
-            if (NR > 0)
+            if (FNR > 0)
                 printf "\r\n"
             printf "[PowerBuilder]\r\n"
             emit_keys()
         }
     }
-' "$winini" >"$staging/win.ini"
+' "$winini" "$winini" >"$staging/win.ini"
 mv -f "$staging/win.ini" "$winini"
 
 echo "sample workspace: $target (pb.ini: $windir\\pb.ini)"
