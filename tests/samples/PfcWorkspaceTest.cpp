@@ -23,7 +23,7 @@ TEST(PfcWorkspaceTest, ImportsEverySourceAndListsEveryTarget) {
     ASSERT_EQ(workspace.error, "");
     std::cout << "PFC workspace: " << workspace.libraries.size() << " libraries, "
               << workspace.sourceCount << " sources, built in " << workspace.seconds * 1000
-              << " ms\n";
+              << " ms (" << workspace.cpuSeconds * 1000 << " ms of processor time)\n";
     RecordProperty("build_ms", static_cast<int>(workspace.seconds * 1000));
 
     EXPECT_EQ(workspace.libraries.size(), 21u);

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <string_view>
 
 #include "orca/OrcaObjects.h"
-#include "orca/pborca.h"
+#include "orca/StructureCheck.h"
 #include "platform/AtomicFile.h"
 #include "platform/LastError.h"
 #include "platform/Profile.h"
@@ -187,32 +190,22 @@ std::string TargetValue(std::string_view text, std::string_view key) {
     return {};
 }
 
-struct Problems {
-    std::string text;
-    int count = 0;
-};
-
-void CollectProblem(PBORCA_COMPERR* problem, void* userData) {
-    auto* problems = static_cast<Problems*>(userData);
-    if (++problems->count <= 5) {
-        problems->text += "\n  line " + std::to_string(problem->iLineNumber) + ": " +
-                          (problem->lpszMessageText ? problem->lpszMessageText : "");
+// Writes a library image where it belongs. A plain write, not the atomic one the
+// program uses: the workspace lives in a temporary prefix, and flushing two dozen
+// libraries to disk would cost most of the build's time.
+bool WriteLibrary(const fs::path& host, const orca::PblLibrary& library, std::string* error) {
+    const std::string image = library.Serialize();
+    std::error_code ec;
+    fs::create_directories(host.parent_path(), ec);
+    std::ofstream out(host, std::ios::binary | std::ios::trunc);
+    out.write(image.data(), static_cast<std::streamsize>(image.size()));
+    out.close();
+    if (image.empty() || !out) {
+        *error = "cannot write " + host.string();
+        return false;
     }
+    return true;
 }
-
-// Closes the ORCA session at the end of the build, whatever way it ends.
-struct SessionGuard {
-    HPBORCA session = PBORCA_SessionOpen();
-    ~SessionGuard() {
-        if (session)
-            PBORCA_SessionClose(session);
-    }
-    std::string Error() const {
-        char text[1024] = {};
-        PBORCA_SessionGetError(session, text, sizeof text);
-        return text;
-    }
-};
 
 PfcWorkspace Build(const TempPrefix& prefix) {
     PfcWorkspace workspace;
@@ -234,49 +227,42 @@ PfcWorkspace Build(const TempPrefix& prefix) {
         return workspace;
     }
 
-    SessionGuard orca;
-    if (!orca.session) {
-        workspace.error = "cannot open an ORCA session";
-        return workspace;
-    }
-    for (const Library& library : libraries) {
-        const fs::path host = hostRoot / library.relative;
-        std::error_code ec;
-        fs::create_directories(host.parent_path(), ec);
-        fs::remove(host, ec);  // a second build in the same prefix starts afresh
-        const std::string path = WindowsPathOf(library.relative);
-        if (PBORCA_LibraryCreate(orca.session, path.c_str(), library.comment.c_str()) !=
-            PBORCA_OK) {
-            workspace.error = "cannot create " + path + ": " + orca.Error();
+    // Every source is checked as an ORCA import checks it; a library is built whole in
+    // memory and written once.
+    const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
+    std::map<std::string, std::unique_ptr<orca::PblLibrary>> images;  // by Windows path
+    for (const Library& library : libraries)
+        images[WindowsPathOf(library.relative)] =
+            orca::PblLibrary::Create("0600", library.comment, now);
+    for (const Source& source : sources) {
+        const std::vector<orca::CompileProblem> problems =
+            orca::CheckSource(source.text, source.name, source.type);
+        if (!problems.empty()) {
+            workspace.error = source.library + "(" + source.name + "), line " +
+                              std::to_string(problems[0].line) + ": " + problems[0].text;
+            return workspace;
+        }
+        orca::PblEntry entry;
+        entry.name = source.name + "." + orca::SourceExtension(source.type);
+        entry.time = now;
+        entry.commentLength = static_cast<uint16_t>(std::min<size_t>(source.comment.size(), 65535));
+        entry.data = source.comment.substr(0, entry.commentLength) + source.text;
+        std::string error;
+        if (!images[source.library]->Put(std::move(entry), &error)) {
+            workspace.error = source.library + "(" + source.name + "): " + error;
             return workspace;
         }
     }
-
-    // One call for every source: all are checked, then each library is written once.
-    std::vector<char*> libraryArgs, nameArgs, commentArgs, textArgs;
-    std::vector<PBORCA_TYPE> types;
-    std::vector<int32_t> lengths;
-    for (Source& source : sources) {
-        libraryArgs.push_back(source.library.data());
-        nameArgs.push_back(source.name.data());
-        commentArgs.push_back(source.comment.data());
-        textArgs.push_back(source.text.data());
-        types.push_back(static_cast<PBORCA_TYPE>(source.type));
-        lengths.push_back(static_cast<int32_t>(source.text.size()));
-    }
-    Problems problems;
-    if (PBORCA_CompileEntryImportList(orca.session, libraryArgs.data(), nameArgs.data(),
-                                      types.data(), commentArgs.data(), textArgs.data(),
-                                      lengths.data(), static_cast<int32_t>(sources.size()),
-                                      CollectProblem, &problems) != PBORCA_OK) {
-        workspace.error = "import failed: " + orca.Error() + problems.text;
-        return workspace;
+    for (const Library& library : libraries) {
+        if (!WriteLibrary(hostRoot / library.relative, *images[WindowsPathOf(library.relative)],
+                          &workspace.error))
+            return workspace;
     }
 
     // The application library is the one the application object was imported into.
     std::map<std::string, std::string> applicationLibrary;  // lower-case name -> library
     for (const Source& source : sources) {
-        if (source.type == PBORCA_APPLICATION) {
+        if (source.type == orca::kEntryApplication) {
             std::string key = source.name;
             std::transform(key.begin(), key.end(), key.begin(),
                            [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -349,7 +335,9 @@ PfcWorkspace Build(const TempPrefix& prefix) {
 
 PfcWorkspace BuildPfcWorkspace(const TempPrefix& prefix) {
     const auto start = std::chrono::steady_clock::now();
+    const std::clock_t cpuStart = std::clock();
     PfcWorkspace workspace = Build(prefix);
+    workspace.cpuSeconds = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     workspace.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return workspace;

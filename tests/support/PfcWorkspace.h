@@ -5,8 +5,8 @@
 // per .pbt target. WIN.INI's [PowerBuilder] InitPath keys point at c:\pfc, so pb.ini
 // is found the way PowerBuilder's own is.
 //
-// The sources are imported through our ORCA calls (every source structure-checked),
-// each library written once.
+// Built with our library code directly: every source is structure-checked as an ORCA
+// import checks it, and each library is written once.
 
 #include <string>
 #include <vector>
@@ -28,7 +28,8 @@ struct PfcWorkspace {
     std::vector<std::string> libraries;         // Windows paths, one per .pbg
     std::vector<std::string> libraryHostPaths;  // the same, host paths
     size_t sourceCount = 0;                     // sources imported
-    double seconds = 0;                         // time taken to build it
+    double seconds = 0;                         // wall-clock time taken to build it
+    double cpuSeconds = 0;                      // processor time taken to build it
     std::string error;                          // what went wrong; the other fields are then empty
 
     bool Empty() const { return libraries.empty(); }
