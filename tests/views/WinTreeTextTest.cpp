@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "views/wintree.h"
+TEST(X, Z) {}
