@@ -1,0 +1,154 @@
+// The inheritance hierarchy of an application: every entry reference under the
+// reference of its ancestor, ancestors that no library of the path supplies as
+// library-less references under "System".
+//
+// The hierarchy never holds a loop: an entry whose ancestor chain would lead back to
+// itself (a source naming itself, or two entries naming each other) is placed under the
+// system class of its type instead, with a line in the log. So every chain of parents
+// ends at "System" and every walk ends.
+
+#include <unordered_set>
+
+#include "catalogue/Orcactrl.h"
+#include "shell/utilities.h"
+
+namespace catalogue {
+
+namespace {
+
+// The library-less reference of a name under "System", created on first use.
+TPBObjRef* SystemClassRef(TPBApp& app, std::string_view name) {
+    if (TPBObjRef* ref = app.SysRefs.Find(name))
+        return ref;
+    auto* ref = new TPBObjRef(app, nullptr, name);
+    ref->Parent = app.SystemRoot;
+    app.SysRefs.Add(name, ref);
+    app.SystemRoot->Children.Add(name, ref);
+    return ref;
+}
+
+bool IsRoot(const TPBObjRef* ref) {
+    return ref->Parent == ref;
+}
+
+// True when ref is found on the chain of resolved parents starting at start.
+bool ChainReaches(const TPBObjRef* start, const TPBObjRef* ref) {
+    for (const TPBObjRef* at = start; at; at = at->Parent) {
+        if (at == ref)
+            return true;
+        if (IsRoot(at))
+            return false;
+    }
+    return false;
+}
+
+std::string RefDisplayName(const TPBObjRef& ref) {
+    return ref.LibRef ? ref.LibRef->Lib->Name + "->" + ref.Obj->Name : ref.Obj->Name;
+}
+
+// A step limit for RootClass: far beyond any real inheritance depth.
+constexpr int MaxChainSteps = 100000;
+
+}  // namespace
+
+TPBObjRef* FindObjRef(TPBApp& app, std::string_view name, std::string_view libraryPath, int type) {
+    for (int i = 0; i < app.LibRefs.Count(); ++i) {
+        TPBLibRef* libRef = app.LibRefs[i];
+        if (!libraryPath.empty() && libRef->Lib->Name != libraryPath)
+            continue;
+        if (TPBObjRef* ref = libRef->FindObjRef(name, type))
+            return ref;
+    }
+    return SystemClassRef(app, name);
+}
+
+TPBObjRef* ResolveParent(TPBObjRef& ref) {
+    if (ref.Parent)
+        return ref.Parent;
+    TPBApp& app = ref.App;
+    const std::string ancestor = AncestorName(ref);
+    TPBObjRef* parent = FindObjRef(app, ancestor, {}, ref.Obj->EntryType);
+    if (ChainReaches(parent, &ref)) {
+        const std::string_view systemClass = SystemClassName(ref.Obj->EntryType);
+        shell::LogMessage("Ancestor loop: " + RefDisplayName(ref) +
+                          " inherits from itself through " + ancestor + "; shown under " +
+                          std::string(systemClass) + ".");
+        parent =
+            SystemClassRef(app, systemClass.empty() ? std::string_view("System") : systemClass);
+    }
+    ref.Parent = parent;
+    parent->Children.Add(ref.Obj->Name, &ref);
+    return parent;
+}
+
+void BuildHierarchy(TPBApp& app) {
+    app.ForEachObjRef([](TPBObjRef& ref) { ResolveParent(ref); });
+    auto rank = [](const std::string& name) {
+        int i = 0;
+        for (std::string_view systemClass : SystemClassNames) {
+            if (name == systemClass)
+                return i;
+            ++i;
+        }
+        return 10000;
+    };
+    auto& items = app.SysRefs.Items();
+    std::stable_sort(items.begin(), items.end(), [&rank](const auto& a, const auto& b) {
+        return rank(a.Obj->Obj->Name) < rank(b.Obj->Obj->Name);
+    });
+}
+
+TPBObjRef* RootClass(TPBObjRef& ref) {
+    TPBObjRef* at = &ref;
+    for (int step = 0; step < MaxChainSteps; ++step) {
+        TPBObjRef* parent = ResolveParent(*at);
+        if (parent->Obj->Name == "System" || parent == at)
+            return at;
+        at = parent;
+    }
+    return at;
+}
+
+void WalkDescendants(TPBObjRef& ref, const std::function<void(TPBObjRef&)>& action) {
+    TWalkScope walking;
+    for (int i = 0; i < ref.Children.Count(); ++i) {
+        if (!RunFlag())
+            return;
+        TPBObjRef* child = ref.Children[i];
+        action(*child);
+        shell::ProcessMessages();
+        WalkDescendants(*child, action);
+    }
+}
+
+void TPBApp::ReleaseObjRefs(const std::vector<TPBObjRef*>& refs) {
+    if (refs.empty())
+        return;
+    if (destroying_) {
+        // The whole hierarchy goes with the application.
+        for (TPBObjRef* ref : refs)
+            delete ref;
+        return;
+    }
+    const std::unordered_set<const TPBObjRef*> dying(refs.begin(), refs.end());
+    std::vector<TPBObjRef*> orphans;
+    for (TPBObjRef* ref : refs) {
+        if (ref->Parent && !IsRoot(ref) && !dying.count(ref->Parent))
+            ref->Parent->Children.Remove(ref);
+        for (const auto& child : ref->Children) {
+            if (!dying.count(child.Obj)) {
+                child.Obj->Parent = nullptr;
+                orphans.push_back(child.Obj);
+            }
+        }
+        ref->Children.Clear();
+    }
+    for (TPBObjRef* ref : refs)
+        delete ref;
+    // The descendants of a vanished entry are attached again to the ancestor their source
+    // names: found elsewhere on the path, else a class under "System".
+    for (TPBObjRef* orphan : orphans)
+        ResolveParent(*orphan);
+}
+
+}  // namespace catalogue

@@ -1,0 +1,205 @@
+// The applications of pb.ini, section "Application": keys "$library(name)" whose values
+// are the application's library search path, paths separated by ";".
+
+#include <unordered_set>
+
+#include "catalogue/Orcactrl.h"
+#include "platform/Ansi.h"
+#include "platform/Files.h"
+#include "platform/IniText.h"
+#include "platform/LastError.h"
+#include "platform/Profile.h"
+#include "shell/utilities.h"
+
+namespace catalogue {
+
+namespace {
+
+constexpr std::string_view ApplicationSection = "Application";
+
+}  // namespace
+
+bool ParseApplicationKey(std::string_view key, std::string& name, std::string& appLib) {
+    if (key.empty() || key[0] != '$')
+        return false;
+    name = shell::ExtractWildcardPart(key, "(*)");
+    appLib = shell::ExtractWildcardPart(key, "$*(");
+    return !name.empty() && !appLib.empty();
+}
+
+void TOrcaMgr::LoadApplications() {
+    const std::string pbIni = GetPBIniFile();
+    if (pbIni.empty() || !shell::FileFound(pbIni))
+        return;
+    if (!LoadOrcaDll())
+        return;
+
+    const platform::TDateTime date = platform::FileAge(pbIni).value_or(0);
+    if (date != PBIniDate) {
+        PBIniDate = date;
+        if (DeferRefresh)
+            SetOutOfDate(true);
+    }
+    if (DeferRefresh)
+        return;
+
+    std::vector<TPBApp*> leftOver;
+    for (const auto& item : Apps)
+        leftOver.push_back(item.Obj);
+
+    std::unordered_set<TPBApp*> seen;
+    for (const std::string& key : platform::GetPrivateProfileKeys(ApplicationSection, pbIni)) {
+        if (key.empty() || key[0] != '$')
+            continue;
+        std::string name, appLib;
+        if (!ParseApplicationKey(key, name, appLib)) {
+            shell::LogMessage("pb.ini: application key " + key +
+                              " skipped: it is not of the form $library(name).");
+            continue;
+        }
+        TPBApp* app = Apps.Find(name + ";(" + appLib + ")");
+        if (!app)
+            app = new TPBApp(*this, name, 2, appLib);
+        if (!seen.insert(app).second) {
+            shell::LogMessage("pb.ini: application key " + key +
+                              " listed more than once; the first is used.");
+            continue;
+        }
+        std::erase(leftOver, app);
+        if (shell::ShellUI().HasStatusLine())
+            shell::ShellUI().SetStatusText("Initializing Application " + name);
+    }
+    for (TPBApp* app : leftOver)
+        delete app;
+    shell::ShowStatus("Ready.");
+}
+
+void TPBApp::LoadLibraryList() {
+    const std::string pbIni = Mgr.GetPBIniFile();
+    std::vector<std::string> pieces;
+    if (!pbIni.empty())
+        shell::SplitString(
+            platform::GetPrivateProfileString(ApplicationSection, PBIniKey(), "", pbIni), pieces);
+    // Empty pieces ("a;;b") name no library; a library named twice is searched once.
+    std::vector<std::string> paths;
+    for (std::string& piece : pieces) {
+        if (piece.empty())
+            continue;
+        bool listed = false;
+        for (const std::string& path : paths)
+            listed = listed || SameText(path, piece);
+        if (listed) {
+            shell::LogMessage("pb.ini: library " + piece +
+                              " listed more than once for application " + Name +
+                              "; the first is used.");
+            continue;
+        }
+        paths.push_back(std::move(piece));
+    }
+
+    std::vector<TPBLibRef*> old;
+    for (const auto& item : LibRefs)
+        old.push_back(item.Obj);
+
+    shell::ShowGauge(true);
+    const int last = static_cast<int>(paths.size()) - 1;
+    shell::SetGauge(-1, last, -1);
+    if (!Mgr.LoadOrcaDll()) {
+        shell::ShowGauge(false);
+        return;
+    }
+    for (int i = 0; i <= last; ++i) {
+        const std::string& path = paths[static_cast<size_t>(i)];
+        shell::SetGauge(-1, last, i);
+        TPBLibRef* libRef = nullptr;
+        for (auto it = old.begin(); it != old.end(); ++it) {
+            if (SameText((*it)->Lib->Name, path)) {
+                libRef = *it;
+                old.erase(it);
+                break;
+            }
+        }
+        if (!libRef) {
+            libRef = new TPBLibRef(*this, path);
+            if (!libRef->Lib->Exists)
+                shell::LogMessage((platform::DirectoryExists(path) ? "Library is a directory: "
+                                                                   : "Library not found: ") +
+                                  path + " (application " + Name + ").");
+        }
+        LibRefs.Move(LibRefs.IndexOfObject(libRef), i);
+        libRef->Lib->EnsureLoaded();
+        libRef->SyncObjRefs();
+    }
+    for (auto it = old.rbegin(); it != old.rend(); ++it)
+        delete *it;
+    InitSession();
+    shell::ShowGauge(false);
+}
+
+bool DeleteAppFromPBIni(TPBApp* app) {
+    if (!app)
+        return false;
+    const std::string pbIni = app->Mgr.GetPBIniFile();
+    if (pbIni.empty())
+        return false;
+    if (!platform::WritePrivateProfileString(ApplicationSection, app->PBIniKey(), std::nullopt,
+                                             pbIni)) {
+        shell::LogMessage("Could not delete " + app->PBIniKey() + " from " + pbIni + ": " +
+                          platform::LastErrorText());
+        return false;
+    }
+    if ((app->ReplicationRole == 1 || app->ReplicationRole == 2) && app->LinkedApp) {
+        app->LinkedApp->ReplicationRole = 0;
+        app->LinkedApp->LinkedApp = nullptr;
+    }
+    delete app;
+    return true;
+}
+
+bool DeleteLibFromPBIni(TPBLibRef* libRef) {
+    if (!libRef)
+        return false;
+    TPBApp& app = *libRef->App;
+    const std::string pbIni = app.Mgr.GetPBIniFile();
+    if (pbIni.empty())
+        return false;
+    const std::string key = app.PBIniKey();
+
+    std::vector<std::string> pieces;
+    shell::SplitString(platform::GetPrivateProfileString(ApplicationSection, key, "", pbIni),
+                       pieces);
+    for (auto it = pieces.begin(); it != pieces.end(); ++it) {
+        if (SameText(*it, libRef->Lib->Name)) {
+            pieces.erase(it);
+            break;
+        }
+    }
+    const std::string value = shell::JoinStrings(pieces);
+
+    // The key is deleted and written again, so that it becomes the last line of its
+    // section, in one write of the file: the entry is never lost half-way.
+    std::optional<std::string> text = platform::ReadFileBytes(pbIni);
+    std::string failure;
+    if (!text)
+        failure = platform::LastErrorText();
+    else if (platform::ini::IsUtf16(*text))
+        failure = "the file is UTF-16 text";
+    else if (std::string why = platform::ini::Unstorable(ApplicationSection, key, value);
+             !why.empty())
+        failure = why;
+    if (failure.empty()) {
+        std::string edited = platform::ini::DeleteKey(*text, ApplicationSection, key);
+        edited = platform::ini::SetValue(edited, ApplicationSection, key, value);
+        if (!platform::WriteFileBytes(pbIni, edited))
+            failure = platform::LastErrorText();
+    }
+    if (!failure.empty()) {
+        shell::LogMessage("Could not remove " + libRef->Lib->Name + " from " + key + " in " +
+                          pbIni + ": " + failure);
+        return false;
+    }
+    delete libRef;
+    return true;
+}
+
+}  // namespace catalogue
