@@ -1,0 +1,331 @@
+#include "search/Search.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "platform/Ansi.h"
+#include "shell/utilities.h"
+
+namespace search {
+
+namespace {
+
+constexpr std::array<bool, 256> MakeWordDelimiters() {
+    std::array<bool, 256> delimiters{};
+    for (int b = 0; b < 256; ++b) {
+        const bool word =
+            (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == '_';
+        delimiters[b] = !word;
+    }
+    return delimiters;
+}
+
+constexpr std::array<unsigned char, 256> MakeIdentityMap() {
+    std::array<unsigned char, 256> map{};
+    for (int b = 0; b < 256; ++b)
+        map[b] = static_cast<unsigned char>(b);
+    return map;
+}
+
+constexpr int64_t MaxInt32 = std::numeric_limits<int32_t>::max();
+constexpr int64_t MinInt32 = std::numeric_limits<int32_t>::min();
+
+int32_t ToInt32(int64_t value) {
+    return static_cast<int32_t>(std::clamp(value, MinInt32, MaxInt32));
+}
+
+inline unsigned char Byte(const char* buffer, int64_t i) {
+    return static_cast<unsigned char>(buffer[i]);
+}
+
+inline bool IsWordByte(const char* buffer, int64_t i) {
+    return !WordDelimiters[Byte(buffer, i)];
+}
+
+}  // namespace
+
+const std::array<std::string_view, SearchOptionCount> SearchOptionNames = {
+    "srReplaceDlg",  "srDown",       "srFindNext",         "srHideMatchCase", "srHideWholeWord",
+    "srHideUpDown",  "srMatchCase",  "srDisableMatchCase", "srDisableUpDown", "srDisableWholeWord",
+    "srReplace",     "srWholeWord",  "srShowHelp",         "srReplaceOnFind", "srFindAll",
+    "srApplication", "srDatawindow", "srFunction",         "srMenu",          "srQuery",
+    "srStructure",   "srUserObject", "srWindow",           "srPipeline",      "srProject",
+    "srProxy",
+};
+
+int SearchOptionByName(std::string_view name) {
+    return shell::IndexOfString(name, std::span<const std::string_view>(SearchOptionNames));
+}
+
+const std::array<bool, 256> WordDelimiters = MakeWordDelimiters();
+const std::array<unsigned char, 256> IdentityMap = MakeIdentityMap();
+
+const std::array<unsigned char, 256>& UpperCaseMap() {
+    return platform::AnsiUpperMap;
+}
+
+std::string ExpandSearchText(std::string_view text) {
+    std::string starred(text);
+    const size_t star = starred.find('*');
+    if (star != std::string::npos && (star == 0 || starred[star - 1] != '~')) {
+        if (star + 1 == starred.size())
+            starred += ' ';
+        starred[star] = GapMarker;
+    }
+    std::string out;
+    out.reserve(starred.size());
+    for (size_t i = 0; i < starred.size(); ++i) {
+        if (starred[i] != '~' || i + 1 == starred.size()) {
+            out += starred[i];
+            continue;
+        }
+        const char escaped = starred[++i];
+        switch (escaped) {
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\x07';
+                break;
+            default:
+                out += escaped;
+        }
+    }
+    return out;
+}
+
+// ---- TStreamSearch ------------------------------------------------------------------
+
+TStreamSearch::TStreamSearch(std::string* stream) {
+    SetStream(stream);
+}
+
+TStreamSearch::~TStreamSearch() = default;
+
+void TStreamSearch::SetStream(std::string* stream) {
+    if (stream) {
+        own_.reset();
+        stream_ = stream;
+    } else {
+        own_ = std::make_unique<std::string>();
+        stream_ = own_.get();
+    }
+    selStart_ = 0;
+    selLength_ = 0;
+}
+
+void TStreamSearch::SetSelStart(int32_t n) {
+    selStart_ = n;
+    selLength_ = 0;
+}
+
+void TStreamSearch::SetSelection(int32_t start, int32_t length) {
+    selStart_ = start;
+    selLength_ = length;
+}
+
+void TStreamSearch::Prepare(std::string_view text, const std::array<unsigned char, 256>& map) {
+    if (preparedMap_ == &map && preparedText_ == text)
+        return;
+    preparedText_.assign(text);
+    preparedMap_ = &map;
+    mappedText_.resize(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        mappedText_[i] = static_cast<char>(map[static_cast<unsigned char>(text[i])]);
+
+    // Horspool shifts over mapped bytes, then looked up by raw byte so that the scan
+    // needs one table access per window.
+    const size_t n = text.size();
+    std::array<uint32_t, 256> mappedShift;
+    mappedShift.fill(static_cast<uint32_t>(std::min<size_t>(n, UINT32_MAX)));
+    for (size_t i = 0; i + 1 < n; ++i)
+        mappedShift[static_cast<unsigned char>(mappedText_[i])] = static_cast<uint32_t>(n - 1 - i);
+    for (int b = 0; b < 256; ++b)
+        shift_[b] = mappedShift[map[b]];
+}
+
+int64_t TStreamSearch::SearchBuf(std::string_view text, int64_t selStart, int64_t selLength) {
+    const int64_t length = static_cast<int64_t>(stream_->size());
+    const int64_t n = static_cast<int64_t>(text.size());
+    // Offsets are 32-bit: a larger buffer is not searched.
+    if (length <= 0 || n == 0 || length > MaxInt32)
+        return -1;
+    const int64_t last = length - n;  // the last position where the whole text fits
+    const auto& map = Options.Contains(srMatchCase) ? IdentityMap : UpperCaseMap();
+    Prepare(text, map);
+    if (Options.Contains(srDown)) {
+        const int64_t start = selStart + selLength;
+        if (start < 0 || start > last)
+            return -1;
+        return ScanForward(text, start, last);
+    }
+    int64_t start = selStart - n;
+    if (start < 0 || start > length)
+        return -1;
+    // A text that would run past the end of the buffer cannot be there.
+    start = std::min(start, last);
+    if (start < 0)
+        return -1;
+    return ScanBackward(text, start);
+}
+
+// The first hit at a position in [start, last], or -1.
+int64_t TStreamSearch::ScanForward(std::string_view text, int64_t start, int64_t last) {
+    const char* buffer = stream_->data();
+    const int64_t n = static_cast<int64_t>(text.size());
+    const bool identity = preparedMap_ == &IdentityMap;
+    const auto& map = *preparedMap_;
+    const char* pattern = mappedText_.data();
+    const bool wholeWord = Options.Contains(srWholeWord);
+
+    // Where a whole-word search tries the text (see the class comment).
+    auto tried = [&](int64_t q) {
+        if (q == 0)
+            return true;
+        const bool wordHere = IsWordByte(buffer, q);
+        const bool wordBefore = IsWordByte(buffer, q - 1);
+        if (q > start && wordHere && !wordBefore)
+            return true;
+        return q == last && !(wordHere && wordBefore);
+    };
+    auto endsWord = [&](int64_t q) { return q == last || !IsWordByte(buffer, q + n); };
+
+    // The next position in [from, last] where the mapped text matches, or -1.
+    auto next = [&](int64_t from) -> int64_t {
+        if (n == 1) {
+            const unsigned char target = static_cast<unsigned char>(pattern[0]);
+            if (identity) {
+                const void* found = std::memchr(buffer + from, target, size_t(last - from + 1));
+                return found ? static_cast<const char*>(found) - buffer : -1;
+            }
+            for (int64_t q = from; q <= last; ++q)
+                if (map[Byte(buffer, q)] == target)
+                    return q;
+            return -1;
+        }
+        const unsigned char tail = static_cast<unsigned char>(pattern[n - 1]);
+        for (int64_t q = from; q <= last;) {
+            const unsigned char c = Byte(buffer, q + n - 1);
+            if (map[c] == tail) {
+                if (identity) {
+                    if (std::memcmp(buffer + q, pattern, size_t(n - 1)) == 0)
+                        return q;
+                } else {
+                    int64_t i = 0;
+                    while (i < n - 1 && map[Byte(buffer, q + i)] == Byte(pattern, i))
+                        ++i;
+                    if (i == n - 1)
+                        return q;
+                }
+            }
+            q += shift_[c];
+        }
+        return -1;
+    };
+
+    for (int64_t from = start; from <= last;) {
+        const int64_t q = next(from);
+        if (q < 0)
+            return -1;
+        if (!wholeWord || (tried(q) && endsWord(q)))
+            return q;
+        from = q + 1;
+    }
+    return -1;
+}
+
+// The first hit at a position in [0, start] going down, or -1.
+int64_t TStreamSearch::ScanBackward(std::string_view text, int64_t start) {
+    const char* buffer = stream_->data();
+    const int64_t n = static_cast<int64_t>(text.size());
+    const int64_t length = static_cast<int64_t>(stream_->size());
+    const auto& map = *preparedMap_;
+    const char* pattern = mappedText_.data();
+    const bool wholeWord = Options.Contains(srWholeWord);
+    for (int64_t q = start; q >= 0; --q) {
+        if (wholeWord && q > 0 && !(IsWordByte(buffer, q) && !IsWordByte(buffer, q - 1)))
+            continue;
+        int64_t i = 0;
+        while (i < n && map[Byte(buffer, q + i)] == Byte(pattern, i))
+            ++i;
+        if (i < n)
+            continue;
+        if (!wholeWord || q + n == length || !IsWordByte(buffer, q + n))
+            return q;
+    }
+    return -1;
+}
+
+bool TStreamSearch::Search(std::string_view text) {
+    if (text.empty() || stream_->empty())
+        return false;
+    const int64_t hit = SearchBuf(text, selStart_, selLength_);
+    if (hit < 0)
+        return false;
+    selStart_ = ToInt32(hit);
+    selLength_ = ToInt32(static_cast<int64_t>(text.size()));
+    return true;
+}
+
+int32_t TStreamSearch::FindText(std::string_view text) {
+    return Search(text) ? selStart_ : -1;
+}
+
+int32_t TStreamSearch::FindPattern(std::string_view pattern) {
+    const size_t gap = pattern.find(GapMarker);
+    if (gap == std::string_view::npos)
+        return FindText(pattern);
+    const std::string_view first = pattern.substr(0, gap);
+    const std::string_view rest = pattern.substr(gap + 1);
+    const int64_t extra = static_cast<int64_t>(pattern.size()) - 1;
+    // Once the rest is missing after one hit of the first part, it is missing after every
+    // later one too (each search for it would start later, or backward earlier), so the
+    // walk over the first part's hits goes on without searching for the rest again. It
+    // still ends where the walk ends, so the selection left by a miss is the same.
+    bool restMayFollow = true;
+    for (;;) {
+        const int32_t r = FindText(first);
+        if (r < 0)
+            return -1;
+        const int32_t s = selStart_;
+        const bool found = restMayFollow && FindGap(rest);
+        selStart_ = s;
+        selLength_ = ToInt32(extra + selLength_);
+        if (found)
+            return r;
+        restMayFollow = false;
+    }
+}
+
+bool TStreamSearch::FindGap(std::string_view text) {
+    const int64_t end = int64_t{selStart_} + selLength_;
+    if (!Search(text))
+        return false;
+    const int64_t hit = selStart_;
+    selStart_ = ToInt32(end);
+    selLength_ = ToInt32(hit - end);
+    return true;
+}
+
+std::string TStreamSearch::SelText() {
+    if (selLength_ > 255)
+        selLength_ = 255;
+    const int64_t size = static_cast<int64_t>(stream_->size());
+    if (selStart_ < 0 || selStart_ > size)
+        return {};
+    const int64_t count = std::clamp<int64_t>(selLength_, 0, size - selStart_);
+    return stream_->substr(static_cast<size_t>(selStart_), static_cast<size_t>(count));
+}
+
+void TStreamSearch::Replace(std::string_view newText) {
+    const size_t removed = SelText().size();
+    const int64_t at = std::clamp<int64_t>(selStart_, 0, static_cast<int64_t>(stream_->size()));
+    stream_->replace(static_cast<size_t>(at), removed, newText);
+    selLength_ = ToInt32(static_cast<int64_t>(newText.size()));
+}
+
+}  // namespace search
