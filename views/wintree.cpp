@@ -52,7 +52,6 @@ class TCustomWinTree::DispatchScope {
     TCustomWinTree& tree_;
 };
 
-
 // ---- TWinTreeNode --------------------------------------------------------------------
 
 TWinTreeNode::TWinTreeNode(TCustomWinTree* owner, std::string text, void* data)
@@ -83,7 +82,9 @@ void TWinTreeNode::SetData(void* data) {
     owner_->ChangedNode(this);
 }
 
-bool TWinTreeNode::IsRoot() const { return this == owner_->Root(); }
+bool TWinTreeNode::IsRoot() const {
+    return this == owner_->Root();
+}
 
 TWinTreeNode* TWinTreeNode::Child(int i) const {
     if (i < 0 || i >= ChildCount())
@@ -103,8 +104,12 @@ bool TWinTreeNode::IsLastChild() const {
     return !parent_ || pos_ == parent_->ChildCount() - 1;
 }
 
-int TWinTreeNode::Index() const { return owner_->IndexOf(this); }
-int TWinTreeNode::Row() const { return owner_->RowOf(this); }
+int TWinTreeNode::Index() const {
+    return owner_->IndexOf(this);
+}
+int TWinTreeNode::Row() const {
+    return owner_->RowOf(this);
+}
 
 bool TWinTreeNode::IsVisible() const {
     for (const TWinTreeNode* p = parent_; p; p = p->parent_)
@@ -126,8 +131,12 @@ std::string TWinTreeNode::FullPath() const {
     return out;
 }
 
-void TWinTreeNode::SetExpanded(bool value) { owner_->SetExpanded(this, value); }
-void TWinTreeNode::FullExpand() { owner_->FullExpand(this); }
+void TWinTreeNode::SetExpanded(bool value) {
+    owner_->SetExpanded(this, value);
+}
+void TWinTreeNode::FullExpand() {
+    owner_->FullExpand(this);
+}
 
 TWinTreePicture TWinTreeNode::PlusMinusPicture() const {
     if (children_.empty())
@@ -285,9 +294,10 @@ TWinTreeNode* TCustomWinTree::NodeAt(int index, bool rootAllowed) const {
         EnsureSums(n, count - 1);
         const int want = index - base - 1;
         // The last child whose subtree starts at or before the wanted index.
-        auto it = std::upper_bound(
-            n->children_.begin(), n->children_.end(), want,
-            [](int value, const std::unique_ptr<TWinTreeNode>& c) { return value < c->sizeBefore_; });
+        auto it = std::upper_bound(n->children_.begin(), n->children_.end(), want,
+                                   [](int value, const std::unique_ptr<TWinTreeNode>& c) {
+                                       return value < c->sizeBefore_;
+                                   });
         TWinTreeNode* c = std::prev(it)->get();
         base += 1 + c->sizeBefore_;
         n = c;
@@ -295,9 +305,13 @@ TWinTreeNode* TCustomWinTree::NodeAt(int index, bool rootAllowed) const {
     return n;
 }
 
-TWinTreeNode* TCustomWinTree::Items(int index) const { return NodeAt(index, false); }
+TWinTreeNode* TCustomWinTree::Items(int index) const {
+    return NodeAt(index, false);
+}
 
-int TCustomWinTree::ItemCount() const { return root_->size_ - 1; }
+int TCustomWinTree::ItemCount() const {
+    return root_->size_ - 1;
+}
 
 int TCustomWinTree::GetFirstChild(int index) const {
     const TWinTreeNode* c = NodeAt(index, true)->FirstChild();
@@ -388,7 +402,9 @@ int TCustomWinTree::TopRow() const {
     return std::clamp(topRow_, 0, std::max(0, RowCount() - 1));
 }
 
-void TCustomWinTree::SetTopRow(int row) { topRow_ = std::clamp(row, 0, std::max(0, RowCount() - 1)); }
+void TCustomWinTree::SetTopRow(int row) {
+    topRow_ = std::clamp(row, 0, std::max(0, RowCount() - 1));
+}
 
 void TCustomWinTree::ScrollIntoView(int row, int pageRows) {
     if (row < 0 || pageRows < 1)
@@ -432,7 +448,9 @@ void TCustomWinTree::RemoveObserver(TWinTreeObserver* observer) {
     observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
 }
 
-void TCustomWinTree::BeginUpdate() { ++updateCount_; }
+void TCustomWinTree::BeginUpdate() {
+    ++updateCount_;
+}
 
 void TCustomWinTree::EndUpdate() {
     if (updateCount_ == 0)
@@ -462,8 +480,7 @@ TWinTreeNode* TCustomWinTree::AddChildNode(TWinTreeNode* parent, std::string_vie
     return n;
 }
 
-TWinTreeNode* TCustomWinTree::InsertNode(TWinTreeNode* before, std::string_view text,
-                                         void* data) {
+TWinTreeNode* TCustomWinTree::InsertNode(TWinTreeNode* before, std::string_view text, void* data) {
     if (!before || before == root_.get())
         return AddChildNode(root_.get(), text, data);
     TWinTreeNode* parent = before->parent_;
@@ -515,7 +532,9 @@ void TCustomWinTree::DeleteNode(TWinTreeNode* node) {
         Notify([this](TWinTreeObserver* o) { o->SelectionChanged(SelectedNode()); });
 }
 
-void TCustomWinTree::Delete(int index) { DeleteNode(Items(index)); }
+void TCustomWinTree::Delete(int index) {
+    DeleteNode(Items(index));
+}
 
 void TCustomWinTree::Clear() {
     if (root_->children_.empty())
@@ -531,8 +550,7 @@ void TCustomWinTree::Clear() {
         Notify([](TWinTreeObserver* o) { o->SelectionChanged(nullptr); });
 }
 
-void TCustomWinTree::MoveNode(TWinTreeNode* source, TWinTreeNode* destination,
-                              TAttachMode mode) {
+void TCustomWinTree::MoveNode(TWinTreeNode* source, TWinTreeNode* destination, TAttachMode mode) {
     if (!InTree(source) || source == root_.get())
         throw EWinTreeError(kInvalidIndex);
     if (!destination)
@@ -637,7 +655,9 @@ void TCustomWinTree::FullExpand(TWinTreeNode* node) {
         FullExpand(node->Child(i));
 }
 
-void TCustomWinTree::FullExpand() { FullExpand(root_.get()); }
+void TCustomWinTree::FullExpand() {
+    FullExpand(root_.get());
+}
 
 void TCustomWinTree::FullCollapse() {
     DispatchScope scope(*this);
@@ -657,7 +677,9 @@ TWinTreeNode* TCustomWinTree::NearestVisible(TWinTreeNode* node) const {
     return visible == root_.get() ? nullptr : visible;
 }
 
-TWinTreeNode* TCustomWinTree::SelectedNode() const { return NearestVisible(selected_); }
+TWinTreeNode* TCustomWinTree::SelectedNode() const {
+    return NearestVisible(selected_);
+}
 
 int TCustomWinTree::SelectedItem() const {
     const TWinTreeNode* n = SelectedNode();

@@ -297,8 +297,7 @@ class TCustomWinTree {
     TWinTreeType Style = otStandard;
     // Horizontal extent of a node's row in pixels (for the horizontal scroll range):
     // the indent of the current style plus textWidth + 1, never negative.
-    int NodeExtent(const TWinTreeNode& node, int itemHeight, int fontHeight,
-                   int textWidth) const;
+    int NodeExtent(const TWinTreeNode& node, int itemHeight, int fontHeight, int textWidth) const;
     // For each level 1 .. Level - 1 of a node, whether a tree line passes through its
     // row in that level's column (the ancestor at that level has later siblings).
     std::vector<bool> TreeLineColumns(const TWinTreeNode& node) const;

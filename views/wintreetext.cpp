@@ -66,7 +66,9 @@ std::string TWinTreeStrings::Get(int i) const {
     return std::string(static_cast<size_t>(n->Level() - 1), '\t') + n->Text();
 }
 
-void* TWinTreeStrings::Objects(int i) const { return tree_.Items(i + 1)->Data(); }
+void* TWinTreeStrings::Objects(int i) const {
+    return tree_.Items(i + 1)->Data();
+}
 
 int TWinTreeStrings::AddObject(std::string_view line, void* data) {
     ReadState state = StateAtEnd(tree_);
@@ -132,8 +134,8 @@ void TWinTreeStrings::SetText(std::string_view text) {
 void TWinTreeStrings::LoadFromFile(std::string_view windowsPath) {
     const std::optional<std::string> bytes = platform::ReadFileBytes(windowsPath);
     if (!bytes)
-        throw EWinTreeError("Cannot open file \"" + std::string(windowsPath) +
-                            "\". " + platform::LastErrorText());
+        throw EWinTreeError("Cannot open file \"" + std::string(windowsPath) + "\". " +
+                            platform::LastErrorText());
     SetText(*bytes);
 }
 
@@ -156,11 +158,17 @@ void TWinTreeStrings::SaveToStream(std::ostream& out) const {
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
-void TCustomWinTree::LoadFromFile(std::string_view windowsPath) { lines_->LoadFromFile(windowsPath); }
+void TCustomWinTree::LoadFromFile(std::string_view windowsPath) {
+    lines_->LoadFromFile(windowsPath);
+}
 void TCustomWinTree::SaveToFile(std::string_view windowsPath) const {
     lines_->SaveToFile(windowsPath);
 }
-void TCustomWinTree::LoadFromStream(std::istream& in) { lines_->LoadFromStream(in); }
-void TCustomWinTree::SaveToStream(std::ostream& out) const { lines_->SaveToStream(out); }
+void TCustomWinTree::LoadFromStream(std::istream& in) {
+    lines_->LoadFromStream(in);
+}
+void TCustomWinTree::SaveToStream(std::ostream& out) const {
+    lines_->SaveToStream(out);
+}
 
 }  // namespace views

@@ -1,3 +1,483 @@
+// The outline model: building, indexes, rows, expansion, selection, moves, keys.
+
 #include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
 #include "views/wintree.h"
-TEST(X, Y) {}
+
+namespace views {
+namespace {
+
+// A (1), B (2) under A, G (3) under B, H (4) at top level; all collapsed.
+void BuildABGH(TCustomWinTree& tree) {
+    tree.Add(0, "A");
+    tree.AddChild(1, "B");
+    tree.AddChild(2, "G");
+    tree.Add(0, "H");
+}
+
+// The texts of the visible rows, in order.
+std::vector<std::string> Rows(const TCustomWinTree& tree) {
+    std::vector<std::string> rows;
+    for (int r = 0; r < tree.RowCount(); ++r)
+        rows.push_back(tree.NodeAtRow(r)->Text());
+    return rows;
+}
+
+using Texts = std::vector<std::string>;
+
+void ExpectError(const std::function<void()>& action, const std::string& message) {
+    try {
+        action();
+        ADD_FAILURE() << "no error, expected \"" << message << "\"";
+    } catch (const EWinTreeError& e) {
+        EXPECT_EQ(std::string(e.what()), message);
+    }
+}
+
+TEST(WinTree, AddInsertAndIndexes) {
+    TCustomWinTree tree;
+    BuildABGH(tree);
+    EXPECT_EQ(tree.ItemCount(), 4);
+    EXPECT_EQ(tree.Items(3)->Text(), "G");
+    EXPECT_EQ(tree.Items(3)->Level(), 3);
+    EXPECT_EQ(tree.Items(4)->Parent(), tree.Root());
+
+    // Insert before A: X becomes 1 and every later index moves on by one.
+    EXPECT_EQ(tree.Insert(1, "X"), 1);
+    EXPECT_EQ(tree.Items(2)->Text(), "A");
+    EXPECT_EQ(tree.Items(4)->Text(), "G");
+    // Add is a new last sibling: after the whole subtree of its previous sibling.
+    EXPECT_EQ(tree.Add(3, "C"), 5);  // sibling of B, after G
+    EXPECT_EQ(tree.Items(5)->Parent()->Text(), "A");
+    EXPECT_EQ(tree.Insert(0, "Z"), 7);  // index 0: a last top-level item
+    EXPECT_EQ(tree.AddChildObject(0, "W", &tree), 8);
+    EXPECT_EQ(tree.Items(8)->Data(), &tree);
+    for (int i = 1; i <= tree.ItemCount(); ++i)
+        EXPECT_EQ(tree.Items(i)->Index(), i);
+    EXPECT_EQ(tree.Root()->Index(), 0);
+    EXPECT_EQ(tree.VerifyCounts(), "");
+
+    EXPECT_EQ(tree.GetFirstChild(0), 1);
+    EXPECT_EQ(tree.GetNextChild(1), 2);
+    EXPECT_EQ(tree.GetLastChild(2), 5);
+    EXPECT_EQ(tree.GetPrevChild(5), 3);
+    EXPECT_EQ(tree.GetPrevChild(3), -1);
+    EXPECT_EQ(tree.GetFirstChild(4), -1);
+}
+
+TEST(WinTree, BadIndexesRaiseAndChangeNothing) {
+    TCustomWinTree tree;
+    BuildABGH(tree);
+    ExpectError([&] { tree.Items(0); }, "Invalid outline index");
+    ExpectError([&] { tree.Items(-1); }, "Invalid outline index");
+    ExpectError([&] { tree.Items(5); }, "Outline index not found");
+    ExpectError([&] { tree.Add(-1, "x"); }, "Invalid outline index");
+    ExpectError([&] { tree.AddChild(9, "x"); }, "Outline index not found");
+    ExpectError([&] { tree.Insert(-3, "x"); }, "Invalid outline index");
+    ExpectError([&] { tree.Delete(0); }, "Invalid outline index");
+    ExpectError([&] { tree.MoveTo(1, 0, oaAdd); }, "Invalid outline index");
+    ExpectError([&] { tree.MoveTo(-1, 2, oaAdd); }, "Invalid outline index");
+    ExpectError([&] { tree.MoveTo(7, 2, oaAdd); }, "Outline index not found");
+    EXPECT_EQ(tree.ItemCount(), 4);
+    EXPECT_EQ(tree.VerifyCounts(), "");
+}
+
+TEST(WinTree, DepthLimit) {
+    TCustomWinTree tree;
+    int last = 0;
+    for (int level = 1; level <= MaxOutlineLevel; ++level)
+        last = tree.AddChild(last, "n" + std::to_string(level));
+    EXPECT_EQ(tree.Items(last)->Level(), MaxOutlineLevel);
+    ExpectError([&] { tree.AddChild(last, "too deep"); }, "Maximum outline depth exceeded");
+    EXPECT_EQ(tree.ItemCount(), MaxOutlineLevel);
+    // Beside the deepest node there is room.
+    EXPECT_EQ(tree.Items(tree.Add(last, "sibling"))->Level(), MaxOutlineLevel);
+    EXPECT_EQ(tree.Items(tree.Insert(last, "before"))->Level(), MaxOutlineLevel);
+
+    // A move that would push the chain below the limit is refused whole.
+    const int top = tree.Add(0, "other");
+    const int under = tree.AddChild(top, "under");
+    ExpectError([&] { tree.MoveTo(under, 2, oaAddChild); }, "Maximum outline depth exceeded");
+    EXPECT_EQ(tree.Items(2)->Level(), 2);
+    EXPECT_EQ(tree.Items(under)->ChildCount(), 0);
+    TWinTreeNode* other = tree.Items(top);
+    tree.MoveTo(under, 2, oaAdd);  // level 2 as before: allowed
+    EXPECT_EQ(other->LastChild()->Text(), "n2");
+    EXPECT_EQ(other->Index(), 2);
+    EXPECT_EQ(tree.VerifyCounts(), "");
+    tree.Clear();  // frees a deep chain
+    EXPECT_EQ(tree.ItemCount(), 0);
+}
+
+TEST(WinTree, ExpandAndCollapse) {
+    TCustomWinTree tree;
+    BuildABGH(tree);
+    std::vector<std::string> events;
+    tree.OnExpand = [&](TCustomWinTree& t, int index) {
+        events.push_back("+" + t.Items(index)->Text());
+        EXPECT_FALSE(t.Items(index)->Expanded());  // fired before it is shown expanded
+    };
+    tree.OnCollapse = [&](TCustomWinTree& t, int index) {
+        events.push_back("-" + t.Items(index)->Text());
+    };
+    EXPECT_EQ(Rows(tree), (Texts{"A", "H"}));
+    ExpectError([&] { tree.Items(2)->Expand(); }, "Parent must be expanded");
+    EXPECT_FALSE(tree.Items(2)->Expanded());
+
+    tree.Items(1)->FullExpand();
+    EXPECT_EQ(Rows(tree), (Texts{"A", "B", "G", "H"}));
+    EXPECT_FALSE(tree.Items(3)->Expanded());  // a leaf is not expanded by FullExpand
+    EXPECT_EQ(tree.Items(1)->ExpandCount(), 2);
+
+    tree.Collapse(1);
+    EXPECT_EQ(Rows(tree), (Texts{"A", "H"}));
+    EXPECT_FALSE(tree.Items(2)->Expanded());
+    EXPECT_EQ(events, (Texts{"+A", "+B", "-B", "-A"}));
+
+    // Expanding and collapsing what already is so fires nothing.
+    events.clear();
+    tree.Collapse(1);
+    tree.Expand(1);
+    tree.Expand(1);
+    EXPECT_EQ(events, (Texts{"+A"}));
+    EXPECT_EQ(Rows(tree), (Texts{"A", "B", "H"}));
+    EXPECT_EQ(tree.VerifyCounts(), "");
+}
+
+TEST(WinTree, ExpandHandlerLoadsChildren) {
+    // The application view fills a node when it is first expanded.
+    TCustomWinTree tree;
+    tree.Add(0, "app");
+    tree.Add(0, "next");
+    tree.OnExpand = [](TCustomWinTree& t, int index) {
+        if (!t.Items(index)->HasItems())
+            for (const char* lib : {"a.pbl", "b.pbl"})
+                t.AddChild(index, lib);
+    };
+    tree.Expand(1);
+    EXPECT_EQ(Rows(tree), (Texts{"app", "a.pbl", "b.pbl", "next"}));
+    EXPECT_EQ(tree.VerifyCounts(), "");
+}
+
+TEST(WinTree, HandlersThatRemoveNodesStopTheOperationCleanly) {
+    TCustomWinTree tree;
+    BuildABGH(tree);
+    tree.OnExpand = [](TCustomWinTree& t, int index) { t.Delete(index); };
+    tree.Expand(1);
+    EXPECT_EQ(Rows(tree), (Texts{"H"}));
+    EXPECT_EQ(tree.VerifyCounts(), "");
+
+    TCustomWinTree other;
+    BuildABGH(other);
+    other.FullExpand();
+    other.OnCollapse = [](TCustomWinTree& t, int) { t.Clear(); };
+    other.Collapse(1);  // the first report clears everything; the rest are skipped
+    EXPECT_EQ(other.ItemCount(), 0);
+    EXPECT_EQ(other.VerifyCounts(), "");
+
+    TCustomWinTree third;
+    BuildABGH(third);
+    third.OnExpand = [](TCustomWinTree& t, int) { t.Clear(); };
+    third.FullExpand();
+    EXPECT_EQ(third.ItemCount(), 0);
+}
+
+TEST(WinTree, SelectedItem) {
+    TCustomWinTree tree;
+    EXPECT_EQ(tree.SelectedItem(), 0);
+    ExpectError([&] { tree.SetSelectedItem(0); }, "Invalid selection");
+    BuildABGH(tree);
+    EXPECT_EQ(tree.SelectedItem(), 1);  // a tree with items always has a current node
+    tree.FullExpand();
+    tree.SetSelectedItem(3);
+    EXPECT_EQ(tree.SelectedRow(), 2);
+    tree.Collapse(1);
+    EXPECT_EQ(tree.SelectedItem(), 1);  // G hidden: its visible ancestor A
+    tree.Expand(1);
+    EXPECT_EQ(tree.SelectedItem(), 2);  // B is visible now, G still hidden
+
+    tree.SetSelectedItem(4);
+    tree.SetSelectedItem(0);
+    EXPECT_EQ(tree.SelectedItem(), 1);
+    ExpectError([&] { tree.SetSelectedItem(-1); }, "Invalid selection");
+    ExpectError([&] { tree.SetSelectedItem(5); }, "Outline index not found");
+
+    tree.BeginUpdate();
+    tree.SetSelectedItem(4);  // ignored while updating
+    tree.EndUpdate();
+    EXPECT_EQ(tree.SelectedItem(), 1);
+
+    tree.Collapse(1);
+    tree.SetSelectedItem(3);  // hidden: its nearest visible ancestor becomes selected
+    tree.Expand(1);
+    EXPECT_EQ(tree.SelectedItem(), 1);
+}
+
+TEST(WinTree, DeleteMovesSelectionAndCollapsesAnEmptiedParent) {
+    TCustomWinTree tree;
+    BuildABGH(tree);
+    tree.FullExpand();
+    tree.SetSelectedItem(3);
+    tree.Delete(3);  // G was B's only child
+    EXPECT_FALSE(tree.Items(2)->Expanded());
+    EXPECT_FALSE(tree.Items(2)->HasItems());
+    EXPECT_EQ(tree.SelectedItem(), 2);  // no sibling: the parent
+
+    tree.AddChild(1, "C");
+    tree.AddChild(1, "D");
+    tree.SetSelectedItem(3);  // C
+    tree.Delete(3);           // next sibling D takes over
+    EXPECT_EQ(tree.SelectedNode()->Text(), "D");
+    tree.Delete(3);  // no later sibling: previous one
+    EXPECT_EQ(tree.SelectedNode()->Text(), "B");
+    tree.Delete(1);  // selection inside the subtree
+    EXPECT_EQ(tree.SelectedNode()->Text(), "H");
+    tree.Delete(1);
+    EXPECT_EQ(tree.SelectedNode(), nullptr);
+    EXPECT_EQ(tree.RowCount(), 0);
+    EXPECT_EQ(tree.VerifyCounts(), "");
+}
+
+TEST(WinTree, MoveToInThreeModes) {
+    TCustomWinTree tree;
+    BuildABGH(tree);  // A(B(G)), H
+    tree.Add(0, "K");
+    tree.FullExpand();
+
+    tree.MoveTo(5, 2, oaAddChild);  // B with G under K
+    EXPECT_EQ(tree.Lines().Text(), "A\r\nH\r\nK\r\n\tB\r\n\t\tG\r\n");
+    EXPECT_FALSE(tree.Items(1)->Expanded());  // A lost its only child
+    tree.MoveTo(1, 4, oaInsert);              // B before A
+    EXPECT_EQ(tree.Lines().Text(), "B\r\n\tG\r\nA\r\nH\r\nK\r\n");
+    EXPECT_EQ(tree.Items(2)->Level(), 2);
+    tree.MoveTo(1, 3, oaAdd);  // A after B's siblings: last top-level item
+    EXPECT_EQ(tree.Lines().Text(), "B\r\n\tG\r\nH\r\nK\r\nA\r\n");
+    tree.MoveTo(0, 1, oaInsert);  // destination 0: the end of the top level
+    EXPECT_EQ(tree.Lines().Text(), "H\r\nK\r\nA\r\nB\r\n\tG\r\n");
+
+    // Into its own subtree, or onto itself: ignored.
+    tree.MoveTo(5, 4, oaAddChild);
+    tree.MoveTo(4, 4, oaInsert);
+    tree.MoveTo(4, 4, oaAddChild);
+    EXPECT_EQ(tree.Lines().Text(), "H\r\nK\r\nA\r\nB\r\n\tG\r\n");
+    EXPECT_EQ(tree.VerifyCounts(), "");
+}
+
+TEST(WinTree, MoveUnderCollapsedParentCollapses) {
+    TCustomWinTree tree;
+    tree.Add(0, "P");
+    tree.AddChild(1, "P1");
+    tree.Add(0, "S");
+    tree.AddChild(3, "S1");
+    tree.AddChild(4, "S2");
+    tree.Items(3)->FullExpand();
+    std::vector<std::string> collapsed;
+    tree.OnCollapse = [&](TCustomWinTree& t, int i) { collapsed.push_back(t.Items(i)->Text()); };
+    tree.MoveTo(2, 3, oaAdd);  // S, expanded, beside P1 under collapsed P
+    EXPECT_EQ(collapsed, (Texts{"S1", "S"}));
+    EXPECT_FALSE(tree.Items(3)->Expanded());
+    EXPECT_EQ(Rows(tree), (Texts{"P"}));
+    tree.Expand(1);
+    EXPECT_EQ(Rows(tree), (Texts{"P", "P1", "S"}));
+    EXPECT_EQ(tree.VerifyCounts(), "");
+}
+
+TEST(WinTree, NodeFields) {
+    TCustomWinTree tree;
+    BuildABGH(tree);
+    const TWinTreeNode* g = tree.Items(3);
+    EXPECT_EQ(g->FullPath(), "A\\B\\G");
+    tree.ItemSeparator = "/";
+    EXPECT_EQ(g->FullPath(), "A/B/G");
+    EXPECT_EQ(tree.Items(4)->FullPath(), "H");
+    EXPECT_FALSE(g->IsVisible());
+    EXPECT_TRUE(tree.Items(4)->IsVisible());
+    EXPECT_TRUE(tree.Items(2)->HasItems());
+    EXPECT_EQ(tree.Items(2)->Row(), -1);
+
+    EXPECT_EQ(tree.Items(1)->PlusMinusPicture(), wpPlus);
+    EXPECT_EQ(tree.Items(1)->FolderPicture(), wpClosed);
+    tree.Expand(1);
+    EXPECT_EQ(tree.Items(1)->PlusMinusPicture(), wpMinus);
+    EXPECT_EQ(tree.Items(1)->FolderPicture(), wpOpen);
+    EXPECT_EQ(tree.Items(4)->FolderPicture(), wpLeaf);
+}
+
+// Applies random operations and checks counts, rows and indexes against a plain walk.
+TEST(WinTree, RandomOperationsKeepCountsRowsAndIndexes) {
+    std::mt19937 rng(20240611);
+    TCustomWinTree tree;
+    for (int step = 0; step < 4000; ++step) {
+        const int count = tree.ItemCount();
+        auto pick = [&](int from) { return std::uniform_int_distribution<int>(from, count)(rng); };
+        try {
+            switch (rng() % 9) {
+                case 0:
+                case 1:
+                    tree.AddChild(pick(0), "c" + std::to_string(step));
+                    break;
+                case 2:
+                    tree.Insert(pick(0), "i" + std::to_string(step));
+                    break;
+                case 3:
+                    if (count > 0)
+                        tree.Delete(pick(1));
+                    break;
+                case 4:
+                    if (count > 1)
+                        tree.MoveTo(pick(0), pick(1), static_cast<TAttachMode>(rng() % 3));
+                    break;
+                case 5:
+                case 6:
+                    if (count > 0)
+                        tree.Items(pick(1))->SetExpanded(rng() % 3 != 0);
+                    break;
+                case 7:
+                    if (count > 0)
+                        tree.SetSelectedItem(pick(1));
+                    break;
+                case 8:
+                    tree.Add(pick(0), "a" + std::to_string(step));
+                    break;
+            }
+        } catch (const EWinTreeError& e) {
+            ASSERT_EQ(std::string(e.what()), "Parent must be expanded");
+        }
+        if (step % 50 != 0)
+            continue;
+        ASSERT_EQ(tree.VerifyCounts(), "") << "step " << step;
+        // Pre-order walk: indexes and rows as numbered by hand.
+        std::vector<TWinTreeNode*> order;
+        std::vector<TWinTreeNode*> stack{tree.Root()};
+        while (!stack.empty()) {
+            TWinTreeNode* n = stack.back();
+            stack.pop_back();
+            order.push_back(n);
+            for (int i = n->ChildCount() - 1; i >= 0; --i)
+                stack.push_back(n->Child(i));
+        }
+        int row = 0;
+        for (size_t i = 1; i < order.size(); ++i) {
+            ASSERT_EQ(tree.Items(static_cast<int>(i)), order[i]);
+            ASSERT_EQ(order[i]->Index(), static_cast<int>(i));
+            if (order[i]->IsVisible()) {
+                ASSERT_EQ(order[i]->Row(), row);
+                ASSERT_EQ(tree.NodeAtRow(row), order[i]);
+                ++row;
+            } else {
+                ASSERT_EQ(order[i]->Row(), -1);
+            }
+        }
+        ASSERT_EQ(tree.RowCount(), row);
+        // Backwards, as a widget scrolling up asks.
+        for (int r = row - 1; r >= 0; --r)
+            ASSERT_EQ(tree.NodeAtRow(r)->Row(), r);
+    }
+}
+
+TEST(WinTree, Keys) {
+    TCustomWinTree tree;
+    EXPECT_EQ(tree.HandleKey(TWinTreeKey::Home), TKeyResult::Ignored);
+    BuildABGH(tree);
+    auto selected = [&] { return tree.SelectedNode()->Text(); };
+
+    EXPECT_EQ(tree.HandleKey(TWinTreeKey::Right), TKeyResult::Beep);  // A collapsed
+    EXPECT_EQ(tree.HandleKey(TWinTreeKey::Left), TKeyResult::Beep);   // top level
+    EXPECT_EQ(tree.HandleKey(TWinTreeKey::CtrlUp), TKeyResult::Beep);
+    EXPECT_EQ(tree.HandleKey(TWinTreeKey::Plus), TKeyResult::Done);
+    EXPECT_TRUE(tree.Items(1)->Expanded());
+    EXPECT_EQ(tree.HandleKey(TWinTreeKey::Right), TKeyResult::Done);
+    EXPECT_EQ(selected(), "B");
+    EXPECT_EQ(tree.HandleKey(TWinTreeKey::CtrlDown), TKeyResult::Beep);  // B is the last child
+    EXPECT_EQ(tree.HandleKey(TWinTreeKey::Enter), TKeyResult::Done);
+    EXPECT_TRUE(tree.Items(2)->Expanded());
+    EXPECT_EQ(tree.HandleKey(TWinTreeKey::Left), TKeyResult::Done);
+    EXPECT_EQ(selected(), "A");
+    EXPECT_EQ(tree.HandleKey(TWinTreeKey::CtrlDown), TKeyResult::Done);
+    EXPECT_EQ(selected(), "H");
+    EXPECT_EQ(tree.HandleKey(TWinTreeKey::Home), TKeyResult::Done);
+    EXPECT_EQ(tree.HandleKey(TWinTreeKey::Minus), TKeyResult::Done);
+    EXPECT_EQ(Rows(tree), (Texts{"A", "H"}));
+    EXPECT_EQ(tree.HandleKey(TWinTreeKey::Star), TKeyResult::Done);
+    EXPECT_EQ(Rows(tree), (Texts{"A", "B", "G", "H"}));
+
+    tree.AddChild(4, "H1");
+    tree.HandleKey(TWinTreeKey::End);
+    EXPECT_EQ(selected(), "H");  // H is collapsed: its child is not shown
+    tree.HandleKey(TWinTreeKey::CtrlKeypadMultiply);
+    tree.HandleKey(TWinTreeKey::End);
+    EXPECT_EQ(selected(), "H1");
+
+    tree.ToggleRow(0);
+    EXPECT_EQ(Rows(tree), (Texts{"A", "H", "H1"}));
+    tree.SelectRow(99);  // clamped to the last row
+    EXPECT_EQ(selected(), "H1");
+}
+
+struct Recorder : TWinTreeObserver {
+    std::vector<std::string> seen;
+    void StructureChanged() override { seen.push_back("structure"); }
+    void NodeChanged(TWinTreeNode* n) override { seen.push_back("node " + n->Text()); }
+    void ExpansionChanged(TWinTreeNode* n) override { seen.push_back("expansion " + n->Text()); }
+    void SelectionChanged(TWinTreeNode* n) override {
+        seen.push_back("selection " + (n ? n->Text() : std::string("none")));
+    }
+};
+
+TEST(WinTree, Notifications) {
+    TCustomWinTree tree;
+    Recorder recorder;
+    tree.AddObserver(&recorder);
+    tree.BeginUpdate();
+    BuildABGH(tree);
+    tree.BeginUpdate();
+    tree.Items(1)->SetText("A2");
+    tree.EndUpdate();
+    EXPECT_TRUE(recorder.seen.empty());
+    tree.EndUpdate();
+    EXPECT_EQ(recorder.seen, (Texts{"structure"}));
+
+    recorder.seen.clear();
+    tree.Items(1)->SetText("A");
+    tree.Items(1)->SetText("A");  // no change, no notice
+    tree.Expand(1);
+    tree.SetSelectedItem(2);
+    tree.Delete(2);
+    EXPECT_EQ(recorder.seen,
+              (Texts{"node A", "expansion A", "selection B", "structure", "selection A"}));
+    tree.RemoveObserver(&recorder);
+    recorder.seen.clear();
+    tree.Clear();
+    EXPECT_TRUE(recorder.seen.empty());
+}
+
+TEST(WinTree, ExtentAndTreeLines) {
+    TCustomWinTree tree;
+    BuildABGH(tree);
+    const TWinTreeNode& g = *tree.Items(3);  // level 3
+    const int h = 20, font = 14, text = 50;
+    auto extent = [&](TWinTreeStyle style, TWinTreeOptions options) {
+        tree.WinTreeStyle = style;
+        tree.TreeOptions = options;
+        return tree.NodeExtent(g, h, font, text);
+    };
+    EXPECT_EQ(extent(osText, 0), 2 * h + text + 1);
+    EXPECT_EQ(extent(osPlusMinusText, 0), 3 * h + text + 1);
+    EXPECT_EQ(extent(osPlusMinusPictureText, 0), 4 * h + text + 1);
+    EXPECT_EQ(extent(osTreeText, 0), 2 * h - 3 + text + 1);
+    EXPECT_EQ(extent(osTreePictureText, ooDrawTreeRoot), 3 * h - 3 + h + text + 1);
+    tree.WinTreeStyle = osTreeText;
+    tree.TreeOptions = 0;
+    EXPECT_EQ(tree.NodeExtent(*tree.Items(1), 40, 10, 0), 0);  // never negative
+
+    // B has no later sibling, A has H after it: a line passes in A's column only.
+    EXPECT_EQ(tree.TreeLineColumns(g), (std::vector<bool>{true, false}));
+    EXPECT_TRUE(tree.TreeLineColumns(*tree.Items(4)).empty());
+}
+
+}  // namespace
+}  // namespace views

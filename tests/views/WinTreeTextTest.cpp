@@ -1,3 +1,191 @@
+// The outline's text form: reading levels and line ends, the buffer limit, errors that
+// keep what was read, Lines, files.
+
 #include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "tests/support/TestSupport.h"
 #include "views/wintree.h"
-TEST(X, Z) {}
+
+namespace views {
+namespace {
+
+// Loads text; the error message, or an empty text when it loaded.
+std::string Load(TCustomWinTree& tree, std::string_view text) {
+    try {
+        tree.Lines().SetText(text);
+        return {};
+    } catch (const EWinTreeError& e) {
+        return e.what();
+    }
+}
+
+std::string Saved(const TCustomWinTree& tree) {
+    return tree.Lines().Text();
+}
+
+TEST(WinTreeText, LevelsFromLeadingTabs) {
+    TCustomWinTree tree;
+    ASSERT_EQ(Load(tree, "A\r\n\tB\r\n\t\tG\r\nH\r\n"), "");
+    ASSERT_EQ(tree.ItemCount(), 4);
+    EXPECT_EQ(tree.Items(2)->Parent(), tree.Items(1));
+    EXPECT_EQ(tree.Items(3)->Parent(), tree.Items(2));
+    EXPECT_EQ(tree.Items(4)->Parent(), tree.Root());
+    EXPECT_EQ(Saved(tree), "A\r\n\tB\r\n\t\tG\r\nH\r\n");
+    EXPECT_EQ(tree.RowCount(), 2);  // loaded collapsed
+
+    // Blanks count as tabs; a shallower line closes as many levels as it drops.
+    ASSERT_EQ(Load(tree, "A\r\n B\r\n \tG\r\n\tC\r\nD"), "");
+    EXPECT_EQ(Saved(tree), "A\r\n\tB\r\n\t\tG\r\n\tC\r\nD\r\n");
+
+    // The first line may have one tab: still top level, and lines level with it are its
+    // siblings.
+    ASSERT_EQ(Load(tree, "\tA\r\n\tB\r\n\t\tC\r\n"), "");
+    EXPECT_EQ(Saved(tree), "A\r\nB\r\n\tC\r\n");
+
+    // Empty lines are items with empty text and come back the same way.
+    ASSERT_EQ(Load(tree, "A\r\n\r\n\t\r\n"), "");
+    EXPECT_EQ(tree.ItemCount(), 3);
+    EXPECT_EQ(Saved(tree), "A\r\n\r\n\t\r\n");
+}
+
+TEST(WinTreeText, BadLevelsKeepWhatWasRead) {
+    TCustomWinTree tree;
+    EXPECT_EQ(Load(tree, "A\r\n\tB\r\n\t\t\tX\r\nC\r\n"), "File load error");
+    EXPECT_EQ(Saved(tree), "A\r\n\tB\r\n");
+    EXPECT_EQ(Load(tree, "\tA\r\nB\r\n"), "File load error");
+    EXPECT_EQ(Saved(tree), "A\r\n");
+    EXPECT_EQ(Load(tree, "\t\tA\r\n"), "File load error");
+    EXPECT_EQ(tree.ItemCount(), 0);
+    EXPECT_EQ(tree.VerifyCounts(), "");
+}
+
+TEST(WinTreeText, LineEnds) {
+    TCustomWinTree tree;
+    ASSERT_EQ(Load(tree, "A\rB\r\n\r\nC"), "");  // CR alone ends a line too
+    EXPECT_EQ(Saved(tree), "A\r\nB\r\n\r\nC\r\n");
+    ASSERT_EQ(Load(tree, "A\n\tB\nC\n"), "");  // text files with LF line ends
+    EXPECT_EQ(Saved(tree), "A\r\n\tB\r\nC\r\n");
+    ASSERT_EQ(Load(tree, "A\n\r\nB"), "");  // LF, then an empty CRLF line
+    EXPECT_EQ(tree.ItemCount(), 3);
+
+    // Ctrl-Z ends the input, in a line or after one.
+    ASSERT_EQ(Load(tree, std::string("A\r\nB\x1a\r\nC\r\n")), "");
+    EXPECT_EQ(Saved(tree), "A\r\nB\r\n");
+    ASSERT_EQ(Load(tree, std::string("A\r\n\x1a\t\t\tX")), "");
+    EXPECT_EQ(Saved(tree), "A\r\n");
+
+    // Other bytes, NUL included, are text.
+    ASSERT_EQ(Load(tree, std::string("a\0b\xff\r\n", 6)), "");
+    EXPECT_EQ(tree.Items(1)->Text(), std::string("a\0b\xff", 4));
+}
+
+TEST(WinTreeText, LineMustEndWithinTheBuffer) {
+    TCustomWinTree tree;
+    const std::string longest(OutlineBufferSize - 1, 'x');
+    ASSERT_EQ(Load(tree, "A\r\n" + longest + "\r\nB\r\n"), "");
+    EXPECT_EQ(tree.Items(2)->Text().size(), OutlineBufferSize - 1);
+    ASSERT_EQ(Load(tree, "A\r\n" + longest), "");  // last line without a line end
+    EXPECT_EQ(tree.ItemCount(), 2);
+
+    const std::string tooLong(OutlineBufferSize, 'x');
+    EXPECT_EQ(Load(tree, "A\r\n\tB\r\n" + tooLong + "\r\nC\r\n"), "Line too long");
+    EXPECT_EQ(Saved(tree), "A\r\n\tB\r\n");
+    EXPECT_EQ(Load(tree, "A\r\n" + tooLong), "Line too long");
+    EXPECT_EQ(Saved(tree), "A\r\n");
+    // Leading tabs are part of the line.
+    EXPECT_EQ(Load(tree, "A\r\n\t" + longest + "\r\n"), "Line too long");
+
+    // Many short lines go through the buffer any number of times.
+    std::string many;
+    for (int i = 0; i < 3000; ++i)
+        many += (i % 2 ? "\tchild\r\n" : "parent\r\n");
+    ASSERT_EQ(Load(tree, many), "");
+    EXPECT_EQ(tree.ItemCount(), 3000);
+    EXPECT_EQ(Saved(tree), many);
+}
+
+TEST(WinTreeText, DepthLimit) {
+    TCustomWinTree tree;
+    std::string text;
+    for (int level = 0; level < MaxOutlineLevel; ++level)
+        text += std::string(static_cast<size_t>(level), '\t') + "n\r\n";
+    ASSERT_EQ(Load(tree, text), "");
+    EXPECT_EQ(tree.Items(MaxOutlineLevel)->Level(), MaxOutlineLevel);
+    EXPECT_EQ(Saved(tree), text);
+
+    const std::string deeper = text + std::string(MaxOutlineLevel, '\t') + "too deep\r\n";
+    EXPECT_EQ(Load(tree, deeper), "Maximum outline depth exceeded");
+    EXPECT_EQ(tree.ItemCount(), MaxOutlineLevel);
+}
+
+TEST(WinTreeText, LinesView) {
+    TCustomWinTree tree;
+    int data = 0;
+    TWinTreeStrings& lines = tree.Lines();
+    EXPECT_EQ(lines.Add("A"), 0);
+    EXPECT_EQ(lines.AddObject("\tB", &data), 1);
+    EXPECT_EQ(lines.Add("\t\tG"), 2);
+    EXPECT_EQ(lines.Add("\tC"), 3);  // sibling of B, after G
+    EXPECT_EQ(lines.Add("H"), 4);
+    EXPECT_THROW(lines.Add("\t\t\tX"), EWinTreeError);
+    EXPECT_EQ(lines.Count(), 5);
+    EXPECT_EQ(lines[2], "\t\tG");
+    EXPECT_EQ(lines.Objects(1), &data);
+    EXPECT_EQ(tree.Items(4)->Parent()->Text(), "A");
+
+    // Loading while the caller is updating sends nothing until the caller's EndUpdate.
+    struct Count : TWinTreeObserver {
+        int structure = 0;
+        void StructureChanged() override { ++structure; }
+    } count;
+    tree.AddObserver(&count);
+    lines.BeginUpdate();
+    lines.SetText("X\r\n");
+    EXPECT_EQ(count.structure, 0);
+    lines.EndUpdate();
+    EXPECT_EQ(count.structure, 1);
+    tree.RemoveObserver(&count);
+}
+
+TEST(WinTreeText, Streams) {
+    TCustomWinTree tree;
+    std::istringstream in(std::string("A\r\n\tB\r\n"));
+    tree.LoadFromStream(in);
+    std::ostringstream out;
+    tree.SaveToStream(out);
+    EXPECT_EQ(out.str(), "A\r\n\tB\r\n");
+}
+
+TEST(WinTreeText, Files) {
+    testsupport::TempPrefix prefix;
+    TCustomWinTree tree;
+    std::mt19937 rng(7);
+    // A random tree: each line at most one level deeper than the previous.
+    std::string text;
+    int level = 0;
+    for (int i = 0; i < 2000; ++i) {
+        level = std::uniform_int_distribution<int>(0, level + 1)(rng);
+        text +=
+            std::string(static_cast<size_t>(level), '\t') + "item " + std::to_string(i) + "\r\n";
+    }
+    tree.Lines().SetText(text);
+    tree.SaveToFile("c:\\trees\\..\\tree.txt");
+    EXPECT_EQ(testsupport::ReadFile(prefix.DriveC() + "/tree.txt"), text);
+
+    TCustomWinTree loaded;
+    loaded.Add(0, "old");
+    loaded.LoadFromFile("C:\\TREE.TXT");
+    EXPECT_EQ(Saved(loaded), text);
+
+    // A file that cannot be read leaves the tree alone; a failed write says why.
+    EXPECT_THROW(loaded.LoadFromFile("c:\\missing.txt"), EWinTreeError);
+    EXPECT_EQ(loaded.ItemCount(), 2000);
+    EXPECT_THROW(tree.SaveToFile("c:\\no such dir\\tree.txt"), EWinTreeError);
+}
+
+}  // namespace
+}  // namespace views
