@@ -86,33 +86,68 @@ std::string Plural(size_t n, const char* word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
-// Replaces the object's entries in target by those given (copies of another library's).
-void ReplaceObject(PblLibrary& target, std::string_view name, int type, const ObjectEntries& with) {
-    const ObjectEntries old = FindObject(target, name, type);
-    std::vector<std::string> names;
-    for (const PblEntry* e : {old.source, old.compiled})
+// The entries of an object: source, compiled form and extras.
+std::vector<const PblEntry*> EntriesOf(const ObjectEntries& object) {
+    std::vector<const PblEntry*> entries;
+    for (const PblEntry* e : {object.source, object.compiled})
         if (e)
-            names.push_back(e->name);
-    for (const PblEntry* e : old.extras)
-        names.push_back(e->name);
-    for (const std::string& n : names)
-        target.Remove(n);
-    for (const PblEntry* e : {with.source, with.compiled})
-        if (e)
-            target.Put(*e);
-    for (const PblEntry* e : with.extras)
-        target.Put(*e);
+            entries.push_back(e);
+    entries.insert(entries.end(), object.extras.begin(), object.extras.end());
+    return entries;
 }
 
 void RemoveObject(PblLibrary& target, const ObjectEntries& object) {
     std::vector<std::string> names;
-    for (const PblEntry* e : {object.source, object.compiled})
-        if (e)
-            names.push_back(e->name);
-    for (const PblEntry* e : object.extras)
+    for (const PblEntry* e : EntriesOf(object))
         names.push_back(e->name);
     for (const std::string& n : names)
         target.Remove(n);
+}
+
+// Replaces the object's entries in target by those given (copies of another library's).
+// False with the reason in *error when target cannot hold one of them (a name read from
+// a library can be longer than a library may store); target is then half changed and
+// must not be written.
+bool ReplaceObject(PblLibrary& target, std::string_view name, int type, const ObjectEntries& with,
+                   std::string* error) {
+    RemoveObject(target, FindObject(target, name, type));
+    for (const PblEntry* e : EntriesOf(with)) {
+        if (!target.Put(*e, error))
+            return false;
+    }
+    return true;
+}
+
+std::string Lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+    return text;
+}
+
+// Hands one link problem to the caller's callback, if any.
+void ReportLinkError(PBORCA_LNKPROC callback, void* userData, std::string text) {
+    if (!callback)
+        return;
+    PBORCA_LINKERR record{};
+    record.lpszMessageText = text.data();
+    callback(&record, userData);
+}
+
+std::string NoCompiledFormText(const std::string& library, const DirectoryObject& object) {
+    return "Library " + library + ": " + object.name + " (" + TypeName(object.type) +
+           ") has no compiled form; regenerate it in PowerBuilder";
+}
+
+// Hands one directory line to the caller's callback.
+void ReportDirEntry(PBORCA_LISTPROC callback, void* userData, std::string name, int type,
+                    std::string_view comment, uint32_t time, size_t size) {
+    PBORCA_DIRENTRY record{};
+    CopyText(record.szComment, sizeof record.szComment, comment);
+    record.lCreateTime = static_cast<int32_t>(time);
+    record.lEntrySize = static_cast<int32_t>(size);
+    record.lpszEntryName = name.data();
+    record.otEntryType = static_cast<PBORCA_TYPE>(type);
+    callback(&record, userData);
 }
 
 std::string WithExtension(const std::string& path, std::string_view extension) {
@@ -130,6 +165,12 @@ Session::Session(std::string createFormat) : createFormat_(std::move(createForma
 int32_t Session::Fail(int32_t code, std::string text) {
     error_ = std::move(text);
     return code;
+}
+
+int32_t Session::NotFound(const std::string& entryName, const std::string& library,
+                          std::string_view detail) {
+    return Fail(PBORCA_OBJNOTFOUND,
+                "Entry " + entryName + " not found in library " + library + std::string(detail));
 }
 
 int32_t Session::Open(const char* windowsPath, Opened* out) {
@@ -192,6 +233,31 @@ int32_t Session::Write(const Opened& opened, const PblLibrary& changed) {
     if (!changed.Save(opened.hostPath, &reason))
         return Fail(PBORCA_LIBIOERROR, "Library " + opened.windowsPath + ": cannot be written (" +
                                            reason + "); it is unchanged");
+    return PBORCA_OK;
+}
+
+int32_t Session::WriteBoth(const Opened& target, const PblLibrary& newTarget, const Opened& source,
+                           const PblLibrary& newSource) {
+    const std::shared_ptr<const PblLibrary> oldTarget = target.library;
+    if (const int32_t rc = Write(target, newTarget))
+        return rc;
+    if (const int32_t rc = Write(source, newSource)) {
+        // Put the target back as it was, so neither library claims half the change.
+        const std::string reason = error_;
+        std::string ignored;
+        (void)oldTarget->Save(target.hostPath, &ignored);
+        return Fail(rc, reason);
+    }
+    return PBORCA_OK;
+}
+
+int32_t Session::CopyObjectInto(PblLibrary& changed, const Opened& target, std::string_view name,
+                                int type, const ObjectEntries& object) {
+    std::string reason;
+    if (!ReplaceObject(changed, name, type, object, &reason))
+        return Fail(PBORCA_INVALIDNAME, "Entry " + SourceName(name, type) +
+                                            " cannot be stored in library " + target.windowsPath +
+                                            ": " + reason + "; the library is unchanged");
     return PBORCA_OK;
 }
 
@@ -330,16 +396,9 @@ int32_t Session::LibraryDirectory(const char* library, char* commentBuffer, int3
         }
         ~PinGuard() { session.pin_ = session.writes_ == writes ? saved : Opened(); }
     } guard(*this, opened);
-    for (const DirectoryObject& object : objects) {
-        PBORCA_DIRENTRY record{};
-        CopyText(record.szComment, sizeof record.szComment, object.comment);
-        record.lCreateTime = static_cast<int32_t>(object.time);
-        record.lEntrySize = static_cast<int32_t>(object.size);
-        std::string name = object.name;
-        record.lpszEntryName = name.data();
-        record.otEntryType = static_cast<PBORCA_TYPE>(object.type);
-        callback(&record, userData);
-    }
+    for (const DirectoryObject& object : objects)
+        ReportDirEntry(callback, userData, object.name, object.type, object.comment, object.time,
+                       object.size);
     return PBORCA_OK;
 }
 
@@ -351,16 +410,9 @@ int32_t Session::EntryList(const char* library, PBORCA_LISTPROC callback, void* 
     const std::shared_ptr<const PblLibrary> lib = opened.library;
     if (!callback)
         return PBORCA_OK;
-    for (const PblEntry& entry : lib->Entries()) {
-        PBORCA_DIRENTRY record{};
-        CopyText(record.szComment, sizeof record.szComment, entry.Comment());
-        record.lCreateTime = static_cast<int32_t>(entry.time);
-        record.lEntrySize = static_cast<int32_t>(entry.data.size());
-        std::string name = entry.name;
-        record.lpszEntryName = name.data();
-        record.otEntryType = static_cast<PBORCA_TYPE>(EntryTypeOfName(entry.name));
-        callback(&record, userData);
-    }
+    for (const PblEntry& entry : lib->Entries())
+        ReportDirEntry(callback, userData, entry.name, EntryTypeOfName(entry.name), entry.Comment(),
+                       entry.time, entry.data.size());
     return PBORCA_OK;
 }
 
@@ -374,14 +426,14 @@ int32_t Session::EntryCopy(const char* sourceLibrary, const char* targetLibrary,
         return rc;
     const ObjectEntries object = FindObject(*source.library, name, type);
     if (object.Empty())
-        return Fail(PBORCA_OBJNOTFOUND, "Entry " + SourceName(name, type) +
-                                            " not found in library " + source.windowsPath);
+        return NotFound(SourceName(name, type), source.windowsPath);
     if (const int32_t rc = Open(targetLibrary, &target))
         return rc;
     if (target.hostPath == source.hostPath)
         return PBORCA_OK;
     PblLibrary changed(*target.library);
-    ReplaceObject(changed, name, type, object);
+    if (const int32_t rc = CopyObjectInto(changed, target, name, type, object))
+        return rc;
     return Write(target, changed);
 }
 
@@ -394,8 +446,7 @@ int32_t Session::EntryDelete(const char* library, const char* name, int type) {
         return rc;
     const ObjectEntries object = FindObject(*opened.library, name, type);
     if (object.Empty())
-        return Fail(PBORCA_OBJNOTFOUND, "Entry " + SourceName(name, type) +
-                                            " not found in library " + opened.windowsPath);
+        return NotFound(SourceName(name, type), opened.windowsPath);
     PblLibrary changed(*opened.library);
     RemoveObject(changed, object);
     return Write(opened, changed);
@@ -429,10 +480,8 @@ int32_t Session::EntryExport(const char* library, const char* name, int type, ch
         return rc;
     const ObjectEntries object = FindObject(*opened.library, name, type);
     if (!object.source)
-        return Fail(PBORCA_OBJNOTFOUND,
-                    "Entry " + SourceName(name, type) + " not found in library " +
-                        opened.windowsPath +
-                        (object.compiled ? " (the object has only its compiled form)" : ""));
+        return NotFound(SourceName(name, type), opened.windowsPath,
+                        object.compiled ? " (the object has only its compiled form)" : "");
     const std::string_view body = object.source->Body();
     if (body.size() >= static_cast<size_t>(size))
         return Fail(PBORCA_BUFFERTOOSMALL,
@@ -456,8 +505,7 @@ int32_t Session::EntryInformation(const char* library, const char* name, int typ
         return rc;
     const ObjectEntries object = FindObject(*opened.library, name, type);
     if (!object.source && !object.compiled)
-        return Fail(PBORCA_OBJNOTFOUND, "Entry " + SourceName(name, type) +
-                                            " not found in library " + opened.windowsPath);
+        return NotFound(SourceName(name, type), opened.windowsPath);
     PBORCA_ENTRYINFO filled{};
     if (object.source) {
         CopyText(filled.szComment, sizeof filled.szComment, object.source->Comment());
@@ -560,9 +608,14 @@ int32_t Session::CompileEntryImportList(char** libraries, char** names, PBORCA_T
         entry.data.append(text);
         // The compiled form was made from the old source: PowerBuilder must not take
         // it for the new one.
+        const std::string entryName = entry.name;
         if (object.compiled)
             target->Remove(std::string(object.compiled->name));
-        target->Put(std::move(entry));
+        std::string reason;
+        if (!target->Put(std::move(entry), &reason))
+            return Fail(PBORCA_INVALIDNAME, "Entry " + entryName + " cannot be stored in library " +
+                                                lib.windowsPath + ": " + reason +
+                                                (count > 1 ? " (nothing was imported)" : ""));
     }
     if (failed != PBORCA_OK) {
         if (count > 1)
@@ -586,40 +639,42 @@ int32_t Session::CompileEntryRegenerate(const char* library, const char* name, i
         return rc;
     const ObjectEntries object = FindObject(*opened.library, name, type);
     if (!object.source)
-        return Fail(PBORCA_OBJNOTFOUND, "Entry " + SourceName(name, type) +
-                                            " not found in library " + opened.windowsPath);
+        return NotFound(SourceName(name, type), opened.windowsPath);
     return CheckSourceText(object.source->Body(), ObjectName(object.source->name), type, callback,
                            userData);
+}
+
+int32_t Session::OpenListSearch(const char* library, const char* name, int type, const char* what,
+                                Opened* opened, const PblEntry** source) {
+    if (const int32_t rc = CheckCall(library, name, type))
+        return rc;
+    if (!libraryListSet_)
+        return Fail(PBORCA_LIBLISTNOTSET, std::string(what) + " of " + SourceName(name, type) +
+                                              ": the library list is not set");
+    if (const int32_t rc = Open(library, opened))
+        return rc;
+    *source = FindObject(*opened->library, name, type).source;
+    if (!*source)
+        return NotFound(SourceName(name, type), opened->windowsPath);
+    return PBORCA_OK;
 }
 
 int32_t Session::ObjectQueryHierarchy(const char* library, const char* name, int type,
                                       PBORCA_HIERPROC callback, void* userData) {
     error_.clear();
-    if (const int32_t rc = CheckCall(library, name, type))
-        return rc;
-    if (!libraryListSet_)
-        return Fail(PBORCA_LIBLISTNOTSET,
-                    "Hierarchy of " + SourceName(name, type) + ": the library list is not set");
     Opened opened;
-    if (const int32_t rc = Open(library, &opened))
+    const PblEntry* current = nullptr;
+    if (const int32_t rc = OpenListSearch(library, name, type, "Hierarchy", &opened, &current))
         return rc;
     std::shared_ptr<const PblLibrary> holder = opened.library;
-    const PblEntry* current = FindObject(*holder, name, type).source;
-    if (!current)
-        return Fail(PBORCA_OBJNOTFOUND, "Entry " + SourceName(name, type) +
-                                            " not found in library " + opened.windowsPath);
     std::vector<std::string> ancestors;
-    std::set<std::string> seen{std::string(ObjectName(current->name))};
+    std::set<std::string> seen{Lowered(std::string(ObjectName(current->name)))};
     for (;;) {
         const std::optional<std::string> ancestor =
             AncestorOf(current->Body(), ObjectName(current->name));
         if (!ancestor)
             break;
-        std::string lowered = *ancestor;
-        std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](char c) {
-            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-        });
-        if (!seen.insert(lowered).second)
+        if (!seen.insert(Lowered(*ancestor)).second)
             break;  // a cycle: report each class once
         const PblEntry* found = nullptr;
         for (const std::string& listed : libraryList_) {
@@ -654,18 +709,10 @@ int32_t Session::ObjectQueryHierarchy(const char* library, const char* name, int
 int32_t Session::ObjectQueryReference(const char* library, const char* name, int type,
                                       PBORCA_REFPROC callback, void* userData) {
     error_.clear();
-    if (const int32_t rc = CheckCall(library, name, type))
-        return rc;
-    if (!libraryListSet_)
-        return Fail(PBORCA_LIBLISTNOTSET,
-                    "References of " + SourceName(name, type) + ": the library list is not set");
     Opened opened;
-    if (const int32_t rc = Open(library, &opened))
+    const PblEntry* source = nullptr;
+    if (const int32_t rc = OpenListSearch(library, name, type, "References", &opened, &source))
         return rc;
-    const PblEntry* source = FindObject(*opened.library, name, type).source;
-    if (!source)
-        return Fail(PBORCA_OBJNOTFOUND, "Entry " + SourceName(name, type) +
-                                            " not found in library " + opened.windowsPath);
     // The words of the source, lower-cased.
     std::unordered_set<std::string> words;
     const std::string_view body = source->Body();
@@ -699,10 +746,7 @@ int32_t Session::ObjectQueryReference(const char* library, const char* name, int
         if (Open(listed.c_str(), &lib) != PBORCA_OK)
             continue;
         for (const DirectoryObject& object : ListObjects(*lib.library)) {
-            std::string lowered = object.name;
-            std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](char c) {
-                return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-            });
+            const std::string lowered = Lowered(object.name);
             if (object.type == type && EqualNoCase(object.name, name))
                 continue;
             if (!words.count(lowered) || !reported.insert({lowered, object.type}).second)
@@ -753,8 +797,7 @@ int32_t Session::CheckOutEntry(const char* name, const char* sourceLibrary,
                                              " cannot be its own check-out library");
     const ObjectEntries object = FindObject(*source.library, name, type);
     if (object.Empty())
-        return Fail(PBORCA_OBJNOTFOUND,
-                    "Entry " + entryName + " not found in library " + source.windowsPath);
+        return NotFound(entryName, source.windowsPath);
     std::vector<SccRecord> sourceRecords, targetRecords;
     if (const int32_t rc = ReadScc(source, &sourceRecords))
         return rc;
@@ -778,10 +821,10 @@ int32_t Session::CheckOutEntry(const char* name, const char* sourceLibrary,
     }
     PblLibrary newTarget(*target.library);
     if (makeCopy) {
-        ReplaceObject(newTarget, name, type, object);
+        if (const int32_t rc = CopyObjectInto(newTarget, target, name, type, object))
+            return rc;
     } else if (FindObject(newTarget, name, type).Empty()) {
-        return Fail(PBORCA_OBJNOTFOUND, "Entry " + entryName + " not found in library " +
-                                            target.windowsPath + " (check-out without copy)");
+        return NotFound(entryName, target.windowsPath, " (check-out without copy)");
     }
     const std::string user = userId ? userId : "";
     targetRecords.push_back({source.windowsPath, entryName, user, 's'});
@@ -789,18 +832,7 @@ int32_t Session::CheckOutEntry(const char* name, const char* sourceLibrary,
     PblLibrary newSource(*source.library);
     sourceRecords.push_back({target.windowsPath, entryName, user, 'd'});
     newSource.SetSourceControlData(EncodeSccData(sourceRecords));
-
-    const std::shared_ptr<const PblLibrary> oldTarget = target.library;
-    if (const int32_t rc = Write(target, newTarget))
-        return rc;
-    if (const int32_t rc = Write(source, newSource)) {
-        // Put the target back as it was, so neither library claims half a check-out.
-        const std::string reason = error_;
-        std::string ignored;
-        oldTarget->Save(target.hostPath, &ignored);
-        return Fail(rc, reason);
-    }
-    return PBORCA_OK;
+    return WriteBoth(target, newTarget, source, newSource);
 }
 
 int32_t Session::CheckInEntry(const char* name, const char* sourceLibrary,
@@ -832,31 +864,21 @@ int32_t Session::CheckInEntry(const char* name, const char* sourceLibrary,
                                               source.windowsPath);
     const ObjectEntries object = FindObject(*source.library, name, type);
     if (object.Empty())
-        return Fail(PBORCA_OBJNOTFOUND,
-                    "Entry " + entryName + " not found in library " + source.windowsPath);
+        return NotFound(entryName, source.windowsPath);
     targetRecords.erase(outRecord);
     std::erase_if(sourceRecords, [&](const SccRecord& r) {
         return r.flag == 's' && EqualNoCase(r.entry, entryName) &&
                SameLibrary(r.library, target.hostPath);
     });
     PblLibrary newTarget(*target.library);
-    ReplaceObject(newTarget, name, type, object);
+    if (const int32_t rc = CopyObjectInto(newTarget, target, name, type, object))
+        return rc;
     newTarget.SetSourceControlData(EncodeSccData(targetRecords));
     PblLibrary newSource(*source.library);
     if (moveEntry)
         RemoveObject(newSource, object);
     newSource.SetSourceControlData(EncodeSccData(sourceRecords));
-
-    const std::shared_ptr<const PblLibrary> oldTarget = target.library;
-    if (const int32_t rc = Write(target, newTarget))
-        return rc;
-    if (const int32_t rc = Write(source, newSource)) {
-        const std::string reason = error_;
-        std::string ignored;
-        oldTarget->Save(target.hostPath, &ignored);
-        return Fail(rc, reason);
-    }
-    return PBORCA_OK;
+    return WriteBoth(target, newTarget, source, newSource);
 }
 
 int32_t Session::ListCheckOutEntries(const char* library, PBORCA_CHECKPROC callback,
@@ -886,24 +908,19 @@ int32_t Session::ListCheckOutEntries(const char* library, PBORCA_CHECKPROC callb
 int32_t Session::BuildDynamicLibrary(const Opened& opened, PBORCA_LNKPROC callback, void* userData,
                                      std::string* image) {
     const PblLibrary& lib = *opened.library;
-    std::vector<std::string> missing;
+    std::vector<DirectoryObject> missing;
     for (const DirectoryObject& object : ListObjects(lib)) {
         if (!object.compiled)
-            missing.push_back(object.name + " (" + TypeName(object.type) + ")");
+            missing.push_back(object);
     }
     if (!missing.empty()) {
-        for (const std::string& m : missing) {
-            std::string text = "Library " + opened.windowsPath + ": " + m +
-                               " has no compiled form; regenerate it in PowerBuilder";
-            if (callback) {
-                PBORCA_LINKERR record{};
-                record.lpszMessageText = text.data();
-                callback(&record, userData);
-            }
-        }
+        for (const DirectoryObject& object : missing)
+            ReportLinkError(callback, userData, NoCompiledFormText(opened.windowsPath, object));
+        const DirectoryObject& first = missing.front();
         return Fail(PBORCA_LINKERROR, "Library " + opened.windowsPath + ": " +
                                           Plural(missing.size(), "object") +
-                                          " without a compiled form, the first " + missing.front());
+                                          " without a compiled form, the first " + first.name +
+                                          " (" + TypeName(first.type) + ")");
     }
     const std::unique_ptr<PblLibrary> pbd =
         PblLibrary::Create(lib.Format(), lib.Comment(), lib.Time());
@@ -911,7 +928,13 @@ int32_t Session::BuildDynamicLibrary(const Opened& opened, PBORCA_LNKPROC callba
         bool isSource = false;
         if (EntryTypeOfName(entry.name, &isSource) >= 0 && isSource)
             continue;
-        pbd->Put(entry);
+        std::string reason;
+        if (!pbd->Put(entry, &reason)) {
+            std::string text = "Library " + opened.windowsPath + ": entry " + entry.name +
+                               " cannot be stored in a dynamic library: " + reason;
+            ReportLinkError(callback, userData, text);
+            return Fail(PBORCA_LINKERROR, std::move(text));
+        }
     }
     *image = pbd->Serialize();
     return PBORCA_OK;
@@ -989,29 +1012,31 @@ int32_t Session::ExecutableCreate(const char* executable, const char* icon,
             continue;
         }
         for (const DirectoryObject& object : ListObjects(*lib.library)) {
-            std::string key = object.name + "." + CompiledExtension(object.type);
-            std::transform(key.begin(), key.end(), key.begin(), [](char c) {
-                return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-            });
-            if (!linked.insert(key).second)
+            if (!linked.insert(Lowered(object.name + "." + CompiledExtension(object.type))).second)
                 continue;  // the earlier library's object wins
+            std::string problem;
             if (!object.compiled) {
-                std::string text = "Library " + lib.windowsPath + ": " + object.name + " (" +
-                                   TypeName(object.type) +
-                                   ") has no compiled form; regenerate it in PowerBuilder";
-                if (callback) {
-                    PBORCA_LINKERR record{};
-                    record.lpszMessageText = text.data();
-                    callback(&record, userData);
+                problem = NoCompiledFormText(lib.windowsPath, object);
+            } else {
+                std::vector<const PblEntry*> entries{object.compiled};
+                for (const PblEntry* extra :
+                     FindObject(*lib.library, object.name, object.type).extras)
+                    entries.push_back(extra);
+                std::string reason;
+                for (const PblEntry* entry : entries) {
+                    if (!exe->Put(*entry, &reason)) {
+                        problem = "Library " + lib.windowsPath + ": entry " + entry->name +
+                                  " cannot be stored in the executable: " + reason;
+                        break;
+                    }
                 }
-                if (linkResult == PBORCA_OK)
-                    firstProblem = text;
-                linkResult = PBORCA_LINKERROR;
-                continue;
             }
-            exe->Put(*object.compiled);
-            for (const PblEntry* extra : FindObject(*lib.library, object.name, object.type).extras)
-                exe->Put(*extra);
+            if (!problem.empty()) {
+                ReportLinkError(callback, userData, problem);
+                if (linkResult == PBORCA_OK)
+                    firstProblem = problem;
+                linkResult = PBORCA_LINKERROR;
+            }
         }
     }
     if (linkResult != PBORCA_OK)

@@ -85,15 +85,31 @@ class Session {
     };
 
     int32_t Fail(int32_t code, std::string text);
+    // PBORCA_OBJNOTFOUND: "Entry NAME.srX not found in library LIB" and detail after it.
+    int32_t NotFound(const std::string& entryName, const std::string& library,
+                     std::string_view detail = "");
     // Drops what the session holds of a file it is about to change.
     void Invalidate(const std::string& hostPath);
     // Maps and reads a library; on failure sets the error and gives the result code.
     int32_t Open(const char* windowsPath, Opened* out);
     // Writes a changed library over the opened one, atomically.
     int32_t Write(const Opened& opened, const PblLibrary& changed);
+    // Writes target, then source; when source cannot be written, target is put back as
+    // it was, so that neither library claims half of a change that spans both.
+    int32_t WriteBoth(const Opened& target, const PblLibrary& newTarget, const Opened& source,
+                      const PblLibrary& newSource);
+    // Puts copies of the object's entries into changed, the new form of target, in place
+    // of its own; PBORCA_INVALIDNAME naming the entry and the reason when target cannot
+    // hold one (changed must then not be written).
+    int32_t CopyObjectInto(PblLibrary& changed, const Opened& target, std::string_view name,
+                           int type, const ObjectEntries& object);
     int32_t CheckCall(const char* library, const char* name, int type);
     int32_t CheckSourceText(std::string_view source, std::string_view name, int type,
                             PBORCA_ERRPROC callback, void* userData);
+    // The start of the calls that search the library list from an object's source: the
+    // checks, the opened library and the source entry; what names the call in errors.
+    int32_t OpenListSearch(const char* library, const char* name, int type, const char* what,
+                           Opened* opened, const PblEntry** source);
     bool SameLibrary(std::string_view windowsPath, const std::string& hostPath) const;
     int32_t ReadScc(const Opened& opened, std::vector<SccRecord>* records);
     int32_t BuildDynamicLibrary(const Opened& opened, PBORCA_LNKPROC callback, void* userData,

@@ -63,7 +63,9 @@ class PblLibrary {
     // format takes the library's. False (reason in *error, library unchanged) for a name
     // that is empty, longer than kMaxNameLength or holds a zero byte, a format that is
     // not four bytes, a comment length beyond the data, or data over kMaxDataSize.
-    bool Put(PblEntry entry, std::string* error = nullptr);
+    // Entries read from a file can carry names longer than that: callers copying them
+    // must act on a refusal.
+    [[nodiscard]] bool Put(PblEntry entry, std::string* error = nullptr);
     bool Remove(std::string_view name);
 
     // Directory order of two names (see above); true when a sorts before b.

@@ -193,6 +193,7 @@ int Import(const std::vector<std::string>& args) {
     if (!library)
         return 1;
     struct Prepared {
+        std::string path;
         std::string entryName;
         orca::ExportFile file;
         int type;
@@ -205,6 +206,7 @@ int Import(const std::vector<std::string>& args) {
         if (!bytes)
             return Fail("cannot read " + path + ": " + platform::LastErrorText());
         Prepared item;
+        item.path = path;
         item.file = orca::ParseExportFile(*bytes);
         item.entryName = item.file.entryName.empty()
                              ? std::filesystem::path(path).filename().string()
@@ -239,7 +241,10 @@ int Import(const std::vector<std::string>& args) {
         entry.data = item.file.comment.substr(0, entry.commentLength) + item.file.source;
         if (object.compiled)
             library->Remove(std::string(object.compiled->name));
-        library->Put(std::move(entry));
+        std::string reason;
+        if (!library->Put(std::move(entry), &reason))
+            return Fail(item.path + ": cannot be stored in library " + args[0] + " (" + reason +
+                        "); nothing imported");
     }
     if (!SaveOrReport(*library, args[0]))
         return 1;
@@ -290,7 +295,10 @@ int Copy(const std::vector<std::string>& args) {
                     break;
                 }
             }
-            target->Put(*source->Find(name));
+            std::string reason;
+            if (!target->Put(*source->Find(name), &reason))
+                return Fail("cannot copy " + args[0] + " into " + args[1] + " (" + reason +
+                            "); nothing copied");
             ++copied;
         }
     }

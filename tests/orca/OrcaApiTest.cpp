@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <memory>
 
+#include "orca/OrcaObjects.h"
 #include "orca/OrcaSession.h"
 #include "orca/PblLibrary.h"
 #include "platform/AtomicFile.h"
 #include "tests/orca/OrcaTestSupport.h"
+#include "tests/orca/PblTestImage.h"
 #include "tests/support/TestSupport.h"
 
 using namespace orcatest;
@@ -31,7 +33,7 @@ void MakeCompiledLibrary(const std::string& path, const std::vector<std::string>
         source.time = 1133466869;
         source.commentLength = 4;
         source.data = "note" + WindowSource(w, "window");
-        lib->Put(source);
+        ASSERT_TRUE(lib->Put(source));
         if (!compiled)
             continue;
         orca::PblEntry bin;
@@ -39,7 +41,7 @@ void MakeCompiledLibrary(const std::string& path, const std::vector<std::string>
         bin.format = "0600";
         bin.time = 1135199470;
         bin.data = std::string(1500, '\x7f') + w;
-        lib->Put(bin);
+        ASSERT_TRUE(lib->Put(bin));
     }
     std::string error;
     ASSERT_TRUE(lib->Save(path, &error)) << error;
@@ -155,7 +157,7 @@ TEST_F(OrcaApiTest, CompileErrorsAreReportedAndChangeNothing) {
     auto bad = Load(Host("a.pbl"));
     orca::PblEntry e = *bad->Find("w_a.srw");
     e.data = e.data.substr(0, e.data.find("end forward"));
-    bad->Put(e);
+    ASSERT_TRUE(bad->Put(e));
     std::string error;
     ASSERT_TRUE(bad->Save(Host("a.pbl"), &error));
     const std::string badBytes = testsupport::ReadFile(Host("a.pbl"));
@@ -393,6 +395,16 @@ TEST_F(OrcaApiTest, LibraryListCurrentApplicationAndHierarchy) {
         PBORCA_ObjectQueryReference(orca, two.c_str(), "w_leaf", PBORCA_WINDOW, collectRef, &refs),
         PBORCA_OK);
     EXPECT_EQ(refs, std::vector<std::string>{"w_mid"});
+    // A cycle ends where it comes back to the object, whatever case each side spells.
+    ASSERT_EQ(Import(orca, one, "W_Loop", PBORCA_WINDOW, "", WindowSource("W_Loop", "w_ring")),
+              PBORCA_OK);
+    ASSERT_EQ(Import(orca, one, "w_ring", PBORCA_WINDOW, "", WindowSource("w_ring", "w_loop")),
+              PBORCA_OK);
+    ancestors.clear();
+    EXPECT_EQ(PBORCA_ObjectQueryHierarchy(orca, one.c_str(), "W_Loop", PBORCA_WINDOW, collect,
+                                          &ancestors),
+              PBORCA_OK);
+    EXPECT_EQ(ancestors, std::vector<std::string>{"w_ring"});
 
     char* bad[] = {const_cast<char*>("c:\\nowhere\\x.pbl")};
     EXPECT_EQ(PBORCA_SessionSetLibraryList(orca, bad, 1), PBORCA_BADLIBRARY);
@@ -479,10 +491,10 @@ TEST_F(OrcaApiTest, ExecutableAndDynamicLibrary) {
     appSource.name = "sales.sra";
     appSource.format = "0600";
     appSource.data = "global type sales from application\r\nend type\r\n";
-    app->Put(appSource);
+    ASSERT_TRUE(app->Put(appSource));
     appSource.name = "sales.apl";
     appSource.data = "compiled application";
-    app->Put(appSource);
+    ASSERT_TRUE(app->Put(appSource));
     std::string error;
     ASSERT_TRUE(app->Save(Host("app.pbl"), &error));
 
@@ -543,6 +555,112 @@ TEST_F(OrcaApiTest, ExecutableAndDynamicLibrary) {
     EXPECT_FALSE(std::filesystem::exists(Host("common.pbd")));
     EXPECT_EQ(PBORCA_DynamicLibraryCreate(orca, l0.c_str(), "", 0), PBORCA_OK) << orca.Error();
     EXPECT_TRUE(std::filesystem::exists(Host("app.pbd")));
+}
+
+// A name of 300 bytes: the reader takes it from a library another program wrote, but no
+// library of ours may store it. Every call that would put such an entry into a library,
+// a dynamic library or an executable fails, names the entry and writes nothing.
+TEST_F(OrcaApiTest, EntriesNoLibraryCanHoldFailAndWriteNothing) {
+    const std::string longName = "w_" + std::string(298, 'x');
+    MakeCompiledLibrary(Host("long.pbl"), {"w_l", "w_ok"});
+    auto app = Load(Host("long.pbl"));
+    ASSERT_TRUE(app->Put({"sales.sra", "", 0, 0, "global type sales from application\r\n"}));
+    ASSERT_TRUE(app->Put({"sales.apl", "", 0, 0, "compiled application"}));
+    testsupport::WriteFile(
+        Host("long.pbl"),
+        pbltest::RenameEntries(app->Serialize(),
+                               {{"w_l.srw", longName + ".srw"}, {"w_l.win", longName + ".win"}}));
+    MakeCompiledLibrary(Host("t.pbl"), {"w_t"});
+    const std::string src = Lib("long.pbl"), dst = Lib("t.pbl");
+    const std::string srcBefore = testsupport::ReadFile(Host("long.pbl"));
+    std::string dstBefore = testsupport::ReadFile(Host("t.pbl"));
+    const auto dir = Directory(orca, src);
+    ASSERT_EQ(dir.size(), 3u) << orca.Error();
+    EXPECT_EQ(dir[2].name, longName);
+    auto expectRefused = [&](int32_t rc, int32_t expected, const char* call) {
+        EXPECT_EQ(rc, expected) << call;
+        EXPECT_NE(orca.Error().find("longer than 255 bytes"), std::string::npos)
+            << call << ": " << orca.Error();
+        EXPECT_TRUE(testsupport::ReadFile(Host("long.pbl")) == srcBefore) << call;
+        EXPECT_TRUE(testsupport::ReadFile(Host("t.pbl")) == dstBefore) << call;
+    };
+
+    const char* name = longName.c_str();
+    expectRefused(PBORCA_LibraryEntryCopy(orca, src.c_str(), dst.c_str(), name, PBORCA_WINDOW),
+                  PBORCA_INVALIDNAME, "copy");
+    EXPECT_NE(orca.Error().find("Entry " + longName + ".srw cannot be stored in library " + dst),
+              std::string::npos);
+    expectRefused(PBORCA_LibraryEntryMove(orca, src.c_str(), dst.c_str(), name, PBORCA_WINDOW),
+                  PBORCA_INVALIDNAME, "move");
+    expectRefused(
+        PBORCA_CheckOutEntry(orca, name, src.c_str(), dst.c_str(), "ann", PBORCA_WINDOW, 1),
+        PBORCA_INVALIDNAME, "check-out");
+    // Check-in of a working copy with such a name, recorded as checked out of t.pbl.
+    {
+        auto t = Load(Host("t.pbl"));
+        t->SetSourceControlData(orca::EncodeSccData({{src, longName + ".srw", "ann", 'd'}}));
+        std::string error;
+        ASSERT_TRUE(t->Save(Host("t.pbl"), &error)) << error;
+    }
+    dstBefore = testsupport::ReadFile(Host("t.pbl"));
+    expectRefused(
+        PBORCA_CheckInEntry(orca, name, src.c_str(), dst.c_str(), "ann", PBORCA_WINDOW, 1),
+        PBORCA_INVALIDNAME, "check-in");
+
+    // The compiled form cannot go into a dynamic library or an executable either.
+    expectRefused(PBORCA_DynamicLibraryCreate(orca, src.c_str(), "", 0), PBORCA_PBDCREATERROR,
+                  "dynamic library");
+    EXPECT_FALSE(std::filesystem::exists(Host("long.pbd")));
+    std::string listed = src;
+    char* list[] = {listed.data()};
+    ASSERT_EQ(PBORCA_SessionSetLibraryList(orca, list, 1), PBORCA_OK);
+    ASSERT_EQ(PBORCA_SessionSetCurrentAppl(orca, src.c_str(), "sales"), PBORCA_OK);
+    std::vector<std::string> linkErrors;
+    auto collect = [](PBORCA_LINKERR* e, void* user) {
+        static_cast<std::vector<std::string>*>(user)->push_back(e->lpszMessageText);
+    };
+    const std::string exe = Lib("sales.exe");
+    for (int32_t flag : {0, 1}) {
+        linkErrors.clear();
+        int32_t flags[] = {flag};
+        expectRefused(PBORCA_ExecutableCreate(orca, exe.c_str(), "", nullptr, collect, &linkErrors,
+                                              flags, 1, 0),
+                      PBORCA_LINKERROR, flag ? "executable with dynamic library" : "executable");
+        ASSERT_EQ(linkErrors.size(), 1u);
+        EXPECT_NE(linkErrors[0].find(longName + ".win cannot be stored"), std::string::npos)
+            << linkErrors[0];
+        EXPECT_FALSE(std::filesystem::exists(Host("sales.exe")));
+        EXPECT_FALSE(std::filesystem::exists(Host("long.pbd")));
+    }
+}
+
+// An object name of 255 bytes passes the name check, but with its extension the entry
+// name is too long to store: the import fails and the library stays as it was.
+TEST_F(OrcaApiTest, ImportOfANameTooLongWithItsExtensionWritesNothing) {
+    MakeCompiledLibrary(Host("a.pbl"), {"w_a"});
+    std::string lib = Lib("a.pbl");
+    const std::string before = testsupport::ReadFile(Host("a.pbl"));
+    std::string longest = "w_" + std::string(249, 'n');  // 251 + ".srw" = 255
+    std::string tooLong = longest + "x";
+    std::string good = WindowSource(longest, "window"), bad = WindowSource(tooLong, "window");
+    EXPECT_EQ(Import(orca, lib, tooLong, PBORCA_WINDOW, "", bad), PBORCA_INVALIDNAME);
+    EXPECT_NE(orca.Error().find("Entry " + tooLong + ".srw cannot be stored in library " + lib),
+              std::string::npos)
+        << orca.Error();
+    EXPECT_EQ(testsupport::ReadFile(Host("a.pbl")), before);
+
+    char* libs[] = {lib.data(), lib.data()};
+    char* names[] = {longest.data(), tooLong.data()};
+    PBORCA_TYPE types[] = {PBORCA_WINDOW, PBORCA_WINDOW};
+    char* sources[] = {good.data(), bad.data()};
+    int32_t lengths[] = {static_cast<int32_t>(good.size()), static_cast<int32_t>(bad.size())};
+    EXPECT_EQ(PBORCA_CompileEntryImportList(orca, libs, names, types, nullptr, sources, lengths, 2,
+                                            nullptr, nullptr),
+              PBORCA_INVALIDNAME);
+    EXPECT_NE(orca.Error().find("(nothing was imported)"), std::string::npos) << orca.Error();
+    EXPECT_EQ(testsupport::ReadFile(Host("a.pbl")), before);
+    ASSERT_EQ(Import(orca, lib, longest, PBORCA_WINDOW, "", good), PBORCA_OK) << orca.Error();
+    EXPECT_NE(Load(Host("a.pbl"))->Find(longest + ".srw"), nullptr);
 }
 
 TEST(OrcaSharedLibraries, EachExportsTheTwentyFiveCalls) {

@@ -8,6 +8,7 @@
 
 #include "orca/PblLibrary.h"
 #include "tests/orca/OrcaTestSupport.h"
+#include "tests/orca/PblTestImage.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -90,6 +91,34 @@ TEST_F(Pblutil, ABadFileImportsNothing) {
     EXPECT_EQ(Run({"frobnicate"}), 2);
     EXPECT_NE(Output().find("usage:"), std::string::npos);
     EXPECT_EQ(Run({}), 2);
+}
+
+// Entries no library may store fail the command, name the entry and change nothing: an
+// import whose header names a 300-byte entry, and a copy of an entry with such a name
+// from a library another program wrote.
+TEST_F(Pblutil, EntriesNoLibraryCanHoldChangeNothing) {
+    const std::string lib = dir / "a.pbl";
+    ASSERT_EQ(Run({"create", lib}), 0);
+    const std::string before = testsupport::ReadFile(lib);
+    const std::string longName = "w_" + std::string(298, 'x');
+    testsupport::WriteFile(dir / "w_ok.srw", orcatest::WindowSource("w_ok", "window"));
+    testsupport::WriteFile(dir / "long.srw", "$PBExportHeader$" + longName + ".srw\r\n" +
+                                                 orcatest::WindowSource(longName, "window"));
+    EXPECT_EQ(Run({"import", lib, dir / "w_ok.srw", dir / "long.srw"}), 1);
+    EXPECT_NE(Output().find(dir / "long.srw: cannot be stored in library " + lib),
+              std::string::npos)
+        << Output();
+    EXPECT_NE(Output().find("longer than 255 bytes"), std::string::npos) << Output();
+    EXPECT_TRUE(testsupport::ReadFile(lib) == before);
+
+    auto other = orca::PblLibrary::Create("0600", "", 0);
+    ASSERT_TRUE(other->Put({"w_l.srw", "", 0, 0, "source"}));
+    testsupport::WriteFile(
+        dir / "long.pbl",
+        pbltest::RenameEntries(other->Serialize(), {{"w_l.srw", longName + ".srw"}}));
+    EXPECT_EQ(Run({"copy", dir / "long.pbl", lib, longName}), 1);
+    EXPECT_NE(Output().find("longer than 255 bytes"), std::string::npos) << Output();
+    EXPECT_TRUE(testsupport::ReadFile(lib) == before);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ class Orca {
     operator HPBORCA() const { return handle_; }
 
     std::string Error() const {
-        char text[500];
+        char text[4096];
         PBORCA_SessionGetError(handle_, text, sizeof text);
         return text;
     }

@@ -223,7 +223,7 @@ TEST(PblSave, ReplacesAtomicallyAndKeepsTheOldFileOnFailure) {
     ASSERT_TRUE(loaded) << error;
     ExpectSameLibrary(*lib, *loaded);
 
-    lib->Put({"w_new.srw", "", 1, 0, std::string(5000, 'n')});
+    ASSERT_TRUE(lib->Put({"w_new.srw", "", 1, 0, std::string(5000, 'n')}));
     platform::FailNextAtomicWriteAfter(3000);
     EXPECT_FALSE(lib->Save(path, &error));
     EXPECT_NE(error.find(path), std::string::npos) << error;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -178,6 +179,32 @@ inline std::unique_ptr<orca::PblLibrary> Sample(size_t count = 150) {
         EXPECT_TRUE(lib->Put(std::move(e)));
     }
     return lib;
+}
+
+// The image with entries renamed (old name -> new name) by rewriting the directory by
+// hand. This makes names the library refuses to store (longer than 255 bytes) but the
+// reader accepts, as a library written by another program may hold them. All entries
+// of the image must sit in its root node.
+inline std::string RenameEntries(std::string img,
+                                 const std::map<std::string, std::string>& renames) {
+    constexpr size_t node = 1024;
+    EXPECT_EQ(U32(img, node + 4) | U32(img, node + 12), 0u) << "more than one node";
+    std::string chunks;
+    size_t pos = node + 32;
+    for (size_t i = 0, count = U16(img, node + 20); i < count; ++i) {
+        const uint16_t nameLength = U16(img, pos + 22);
+        std::string header = img.substr(pos, 24);
+        std::string name = img.substr(pos + 24, nameLength - 1);
+        if (auto it = renames.find(name); it != renames.end())
+            name = it->second;
+        Set16(header, 22, static_cast<uint16_t>(name.size() + 1));
+        chunks += header + name + '\0';
+        pos += 24 + nameLength;
+    }
+    EXPECT_LE(chunks.size(), 3040u);
+    chunks.resize(3040, '\0');
+    img.replace(node + 32, chunks.size(), chunks);
+    return img;
 }
 
 inline void ExpectSameLibrary(const orca::PblLibrary& a, const orca::PblLibrary& b) {
