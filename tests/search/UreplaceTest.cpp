@@ -1,0 +1,262 @@
+// The replace list: entry lines, the check boxes and options that follow the current
+// entry, the list operations, and replace-list files good and bad.
+
+#include "search/Ureplace.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/AtomicFile.h"
+#include "tests/support/TestSupport.h"
+
+namespace search {
+namespace {
+
+using namespace std::string_literals;
+
+const std::string S(1, EntrySeparator);
+
+// An entry line from its texts and the fourteen option fields written as "1...0".
+std::string Line(std::string_view find, std::string_view replace, std::string_view options) {
+    std::string line = std::string(find) + S + std::string(replace);
+    for (char c : options)
+        line += S + c;
+    return line;
+}
+
+const char* const AllTypes = "111111111111";  // ALL and the eleven types
+
+TEST(ReplaceList, ANewListHasOneEntryWithAllTypes) {
+    TReplaceList list;
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.CurrentEntry(), 0);
+    EXPECT_EQ(list.EntryLines()[0], Line("", "", std::string(AllTypes) + "00"));
+    for (int box = cbAllOptions; box <= cbProxy; ++box)
+        EXPECT_TRUE(list.Checked(TReplaceCheckBox(box)));
+    EXPECT_FALSE(list.Checked(cbWholeWord));
+    EXPECT_FALSE(list.Checked(cbMatchCase));
+    TSearchOptions expected{srDown};
+    for (int o = srApplication; o <= srProxy; ++o)
+        expected.Include(o);
+    EXPECT_EQ(list.Options, expected);
+}
+
+TEST(ReplaceList, CheckBoxesMapToOptionsByName) {
+    EXPECT_EQ(CheckBoxOption(cbAllOptions), -1);
+    EXPECT_EQ(CheckBoxOption(cbApplication), srApplication);
+    EXPECT_EQ(CheckBoxOption(cbUserObject), srUserObject);
+    EXPECT_EQ(CheckBoxOption(cbProxy), srProxy);
+    EXPECT_EQ(CheckBoxOption(cbWholeWord), srWholeWord);
+    EXPECT_EQ(CheckBoxOption(cbMatchCase), srMatchCase);
+    EXPECT_EQ(CheckBoxOption(cbReplaceOnFind), srReplaceOnFind);
+}
+
+TEST(ReplaceList, UncheckingATypeUnchecksAllOnly) {
+    TReplaceList list;
+    list.SetChecked(cbMenu, false);
+    EXPECT_FALSE(list.Checked(cbAllOptions));
+    EXPECT_FALSE(list.Options.Contains(srMenu));
+    EXPECT_TRUE(list.Checked(cbWindow));
+    EXPECT_TRUE(list.Options.Contains(srWindow));
+    EXPECT_EQ(list.EntryLines()[0], Line("", "", "01110111111100"));
+    list.SetChecked(cbAllOptions, true);  // ALL checks every type again
+    EXPECT_TRUE(list.Options.Contains(srMenu));
+    EXPECT_EQ(list.EntryLines()[0], Line("", "", std::string(AllTypes) + "00"));
+    list.SetChecked(cbAllOptions, false);
+    EXPECT_FALSE(list.Options.Contains(srApplication));
+    EXPECT_EQ(list.EntryLines()[0], Line("", "", "00000000000000"));
+}
+
+TEST(ReplaceList, TextsAndOptionsBelongToTheCurrentEntry) {
+    TReplaceList list;
+    list.SetFindText("dw_1;dw_2");  // a semicolon is an ordinary character here
+    list.SetReplaceText("dw_main");
+    list.SetChecked(cbWholeWord, true);
+    list.SetChecked(cbReplaceOnFind, true);  // not part of any entry
+    EXPECT_EQ(list.EntryLines()[0], Line("dw_1;dw_2", "dw_main", std::string(AllTypes) + "10"));
+
+    list.Add();
+    EXPECT_EQ(list.CurrentEntry(), 1);
+    EXPECT_EQ(list.EntryLines()[1], S);  // no option fields until something changes
+    list.SetFindText("of_x");
+    list.SetChecked(cbWholeWord, false);
+    list.SetChecked(cbMatchCase, true);
+    EXPECT_EQ(list.EntryLines()[1], Line("of_x", "", std::string(AllTypes) + "01"));
+
+    list.SelectEntry(0);
+    EXPECT_EQ(list.CurrentFindText(), "dw_1;dw_2");
+    EXPECT_EQ(list.CurrentReplaceText(), "dw_main");
+    EXPECT_TRUE(list.Checked(cbWholeWord));
+    EXPECT_FALSE(list.Checked(cbMatchCase));
+    EXPECT_TRUE(list.Options.Contains(srWholeWord));
+    EXPECT_FALSE(list.Options.Contains(srMatchCase));
+    EXPECT_TRUE(list.Checked(cbReplaceOnFind));
+    EXPECT_EQ(list.IndexOfFindText("OF_X"), 1);
+    EXPECT_EQ(list.IndexOfFindText("of"), -1);
+
+    // Bytes a line cannot hold are dropped from typed texts.
+    list.SetFindText("a" + S + "b\r\nc");
+    EXPECT_EQ(list.CurrentFindText(), "abc");
+    EXPECT_EQ(list.CurrentReplaceText(), "dw_main");
+}
+
+TEST(ReplaceList, ApplyingAnEntryClicksTheBoxesInOrder) {
+    TReplaceList list;
+    ASSERT_EQ(list.LoadFromText(Line("a", "b", "10111111111111") + "\r\n" +
+                                    Line("c", "d", "0111111111110") + "\r\n",
+                                "x.gsr"),
+              "");
+    // ALL then a type that is off: ALL ends unchecked, and the entry says so.
+    EXPECT_FALSE(list.Checked(cbAllOptions));
+    EXPECT_FALSE(list.Checked(cbApplication));
+    EXPECT_TRUE(list.Checked(cbMatchCase));
+    EXPECT_EQ(list.EntryLines()[0], Line("a", "b", "00111111111111"));
+    // Short by one: the loader completes it with match case off.
+    list.SelectEntry(1);
+    EXPECT_TRUE(list.Checked(cbDatawindow));
+    EXPECT_FALSE(list.Checked(cbAllOptions));
+    EXPECT_FALSE(list.Checked(cbMatchCase));
+    EXPECT_TRUE(list.Checked(cbApplication));
+}
+
+TEST(ReplaceList, AddInsertDeleteClear) {
+    TReplaceList list;
+    list.SetFindText("first");
+    list.Add();
+    list.SetFindText("second");
+    list.SelectEntry(0);
+    list.Insert();
+    EXPECT_EQ(list.CurrentEntry(), 0);
+    list.SetFindText("zero");
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.FindText(1), "first");
+    EXPECT_EQ(list.FindText(2), "second");
+
+    list.SelectEntry(2);
+    list.Delete();  // the last entry: the new last one becomes current
+    EXPECT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.CurrentEntry(), 1);
+    EXPECT_EQ(list.CurrentFindText(), "first");
+    list.SelectEntry(0);
+    list.Delete();
+    EXPECT_EQ(list.CurrentFindText(), "first");
+    list.Delete();  // the only entry stays
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.CurrentFindText(), "first");
+
+    list.SetChecked(cbMatchCase, true);
+    list.Clear();
+    EXPECT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.EntryLines()[0], S);
+    EXPECT_TRUE(list.Checked(cbMatchCase));  // the boxes keep their states
+    list.SelectEntry(5);                     // out of range: nothing
+    EXPECT_EQ(list.CurrentEntry(), 0);
+}
+
+TEST(ReplaceListFile, SavedListsLoadBackWithTheirOptions) {
+    testsupport::TempPrefix prefix;
+    TReplaceList list;
+    list.SetFindText("~n*;x");
+    list.SetReplaceText("a;b");
+    list.SetChecked(cbWholeWord, true);
+    list.Add();
+    list.SetFindText("\xE9t\xE9");
+    list.SetChecked(cbQuery, false);
+    list.SetChecked(cbReplaceOnFind, true);
+    ASSERT_EQ(list.SaveToFile("c:\\lists.gsr"), "");
+    const std::string bytes = testsupport::ReadFile(prefix.DriveC() + "/lists.gsr");
+    EXPECT_EQ(bytes, list.EntryLines()[0] + "\r\n" + list.EntryLines()[1] + "\r\n");
+
+    TReplaceList loaded;
+    loaded.SetChecked(cbReplaceOnFind, false);
+    ASSERT_EQ(loaded.LoadFromFile("C:\\LISTS.GSR"), "");
+    EXPECT_EQ(loaded.EntryLines(), list.EntryLines());
+    EXPECT_EQ(loaded.CurrentEntry(), 0);
+    EXPECT_EQ(loaded.CurrentFindText(), "~n*;x");
+    EXPECT_TRUE(loaded.Checked(cbWholeWord));
+    EXPECT_FALSE(loaded.Checked(cbReplaceOnFind));  // never stored
+}
+
+TEST(ReplaceListFile, ShortLinesGetDefaultOptionsAndAnyLineEndWorks) {
+    TReplaceList list;
+    list.SetChecked(cbWholeWord, true);
+    ASSERT_EQ(list.LoadFromText("find" + S + "replace\nnew" + S + "\rx" + S + "y" + S + "0", "x"),
+              "");
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.EntryLines()[0], Line("find", "replace", std::string(AllTypes) + "00"));
+    EXPECT_EQ(list.EntryLines()[1], Line("new", "", std::string(AllTypes) + "00"));
+    EXPECT_EQ(list.EntryLines()[2], Line("x", "y",
+                                         "011111111111"
+                                         "00"));
+    EXPECT_FALSE(list.Checked(cbWholeWord));  // entry 0 applied
+}
+
+TEST(ReplaceListFile, BadFilesChangeNothingAndSayWhy) {
+    const std::string good = Line("a", "b", "11111111111100") + "\r\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "holds no entries"},
+        {good + "\r\n", "line 2: no separator"},
+        {good + "only find text\r\n", "line 2: no separator"},
+        {Line("a", "b", "1x") + "\r\n", "line 1: option field 2 is not a number: \"x\""},
+        {Line("a", "b", "1") + S + "\r\n", "line 1: option field 2 is not a number"},
+        {Line("a", "b", "1") + S + " 1\r\n", "option field 2 is not a number"},
+        {good + "a" + S + "b\0c"s, "line 2 holds binary data"},
+        {"\x7F"
+         "ELF\x02\x01\x01" +
+             S,
+         "holds binary data"},
+        {std::string(TReplaceList::MaxLineBytes + 1, 'x') + S, "longer than 65536 bytes"},
+        {std::string(TReplaceList::MaxFileBytes + 1, '\n'), "too large"},
+    };
+    for (const auto& [bytes, message] : cases) {
+        TReplaceList list;
+        list.SetFindText("kept");
+        list.SetChecked(cbMatchCase, true);
+        const auto before = list.EntryLines();
+        const std::string error = list.LoadFromText(bytes, "c:\\bad.gsr");
+        EXPECT_NE(error.find(message), std::string::npos) << error;
+        EXPECT_NE(error.find("c:\\bad.gsr"), std::string::npos) << error;
+        EXPECT_EQ(list.EntryLines(), before);
+        EXPECT_EQ(list.CurrentFindText(), "kept");
+        EXPECT_TRUE(list.Options.Contains(srMatchCase));
+    }
+    // Signs and extra fields are accepted; the extra fields are kept but never applied.
+    std::string line = "a" + S + "b" + S + "-1" + S + "+1" + S + "007";
+    for (int type = cbFunction; type <= cbProxy; ++type)
+        line += S + "1";
+    line += S + "0" + S + "-0" + S + "1" + S + "x";
+    TReplaceList list;  // its boxes already stand as the entry says: no box changes
+    EXPECT_EQ(list.LoadFromText(line, "x"), "");
+    EXPECT_EQ(list.EntryLines()[0], line);
+    EXPECT_TRUE(list.Checked(cbAllOptions));
+    EXPECT_TRUE(list.Checked(cbDatawindow));
+    EXPECT_FALSE(list.Checked(cbMatchCase));
+    EXPECT_FALSE(list.Checked(cbReplaceOnFind));
+}
+
+TEST(ReplaceListFile, FilesThatCannotBeReadOrWritten) {
+    testsupport::TempPrefix prefix;
+    TReplaceList list;
+    list.SetFindText("kept");
+    std::string error = list.LoadFromFile("c:\\missing.gsr");
+    EXPECT_NE(error.find("Cannot read the replace list \"c:\\missing.gsr\""), std::string::npos)
+        << error;
+    EXPECT_EQ(list.CurrentFindText(), "kept");
+
+    error = list.SaveToFile("c:\\no such folder\\x.gsr");
+    EXPECT_NE(error.find("Cannot write the replace list"), std::string::npos) << error;
+
+    // A failed write leaves the old file as it was.
+    testsupport::WriteFile(prefix.DriveC() + "/old.gsr", "old" + S + "list\r\n");
+    platform::FailNextAtomicWriteAfter(3);
+    EXPECT_NE(list.SaveToFile("c:\\old.gsr"), "");
+    platform::FailNextAtomicWriteAfter(-1);
+    EXPECT_EQ(testsupport::ReadFile(prefix.DriveC() + "/old.gsr"), "old" + S + "list\r\n");
+    std::filesystem::create_directory(prefix.DriveC() + "/folder.gsr");
+    EXPECT_NE(list.LoadFromFile("c:\\folder.gsr"), "");
+    EXPECT_EQ(list.Count(), 1);
+}
+
+}  // namespace
+}  // namespace search
