@@ -239,10 +239,13 @@ std::unique_ptr<TWinTreeNode> TCustomWinTree::Detach(TWinTreeNode* node) {
     Bubble(parent, -node->size_, -rows);
     node->parent_ = nullptr;
     node->pos_ = 0;
-    // A parent left without children is collapsed (it has no rows below it anyway).
-    if (kids.empty() && parent != root_.get())
-        parent->expanded_ = false;
     return owned;
+}
+
+// A parent left without children is collapsed (it has no rows below it anyway).
+void TCustomWinTree::CollapseIfEmpty(TWinTreeNode* parent) {
+    if (parent->children_.empty() && parent != root_.get())
+        parent->expanded_ = false;
 }
 
 void TCustomWinTree::Free(std::unique_ptr<TWinTreeNode> node) {
@@ -527,6 +530,7 @@ void TCustomWinTree::DeleteNode(TWinTreeNode* node) {
     }
     cursorNode_ = nullptr;
     Free(Detach(node));
+    CollapseIfEmpty(parent);
     ChangedStructure();
     if (selectionInside)
         Notify([this](TWinTreeObserver* o) { o->SelectionChanged(SelectedNode()); });
@@ -571,11 +575,13 @@ void TCustomWinTree::MoveNode(TWinTreeNode* source, TWinTreeNode* destination, T
         if (!InTree(source) || !InTree(destination))
             return;  // a collapse handler took them away
     }
+    TWinTreeNode* oldParent = source->parent_;
     std::unique_ptr<TWinTreeNode> owned = Detach(source);
     int pos = parent->ChildCount();
     if (destination != root_.get() && mode == oaInsert)
         pos = destination->pos_;
     Attach(parent, pos, std::move(owned));
+    CollapseIfEmpty(oldParent);
     ChangedStructure();
 }
 

@@ -323,6 +323,7 @@ class TCustomWinTree {
     void Bubble(TWinTreeNode* child, int dSize, int dRows);
     void Attach(TWinTreeNode* parent, int pos, std::unique_ptr<TWinTreeNode> node);
     std::unique_ptr<TWinTreeNode> Detach(TWinTreeNode* node);
+    void CollapseIfEmpty(TWinTreeNode* parent);
     void CheckDepth(const TWinTreeNode* parent, int subtreeHeight) const;
     void Free(std::unique_ptr<TWinTreeNode> node);
     void SetExpanded(TWinTreeNode* node, bool value);

@@ -265,6 +265,16 @@ TEST(WinTree, MoveToInThreeModes) {
     tree.MoveTo(4, 4, oaAddChild);
     EXPECT_EQ(tree.Lines().Text(), "H\r\nK\r\nA\r\nB\r\n\tG\r\n");
     EXPECT_EQ(tree.VerifyCounts(), "");
+
+    // An only child moved to the end of its own parent: the parent keeps its expansion.
+    tree.FullExpand();
+    tree.AddChild(5, "G1");
+    tree.Items(5)->Expand();
+    tree.MoveTo(4, 5, oaAddChild);
+    EXPECT_TRUE(tree.Items(4)->Expanded());
+    EXPECT_TRUE(tree.Items(5)->Expanded());
+    EXPECT_EQ(tree.RowCount(), 6);
+    EXPECT_EQ(tree.VerifyCounts(), "");
 }
 
 TEST(WinTree, MoveUnderCollapsedParentCollapses) {
