@@ -212,6 +212,9 @@ PfcWorkspace Build(const TempPrefix& prefix) {
     if (CorpusDir().empty())
         return workspace;
     const fs::path corpusRoot = fs::path(CorpusDir()) / "pfc";
+    std::error_code ec;
+    if (!fs::is_directory(corpusRoot, ec))
+        return workspace;
     const fs::path hostRoot = fs::path(prefix.DriveC()) / "pfc";
 
     std::vector<Library> libraries;
