@@ -276,7 +276,9 @@ std::string FormatExportFile(std::string_view entryName, std::string_view commen
     out += kHeaderTag;
     out += entryName;
     out += "\r\n";
-    if (!comment.empty()) {
+    // A source that itself begins like a comment line gets an empty comment line before
+    // it, or reading the file back would take its first line for the comment.
+    if (!comment.empty() || source.substr(0, kCommentTag.size()) == kCommentTag) {
         out += kCommentTag;
         out += comment;
         out += "\r\n";

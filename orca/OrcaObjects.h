@@ -82,7 +82,10 @@ struct ExportFile {
 // taken as plain source (a comment line may still come first).
 ExportFile ParseExportFile(std::string_view bytes);
 // The file form of an entry. PowerBuilder 4 to 9, whose libraries these are, write the
-// header without a prefix; later versions mark ANSI files with "HA" before it.
+// header without a prefix; later versions mark ANSI files with "HA" before it. The
+// comment line is left out when there is no comment, unless the source begins with the
+// comment tag itself. ParseExportFile gives back the parts exactly when the name and
+// the comment hold no line feed.
 std::string FormatExportFile(std::string_view entryName, std::string_view comment,
                              std::string_view source, bool ansiMarker = false);
 

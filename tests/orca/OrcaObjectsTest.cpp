@@ -56,6 +56,11 @@ TEST(OrcaObjects, ExportFileForms) {
     const auto back = orca::ParseExportFile(withComment);
     EXPECT_EQ(back.comment, "Main");
     EXPECT_EQ(back.source, "x");
+    // A source whose first line looks like a comment line survives the trip.
+    const std::string tagged = orca::FormatExportFile("w_a.srw", "", "$PBExportComments$x\r\ny");
+    EXPECT_EQ(tagged, "$PBExportHeader$w_a.srw\r\n$PBExportComments$\r\n$PBExportComments$x\r\ny");
+    EXPECT_EQ(orca::ParseExportFile(tagged).comment, "");
+    EXPECT_EQ(orca::ParseExportFile(tagged).source, "$PBExportComments$x\r\ny");
 }
 
 TEST(OrcaObjects, EntryKinds) {

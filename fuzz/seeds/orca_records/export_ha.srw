@@ -1,0 +1,8 @@
+HA$PBExportHeader$w_main.srw
+forward
+global type w_main from window
+end type
+end forward
+
+global type w_main from window
+end type

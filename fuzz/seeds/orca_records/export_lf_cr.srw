@@ -1,0 +1,2 @@
+HA$PBExportHeader$w_y.srw
+$PBExportComments$
