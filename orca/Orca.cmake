@@ -30,8 +30,11 @@ foreach(version 040 050 60)
     target_link_libraries(pborc${version} PRIVATE orcacore)
     # Only the PBORCA_* functions leave the library; nothing of the static libraries
     # inside it does.
-    target_link_options(pborc${version} PRIVATE "LINKER:--exclude-libs,ALL"
-                                                "LINKER:--no-undefined")
+    target_link_options(pborc${version} PRIVATE "LINKER:--exclude-libs,ALL")
+    # clang leaves the sanitizer runtimes to the executable that loads the library.
+    if(NOT SORVANTI_FUZZ)
+        target_link_options(pborc${version} PRIVATE "LINKER:--no-undefined")
+    endif()
     set_target_properties(pborc${version} PROPERTIES CXX_VISIBILITY_PRESET hidden
                                                      VISIBILITY_INLINES_HIDDEN ON)
     sorvanti_target(pborc${version})
