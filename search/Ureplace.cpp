@@ -36,20 +36,22 @@ std::optional<bool> ParseOptionField(std::string_view field) {
     return nonZero;
 }
 
-// Bytes a typed text can hold but a line cannot: the separator and line breaks.
-std::string StorableText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text)
-        if (c != EntrySeparator && c != '\r' && c != '\n')
-            out += c;
-    return out;
-}
-
 // Control characters other than tab and the separator do not occur in a replace list.
 bool IsBinaryByte(char c) {
     const auto b = static_cast<unsigned char>(c);
     return b < 32 && c != '\t' && c != EntrySeparator;
+}
+
+// A typed text as an entry can hold it: without the separator and the other control
+// characters except tab (line breaks are typed as ~n and ~r), so that every list saved
+// loads again.
+std::string StorableText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c != EntrySeparator && !IsBinaryByte(c))
+            out += c;
+    return out;
 }
 
 // The lines of a text: CR LF, a lone CR and a lone LF each end a line; a last line

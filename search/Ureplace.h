@@ -82,9 +82,9 @@ class TReplaceList {
     // Makes entry i current and applies it: its option fields set the check boxes in
     // order, each as if clicked, so Options follows. An index out of range does nothing.
     void SelectEntry(int i);
-    // The user typed in the find or replace box: the current entry takes the text (line
-    // breaks and the separator, which a line cannot hold, are dropped) and is encoded
-    // again from the texts and the check boxes.
+    // The user typed in the find or replace box: the current entry takes the text and is
+    // encoded again from the texts and the check boxes. Control characters other than
+    // tab, which a line cannot hold (the separator, line breaks), are dropped.
     void SetFindText(std::string_view text);
     void SetReplaceText(std::string_view text);
 

@@ -96,8 +96,8 @@ TEST(ReplaceList, TextsAndOptionsBelongToTheCurrentEntry) {
     EXPECT_EQ(list.IndexOfFindText("of"), -1);
 
     // Bytes a line cannot hold are dropped from typed texts.
-    list.SetFindText("a" + S + "b\r\nc");
-    EXPECT_EQ(list.CurrentFindText(), "abc");
+    list.SetFindText("a" + S + "b\r\nc\td\x01");
+    EXPECT_EQ(list.CurrentFindText(), "abc\td");
     EXPECT_EQ(list.CurrentReplaceText(), "dw_main");
 }
 

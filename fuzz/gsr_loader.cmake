@@ -1,0 +1,1 @@
+sorvanti_fuzz_target(gsr_loader gsr_loader.cpp LIBS search)

@@ -1,0 +1,88 @@
+// Fuzz target for replace-list files: any bytes either load as a list whose every line
+// has its fourteen option fields and saves back to the same lines, or are refused with
+// a message and change nothing. The list operations keep at least one entry throughout.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "search/Ureplace.h"
+
+#define Check(condition)                                                         \
+    do {                                                                         \
+        if (!(condition)) {                                                      \
+            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                        \
+        }                                                                        \
+    } while (0)
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace search;
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+    TReplaceList list;
+    list.SetFindText("before");
+    const auto before = list.EntryLines();
+    const std::string error = list.LoadFromText(bytes, "c:\\fuzz.gsr");
+    if (!error.empty()) {
+        Check(list.EntryLines() == before);
+        Check(list.CurrentEntry() == 0);
+        return 0;
+    }
+    Check(list.Count() >= 1);
+    Check(list.CurrentEntry() == 0);
+    for (const std::string& line : list.EntryLines()) {
+        Check(SplitEntryFields(line).size() >= 2 + EntryOptionFields);
+        Check(line.find_first_of("\r\n") == std::string::npos);
+    }
+
+    // Saved and loaded again: the same lines.
+    TReplaceList again;
+    Check(again.LoadFromText(list.SaveText(), "c:\\again.gsr").empty());
+    Check(again.EntryLines() == list.EntryLines());
+
+    // Walk the entries and edit the list; it never runs empty and the current entry is
+    // always one of its entries.
+    for (size_t i = 0; i < bytes.size() && i < 64; ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        switch (c % 8) {
+            case 0:
+                list.SelectEntry(c / 8 % (list.Count() + 1));
+                break;
+            case 1:
+                list.Add();
+                break;
+            case 2:
+                list.Insert();
+                break;
+            case 3:
+                list.Delete();
+                break;
+            case 4:
+                list.SetFindText(bytes.substr(i, c % 5));
+                break;
+            case 5:
+                list.SetReplaceText(bytes.substr(i, c % 7));
+                break;
+            case 6:
+                list.SetChecked(TReplaceCheckBox(c / 8 % ReplaceCheckBoxCount), c & 1);
+                break;
+            default:
+                if (c > 0xF0)
+                    list.Clear();
+                break;
+        }
+        Check(list.Count() >= 1);
+        Check(list.CurrentEntry() >= 0 && list.CurrentEntry() < list.Count());
+        for (int box = cbApplication; box <= cbProxy; ++box)
+            Check(list.Checked(TReplaceCheckBox(box)) ==
+                  list.Options.Contains(CheckBoxOption(TReplaceCheckBox(box))));
+    }
+    TReplaceList edited;
+    Check(edited.LoadFromText(list.SaveText(), "c:\\edited.gsr").empty());
+    Check(edited.Count() == list.Count());
+    return 0;
+}

@@ -1,0 +1,83 @@
+// Fuzz target for the search engine: the preparation of typed texts and the pattern
+// search, each checked against the plain reference model, which tries every position
+// and runs the pattern loop step by step. Both must agree on every hit, selection,
+// selected text and replacement.
+//
+// Input: flags, pattern length, selection start, selection length, pattern, buffer.
+// Flags: 1 backward, 2 match case, 4 whole word, 8 prepare the pattern as a typed text,
+// 16 replace the last selection with the pattern at the end.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "search/Search.h"
+#include "tests/search/SearchReference.h"
+
+#define Check(condition)                                                         \
+    do {                                                                         \
+        if (!(condition)) {                                                      \
+            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                        \
+        }                                                                        \
+    } while (0)
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace search;
+    if (size < 4)
+        return 0;
+    const uint8_t flags = data[0];
+    const size_t patternLength = std::min<size_t>(data[1] % 64, size - 4);
+    const auto selStart = static_cast<int32_t>(static_cast<int8_t>(data[2]));
+    const auto selLength = static_cast<int32_t>(static_cast<int8_t>(data[3]));
+    const std::string_view input(reinterpret_cast<const char*>(data) + 4, size - 4);
+    const std::string_view typed = input.substr(0, patternLength);
+    // The reference is quadratic; a few kilobytes find every fault the rules can have.
+    const std::string_view text = input.substr(patternLength, 4096);
+
+    const std::string expanded = ExpandSearchText(typed);
+    Check(expanded == searchref::Expand(typed));
+    const std::string pattern = (flags & 8) ? expanded : std::string(typed);
+
+    std::string buffer(text);
+    TStreamSearch engine(&buffer);
+    searchref::Engine ref;
+    ref.buffer = std::string(text);
+    engine.Options = TSearchOptions{};
+    engine.Options.Set(srDown, !(flags & 1));
+    engine.Options.Set(srMatchCase, flags & 2);
+    engine.Options.Set(srWholeWord, flags & 4);
+    ref.down = !(flags & 1);
+    ref.matchCase = flags & 2;
+    ref.wholeWord = flags & 4;
+    engine.SetSelection(selStart, selLength);
+    ref.selStart = selStart;
+    ref.selLength = selLength;
+
+    for (int i = 0; i < 32; ++i) {
+        const int32_t hit = engine.FindPattern(pattern);
+        Check(hit == ref.FindPattern(pattern));
+        Check(engine.SelStart() == ref.selStart);
+        Check(engine.SelLength() == ref.selLength);
+        Check(engine.SelText() == ref.SelText());
+        if (hit < 0)
+            break;
+        // Forward the next search starts one byte after the hit, as the object search
+        // does; backward it ends at the hit.
+        const int32_t next = ref.down ? hit + 1 : hit;
+        engine.SetSelStart(next);
+        ref.selStart = next;
+        ref.selLength = 0;
+    }
+    if (flags & 16) {
+        engine.Replace(typed);
+        ref.Replace(typed);
+        Check(buffer == ref.buffer);
+        Check(engine.SelStart() == ref.selStart);
+        Check(engine.SelLength() == ref.selLength);
+    }
+    return 0;
+}
