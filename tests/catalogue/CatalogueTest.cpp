@@ -1,0 +1,314 @@
+// The catalogue model and pb.ini: applications, shared libraries, entry order, sources,
+// library lists, the two pb.ini deletions, and bad input of every kind.
+
+#include <gmock/gmock.h>
+
+#include <filesystem>
+
+#include "tests/catalogue/CatalogueTestSupport.h"
+
+namespace cattest {
+namespace {
+
+using catalogue::TPBApp;
+using catalogue::TPBLib;
+using catalogue::TPBLibRef;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::IsEmpty;
+
+class CatalogueModelTest : public CatalogueTest {};
+
+TEST_F(CatalogueModelTest, ApplicationsOfPBIniSortedByKeyAndKeptWhileTheirKeyStays) {
+    const std::string ini = WritePBIni(
+        "[PB]\r\nAppName=x\r\n[Application]\r\n"
+        "$c:\\b\\zeta.pbl(zeta)=c:\\b\\zeta.pbl\r\n"
+        "default=c:\\b\\zeta.pbl\r\n"
+        "$c:\\a\\x.pbl(app1)=c:\\a\\x.pbl;\r\n"
+        "$c:\\b\\y.pbl(app1)=c:\\b\\y.pbl\r\n");
+    Mgr().LoadApplications();
+    std::vector<std::string> keys;
+    for (const auto& item : Mgr().Apps)
+        keys.push_back(item.Name);
+    // Two entries with one name but different application libraries are two applications.
+    EXPECT_THAT(
+        keys, ElementsAre("app1;(c:\\a\\x.pbl)", "app1;(c:\\b\\y.pbl)", "zeta;(c:\\b\\zeta.pbl)"));
+    TPBApp* app1 = Mgr().Apps[0];
+    EXPECT_EQ(app1->Name, "app1");
+    EXPECT_EQ(app1->AppLib, "c:\\a\\x.pbl");
+    EXPECT_EQ(screen.LastStatus(), "Ready.");
+
+    // zeta leaves pb.ini; app1 stays the same object.
+    WritePBIni(
+        "[Application]\r\n$c:\\a\\x.pbl(app1)=c:\\a\\x.pbl\r\n$c:\\b\\y.pbl(app1)=\r\n$c:\\n\\new."
+        "pbl(new)=\r\n");
+    (void)ini;
+    Mgr().LoadApplications();
+    ASSERT_EQ(Mgr().Apps.Count(), 3);
+    EXPECT_EQ(Mgr().Apps[0], app1);
+    EXPECT_EQ(Mgr().Apps.Find("zeta;(c:\\b\\zeta.pbl)"), nullptr);
+    EXPECT_NE(Mgr().Apps.Find("new;(c:\\n\\new.pbl)"), nullptr);
+}
+
+TEST_F(CatalogueModelTest, JunkInPBIniIsSkippedWithOneLinePerProblem) {
+    WritePBIni(
+        "garbage line without equals\r\n[Application]\r\n\x01\x02junk\r\n"
+        "$c:\\nokey.pbl=c:\\a.pbl\r\n"      // no "(" or ")"
+        "$c:\\open.pbl(open=c:\\a.pbl\r\n"  // no ")"
+        "$(noname)=x\r\n"                   // no library
+        "$c:\\a\\x.pbl(good)=" +
+        std::string(100000, 'x') +
+        "\r\n"
+        "$C:\\A\\X.PBL(GOOD)=c:\\other.pbl\r\n"  // the same application again
+        "=novalue\r\n[Other]\r\n$c:\\q.pbl(q)=\r\n");
+    Mgr().LoadApplications();
+    ASSERT_EQ(Mgr().Apps.Count(), 1);
+    EXPECT_EQ(Mgr().Apps[0]->Name, "good");
+    EXPECT_EQ(LogWith("skipped").size(), 3u);
+    EXPECT_EQ(LogWith("more than once").size(), 1u);
+    // The endless value is one library path that does not exist.
+    Mgr().Apps[0]->LoadLibraryList();
+    EXPECT_EQ(Mgr().Apps[0]->LibRefs.Count(), 1);
+    EXPECT_FALSE(Mgr().Apps[0]->LibRef(0)->Lib->Exists);
+}
+
+TEST_F(CatalogueModelTest, TimerDetectionOfAChangedPBIniOnlyMarksTheCatalogueOutOfDate) {
+    WritePBIni("[Application]\r\n$c:\\a\\x.pbl(app1)=\r\n");
+    Mgr().LoadApplications();
+    ASSERT_EQ(Mgr().Apps.Count(), 1);
+    EXPECT_FALSE(Mgr().OutOfDate);
+
+    WritePBIni("[Application]\r\n$c:\\a\\y.pbl(app2)=\r\n");
+    platform::SetFileAge("c:\\pb\\pb.ini", Mgr().PBIniDate + 1);
+    Mgr().DeferRefresh = true;
+    Mgr().LoadApplications();
+    EXPECT_TRUE(Mgr().OutOfDate);
+    EXPECT_TRUE(screen.refreshNeeded);
+    EXPECT_EQ(Mgr().Apps[0]->Name, "app1");  // not rebuilt yet
+
+    Mgr().RefreshAll();
+    EXPECT_FALSE(Mgr().OutOfDate);
+    EXPECT_FALSE(screen.refreshNeeded);
+    ASSERT_EQ(Mgr().Apps.Count(), 1);
+    EXPECT_EQ(Mgr().Apps[0]->Name, "app2");
+}
+
+TEST_F(CatalogueModelTest, LibrariesAreSharedAcrossApplicationsAndListedInEntryOrder) {
+    MakeLibrary(
+        "c:\\w\\shared.pbl",
+        {Win("w_a"), Win("W_b"), Uo("u_x"), Obj("d_x", catalogue::otDataWindow, ""),
+         Obj("f_x", catalogue::otFunction, "function_object"),
+         Obj("m_x", catalogue::otMenu, "menu"), Obj("s_x", catalogue::otStructure, "structure"),
+         Obj("q_x", catalogue::otQuery, ""), Obj("p_x", catalogue::otPipeline, ""),
+         Obj("j_x", catalogue::otProject, ""),
+         Obj("app", catalogue::otApplication, "application")});
+    MakeLibrary("c:\\w\\one.pbl", {Win("w_one")});
+    WritePBIni(
+        "[Application]\r\n$c:\\w\\shared.pbl(app)=c:\\w\\one.pbl;c:\\w\\shared.pbl\r\n"
+        "$c:\\w\\shared.pbl(other)=C:\\W\\SHARED.PBL\r\n");
+    Mgr().LoadApplications();
+    ASSERT_EQ(Mgr().Apps.Count(), 2);
+    TPBApp* app = Mgr().Apps[0];
+    TPBApp* other = Mgr().Apps[1];
+    app->LoadLibraryList();
+    other->LoadLibraryList();
+
+    ASSERT_EQ(app->LibRefs.Count(), 2);
+    EXPECT_EQ(app->LibRef(0)->Lib->Name, "c:\\w\\one.pbl");
+    TPBLib* shared = app->LibRef(1)->Lib;
+    EXPECT_EQ(other->LibRef(0)->Lib, shared);
+    EXPECT_EQ(Mgr().Libs.Count(), 2);
+    EXPECT_THAT(EntryNames(*shared), ElementsAre("app", "d_x", "f_x", "j_x", "m_x", "p_x", "q_x",
+                                                 "s_x", "u_x", "W_b", "w_a"));
+    // Each application has its own references to the one set of entries.
+    EXPECT_EQ(RefNames(*app->LibRef(1)), EntryNames(*shared));
+    EXPECT_EQ(app->LibRef(1)->ObjRef(0)->Obj, other->LibRef(0)->ObjRef(0)->Obj);
+    EXPECT_NE(app->LibRef(1)->ObjRef(0), other->LibRef(0)->ObjRef(0));
+    // Every entry came with its source.
+    for (const auto& item : shared->Entries)
+        EXPECT_FALSE(item.Obj->Source.empty()) << item.Name;
+    EXPECT_THAT(LogWith("Orca Error: Library"), IsEmpty());
+    EXPECT_THAT(LogWith("Orca Error: Entry"), IsEmpty());
+    EXPECT_FALSE(screen.gaugeVisible);
+}
+
+TEST_F(CatalogueModelTest, LibraryListFollowsPBIniOrderAndKeepsItsReferences) {
+    MakeLibrary("c:\\w\\a.pbl", {Win("w_a")});
+    MakeLibrary("c:\\w\\b.pbl", {Win("w_b")});
+    MakeLibrary("c:\\w\\c.pbl", {Win("w_c")});
+    WritePBIni("[Application]\r\n$c:\\w\\a.pbl(app)=c:\\w\\a.pbl;c:\\w\\b.pbl;c:\\w\\c.pbl;\r\n");
+    Mgr().LoadApplications();
+    TPBApp* app = Mgr().Apps[0];
+    app->LoadLibraryList();
+    ASSERT_EQ(app->LibRefs.Count(), 3);  // no empty library after the last ";"
+    TPBLibRef* a = app->LibRef(0);
+    TPBLibRef* c = app->LibRef(2);
+
+    WritePBIni("[Application]\r\n$c:\\w\\a.pbl(app)=C:\\W\\C.PBL;c:\\w\\a.pbl\r\n");
+    app->LoadLibraryList();
+    ASSERT_EQ(app->LibRefs.Count(), 2);
+    EXPECT_EQ(app->LibRef(0), c);
+    EXPECT_EQ(app->LibRef(1), a);
+
+    WritePBIni("[Application]\r\n$c:\\w\\a.pbl(app)=\r\n");
+    app->LoadLibraryList();
+    EXPECT_EQ(app->LibRefs.Count(), 0);
+    EXPECT_EQ(Mgr().Libs.Count(), 3);  // libraries stay in the catalogue
+}
+
+TEST_F(CatalogueModelTest, MissingDirectoryAndCorruptLibrariesAreLoggedOnceAndTheRestLoads) {
+    MakeLibrary("c:\\w\\good.pbl", {Win("w_good")});
+    platform::ForceDirectories("c:\\w\\dir.pbl");
+    testsupport::WriteFile(prefix.DriveC() + "/w/bad.pbl",
+                           "HDR*this is not a library at all" + std::string(600, 'z'));
+    WritePBIni(
+        "[Application]\r\n$c:\\w\\good.pbl(app)=c:\\w\\gone.pbl;c:\\w\\dir.pbl;c:\\w\\bad.pbl;c:"
+        "\\w\\good.pbl\r\n");
+    Mgr().LoadApplications();
+    TPBApp* app = Mgr().Apps[0];
+    app->LoadLibraryList();
+    ASSERT_EQ(app->LibRefs.Count(), 4);
+    EXPECT_FALSE(app->LibRef(0)->Lib->Exists);
+    EXPECT_FALSE(app->LibRef(1)->Lib->Exists);
+    EXPECT_THAT(RefNames(*app->LibRef(3)), ElementsAre("w_good"));
+    EXPECT_THAT(LogWith("Library not found: c:\\w\\gone.pbl"), testing::SizeIs(1));
+    EXPECT_THAT(LogWith("Library is a directory: c:\\w\\dir.pbl"), testing::SizeIs(1));
+    EXPECT_THAT(LogWith("Orca Error: LibraryDirectory: c:\\w\\bad.pbl  "), testing::SizeIs(1));
+}
+
+TEST_F(CatalogueModelTest, InitSessionWithAMissingLibraryLeavesTheApplicationUnset) {
+    MakeLibrary("c:\\w\\app.pbl", {Obj("app", catalogue::otApplication, "application")});
+    WritePBIni("[Application]\r\n$c:\\w\\app.pbl(app)=c:\\w\\app.pbl;c:\\w\\missing.pbl\r\n");
+    Mgr().LoadApplications();
+    TPBApp* app = Mgr().Apps[0];
+    app->LoadLibraryList();
+    // The list holds app.pbl only (a list with the missing library would be refused and
+    // logged); the current application was not set, so setting it now succeeds.
+    EXPECT_THAT(LogWith("Orca Error"), IsEmpty());
+    EXPECT_EQ(app->GetSession().SetCurrentAppl("c:\\w\\app.pbl", "app"), 0);
+
+    WritePBIni("[Application]\r\n$c:\\w\\app.pbl(app)=c:\\w\\app.pbl\r\n");
+    app->LoadLibraryList();
+    // Now every library exists and the application was set: a second set is -2.
+    EXPECT_EQ(app->GetSession().SetCurrentAppl("c:\\w\\app.pbl", "app"), PBORCA_DUPOPERATION);
+    EXPECT_THAT(LogWith("Orca Error"), IsEmpty());
+}
+
+TEST_F(CatalogueModelTest, SourcesAreExportedWholeWhateverTheirSize) {
+    const std::string small = SourceOf("w_small", catalogue::otWindow, "window");
+    std::string big = SourceOf("w_big", catalogue::otWindow, "window");
+    while (big.size() < 1200000)
+        big += "// " + std::string(120, 'x') + "\r\n";
+    MakeLibrary("c:\\w\\src.pbl", {{"w_small", catalogue::otWindow, small, ""},
+                                   {"w_big", catalogue::otWindow, big, ""}});
+    TPBLib* lib = Mgr().OpenLibrary("c:\\w\\src.pbl");
+    ASSERT_EQ(lib->Entries.Count(), 2);
+    catalogue::TPBObj* bigObj = lib->Entries.Find("w_big");
+    catalogue::TPBObj* smallObj = lib->Entries.Find("w_small");
+    EXPECT_EQ(bigObj->SourceText(), big);
+    EXPECT_EQ(bigObj->SourceLength(), static_cast<int32_t>(big.size()));
+    EXPECT_EQ(bigObj->Source.size(), big.size() + 1);
+    EXPECT_EQ(bigObj->Source.back(), '\0');
+    EXPECT_EQ(smallObj->SourceText(), small);
+    EXPECT_EQ(smallObj->SourceLen, static_cast<int32_t>(small.size()));
+    EXPECT_THAT(LogWith("Error"), IsEmpty());
+    EXPECT_THAT(screen.statusTexts, testing::Contains("Loading Object: c:\\w\\src.pbl;w_big"));
+}
+
+TEST_F(CatalogueModelTest, AFailedExportLeavesNoSourceRatherThanAnotherEntrysText) {
+    MakeLibrary("c:\\w\\src.pbl", {Win("w_real")});
+    TPBLib* lib = Mgr().OpenLibrary("c:\\w\\src.pbl");
+    ASSERT_FALSE(lib->Entries[0]->Source.empty());
+    // An entry the library does not hold: the export fails after a good one.
+    catalogue::TPBObj ghost("w_ghost", lib);
+    ghost.EntryType = catalogue::otWindow;
+    ghost.LoadSource();
+    EXPECT_TRUE(ghost.Source.empty());
+    EXPECT_EQ(ghost.SourceLen, 0);
+    EXPECT_THAT(LogWith("Orca Error: EntryExport:c:\\w\\src.pbl:w_ghost  "), testing::SizeIs(1));
+    // It is not exported again at every use.
+    EXPECT_TRUE(ghost.GetSource().empty());
+    EXPECT_THAT(LogWith("EntryExport:"), testing::SizeIs(1));
+}
+
+TEST_F(CatalogueModelTest, DeletingAnApplicationFromPBIniTouchesOnlyItsLine) {
+    const std::string before =
+        "; my settings\n[PB]\nx = 1\n\n[Application]\r\n$c:\\a\\x.pbl(app1)=c:\\a\\x.pbl\r\n"
+        "  $c:\\b\\y.pbl(app2) = c:\\b\\y.pbl  \r\nCurrent=app1\r\n\r\n[Tail]\nz\n";
+    WritePBIni(before);
+    Mgr().LoadApplications();
+    ASSERT_EQ(Mgr().Apps.Count(), 2);
+    TPBApp* app1 = Mgr().Apps[0];
+    TPBApp* app2 = Mgr().Apps[1];
+    app1->ReplicationRole = 1;
+    app1->LinkedApp = app2;
+    app2->ReplicationRole = 2;
+    app2->LinkedApp = app1;
+
+    ASSERT_TRUE(catalogue::DeleteAppFromPBIni(app1));
+    std::string expected = before;
+    expected.erase(expected.find("$c:\\a\\x.pbl(app1)"),
+                   std::string("$c:\\a\\x.pbl(app1)=c:\\a\\x.pbl\r\n").size());
+    EXPECT_EQ(ReadPBIni(), expected);
+    ASSERT_EQ(Mgr().Apps.Count(), 1);
+    EXPECT_EQ(app2->ReplicationRole, 0);
+    EXPECT_EQ(app2->LinkedApp, nullptr);
+}
+
+TEST_F(CatalogueModelTest, DeletingALibraryRewritesTheEntryAsTheLastLineOfItsSection) {
+    MakeLibrary("c:\\w\\a.pbl", {Win("w_a")});
+    MakeLibrary("c:\\w\\b.pbl", {Win("w_b", "w_a")});
+    const std::string head = "[PB]\r\nk=v\r\n[Application]\r\n";
+    const std::string tail = "Other=1\r\n; note\r\n\r\n[Next]\r\nq=2\r\n";
+    WritePBIni(head + "$c:\\w\\a.pbl(app)=c:\\w\\a.pbl;c:\\w\\b.pbl\r\n" + tail);
+    Mgr().LoadApplications();
+    TPBApp* app = Mgr().Apps[0];
+    catalogue::LoadNode(app);
+    catalogue::TPBObjRef* wb = app->LibRef(1)->ObjRef(0);
+    ASSERT_EQ(wb->Parent->Obj->Name, "w_a");
+
+    ASSERT_TRUE(catalogue::DeleteLibFromPBIni(app->LibRef(0)));
+    EXPECT_EQ(
+        ReadPBIni(),
+        head + "Other=1\r\n; note\r\n$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\n\r\n[Next]\r\nq=2\r\n");
+    ASSERT_EQ(app->LibRefs.Count(), 1);
+    // w_b's ancestor left the path: it now hangs under a class "w_a" under System.
+    EXPECT_EQ(wb->Parent->LibRef, nullptr);
+    EXPECT_EQ(wb->Parent->Obj->Name, "w_a");
+    EXPECT_EQ(wb->Parent->Parent, app->SystemRoot);
+
+    // A library that is not in the value: the value stays, the entry moves to the end.
+    WritePBIni(head + "$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\nLast=1\r\n");
+    Mgr().FindLibrary("c:\\w\\zz.pbl");
+    auto* stray = new TPBLibRef(*app, "c:\\w\\zz.pbl");
+    ASSERT_TRUE(catalogue::DeleteLibFromPBIni(stray));
+    EXPECT_EQ(ReadPBIni(), head + "Last=1\r\n$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\n");
+}
+
+TEST_F(CatalogueModelTest, LongPathsAndManyLibrariesPassWhole) {
+    const std::string dir = "c:\\" + std::string(200, 'd') + "\\" + std::string(200, 'e') + "\\" +
+                            std::string(200, 'f');
+    std::string list;
+    for (int i = 0; i < 302; ++i)
+        list += dir + "\\lib" + std::to_string(i) + ".pbl;";
+    MakeLibrary(dir + "\\lib0.pbl", {Win("w_" + std::string(38, 'n'))});
+    MakeLibrary(dir + "\\lib1.pbl", {});
+    for (int i = 2; i < 302; ++i)
+        std::filesystem::copy_file(
+            Host(dir + "\\lib1.pbl"),
+            Host(dir + "\\lib1.pbl").substr(0, Host(dir + "\\lib1.pbl").size() - 8) + "lib" +
+                std::to_string(i) + ".pbl");
+    WritePBIni("[Application]\r\n$" + dir + "\\lib0.pbl(app)=" + list + "\r\n");
+    Mgr().LoadApplications();
+    TPBApp* app = Mgr().Apps[0];
+    catalogue::LoadNode(app);
+    ASSERT_EQ(app->LibRefs.Count(), 302);
+    ASSERT_EQ(app->LibRef(0)->ObjRefs.Count(), 1);
+    EXPECT_EQ(app->LibRef(0)->ObjRef(0)->Obj->Name.size(), 40u);
+    EXPECT_FALSE(app->LibRef(0)->ObjRef(0)->Obj->Source.empty());
+    EXPECT_THAT(LogWith("Orca Error: Library"), IsEmpty());
+    EXPECT_THAT(LogWith("Orca Error: Entry"), IsEmpty());
+}
+
+}  // namespace
+}  // namespace cattest

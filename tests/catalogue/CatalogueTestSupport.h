@@ -1,0 +1,152 @@
+#pragma once
+// Fixture of the catalogue tests: a temporary prefix, a recording screen, fresh
+// program-wide state, the real ORCA library (libpborc050.so beside the test program),
+// and helpers that build libraries and pb.ini in the prefix's drive c:.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "catalogue/Orcactrl.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "shell/options.h"
+#include "shell/utilities.h"
+#include "tests/support/RecordingShellUI.h"
+#include "tests/support/TestSupport.h"
+
+namespace cattest {
+
+struct Entry {
+    std::string name;
+    int type;
+    std::string source;
+    std::string comment;
+};
+
+// A source that passes the structure check of our ORCA for the entry's type.
+inline std::string SourceOf(const std::string& name, int type, const std::string& ancestor,
+                            const std::string& extra = {}) {
+    if (type == catalogue::otDataWindow)
+        return "release 6;\r\ndatawindow(units=0 color=16777215)\r\n" + extra;
+    if (type == catalogue::otQuery || type == catalogue::otPipeline || type == catalogue::otProject)
+        return "PBSELECT(TABLE(NAME=\"t\"))\r\n" + extra;
+    return "forward\r\nglobal type " + name + " from " + ancestor +
+           "\r\nend type\r\nend forward\r\n\r\n" + "global type " + name + " from " + ancestor +
+           "\r\nend type\r\n" + extra;
+}
+
+inline Entry Obj(const std::string& name, int type, const std::string& ancestor,
+                 const std::string& comment = {}) {
+    return {name, type, SourceOf(name, type, ancestor), comment};
+}
+inline Entry Win(const std::string& name, const std::string& ancestor = "window") {
+    return Obj(name, catalogue::otWindow, ancestor);
+}
+inline Entry Uo(const std::string& name, const std::string& ancestor = "nonvisualobject") {
+    return Obj(name, catalogue::otUserObject, ancestor);
+}
+
+class CatalogueTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        // The ORCA library keeps its own copy of the platform layer, which takes the prefix
+        // from the environment when it is loaded (each test loads it afresh).
+        setenv("SORVANTI_PREFIX", prefix.PrefixPath().c_str(), 1);
+        catalogue::ResetOrcaMgr();
+        catalogue::ClearOrcaFunctions();
+        shell::ResetOptionsForm();
+        shell::ResetUtilities();
+        shell::InitUtilities({}, "c:\\Sorvanti");
+        catalogue::SetRunFlag(true);
+    }
+    void TearDown() override {
+        catalogue::ResetOrcaMgr();
+        catalogue::ClearOrcaFunctions();
+        shell::ResetOptionsForm();
+        shell::ResetUtilities();
+    }
+
+    catalogue::TOrcaMgr& Mgr() { return catalogue::OrcaMgr(); }
+
+    // Host path of a Windows path on drive c:.
+    std::string Host(const std::string& windowsPath) const {
+        return platform::HostPath(windowsPath);
+    }
+
+    // Creates a library (through the manager's ORCA session) holding the entries.
+    void MakeLibrary(const std::string& path, const std::vector<Entry>& entries) {
+        ASSERT_TRUE(Mgr().LoadOrcaDll());
+        platform::ForceDirectories(shell::ExtractDir(path));
+        catalogue::TOrca& orca = Mgr().GetSession();
+        if (!platform::FileExists(path)) {
+            ASSERT_EQ(orca.LibraryCreate(path, "test library"), 0) << orca.ErrorText();
+        }
+        Put(path, entries);
+    }
+    // Imports (replaces) entries of an existing library.
+    void Put(const std::string& path, const std::vector<Entry>& entries) {
+        catalogue::TOrca& orca = Mgr().GetSession();
+        for (const Entry& e : entries) {
+            ASSERT_NO_THROW(orca.CompileEntryImport(path, e.name, e.type, e.comment, e.source,
+                                                    nullptr, nullptr))
+                << e.name << ": " << orca.ErrorText();
+        }
+    }
+    void Remove(const std::string& path, const std::string& name, int type) {
+        ASSERT_EQ(Mgr().GetSession().EntryDelete(path, name, type), 0);
+    }
+
+    // pb.ini at c:\pb\pb.ini with the given text, made the settings' pb.ini.
+    std::string WritePBIni(const std::string& text) {
+        const std::string path = "c:\\pb\\pb.ini";
+        testsupport::WriteFile(prefix.DriveC() + "/pb/pb.ini", text);
+        shell::OptionsForm().PBIniFileName = path;
+        return path;
+    }
+    std::string ReadPBIni() { return testsupport::ReadFile(prefix.DriveC() + "/pb/pb.ini"); }
+
+    // Log lines without their time stamps.
+    std::vector<std::string> Log() const {
+        std::vector<std::string> out;
+        for (const std::string& line : screen.logLines) {
+            const size_t cut = line.find(": ");
+            out.push_back(cut == std::string::npos ? line : line.substr(cut + 2));
+        }
+        return out;
+    }
+    std::vector<std::string> LogWith(std::string_view part) const {
+        std::vector<std::string> out;
+        for (const std::string& line : Log())
+            if (line.find(part) != std::string::npos)
+                out.push_back(line);
+        return out;
+    }
+    void ClearLog() { screen.logLines.clear(); }
+
+    static std::vector<std::string> EntryNames(const catalogue::TPBLib& lib) {
+        std::vector<std::string> out;
+        for (const auto& item : lib.Entries)
+            out.push_back(item.Obj->Name);
+        return out;
+    }
+    static std::vector<std::string> RefNames(const catalogue::TPBLibRef& libRef) {
+        std::vector<std::string> out;
+        for (const auto& item : libRef.ObjRefs)
+            out.push_back(item.Obj->Obj->Name);
+        return out;
+    }
+    static std::vector<std::string> ChildNames(const catalogue::TPBObjRef& ref) {
+        std::vector<std::string> out;
+        for (const auto& item : ref.Children)
+            out.push_back(item.Obj->Obj->Name);
+        return out;
+    }
+
+    testsupport::TempPrefix prefix;
+    testsupport::RecordingShellUI screen;
+};
+
+}  // namespace cattest

@@ -1,0 +1,171 @@
+// Ancestors from source and from ORCA's hierarchy query, the inheritance tree, root
+// classes, walks and the run flag, and loops in ancestor chains.
+
+#include <gmock/gmock.h>
+
+#include "tests/catalogue/CatalogueTestSupport.h"
+
+namespace cattest {
+namespace {
+
+using catalogue::TPBApp;
+using catalogue::TPBObjRef;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+class HierarchyTest : public CatalogueTest {
+  protected:
+    // An application over the libraries, loaded with its hierarchy.
+    TPBApp* LoadApp(const std::string& libraryList) {
+        WritePBIni("[Application]\r\n$c:\\h\\app.pbl(app)=" + libraryList + "\r\n");
+        Mgr().LoadApplications();
+        TPBApp* app = Mgr().Apps[0];
+        catalogue::LoadNode(app);
+        return app;
+    }
+    static TPBObjRef* Ref(TPBApp* app, const std::string& name, int type = catalogue::otWindow) {
+        for (int i = 0; i < app->LibRefs.Count(); ++i)
+            if (TPBObjRef* ref = app->LibRef(i)->FindObjRef(name, type))
+                return ref;
+        return nullptr;
+    }
+};
+
+TEST_F(HierarchyTest, AncestorsAreFoundByTypeInSearchOrderElseUnderSystem) {
+    MakeLibrary("c:\\h\\one.pbl",
+                {Obj("w_a", catalogue::otDataWindow, ""), Win("w_b", "w_a"), Win("w_c", "window")});
+    MakeLibrary("c:\\h\\two.pbl", {Win("w_a", "window"), Win("w_d", "w_elsewhere"), Uo("u_base"),
+                                   Uo("u_x", "u_base")});
+    TPBApp* app = LoadApp("c:\\h\\one.pbl;c:\\h\\two.pbl");
+
+    TPBObjRef* wb = Ref(app, "w_b");
+    TPBObjRef* wa = Ref(app, "w_a");
+    ASSERT_TRUE(wb && wa);
+    // The datawindow w_a of the earlier library is not taken: the types differ.
+    EXPECT_EQ(wb->Parent, wa);
+    EXPECT_EQ(wa->LibRef, app->LibRef(1));
+    // Two windows from "window" share one reference under System.
+    TPBObjRef* window = Ref(app, "w_c")->Parent;
+    EXPECT_EQ(wa->Parent, window);
+    EXPECT_EQ(window->LibRef, nullptr);
+    EXPECT_EQ(window->Parent, app->SystemRoot);
+    EXPECT_THAT(ChildNames(*window), ElementsAre("w_c", "w_a"));
+    // An ancestor no library supplies: a library-less class without source under System.
+    TPBObjRef* elsewhere = Ref(app, "w_d")->Parent;
+    EXPECT_EQ(elsewhere->Obj->Name, "w_elsewhere");
+    EXPECT_EQ(elsewhere->Obj->Lib, nullptr);
+    EXPECT_TRUE(elsewhere->Obj->GetSource().empty());
+    EXPECT_EQ(elsewhere->Parent, app->SystemRoot);
+
+    // Root classes: the ancestor just below System.
+    EXPECT_EQ(catalogue::RootClass(*wb), window);
+    EXPECT_EQ(catalogue::RootClass(*Ref(app, "u_x", catalogue::otUserObject))->Obj->Name,
+              "nonvisualobject");
+    EXPECT_EQ(catalogue::RootClass(*app->SystemRoot), app->SystemRoot);
+
+    // System classes of the table first in table order (exact case), the rest after.
+    std::vector<std::string> sys;
+    for (const auto& item : app->SysRefs)
+        sys.push_back(item.Name);
+    EXPECT_EQ(sys.size(), 5u);
+    EXPECT_EQ(sys[0], "datawindow");  // the datawindow's system class
+    EXPECT_THAT(
+        std::vector<std::string>(sys.begin() + 1, sys.end()),
+        testing::UnorderedElementsAre("System", "window", "w_elsewhere", "nonvisualobject"));
+    EXPECT_THAT(LogWith("Orca Error: Entry"), IsEmpty());
+}
+
+TEST_F(HierarchyTest, AncestorNameReadsTheGlobalTypeLineOfTheEntrysOwnName) {
+    MakeLibrary("c:\\h\\lib.pbl", {Win("w_child", "w_parent")});
+    TPBApp* app = LoadApp("c:\\h\\lib.pbl");
+    TPBObjRef* ref = Ref(app, "w_child");
+    EXPECT_EQ(catalogue::AncestorName(*ref), "w_parent");
+
+    catalogue::TPBObj& obj = *ref->Obj;
+    obj.Source = std::string("global type W_CHILD from w_parent\r\nend type\r\n") + '\0';
+    EXPECT_EQ(catalogue::AncestorName(*ref), "Window");  // the name differs in case
+    obj.Source = std::string(
+                     "global type w_other from w_x\r\nglobal type w_child from w_first\r\n"
+                     "global type w_child from w_second\r\n") +
+                 '\0';
+    EXPECT_EQ(catalogue::AncestorName(*ref), "w_first");
+    obj.Source = std::string("global type w_child from n_base autoinstantiate\r\n") + '\0';
+    EXPECT_EQ(catalogue::AncestorName(*ref), "n_base");
+    obj.Source = std::string("global type w_child from w_cut_without_line_end") + '\0';
+    EXPECT_EQ(catalogue::AncestorName(*ref), "Window");
+}
+
+TEST_F(HierarchyTest, AnEntryWithoutSourceAsksORCAAndFallsBackToItsSystemClass) {
+    MakeLibrary("c:\\h\\lib.pbl", {Uo("u_base"), Uo("u_kid", "u_base")});
+    TPBApp* app = LoadApp("c:\\h\\lib.pbl");
+    // A user object whose export fails: ORCA's hierarchy query stands in.
+    TPBObjRef ghost(*app, app->LibRef(0), "u_ghost");
+    ghost.Obj->EntryType = catalogue::otUserObject;
+    ghost.Obj->LoadFailed = true;
+    EXPECT_EQ(catalogue::AncestorName(ghost), "UserObject");
+
+    // An entry whose source is not in memory (and cannot be had) asks ORCA, which
+    // follows the library's own sources.
+    TPBObjRef* kid = Ref(app, "u_kid", catalogue::otUserObject);
+    kid->Obj->Source.clear();
+    kid->Obj->LoadFailed = true;
+    EXPECT_EQ(catalogue::AncestorName(*kid), "u_base");
+}
+
+TEST_F(HierarchyTest, AncestorLoopsEndUnderTheSystemClassAndEveryChainEnds) {
+    MakeLibrary("c:\\h\\loop.pbl", {Win("w_self", "w_self"), Win("w_ping", "w_pong"),
+                                    Win("w_pong", "w_ping"), Win("w_kid", "w_ping")});
+    TPBApp* app = LoadApp("c:\\h\\loop.pbl");
+    TPBObjRef* self = Ref(app, "w_self");
+    TPBObjRef* ping = Ref(app, "w_ping");
+    TPBObjRef* pong = Ref(app, "w_pong");
+    EXPECT_EQ(self->Parent->Obj->Name, "Window");
+    EXPECT_TRUE(ping->Parent == pong || pong->Parent == ping);
+    EXPECT_EQ(catalogue::RootClass(*self)->Obj->Name, "Window");
+    EXPECT_EQ(catalogue::RootClass(*ping)->Obj->Name, "Window");
+    EXPECT_EQ(catalogue::RootClass(*Ref(app, "w_kid"))->Obj->Name, "Window");
+    EXPECT_EQ(LogWith("Ancestor loop: c:\\h\\loop.pbl->").size(), 2u);
+
+    int visited = 0;
+    catalogue::WalkDescendants(*app->SystemRoot, [&](TPBObjRef&) { ++visited; });
+    // Window, w_self, w_ping/w_pong, w_kid.
+    EXPECT_EQ(visited, 5);
+}
+
+TEST_F(HierarchyTest, WalksGoDepthFirstLetTheMessageLoopRunAndStopWithTheRunFlag) {
+    MakeLibrary("c:\\h\\lib.pbl", {Win("w_a"), Win("w_a1", "w_a"), Win("w_a2", "w_a"),
+                                   Win("w_a11", "w_a1"), Win("w_b")});
+    TPBApp* app = LoadApp("c:\\h\\lib.pbl");
+    TPBObjRef* window = Ref(app, "w_a")->Parent;
+    std::vector<std::string> order;
+    screen.processMessagesCalls = 0;
+    catalogue::WalkDescendants(*window, [&](TPBObjRef& r) { order.push_back(r.Obj->Name); });
+    EXPECT_THAT(order, ElementsAre("w_a", "w_a1", "w_a11", "w_a2", "w_b"));
+    EXPECT_EQ(screen.processMessagesCalls, 5);
+
+    order.clear();
+    catalogue::WalkDescendants(*window, [&](TPBObjRef& r) {
+        order.push_back(r.Obj->Name);
+        if (r.Obj->Name == "w_a1")
+            catalogue::SetRunFlag(false);
+    });
+    EXPECT_THAT(order, ElementsAre("w_a", "w_a1"));
+    order.clear();
+    catalogue::WalkDescendants(*window, [&](TPBObjRef& r) { order.push_back(r.Obj->Name); });
+    EXPECT_THAT(order, IsEmpty());
+}
+
+TEST_F(HierarchyTest, ASecondBuildResolvesOnlyNewReferencesAndLibraryNodesGetNoDuplicates) {
+    MakeLibrary("c:\\h\\lib.pbl", {Win("w_a"), Win("w_b", "w_a")});
+    TPBApp* app = LoadApp("c:\\h\\lib.pbl");
+    TPBObjRef* wa = Ref(app, "w_a");
+    catalogue::LoadNode(app);
+    catalogue::LoadNode(app->LibRef(0));
+    EXPECT_THAT(RefNames(*app->LibRef(0)), ElementsAre("w_a", "w_b"));
+    EXPECT_THAT(ChildNames(*wa), ElementsAre("w_b"));
+    EXPECT_EQ(catalogue::OrcaMgr().GetApp(app->LibRef(0)->ObjRef(1)), app);
+    EXPECT_EQ(catalogue::OrcaMgr().GetApp(wa->Parent), nullptr);
+}
+
+}  // namespace
+}  // namespace cattest

@@ -1,0 +1,192 @@
+// The ORCA function table and the wrappers' reporting, against stand-in functions
+// whose results the tests choose, and the real library loaded by name.
+
+#include <gmock/gmock.h>
+
+#include <cstring>
+#include <map>
+
+#include "tests/catalogue/CatalogueTestSupport.h"
+
+namespace cattest {
+namespace {
+
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+// What the stand-ins give and saw.
+struct Fake {
+    int32_t result = 0;
+    std::string error = "the reason";
+    std::string lastLibrary;
+    std::vector<std::string> libraryList;
+    std::string exportText;  // written when the buffer holds it
+    int exportCalls = 0;
+};
+Fake fake;
+
+HPBORCA FakeOpen() {
+    return reinterpret_cast<HPBORCA>(0x1234);
+}
+void FakeClose(HPBORCA) {}
+void FakeGetError(HPBORCA, char* buffer, int32_t size) {
+    std::strncpy(buffer, fake.error.c_str(), static_cast<size_t>(size));
+}
+int32_t FakeSetLibraryList(HPBORCA, char** libraries, int32_t count) {
+    fake.libraryList.assign(libraries, libraries + count);
+    return fake.result;
+}
+int32_t FakeSetCurrentAppl(HPBORCA, const char*, const char*) {
+    return fake.result;
+}
+int32_t FakeExport(HPBORCA, const char* library, const char*, PBORCA_TYPE, char* buffer,
+                   int32_t size) {
+    ++fake.exportCalls;
+    fake.lastLibrary = library;
+    if (fake.result != 0)
+        return fake.result;
+    if (static_cast<size_t>(size) < fake.exportText.size() + 1) {
+        buffer[0] = '\0';
+        return PBORCA_BUFFERTOOSMALL;
+    }
+    std::memcpy(buffer, fake.exportText.c_str(), fake.exportText.size() + 1);
+    return 0;
+}
+int32_t FakeInformation(HPBORCA, const char*, const char*, PBORCA_TYPE, PBORCA_ENTRYINFO* info) {
+    *info = PBORCA_ENTRYINFO{};
+    info->lSourceSize = static_cast<int32_t>(fake.exportText.size());
+    return 0;
+}
+int32_t FakeHierarchy(HPBORCA, const char*, const char*, PBORCA_TYPE, PBORCA_HIERPROC, void*) {
+    return fake.result;
+}
+int32_t FakeImport(HPBORCA, const char*, const char*, PBORCA_TYPE, const char*, const char*,
+                   int32_t, PBORCA_ERRPROC, void*) {
+    return fake.result;
+}
+
+class PborcaTest : public CatalogueTest {
+  protected:
+    void SetUp() override {
+        CatalogueTest::SetUp();
+        fake = Fake{};
+    }
+    // Binds the stand-ins, each under its upper-case name only.
+    static void BindFakes() {
+        std::map<std::string, void*> exported = {
+            {"PBORCA_SESSIONOPEN", reinterpret_cast<void*>(&FakeOpen)},
+            {"PBORCA_SESSIONCLOSE", reinterpret_cast<void*>(&FakeClose)},
+            {"PBORCA_SESSIONGETERROR", reinterpret_cast<void*>(&FakeGetError)},
+            {"PBORCA_SESSIONSETLIBRARYLIST", reinterpret_cast<void*>(&FakeSetLibraryList)},
+            {"PBORCA_SESSIONSETCURRENTAPPL", reinterpret_cast<void*>(&FakeSetCurrentAppl)},
+            {"PBORCA_LIBRARYENTRYEXPORT", reinterpret_cast<void*>(&FakeExport)},
+            {"PBORCA_LIBRARYENTRYINFORMATION", reinterpret_cast<void*>(&FakeInformation)},
+            {"PBORCA_OBJECTQUERYHIERARCHY", reinterpret_cast<void*>(&FakeHierarchy)},
+            {"PBORCA_COMPILEENTRYIMPORT", reinterpret_cast<void*>(&FakeImport)},
+        };
+        catalogue::BindOrcaFunctions([exported](std::string_view name) -> void* {
+            auto it = exported.find(std::string(name));
+            return it == exported.end() ? nullptr : it->second;
+        });
+    }
+};
+
+TEST_F(PborcaTest, SlotsBindByNameThenByUpperCaseName) {
+    std::vector<std::string> asked;
+    catalogue::BindOrcaFunctions([&](std::string_view name) -> void* {
+        asked.emplace_back(name);
+        return name == "PBORCA_SESSIONCLOSE" || name == "PBORCA_SessionOpen" ? &fake : nullptr;
+    });
+    const auto& table = catalogue::OrcaFunctions();
+    EXPECT_TRUE(table.Bound);
+    EXPECT_EQ(table[catalogue::TOrcaSlot::SessionOpen], &fake);
+    EXPECT_EQ(table[catalogue::TOrcaSlot::SessionClose], &fake);
+    EXPECT_EQ(table[catalogue::TOrcaSlot::DynamicLibraryCreate], nullptr);
+    // The exact name first, the upper-case name only when it is missing.
+    EXPECT_EQ(asked[0], "PBORCA_SessionOpen");
+    EXPECT_EQ(asked[1], "PBORCA_SessionClose");
+    EXPECT_EQ(asked[2], "PBORCA_SESSIONCLOSE");
+    EXPECT_EQ(asked.size(), 49u);
+    EXPECT_EQ(asked.back(), "PBORCA_DYNAMICLIBRARYCREATE");
+}
+
+TEST_F(PborcaTest, EachWrapperReportsOnlyTheFailuresItShould) {
+    BindFakes();
+    catalogue::TOrca orca(Mgr());
+    fake.result = -7;
+    EXPECT_EQ(orca.SetLibraryList({"c:\\a.pbl", "c:\\b.pbl"}), -7);
+    EXPECT_THAT(fake.libraryList, ElementsAre("c:\\a.pbl", "c:\\b.pbl"));
+    EXPECT_THAT(Log(), IsEmpty());
+    fake.result = -4;
+    orca.SetLibraryList({"c:\\a.pbl"});
+    EXPECT_THAT(Log(), ElementsAre("Orca Error: the reason"));
+    ClearLog();
+
+    fake.result = PBORCA_DUPOPERATION;
+    orca.SetCurrentAppl("c:\\a.pbl", "app");
+    fake.result = PBORCA_OBJHASNOANCS;
+    orca.ObjectQueryHierarchy("c:\\a.pbl", "w", 7, &catalogue::AncestorCallback, nullptr);
+    EXPECT_THAT(Log(), IsEmpty());
+
+    fake.result = -3;
+    fake.error = "no such entry";
+    char buffer[16];
+    orca.EntryExport("c:\\a\\b.pbl", "w_main", 7, buffer, sizeof buffer);
+    EXPECT_THAT(Log(), ElementsAre("Orca Error: EntryExport:c:\\a\\b.pbl:w_main  no such entry"));
+    ClearLog();
+
+    fake.result = PBORCA_COMPERROR;
+    EXPECT_THROW(
+        {
+            try {
+                orca.CompileEntryImport("c:\\a.pbl", "w", 7, "", "src", nullptr, nullptr);
+            } catch (const catalogue::EOrcaImportFailed& e) {
+                EXPECT_STREQ(e.what(), "Import failed");
+                throw;
+            }
+        },
+        catalogue::EOrcaImportFailed);
+    EXPECT_THAT(Log(), ElementsAre("Orca Error: no such entry"));
+    ClearLog();
+
+    // A function the library lacks is never called: one line, an error result.
+    EXPECT_EQ(orca.LibraryCreate("c:\\n.pbl", ""), catalogue::OrcaFunctionMissing);
+    EXPECT_THAT(
+        Log(),
+        ElementsAre(
+            "Orca Error: LibraryCreate  the ORCA library has no function PBORCA_LibraryCreate"));
+}
+
+TEST_F(PborcaTest, AnExportLargerThanTheBufferIsExportedAgainWhole) {
+    BindFakes();
+    catalogue::TPBLib* lib = new catalogue::TPBLib(Mgr(), "c:\\fake.pbl");
+    auto* obj = new catalogue::TPBObj("w_huge", lib);
+    lib->Entries.Add("w_huge", obj);
+    fake.exportText = std::string(1500000, 'a');
+    obj->LoadSource();
+    EXPECT_EQ(obj->SourceText().size(), 1500000u);
+    EXPECT_EQ(fake.exportCalls, 2);
+    EXPECT_THAT(Log(), IsEmpty());
+
+    // A failed export after a good one leaves no stale text behind.
+    fake.result = -7;
+    obj->LoadSource();
+    EXPECT_TRUE(obj->Source.empty());
+    EXPECT_TRUE(obj->LoadFailed);
+    EXPECT_THAT(LogWith("Orca Error: EntryExport:c:\\fake.pbl:w_huge  "), testing::SizeIs(1));
+}
+
+TEST_F(PborcaTest, TheRealLibraryLoadsByTheVersionsDllName) {
+    shell::OptionsForm().PBVersion.ItemIndex = 2;
+    ASSERT_TRUE(Mgr().LoadOrcaDll());
+    const auto& table = catalogue::OrcaFunctions();
+    for (int i = 0; i < catalogue::OrcaSlotCount; ++i)
+        EXPECT_NE(table.Slots[static_cast<size_t>(i)], nullptr)
+            << catalogue::OrcaFunctionNames[static_cast<size_t>(i)];
+    EXPECT_NE(Mgr().GetSession().Handle(), nullptr);
+    catalogue::ResetOrcaMgr();
+    EXPECT_FALSE(catalogue::OrcaFunctions().Bound);
+}
+
+}  // namespace
+}  // namespace cattest

@@ -1,0 +1,250 @@
+// Library refresh and change detection: the merge of changed, added and deleted
+// entries with its log lines, references and the hierarchy kept in line, detection
+// scopes, the two timers and the Refresh command.
+
+#include <gmock/gmock.h>
+
+#include "tests/catalogue/CatalogueTestSupport.h"
+
+namespace cattest {
+namespace {
+
+using catalogue::TPBApp;
+using catalogue::TPBLib;
+using catalogue::TPBObjRef;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+class RefreshTest : public CatalogueTest {
+  protected:
+    void SetUp() override {
+        CatalogueTest::SetUp();
+        MakeLibrary(kLib, {Win("w_base"), Win("w_main", "w_base"), Win("w_kid", "w_main"),
+                           Win("w_gone", "w_base"), Uo("u_keep")});
+        MakeLibrary(kOther, {Win("w_far", "w_main")});
+        WritePBIni(
+            "[Application]\r\n$c:\\r\\a.pbl(one)=c:\\r\\a.pbl;c:\\r\\b.pbl\r\n"
+            "$c:\\r\\a.pbl(two)=c:\\r\\b.pbl;c:\\r\\a.pbl\r\n");
+        Mgr().LoadApplications();
+        for (int i = 0; i < 2; ++i)
+            catalogue::LoadNode(Mgr().Apps[i]);
+        lib = Mgr().Libs.Find(kLib);
+    }
+    // Makes the next detection see the library as changed.
+    void Touch() { lib->FileDate -= 1; }
+    std::vector<std::string> RefreshLines() {
+        std::vector<std::string> out;
+        for (const std::string& line : Log())
+            if (line.rfind(kLib, 0) == 0 || line.rfind("Refreshing", 0) == 0)
+                out.push_back(line);
+        return out;
+    }
+    static TPBObjRef* Ref(TPBApp* app, const std::string& name, int type = catalogue::otWindow) {
+        for (int i = 0; i < app->LibRefs.Count(); ++i)
+            if (TPBObjRef* ref = app->LibRef(i)->FindObjRef(name, type))
+                return ref;
+        return nullptr;
+    }
+
+    static constexpr const char* kLib = "c:\\r\\a.pbl";
+    static constexpr const char* kOther = "c:\\r\\b.pbl";
+    TPBLib* lib = nullptr;
+};
+
+TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollows) {
+    catalogue::TPBObj* main = lib->Entries.Find("w_main");
+    catalogue::TPBObj* keep = lib->Entries.Find("u_keep");
+    main->Modified = true;
+    const std::string oldSource = main->Source;
+
+    Put(kLib, {{"w_main", catalogue::otWindow,
+                SourceOf("w_main", catalogue::otWindow, "w_base", "// v2\r\n"), "new comment"},
+               Win("w_added", "w_gone")});
+    Remove(kLib, "w_gone", catalogue::otWindow);
+    shell::OptionsForm().AllLibRefresh.SetChecked(true);
+    ClearLog();
+    Touch();
+    Mgr().RefreshAll();
+
+    EXPECT_THAT(RefreshLines(),
+                ElementsAre("Refreshing library: c:\\r\\a.pbl", "c:\\r\\a.pbl->w_gone deleted.",
+                            "c:\\r\\a.pbl->w_main changed.", "c:\\r\\a.pbl->w_added added."));
+    EXPECT_THAT(EntryNames(*lib), ElementsAre("u_keep", "w_added", "w_base", "w_kid", "w_main"));
+    EXPECT_EQ(lib->Entries.Find("w_main"), main);  // the same object, with the new source
+    EXPECT_EQ(lib->Entries.Find("u_keep"), keep);
+    EXPECT_TRUE(main->Modified);
+    EXPECT_TRUE(main->Redisplay);
+    EXPECT_FALSE(keep->Redisplay);
+    EXPECT_EQ(main->Comment, "new comment");
+    EXPECT_NE(main->Source, oldSource);
+    EXPECT_NE(main->SourceText().find("// v2"), std::string::npos);
+    EXPECT_EQ(main->SourceLen, static_cast<int32_t>(main->SourceText().size()));
+    EXPECT_TRUE(lib->Flags & catalogue::Changed);
+    EXPECT_EQ(lib->Entries.Find("w_added")->Lib, lib);
+    EXPECT_EQ(Mgr().Libs.Count(), 2);  // the temporary copy is gone
+
+    // Both applications' references follow the library at once, in entry order.
+    for (int a = 0; a < 2; ++a) {
+        TPBApp* app = Mgr().Apps[a];
+        for (int i = 0; i < app->LibRefs.Count(); ++i) {
+            if (app->LibRef(i)->Lib == lib) {
+                EXPECT_EQ(RefNames(*app->LibRef(i)), EntryNames(*lib));
+            }
+        }
+        // The hierarchy holds no reference of the deleted entry; the new entry's ancestor
+        // w_gone no longer exists on the path, so it hangs under a class of that name.
+        TPBObjRef* added = Ref(app, "w_added");
+        EXPECT_EQ(catalogue::ResolveParent(*added)->Obj->Name, "w_gone");
+        EXPECT_EQ(added->Parent->LibRef, nullptr);
+        TPBObjRef* base = Ref(app, "w_base");
+        EXPECT_THAT(ChildNames(*base), ElementsAre("w_main"));
+        EXPECT_EQ(Ref(app, "w_far")->Parent, Ref(app, "w_main"));
+        int visited = 0;
+        catalogue::WalkDescendants(*app->SystemRoot, [&](TPBObjRef& r) {
+            ++visited;
+            EXPECT_NE(r.Obj->Name, "") << "reached a freed entry";
+        });
+        EXPECT_EQ(
+            visited,
+            9);  // window, w_gone, w_base, w_main, w_kid, w_far, w_added, nonvisualobject, u_keep
+    }
+}
+
+TEST_F(RefreshTest, DeletedAncestorsLeaveTheirDescendantsReattachedByName) {
+    Remove(kLib, "w_main", catalogue::otWindow);
+    shell::OptionsForm().AllLibRefresh.SetChecked(true);
+    Touch();
+    Mgr().DetectChanges();
+    for (int a = 0; a < 2; ++a) {
+        TPBApp* app = Mgr().Apps[a];
+        TPBObjRef* kid = Ref(app, "w_kid");
+        // Reattached at once: under a class "w_main" under System, as is w_far.
+        EXPECT_EQ(kid->Parent->Obj->Name, "w_main");
+        EXPECT_EQ(kid->Parent->Parent, app->SystemRoot);
+        EXPECT_EQ(Ref(app, "w_far")->Parent, kid->Parent);
+        EXPECT_EQ(catalogue::RootClass(*kid), kid->Parent);
+    }
+}
+
+TEST_F(RefreshTest, ACommentChangeCountsAndARenameIsADeleteAndAnAdd) {
+    Put(kLib, {{"u_keep", catalogue::otUserObject,
+                SourceOf("u_keep", catalogue::otUserObject, "nonvisualobject"), "commented"}});
+    Remove(kLib, "w_kid", catalogue::otWindow);
+    Put(kLib, {Win("w_kid2", "w_main")});
+    shell::OptionsForm().AllLibRefresh.SetChecked(true);
+    ClearLog();
+    Touch();
+    Mgr().DetectChanges();
+    EXPECT_THAT(RefreshLines(),
+                ElementsAre("Refreshing library: c:\\r\\a.pbl", "c:\\r\\a.pbl->u_keep changed.",
+                            "c:\\r\\a.pbl->w_kid deleted.", "c:\\r\\a.pbl->w_kid2 added."));
+}
+
+TEST_F(RefreshTest, DetectionScopes) {
+    Put(kLib, {{"u_keep", catalogue::otUserObject,
+                SourceOf("u_keep", catalogue::otUserObject, "nonvisualobject"), "x"}});
+    shell::TOptionsForm& options = shell::OptionsForm();
+    ASSERT_TRUE(options.QuentisRefresh.Checked());  // "Replication Only" by default
+    Touch();
+    const platform::TDateTime stale = lib->FileDate;
+    Mgr().DetectChanges();
+    EXPECT_THAT(LogWith("Refreshing"), IsEmpty());  // neither replicated nor a copy
+    EXPECT_FALSE(screen.refreshNeeded);
+    EXPECT_EQ(lib->FileDate, stale);  // seen again next time
+
+    lib->Flags |= catalogue::Replicated;
+    Mgr().DetectChanges();
+    EXPECT_THAT(LogWith("Refreshing"), testing::SizeIs(1));
+    EXPECT_NE(lib->FileDate, stale);
+
+    lib->Flags = 0;
+    lib->IsCopy = 1;
+    Touch();
+    Mgr().DetectChanges();
+    EXPECT_THAT(LogWith("Refreshing"), testing::SizeIs(2));
+}
+
+TEST_F(RefreshTest, TimerDetectionSignalsAndTheAutomaticRefreshMerges) {
+    shell::TOptionsForm& options = shell::OptionsForm();
+    options.AllLibRefresh.SetChecked(true);
+    Put(kLib, {Win("w_new")});
+    Touch();
+    catalogue::DetectTimerTimer();
+    EXPECT_TRUE(screen.refreshNeeded);
+    EXPECT_TRUE(Mgr().OutOfDate);
+    EXPECT_TRUE(options.AutoRefreshTimer.Enabled());
+    EXPECT_THAT(LogWith("Refreshing"), IsEmpty());
+    EXPECT_EQ(lib->Entries.Find("w_new"), nullptr);
+
+    catalogue::AutoRefreshTimerTimer();
+    EXPECT_FALSE(options.AutoRefreshTimer.Enabled());
+    EXPECT_TRUE(options.DetectTimer.Enabled());
+    EXPECT_FALSE(screen.refreshNeeded);
+    EXPECT_FALSE(Mgr().DeferRefresh);
+    EXPECT_NE(lib->Entries.Find("w_new"), nullptr);
+
+    // With user refresh chosen, detection only signals.
+    options.UserRefreshRadioButton.SetChecked(true);
+    Put(kLib, {Win("w_newer")});
+    Touch();
+    catalogue::DetectTimerTimer();
+    EXPECT_TRUE(screen.refreshNeeded);
+    EXPECT_FALSE(options.AutoRefreshTimer.Enabled());
+}
+
+TEST_F(RefreshTest, TheRefreshCommandRefreshesThenTheViewsUnderTheHourglass) {
+    shell::OptionsForm().AllLibRefresh.SetChecked(true);
+    Put(kLib, {Win("w_new")});
+    Touch();
+    std::vector<std::string> order;
+    catalogue::RefreshOrca([&] {
+        order.push_back(lib->Entries.Find("w_new") ? "views after merge" : "views before merge");
+    });
+    EXPECT_THAT(order, ElementsAre("views after merge"));
+    ASSERT_FALSE(screen.cursors.empty());
+    EXPECT_EQ(screen.cursors.front(), shell::crHourGlass);
+    EXPECT_EQ(screen.LastStatus(), "Ready.");
+}
+
+TEST_F(RefreshTest, ARefreshDuringAWalkIsPutOffUntilTheWalkEnds) {
+    shell::OptionsForm().AllLibRefresh.SetChecked(true);
+    Remove(kLib, "w_kid", catalogue::otWindow);
+    Touch();
+    TPBApp* app = Mgr().Apps[0];
+    int visited = 0;
+    catalogue::WalkDescendants(*app->SystemRoot, [&](TPBObjRef&) {
+        if (visited++ == 0)
+            catalogue::AutoRefreshTimerTimer();  // as if the timer fired inside the message pump
+    });
+    EXPECT_EQ(visited, 8);
+    EXPECT_TRUE(screen.refreshNeeded);
+    EXPECT_TRUE(shell::OptionsForm().AutoRefreshTimer.Enabled());
+    EXPECT_NE(lib->Entries.Find("w_kid"), nullptr);
+
+    catalogue::AutoRefreshTimerTimer();
+    EXPECT_EQ(lib->Entries.Find("w_kid"), nullptr);
+    EXPECT_FALSE(screen.refreshNeeded);
+}
+
+TEST_F(RefreshTest, AVanishedOrUnreadableLibraryIsKept) {
+    shell::OptionsForm().AllLibRefresh.SetChecked(true);
+    const size_t before = lib->Entries.Count();
+    ASSERT_TRUE(platform::DeleteFile(kLib));
+    Mgr().DetectChanges();
+    EXPECT_EQ(static_cast<size_t>(lib->Entries.Count()), before);
+    EXPECT_TRUE(lib->Exists);
+
+    testsupport::WriteFile(Host(kLib), "junk");
+    ClearLog();
+    Touch();
+    Mgr().DetectChanges();
+    // The directory could not be read: every entry is reported deleted, nothing crashes.
+    EXPECT_THAT(LogWith("Orca Error: LibraryDirectory: c:\\r\\a.pbl  "), testing::SizeIs(1));
+    EXPECT_EQ(LogWith(" deleted.").size(), before);
+    EXPECT_EQ(lib->Entries.Count(), 0);
+    EXPECT_THAT(RefNames(*Mgr().Apps[0]->LibRef(0)), IsEmpty());
+    EXPECT_EQ(Ref(Mgr().Apps[0], "w_far")->Parent->Obj->Name, "w_main");
+}
+
+}  // namespace
+}  // namespace cattest
