@@ -170,15 +170,20 @@ void TCustomWinTree::EnsureSums(const TWinTreeNode* parent, int upTo) const {
     if (i > upTo)
         return;
     const auto& kids = parent->children_;
-    for (; i <= upTo; ++i) {
-        TWinTreeNode* c = kids[static_cast<size_t>(i)].get();
-        if (i == 0) {
-            c->sizeBefore_ = 0;
-            c->rowsBefore_ = 0;
+    auto& sizes = parent->sizeBefore_;
+    auto& rows = parent->rowsBefore_;
+    if (sizes.size() != kids.size()) {
+        sizes.resize(kids.size());
+        rows.resize(kids.size());
+    }
+    for (size_t k = static_cast<size_t>(i); k <= static_cast<size_t>(upTo); ++k) {
+        if (k == 0) {
+            sizes[0] = 0;
+            rows[0] = 0;
         } else {
-            const TWinTreeNode* p = kids[static_cast<size_t>(i) - 1].get();
-            c->sizeBefore_ = p->sizeBefore_ + p->size_;
-            c->rowsBefore_ = p->rowsBefore_ + 1 + p->expandCount_;
+            const TWinTreeNode* p = kids[k - 1].get();
+            sizes[k] = sizes[k - 1] + p->size_;
+            rows[k] = rows[k - 1] + 1 + p->expandCount_;
         }
     }
     parent->validBefore_ = upTo + 1;
@@ -266,7 +271,7 @@ int TCustomWinTree::IndexOf(const TWinTreeNode* node) const {
     const TWinTreeNode* n = node;
     for (; n->parent_; n = n->parent_) {
         EnsureSums(n->parent_, n->pos_);
-        index += 1 + n->sizeBefore_;
+        index += 1 + n->parent_->sizeBefore_[static_cast<size_t>(n->pos_)];
     }
     return n == root_.get() ? index : -1;
 }
@@ -280,9 +285,18 @@ int TCustomWinTree::RowOf(const TWinTreeNode* node) const {
         if (!n->parent_->expanded_)
             return -1;
         EnsureSums(n->parent_, n->pos_);
-        row += 1 + n->rowsBefore_;
+        row += 1 + n->parent_->rowsBefore_[static_cast<size_t>(n->pos_)];
     }
     return n == root_.get() ? row : -1;
+}
+
+// The child of parent whose range of sums holds want: the last one whose sum of the
+// earlier siblings is at most want. The sums must be current.
+static size_t ChildHolding(const std::vector<int>& sums, size_t count, int want) {
+    const auto first = sums.begin();
+    return static_cast<size_t>(std::upper_bound(first, first + static_cast<long>(count), want) -
+                               first) -
+           1;
 }
 
 TWinTreeNode* TCustomWinTree::NodeAt(int index, bool rootAllowed) const {
@@ -293,17 +307,10 @@ TWinTreeNode* TCustomWinTree::NodeAt(int index, bool rootAllowed) const {
     TWinTreeNode* n = root_.get();
     int base = 0;
     while (base != index) {
-        const int count = n->ChildCount();
-        EnsureSums(n, count - 1);
-        const int want = index - base - 1;
-        // The last child whose subtree starts at or before the wanted index.
-        auto it = std::upper_bound(n->children_.begin(), n->children_.end(), want,
-                                   [](int value, const std::unique_ptr<TWinTreeNode>& c) {
-                                       return value < c->sizeBefore_;
-                                   });
-        TWinTreeNode* c = std::prev(it)->get();
-        base += 1 + c->sizeBefore_;
-        n = c;
+        EnsureSums(n, n->ChildCount() - 1);
+        const size_t k = ChildHolding(n->sizeBefore_, n->children_.size(), index - base - 1);
+        base += 1 + n->sizeBefore_[k];
+        n = n->children_[k].get();
     }
     return n;
 }
@@ -384,14 +391,9 @@ TWinTreeNode* TCustomWinTree::NodeAtRow(int row) const {
         int base = -1;  // the root's row
         while (base != row) {
             EnsureSums(n, n->ChildCount() - 1);
-            const int want = row - base - 1;
-            auto it = std::upper_bound(n->children_.begin(), n->children_.end(), want,
-                                       [](int value, const std::unique_ptr<TWinTreeNode>& c) {
-                                           return value < c->rowsBefore_;
-                                       });
-            TWinTreeNode* c = std::prev(it)->get();
-            base += 1 + c->rowsBefore_;
-            n = c;
+            const size_t k = ChildHolding(n->rowsBefore_, n->children_.size(), row - base - 1);
+            base += 1 + n->rowsBefore_[k];
+            n = n->children_[k].get();
         }
         found = n;
     }
@@ -610,7 +612,9 @@ void TCustomWinTree::CollapseSubtree(TWinTreeNode* node) {
         stack.pop_back();
         if (done->expanded_) {
             collapsed.push_back(done);
-            done->validBefore_ = 0;
+            // Rows after it under its parent move up (Bubble sees to the top node's).
+            if (done != node)
+                done->parent_->validBefore_ = std::min(done->parent_->validBefore_, done->pos_ + 1);
         }
     }
     const int rows = node->expandCount_;
@@ -643,11 +647,10 @@ void TCustomWinTree::SetExpanded(TWinTreeNode* node, bool value) {
             return;
     }
     node->expanded_ = true;
-    int rows = 0;
-    for (const auto& c : node->children_)
-        rows += 1 + c->expandCount_;
+    // The children are collapsed (only visible nodes are ever expanded), so each adds
+    // one row, and the sums over them stay right.
+    const int rows = node->ChildCount();
     node->expandCount_ = rows;
-    node->validBefore_ = 0;
     Bubble(node, 0, rows);
     ChangedExpansion(node);
 }
@@ -831,8 +834,9 @@ std::string TCustomWinTree::VerifyCounts() const {
                     if (error.empty())
                         error = "links of " + c->text_;
                 }
+                const auto k = static_cast<size_t>(i);
                 if (i < n->validBefore_ &&
-                    (c->sizeBefore_ != sizeBefore || c->rowsBefore_ != rowsBefore)) {
+                    (n->sizeBefore_[k] != sizeBefore || n->rowsBefore_[k] != rowsBefore)) {
                     if (error.empty())
                         error = "sums before " + c->text_;
                 }

@@ -164,11 +164,12 @@ class TWinTreeNode {
     int pos_ = 0;          // position among the siblings
     int size_ = 1;         // nodes in the subtree, this one included
     int expandCount_ = 0;  // visible descendants
-    // Sums over the earlier siblings of their subtree sizes and of their rows (1 +
-    // expand count); right only for the first validBefore_ children of the parent.
-    mutable int sizeBefore_ = 0;
-    mutable int rowsBefore_ = 0;
-    mutable int validBefore_ = 0;  // as a parent: how many children's sums are right
+    // As a parent, per child: the sums over the earlier siblings of their subtree sizes
+    // and of their rows (1 + expand count), kept beside each other so that a binary
+    // search reads a few cache lines. Right only for the first validBefore_ children.
+    mutable std::vector<int> sizeBefore_;
+    mutable std::vector<int> rowsBefore_;
+    mutable int validBefore_ = 0;
 };
 
 // What the tree tells its views. While the tree is updating nothing is sent; the last
