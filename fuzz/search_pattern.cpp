@@ -5,7 +5,7 @@
 //
 // Input: flags, pattern length, selection start, selection length, pattern, buffer.
 // Flags: 1 backward, 2 match case, 4 whole word, 8 prepare the pattern as a typed text,
-// 16 replace the last selection with the pattern at the end.
+// 16 replace the last selection with the pattern at the end, 32 the portable scan.
 
 #include <cstddef>
 #include <cstdint>
@@ -42,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(expanded == searchref::Expand(typed));
     const std::string pattern = (flags & 8) ? expanded : std::string(typed);
 
+    UseBlockScan(!(flags & 32));
     std::string buffer(text);
     TStreamSearch engine(&buffer);
     searchref::Engine ref;

@@ -4,6 +4,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/Ansi.h"
 #include "shell/utilities.h"
 
@@ -27,6 +31,9 @@ constexpr std::array<unsigned char, 256> MakeIdentityMap() {
         map[b] = static_cast<unsigned char>(b);
     return map;
 }
+
+// Off only in tests, to check the Horspool scan that platforms without SSE2 use.
+bool blockScan = true;
 
 constexpr int64_t MaxInt32 = std::numeric_limits<int32_t>::max();
 constexpr int64_t MinInt32 = std::numeric_limits<int32_t>::min();
@@ -64,6 +71,8 @@ const std::array<unsigned char, 256> IdentityMap = MakeIdentityMap();
 const std::array<unsigned char, 256>& UpperCaseMap() {
     return platform::AnsiUpperMap;
 }
+
+void UseBlockScan(bool on) { blockScan = on; }
 
 std::string ExpandSearchText(std::string_view text) {
     std::string starred(text);
@@ -128,24 +137,46 @@ void TStreamSearch::SetSelection(int32_t start, int32_t length) {
     selLength_ = length;
 }
 
-void TStreamSearch::Prepare(std::string_view text, const std::array<unsigned char, 256>& map) {
-    if (preparedMap_ == &map && preparedText_ == text)
-        return;
-    preparedText_.assign(text);
-    preparedMap_ = &map;
-    mappedText_.resize(text.size());
-    for (size_t i = 0; i < text.size(); ++i)
-        mappedText_[i] = static_cast<char>(map[static_cast<unsigned char>(text[i])]);
+const TStreamSearch::TPrepared& TStreamSearch::Prepare(std::string_view text,
+                                                       const std::array<unsigned char, 256>& map) {
+    for (const TPrepared& p : prepared_)
+        if (p.map == &map && p.text == text)
+            return p;
+    TPrepared& p = prepared_[nextPrepared_];
+    nextPrepared_ = (nextPrepared_ + 1) % prepared_.size();
+    p.text.assign(text);
+    p.map = &map;
+    const size_t n = text.size();
+    p.mapped.resize(n);
+    for (size_t i = 0; i < n; ++i)
+        p.mapped[i] = static_cast<char>(map[static_cast<unsigned char>(text[i])]);
 
     // Horspool shifts over mapped bytes, then looked up by raw byte so that the scan
     // needs one table access per window.
-    const size_t n = text.size();
     std::array<uint32_t, 256> mappedShift;
     mappedShift.fill(static_cast<uint32_t>(std::min<size_t>(n, UINT32_MAX)));
     for (size_t i = 0; i + 1 < n; ++i)
-        mappedShift[static_cast<unsigned char>(mappedText_[i])] = static_cast<uint32_t>(n - 1 - i);
+        mappedShift[static_cast<unsigned char>(p.mapped[i])] = static_cast<uint32_t>(n - 1 - i);
     for (int b = 0; b < 256; ++b)
-        shift_[b] = mappedShift[map[b]];
+        p.shift[b] = mappedShift[map[b]];
+
+    // The raw bytes that can stand at the first and the last place of a hit.
+    auto sources = [&](char mappedByte, std::array<unsigned char, 2>& raw) {
+        int count = 0;
+        for (int b = 0; b < 256; ++b) {
+            if (map[b] != static_cast<unsigned char>(mappedByte))
+                continue;
+            if (count < 2)
+                raw[count] = static_cast<unsigned char>(b);
+            ++count;
+        }
+        if (count == 1)
+            raw[1] = raw[0];
+        return count >= 1 && count <= 2;
+    };
+    p.blockFilter =
+        n > 0 && sources(p.mapped[0], p.firstRaw) && sources(p.mapped[n - 1], p.lastRaw);
+    return p;
 }
 
 int64_t TStreamSearch::SearchBuf(std::string_view text, int64_t selStart, int64_t selLength) {
@@ -156,12 +187,11 @@ int64_t TStreamSearch::SearchBuf(std::string_view text, int64_t selStart, int64_
         return -1;
     const int64_t last = length - n;  // the last position where the whole text fits
     const auto& map = Options.Contains(srMatchCase) ? IdentityMap : UpperCaseMap();
-    Prepare(text, map);
     if (Options.Contains(srDown)) {
         const int64_t start = selStart + selLength;
         if (start < 0 || start > last)
             return -1;
-        return ScanForward(text, start, last);
+        return ScanForward(Prepare(text, map), start, last);
     }
     int64_t start = selStart - n;
     if (start < 0 || start > length)
@@ -170,16 +200,35 @@ int64_t TStreamSearch::SearchBuf(std::string_view text, int64_t selStart, int64_
     start = std::min(start, last);
     if (start < 0)
         return -1;
-    return ScanBackward(text, start);
+    return ScanBackward(Prepare(text, map), start);
 }
 
+namespace {
+
+// Whether the mapped text matches at q, its first and last byte already known to match.
+inline bool InnerMatches(const char* buffer, int64_t q, const char* pattern, int64_t n,
+                         const std::array<unsigned char, 256>& map, bool identity) {
+    if (n <= 2)
+        return true;
+    if (identity)
+        return std::memcmp(buffer + q + 1, pattern + 1, size_t(n - 2)) == 0;
+    for (int64_t i = 1; i < n - 1; ++i)
+        if (map[Byte(buffer, q + i)] != Byte(pattern, i))
+            return false;
+    return true;
+}
+
+}  // namespace
+
 // The first hit at a position in [start, last], or -1.
-int64_t TStreamSearch::ScanForward(std::string_view text, int64_t start, int64_t last) {
+int64_t TStreamSearch::ScanForward(const TPrepared& p, int64_t start, int64_t last) {
     const char* buffer = stream_->data();
-    const int64_t n = static_cast<int64_t>(text.size());
-    const bool identity = preparedMap_ == &IdentityMap;
-    const auto& map = *preparedMap_;
-    const char* pattern = mappedText_.data();
+    const int64_t n = static_cast<int64_t>(p.text.size());
+    const auto& map = *p.map;
+    const bool identity = p.map == &IdentityMap;
+    const char* pattern = p.mapped.data();
+    const unsigned char head = Byte(pattern, 0);
+    const unsigned char tail = Byte(pattern, n - 1);
     const bool wholeWord = Options.Contains(srWholeWord);
 
     // Where a whole-word search tries the text (see the class comment).
@@ -192,59 +241,63 @@ int64_t TStreamSearch::ScanForward(std::string_view text, int64_t start, int64_t
             return true;
         return q == last && !(wordHere && wordBefore);
     };
-    auto endsWord = [&](int64_t q) { return q == last || !IsWordByte(buffer, q + n); };
-
-    // The next position in [from, last] where the mapped text matches, or -1.
-    auto next = [&](int64_t from) -> int64_t {
-        if (n == 1) {
-            const unsigned char target = static_cast<unsigned char>(pattern[0]);
-            if (identity) {
-                const void* found = std::memchr(buffer + from, target, size_t(last - from + 1));
-                return found ? static_cast<const char*>(found) - buffer : -1;
-            }
-            for (int64_t q = from; q <= last; ++q)
-                if (map[Byte(buffer, q)] == target)
-                    return q;
-            return -1;
-        }
-        const unsigned char tail = static_cast<unsigned char>(pattern[n - 1]);
-        for (int64_t q = from; q <= last;) {
-            const unsigned char c = Byte(buffer, q + n - 1);
-            if (map[c] == tail) {
-                if (identity) {
-                    if (std::memcmp(buffer + q, pattern, size_t(n - 1)) == 0)
-                        return q;
-                } else {
-                    int64_t i = 0;
-                    while (i < n - 1 && map[Byte(buffer, q + i)] == Byte(pattern, i))
-                        ++i;
-                    if (i == n - 1)
-                        return q;
-                }
-            }
-            q += shift_[c];
-        }
-        return -1;
+    auto accept = [&](int64_t q) {
+        return !wholeWord || (tried(q) && (q == last || !IsWordByte(buffer, q + n)));
+    };
+    auto matches = [&](int64_t q) {
+        return map[Byte(buffer, q)] == head && map[Byte(buffer, q + n - 1)] == tail &&
+               InnerMatches(buffer, q, pattern, n, map, identity);
     };
 
-    for (int64_t from = start; from <= last;) {
-        const int64_t q = next(from);
-        if (q < 0)
-            return -1;
-        if (!wholeWord || (tried(q) && endsWord(q)))
+    int64_t q = start;
+#if defined(__SSE2__)
+    // Sixteen positions at a time: only where both the first and the last byte of the
+    // text can stand is the rest compared. Reads stay within the buffer: the last block
+    // ends where a text starting at last would end.
+    if (p.blockFilter && blockScan) {
+        const __m128i f0 = _mm_set1_epi8(static_cast<char>(p.firstRaw[0]));
+        const __m128i f1 = _mm_set1_epi8(static_cast<char>(p.firstRaw[1]));
+        const __m128i l0 = _mm_set1_epi8(static_cast<char>(p.lastRaw[0]));
+        const __m128i l1 = _mm_set1_epi8(static_cast<char>(p.lastRaw[1]));
+        for (; q + 16 <= last + 1; q += 16) {
+            const __m128i firsts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + q));
+            const __m128i lasts =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + q + n - 1));
+            const __m128i atFirst =
+                _mm_or_si128(_mm_cmpeq_epi8(firsts, f0), _mm_cmpeq_epi8(firsts, f1));
+            const __m128i atLast =
+                _mm_or_si128(_mm_cmpeq_epi8(lasts, l0), _mm_cmpeq_epi8(lasts, l1));
+            auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(atFirst, atLast)));
+            while (mask != 0) {
+                const int64_t candidate = q + __builtin_ctz(mask);
+                if (InnerMatches(buffer, candidate, pattern, n, map, identity) && accept(candidate))
+                    return candidate;
+                mask &= mask - 1;
+            }
+        }
+        for (; q <= last; ++q)
+            if (matches(q) && accept(q))
+                return q;
+        return -1;
+    }
+#endif
+    // Horspool over the mapped text.
+    while (q <= last) {
+        const unsigned char c = Byte(buffer, q + n - 1);
+        if (map[c] == tail && matches(q) && accept(q))
             return q;
-        from = q + 1;
+        q += p.shift[c];
     }
     return -1;
 }
 
 // The first hit at a position in [0, start] going down, or -1.
-int64_t TStreamSearch::ScanBackward(std::string_view text, int64_t start) {
+int64_t TStreamSearch::ScanBackward(const TPrepared& p, int64_t start) {
     const char* buffer = stream_->data();
-    const int64_t n = static_cast<int64_t>(text.size());
+    const int64_t n = static_cast<int64_t>(p.text.size());
     const int64_t length = static_cast<int64_t>(stream_->size());
-    const auto& map = *preparedMap_;
-    const char* pattern = mappedText_.data();
+    const auto& map = *p.map;
+    const char* pattern = p.mapped.data();
     const bool wholeWord = Options.Contains(srWholeWord);
     for (int64_t q = start; q >= 0; --q) {
         if (wholeWord && q > 0 && !(IsWordByte(buffer, q) && !IsWordByte(buffer, q - 1)))

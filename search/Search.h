@@ -178,25 +178,38 @@ class TStreamSearch {
     TSearchOptions Options{srDown, srFindNext};
 
   private:
+    // A text made ready for scanning with one map: its mapped bytes, the Horspool shifts
+    // indexed by raw buffer byte, and the raw bytes that map to its first and last byte
+    // (for the block filter; usable when each has at most two).
+    struct TPrepared {
+        std::string text;
+        const std::array<unsigned char, 256>* map = nullptr;
+        std::string mapped;
+        std::array<uint32_t, 256> shift{};
+        std::array<unsigned char, 2> firstRaw{};
+        std::array<unsigned char, 2> lastRaw{};
+        bool blockFilter = false;
+    };
+
     // The SearchBuf step: the hit position for text in the attached buffer from the
     // selection (selStart, selLength), or -1.
     int64_t SearchBuf(std::string_view text, int64_t selStart, int64_t selLength);
-    int64_t ScanForward(std::string_view text, int64_t start, int64_t last);
-    int64_t ScanBackward(std::string_view text, int64_t start);
-    void Prepare(std::string_view text, const std::array<unsigned char, 256>& map);
+    int64_t ScanForward(const TPrepared& p, int64_t start, int64_t last);
+    int64_t ScanBackward(const TPrepared& p, int64_t start);
+    // The prepared form of text; the last two are kept, since a pattern search alternates
+    // between its two parts and a run repeats them for every hit and every object.
+    const TPrepared& Prepare(std::string_view text, const std::array<unsigned char, 256>& map);
 
     std::unique_ptr<std::string> own_;  // the engine's own buffer, when nothing is attached
     std::string* stream_ = nullptr;
     int32_t selStart_ = 0;
     int32_t selLength_ = 0;
-
-    // The text last prepared for a forward scan: mapped bytes and the Horspool shifts
-    // indexed by raw buffer byte. Kept so that the many searches of one run for the
-    // same text prepare it once.
-    std::string preparedText_;
-    const std::array<unsigned char, 256>* preparedMap_ = nullptr;
-    std::string mappedText_;
-    std::array<uint32_t, 256> shift_{};
+    std::array<TPrepared, 2> prepared_;
+    size_t nextPrepared_ = 0;
 };
+
+// Test hook: with false, forward scans use the portable Horspool loop instead of the
+// sixteen-byte block filter (which needs SSE2); both give the same hits.
+void UseBlockScan(bool on);
 
 }  // namespace search

@@ -92,10 +92,15 @@ const std::array<std::string_view, ReplaceCheckBoxCount> CheckBoxNames = {
 };
 
 int CheckBoxOption(TReplaceCheckBox box) {
-    if (box < 0 || box >= ReplaceCheckBoxCount)
-        return -1;
-    const std::string x = shell::ExtractWildcardPart(CheckBoxNames[box], "CheckBox*Option");
-    return SearchOptionByName("sr" + x);
+    // Looked up by name once: "CheckBox" + X + "Option" controls "sr" + X.
+    static const auto options = [] {
+        std::array<int, ReplaceCheckBoxCount> table{};
+        for (int b = 0; b < ReplaceCheckBoxCount; ++b)
+            table[b] = SearchOptionByName(
+                "sr" + shell::ExtractWildcardPart(CheckBoxNames[b], "CheckBox*Option"));
+        return table;
+    }();
+    return box < 0 || box >= ReplaceCheckBoxCount ? -1 : options[box];
 }
 
 bool DefaultOptionField(int field) {

@@ -358,7 +358,14 @@ void CompareLoop(const std::string& buffer, const std::string& pattern, TSearchO
     }
 }
 
-TEST(SearchReference, RandomTextsAgreeWithThePlainModel) {
+class SearchReferenceScan : public testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override { UseBlockScan(GetParam()); }
+    void TearDown() override { UseBlockScan(true); }
+};
+INSTANTIATE_TEST_SUITE_P(BlockAndHorspool, SearchReferenceScan, testing::Bool());
+
+TEST_P(SearchReferenceScan, RandomTextsAgreeWithThePlainModel) {
     std::mt19937 random(20240611);
     const std::string alphabet = "aAb_ .\xE9\xC9\xDE\n";
     auto randomText = [&](size_t maxLength) {
@@ -368,7 +375,7 @@ TEST(SearchReference, RandomTextsAgreeWithThePlainModel) {
         return text;
     };
     for (int round = 0; round < 20000; ++round) {
-        const std::string buffer = randomText(24);
+        const std::string buffer = randomText(round % 2 ? 24 : 80);
         const std::string pattern = randomText(4);
         TSearchOptions options = TSearchOptions::FromBits(0);
         options.Set(srDown, random() % 4 != 0);
@@ -382,7 +389,7 @@ TEST(SearchReference, RandomTextsAgreeWithThePlainModel) {
     }
 }
 
-TEST(SearchReference, RealSourcesAgreeWithThePlainModel) {
+TEST_P(SearchReferenceScan, RealSourcesAgreeWithThePlainModel) {
     SKIP_WITHOUT_CORPUS();
     const std::filesystem::path root = std::filesystem::path(testsupport::CorpusDir()) / "pfc";
     std::vector<std::filesystem::path> files;
