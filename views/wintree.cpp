@@ -367,13 +367,6 @@ TWinTreeNode* TCustomWinTree::LastVisible() const {
     return n == root_.get() ? nullptr : n;
 }
 
-TWinTreeNode* TCustomWinTree::LastNode() const {
-    TWinTreeNode* n = root_.get();
-    while (!n->children_.empty())
-        n = n->children_.back().get();
-    return n;
-}
-
 TWinTreeNode* TCustomWinTree::NodeAtRow(int row) const {
     if (row < 0 || row >= RowCount())
         return nullptr;

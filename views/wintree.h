@@ -335,7 +335,6 @@ class TCustomWinTree {
     TWinTreeNode* NextVisible(const TWinTreeNode* node) const;
     TWinTreeNode* PrevVisible(const TWinTreeNode* node) const;
     TWinTreeNode* LastVisible() const;
-    TWinTreeNode* LastNode() const;
     void ChangedStructure();
     void ChangedNode(TWinTreeNode* node);
     void ChangedExpansion(TWinTreeNode* node);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <sstream>
 #include <string>
 
 #include "tests/support/TestSupport.h"
@@ -149,15 +148,6 @@ TEST(WinTreeText, LinesView) {
     lines.EndUpdate();
     EXPECT_EQ(count.structure, 1);
     tree.RemoveObserver(&count);
-}
-
-TEST(WinTreeText, Streams) {
-    TCustomWinTree tree;
-    std::istringstream in(std::string("A\r\n\tB\r\n"));
-    tree.LoadFromStream(in);
-    std::ostringstream out;
-    tree.SaveToStream(out);
-    EXPECT_EQ(out.str(), "A\r\n\tB\r\n");
 }
 
 TEST(WinTreeText, Files) {
