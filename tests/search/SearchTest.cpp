@@ -29,218 +29,119 @@ struct Searcher {
     TStreamSearch engine;
 };
 
-TEST(SearchOptions, BitsAndNames) {
+TEST(SearchOptions, NamesAndBits) {
     EXPECT_EQ(TSearchOptions({srDown, srFindNext}).Bits(), 0b110u);
     EXPECT_EQ(TSearchOptions({srProxy}).Bits(), 1u << 25);
-    EXPECT_EQ(TSearchOptions::FromBits(0xFFFFFFFF).Bits(), (1u << 26) - 1);
-    EXPECT_EQ(SearchOptionByName("srReplaceDlg"), srReplaceDlg);
-    EXPECT_EQ(SearchOptionByName("srWholeWord"), srWholeWord);
-    EXPECT_EQ(SearchOptionByName("srUserObject"), srUserObject);
-    EXPECT_EQ(SearchOptionByName("srProxy"), srProxy);
-    EXPECT_EQ(SearchOptionByName("srwholeword"), -1);  // case counts
-    EXPECT_EQ(SearchOptionByName("srAll"), -1);
     for (int i = 0; i < SearchOptionCount; ++i)
         EXPECT_EQ(SearchOptionByName(SearchOptionNames[i]), i);
-
-    // A name that is no member changes nothing and is never contained.
+    EXPECT_EQ(SearchOptionByName("srwholeword"), -1);  // case counts
     TSearchOptions options{srDown};
-    options.Include(-1);
-    options.Include(SearchOptionCount);
+    options.Include(SearchOptionByName("srAll"));  // no member: no change
     EXPECT_EQ(options, TSearchOptions{srDown});
     EXPECT_FALSE(options.Contains(-1));
-    options.Set(srMatchCase, true);
-    options.Exclude(srDown);
-    EXPECT_EQ(options, TSearchOptions{srMatchCase});
 }
 
-TEST(SearchCharacters, WordCharactersAndDelimiters) {
-    int words = 0;
-    for (int b = 0; b < 256; ++b)
-        words += WordDelimiters[b] ? 0 : 1;
-    EXPECT_EQ(words, 63);
-    EXPECT_FALSE(IsWordDelimiter('_'));
-    EXPECT_FALSE(IsWordDelimiter('9'));
-    EXPECT_TRUE(IsWordDelimiter('$'));
-    EXPECT_TRUE(IsWordDelimiter('\0'));
-    EXPECT_TRUE(IsWordDelimiter('\xE9'));  // accented letters delimit words
-    EXPECT_EQ(UpperCaseMap()['a'], 'A');
-    EXPECT_EQ(UpperCaseMap()[0xE9], 0xC9);
-    EXPECT_EQ(IdentityMap[0xE9], 0xE9);
-}
-
-TEST(SearchForward, StartsAfterTheSelectionAndFindsOverlaps) {
+TEST(SearchForward, StartsAfterTheSelectionAndTriesUpToTheLastPosition) {
     Searcher s("aaaa");
     EXPECT_EQ(s.engine.FindText("aa"), 0);
-    EXPECT_EQ(s.engine.SelLength(), 2);
     EXPECT_EQ(s.engine.FindText("aa"), 2);  // after the selection
     s.engine.SetSelStart(1);
     EXPECT_EQ(s.engine.FindText("aa"), 1);  // one byte after a hit's start: overlaps
-    s.engine.SetSelStart(3);
     EXPECT_EQ(s.engine.FindText("aa"), -1);
-    EXPECT_EQ(s.engine.SelStart(), 3);  // a miss keeps the selection
-    EXPECT_EQ(s.engine.SelLength(), 0);
-}
+    EXPECT_EQ(s.engine.SelStart(), 1);  // a miss keeps the selection
+    EXPECT_EQ(s.engine.SelLength(), 2);
 
-TEST(SearchForward, TheLastPositionIsTriedAndNothingBeyond) {
-    Searcher s("xxabc");
-    s.engine.SetSelStart(2);
-    EXPECT_EQ(s.engine.FindText("abc"), 2);  // start + length equals the buffer length
-    s.engine.SetSelStart(3);
-    EXPECT_EQ(s.engine.FindText("abc"), -1);
-    s.engine.SetSelection(2, 1);
-    EXPECT_EQ(s.engine.FindText("abc"), -1);
-    EXPECT_EQ(s.engine.FindText("xxabcx"), -1);  // longer than the buffer
-}
-
-TEST(SearchForward, MissesWithoutTextBufferOrValidStart) {
-    Searcher s("abc");
-    EXPECT_FALSE(s.engine.Search(""));
-    s.engine.SetSelStart(-1);
-    EXPECT_FALSE(s.engine.Search("a"));
-    s.engine.SetSelStart(std::numeric_limits<int32_t>::max());
-    EXPECT_FALSE(s.engine.Search("a"));
-    s.engine.SetSelection(std::numeric_limits<int32_t>::max(), 10);  // no overflow
-    EXPECT_FALSE(s.engine.Search("a"));
-    Searcher empty("");
-    EXPECT_FALSE(empty.engine.Search("a"));
+    Searcher t("xxabc");
+    t.engine.SetSelStart(2);
+    EXPECT_EQ(t.engine.FindText("abc"), 2);  // start + length equals the buffer length
+    t.engine.SetSelStart(3);
+    EXPECT_EQ(t.engine.FindText("abc"), -1);
+    EXPECT_FALSE(t.engine.Search(""));
+    t.engine.SetSelStart(-1);
+    EXPECT_FALSE(t.engine.Search("x"));
+    t.engine.SetSelection(std::numeric_limits<int32_t>::max(), 10);  // no overflow
+    EXPECT_FALSE(t.engine.Search("x"));
     TStreamSearch detached;
     EXPECT_EQ(detached.FindText("a"), -1);
-    EXPECT_EQ(detached.SelText(), "");
     EXPECT_EQ(detached.Options, (TSearchOptions{srDown, srFindNext}));
 }
 
 TEST(SearchBackward, HitsEndAtOrBeforeTheSelectionStart) {
     Searcher s("ab ab ab", {});
-    s.engine.SetSelStart(8);
+    s.engine.SetSelStart(9);  // past the end: only where the text fits
     EXPECT_EQ(s.engine.FindText("ab"), 6);
     EXPECT_EQ(s.engine.FindText("ab"), 3);
     EXPECT_EQ(s.engine.FindText("ab"), 0);
     EXPECT_EQ(s.engine.FindText("ab"), -1);
-    // A selection start past the end only searches where the text fits.
-    s.engine.SetSelStart(9);
-    EXPECT_EQ(s.engine.FindText("ab"), 6);
     s.engine.SetSelStart(11);
     EXPECT_EQ(s.engine.FindText("ab"), -1);  // the search would start outside the buffer
 }
 
 TEST(SearchCase, BothSidesGoThroughTheSameMap) {
-    Searcher s("Caf\xC9 caf\xE9 CAF\xC9");
-    EXPECT_EQ(s.engine.FindText("caf\xE9"), 0);
-    s.engine.SetSelStart(1);
+    Searcher s("Caf\xC9 caf\xE9 \x9F");
+    EXPECT_EQ(s.engine.FindText("CAF\xC9"), 0);
     EXPECT_EQ(s.engine.FindText("CAF\xC9"), 5);
+    EXPECT_EQ(s.engine.FindText("\xFF"), 10);  // y with diaeresis has its capital at 0x9F
     s.engine.Options.Include(srMatchCase);
     s.engine.SetSelStart(0);
-    EXPECT_EQ(s.engine.FindText("CAF\xC9"), 10);
-    s.engine.SetSelStart(0);
     EXPECT_EQ(s.engine.FindText("caf\xE9"), 5);
-    Searcher y("\x9F\xFF");  // y with diaeresis has its capital at 0x9F
-    y.engine.SetSelStart(1);
-    EXPECT_EQ(y.engine.FindText("\x9F"), 1);
 }
 
-TEST(SearchWholeWord, WordBoundaries) {
+TEST(SearchWholeWord, HitsBeginAtAWordStartAndEndBeforeADelimiter) {
     const TSearchOptions ww{srDown, srWholeWord};
     EXPECT_EQ(Searcher("x ls_item y", ww).engine.FindText("ls"), -1);  // _ is a word character
     EXPECT_EQ(Searcher("x ls.item", ww).engine.FindText("ls"), 2);
-    EXPECT_EQ(Searcher("ls x", ww).engine.FindText("ls"), 0);
-    EXPECT_EQ(Searcher("x ls", ww).engine.FindText("ls"), 2);  // ends with the buffer
-    EXPECT_EQ(Searcher("x als", ww).engine.FindText("ls"), -1);
+    EXPECT_EQ(Searcher("ls x", ww).engine.FindText("LS"), 0);
+    EXPECT_EQ(Searcher("x ls", ww).engine.FindText("ls"), 2);         // ends with the buffer
     EXPECT_EQ(Searcher("x abc\xE9t", ww).engine.FindText("abc"), 2);  // 0xE9 delimits
-    EXPECT_EQ(Searcher("x ABC.", ww).engine.FindText("abc"), 2);
+    EXPECT_EQ(Searcher("x (a (a", ww).engine.FindText("(a"), 5);      // the last position
+    // Never inside a word, also at the end of the buffer.
+    EXPECT_EQ(Searcher("foobar", ww).engine.FindText("bar"), -1);
+    // A word right after a delimiter at offset 0 is a word start like any other.
+    EXPECT_EQ(Searcher("$PBExportHeader$w.srw", ww).engine.FindText("PBExportHeader"), 1);
     // The word that begins at the search start counts as the current word.
     Searcher s("a ls ls", ww);
     s.engine.SetSelStart(2);
     EXPECT_EQ(s.engine.FindText("ls"), 5);
-    // Text that begins with a delimiter is tried at offset 0 and at the last position.
-    EXPECT_EQ(Searcher("(a (a", ww).engine.FindText("(a"), 0);
-    Searcher paren("x (a (a", ww);
-    EXPECT_EQ(paren.engine.FindText("(a"), 5);
-}
 
-TEST(SearchWholeWord, NoHitInsideAWordAtEitherEndOfTheBuffer) {
-    const TSearchOptions ww{srDown, srWholeWord};
-    // The last position is tried only where a word could start there.
-    EXPECT_EQ(Searcher("foobar", ww).engine.FindText("bar"), -1);
-    EXPECT_EQ(Searcher("foo bar", ww).engine.FindText("bar"), 4);
-    // A word right after a delimiter at offset 0 is a word start like any other.
-    EXPECT_EQ(Searcher("$PBExportHeader$w_main.srw", ww).engine.FindText("PBExportHeader"), 1);
-    EXPECT_EQ(Searcher(" foo bar", ww).engine.FindText("foo"), 1);
-    // Backward, a hit at offset 0 still needs a delimiter after it.
+    // Backward: a hit at offset 0 still needs a delimiter after it, and a buffer with no
+    // word left before the start ends the search.
     Searcher back("foobar foo", {srWholeWord});
-    back.engine.SetSelStart(7);
-    EXPECT_EQ(back.engine.FindText("foo"), -1);
     back.engine.SetSelStart(10);
     EXPECT_EQ(back.engine.FindText("foo"), 7);
-}
-
-TEST(SearchWholeWord, BackwardEndsWhenNoWordIsLeft) {
-    Searcher s("  ;; x", {srWholeWord});
-    s.engine.SetSelStart(4);
-    EXPECT_EQ(s.engine.FindText("x"), -1);
-    s.engine.SetSelStart(2);
-    EXPECT_EQ(s.engine.FindText(" "), 0);  // offset 0 is tried once, then the search ends
-    Searcher word("ab cd", {srWholeWord});
-    word.engine.SetSelStart(5);
-    EXPECT_EQ(word.engine.FindText("cd"), 3);
-    EXPECT_EQ(word.engine.FindText("ab"), 0);
-    EXPECT_EQ(word.engine.FindText("ab"), -1);
+    EXPECT_EQ(back.engine.FindText("foo"), -1);
+    Searcher none("  ;; x", {srWholeWord});
+    none.engine.SetSelStart(4);
+    EXPECT_EQ(none.engine.FindText("x"), -1);
 }
 
 TEST(SearchSelection, SelTextIsCutTo255BytesAndReplaceRemovesOnlyThose) {
-    std::string text(300, 'x');
-    text += "tail";
-    Searcher s(text);
+    Searcher s(std::string(300, 'x') + "tail");
     s.engine.SetSelection(0, 300);
     EXPECT_EQ(s.engine.SelText(), std::string(255, 'x'));
     EXPECT_EQ(s.engine.SelLength(), 255);
     s.engine.SetSelection(0, 300);
     s.engine.Replace("new");
     EXPECT_EQ(s.buffer, "new" + std::string(45, 'x') + "tail");
-    EXPECT_EQ(s.engine.SelStart(), 0);
     EXPECT_EQ(s.engine.SelLength(), 3);
+    ASSERT_EQ(s.engine.FindText("tail"), 48);
+    s.engine.Replace("end of it");
+    EXPECT_EQ(s.buffer, "new" + std::string(45, 'x') + "end of it");
+
+    // Selections reaching outside the buffer give and remove only what is there.
+    Searcher t("abc");
+    t.engine.SetSelection(2, 10);
+    EXPECT_EQ(t.engine.SelText(), "c");
+    t.engine.SetSelection(5, 2);
+    t.engine.Replace("z");
+    EXPECT_EQ(t.buffer, "abcz");
+    t.engine.SetSelection(-4, 3);
+    EXPECT_EQ(t.engine.SelText(), "");
+    t.engine.Replace("<");
+    EXPECT_EQ(t.buffer, "<abcz");
 }
 
-TEST(SearchSelection, ReplaceGrowsAndShrinksTheAttachedBuffer) {
-    Searcher s("one two three");
-    ASSERT_EQ(s.engine.FindText("two"), 4);
-    s.engine.Replace("2");
-    EXPECT_EQ(s.buffer, "one 2 three");
-    EXPECT_EQ(s.engine.FindText("three"), 6);
-    s.engine.Replace("thirty-three");
-    EXPECT_EQ(s.buffer, "one 2 thirty-three");
-    s.engine.SetSelection(0, 0);
-    s.engine.Replace(">");
-    EXPECT_EQ(s.buffer, ">one 2 thirty-three");
-}
-
-TEST(SearchSelection, SelectionsOutsideTheBufferAreSafe) {
-    Searcher s("abc");
-    s.engine.SetSelection(2, 10);
-    EXPECT_EQ(s.engine.SelText(), "c");
-    s.engine.SetSelection(5, 2);
-    EXPECT_EQ(s.engine.SelText(), "");
-    s.engine.Replace("z");  // nothing to remove; the text goes at the end
-    EXPECT_EQ(s.buffer, "abcz");
-    s.engine.SetSelection(-4, 3);
-    EXPECT_EQ(s.engine.SelText(), "");
-    s.engine.Replace("<");
-    EXPECT_EQ(s.buffer, "<abcz");
-    s.engine.SetSelection(1, -1);
-    EXPECT_EQ(s.engine.SelText(), "");
-}
-
-TEST(SearchGap, SelectsTheBytesBetweenTheSelectionAndTheHit) {
-    Searcher s("if a then b end if");
-    ASSERT_EQ(s.engine.FindText("a"), 3);
-    ASSERT_TRUE(s.engine.FindGap("end"));
-    EXPECT_EQ(s.engine.SelStart(), 4);
-    EXPECT_EQ(s.engine.SelText(), " then b ");
-    EXPECT_FALSE(s.engine.FindGap("missing"));
-    EXPECT_EQ(s.engine.SelStart(), 4);
-    EXPECT_EQ(s.engine.SelLength(), 8);
-}
-
-TEST(SearchPattern, WildcardsAfterPreparation) {
+TEST(SearchPattern, GapsAndWildcards) {
     Searcher s("call of_init(); return");
     EXPECT_EQ(s.engine.FindPattern(ExpandSearchText("call*")), 0);
     EXPECT_EQ(s.engine.SelText(), "call ");  // up to and including the next blank
@@ -249,26 +150,17 @@ TEST(SearchPattern, WildcardsAfterPreparation) {
     EXPECT_EQ(s.engine.SelText(), "of_init");  // to the end of the next "t" after "o"
     s.engine.SetSelStart(0);
     EXPECT_EQ(s.engine.FindPattern(ExpandSearchText("o~*t")), -1);
-    Searcher star("a*b ab");
-    EXPECT_EQ(star.engine.FindPattern(ExpandSearchText("a~*b")), 0);
-    EXPECT_EQ(star.engine.SelLength(), 3);
+    s.engine.SetSelection(5, 3);
+    ASSERT_TRUE(s.engine.FindGap("("));
+    EXPECT_EQ(s.engine.SelText(), "init");  // between the selection and the hit
+    // Markers after the first are ordinary bytes of the rest.
+    Searcher raw("x\xDEy");
+    EXPECT_EQ(raw.engine.FindPattern("x\xDE\xDEy"), 0);
+    EXPECT_EQ(raw.engine.SelLength(), 3);
 }
 
-TEST(SearchPattern, TheRestStartsAfterTheFirstPartAndLaterMarkersAreBytes) {
-    Searcher s("abab x\xDEy");
-    EXPECT_EQ(s.engine.FindPattern("ab\xDE"
-                                   "ab"),
-              0);
-    EXPECT_EQ(s.engine.SelLength(), 4);
-    s.engine.SetSelStart(0);
-    EXPECT_EQ(s.engine.FindPattern("x\xDE\xDEy"), 5);  // rest is the byte 0xDE then y
-    EXPECT_EQ(s.engine.SelLength(), 3);
-}
-
-TEST(SearchPattern, DegeneratePatternsEnd) {
+TEST(SearchPattern, PatternsOfStarsTildesAndMarkersEnd) {
     Searcher s("*~ \xDE \xDE\xDE ~~ ** text");
-    // Typed texts of stars and tildes: an unescaped star makes an empty first part, which
-    // finds nothing; the escaped forms are literal text.
     const std::pair<const char*, int32_t> typed[] = {
         {"*", -1}, {"**", -1}, {"***", -1}, {"*~", -1},  {"*~*~", -1},
         {"~", 1},  {"~~", 1},  {"~*", 0},   {"~~*", -1},
@@ -277,51 +169,31 @@ TEST(SearchPattern, DegeneratePatternsEnd) {
         s.engine.SetSelStart(0);
         EXPECT_EQ(s.engine.FindPattern(ExpandSearchText(text)), expected) << text;
     }
-    for (std::string raw : {"\xDE", "\xDE\xDE", "\xDE\xDE\xDE",
-                            "\xDE"
-                            "abc",
-                            "x\xDE", "t\xDE"}) {
+    for (std::string raw : {"\xDE", "\xDE\xDE\xDE", "t\xDE"}) {
         s.engine.SetSelStart(0);
         EXPECT_EQ(s.engine.FindPattern(raw), -1) << raw;
     }
-}
-
-TEST(SearchPattern, AMissingRestDoesNotRescanForEveryFirstPart) {
-    // Every 'a' starts a hit of the first part, and the rest is nowhere.
-    Searcher s(std::string(4 << 20, 'a'));
+    // Every 'a' is a hit of the first part and the rest is nowhere: one pass, not one
+    // pass per 'a'.
+    Searcher big(std::string(4 << 20, 'a'));
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(s.engine.FindPattern("a\xDE"
-                                   "b"),
+    EXPECT_EQ(big.engine.FindPattern("a\xDE"
+                                     "b"),
               -1);
-    const auto seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    EXPECT_LT(seconds, 2.0);
-    // The walk over the first part still ends where it would have ended.
-    searchref::Engine ref;
-    ref.buffer.assign(40, 'a');
-    Searcher small(ref.buffer);
-    EXPECT_EQ(small.engine.FindPattern("a\xDE"
-                                       "b"),
-              ref.FindPattern("a\xDE"
-                              "b"));
-    EXPECT_EQ(small.engine.SelStart(), ref.selStart);
-    EXPECT_EQ(small.engine.SelLength(), ref.selLength);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+              2.0);
 }
 
 TEST(ExpandSearchText, StarAndEscapes) {
     const std::string gap(1, GapMarker);
     EXPECT_EQ(ExpandSearchText("of_*"), "of_" + gap + " ");
-    EXPECT_EQ(ExpandSearchText("a*b"), "a" + gap + "b");
     EXPECT_EQ(ExpandSearchText("a*b*c"), "a" + gap + "b*c");  // only the first star
     EXPECT_EQ(ExpandSearchText("a~*b*c"), "a*b*c");           // an escaped first star: none
-    EXPECT_EQ(ExpandSearchText("*"), gap + " ");
-    EXPECT_EQ(ExpandSearchText("~~*"), "~*");  // the star's tilde is itself escaped
+    EXPECT_EQ(ExpandSearchText("~~*"), "~*");                 // the star's tilde is escaped
     EXPECT_EQ(ExpandSearchText("a~nb~rc~td"),
               "a\nb\rc\x07"
               "d");
     EXPECT_EQ(ExpandSearchText("~~~x~"), "~x~");  // a tilde at the end stays
-    EXPECT_EQ(ExpandSearchText("~n*"), "\n" + gap + " ");
-    EXPECT_EQ(ExpandSearchText(""), "");
 }
 
 // ---- Against the reference model ----------------------------------------------------
