@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "catalogue/Orcactrl.h"
+#include "platform/Ansi.h"
 #include "shell/utilities.h"
 
 namespace catalogue {
@@ -52,11 +53,12 @@ constexpr int MaxChainSteps = 100000;
 }  // namespace
 
 TPBObjRef* FindObjRef(TPBApp& app, std::string_view name, std::string_view libraryPath, int type) {
+    const std::string upperName = platform::AnsiUpperCase(name);
     for (int i = 0; i < app.LibRefs.Count(); ++i) {
         TPBLibRef* libRef = app.LibRefs[i];
         if (!libraryPath.empty() && libRef->Lib->Name != libraryPath)
             continue;
-        if (TPBObjRef* ref = libRef->FindObjRef(name, type))
+        if (TPBObjRef* ref = libRef->FindObjRefUpper(upperName, type))
             return ref;
     }
     return SystemClassRef(app, name);

@@ -34,9 +34,13 @@ int EntryTypeOrder(int entryType) {
 }
 
 std::optional<platform::TDateTime> LibraryFileDate(std::string_view path) {
-    if (path.empty() || !platform::FileExists(path))
+    // One directory search gives existence, kind and date (no file name holds * or ?).
+    if (path.empty() || path.find_first_of("*?") != std::string_view::npos)
         return std::nullopt;
-    return platform::FileAge(path);
+    const std::vector<platform::TSearchRec> found = platform::FindFiles(path, platform::faAnyFile);
+    if (found.empty() || (found.front().Attr & platform::faDirectory))
+        return std::nullopt;
+    return found.front().Time;
 }
 
 // ---- Program-wide state -------------------------------------------------------------
@@ -392,9 +396,22 @@ void TPBLibRef::SyncObjRefs() {
 }
 
 TPBObjRef* TPBLibRef::FindObjRef(std::string_view name, int type) const {
-    for (const auto& item : ObjRefs)
-        if (item.Obj->Obj->EntryType == type && SameText(item.Obj->Obj->Name, name))
-            return item.Obj;
+    return FindObjRefUpper(platform::AnsiUpperCase(name), type);
+}
+
+TPBObjRef* TPBLibRef::FindObjRefUpper(const std::string& upperName, int type) const {
+    if (indexVersion_ != ObjRefs.Version()) {
+        index_.clear();
+        for (const auto& item : ObjRefs)
+            index_[platform::AnsiUpperCase(item.Obj->Obj->Name)].push_back(item.Obj);
+        indexVersion_ = ObjRefs.Version();
+    }
+    auto it = index_.find(upperName);
+    if (it == index_.end())
+        return nullptr;
+    for (TPBObjRef* ref : it->second)
+        if (ref->Obj->EntryType == type)
+            return ref;
     return nullptr;
 }
 

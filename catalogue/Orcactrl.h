@@ -30,6 +30,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "catalogue/Pborca.h"
@@ -65,12 +66,19 @@ class TObjList {
     T* operator[](int index) const { return items_.at(static_cast<size_t>(index)).Obj; }
     const std::string& Name(int index) const { return items_.at(static_cast<size_t>(index)).Name; }
 
-    void Add(std::string_view name, T* obj) { items_.push_back({std::string(name), obj}); }
+    void Add(std::string_view name, T* obj) {
+        ++version_;
+        items_.push_back({std::string(name), obj});
+    }
     void Insert(int index, std::string_view name, T* obj) {
+        ++version_;
         index = std::clamp(index, 0, Count());
         items_.insert(items_.begin() + index, Item{std::string(name), obj});
     }
-    void Delete(int index) { items_.erase(items_.begin() + index); }
+    void Delete(int index) {
+        ++version_;
+        items_.erase(items_.begin() + index);
+    }
     // Takes the object out of the list; false when it is not listed.
     bool Remove(const T* obj) {
         const int i = IndexOfObject(obj);
@@ -82,11 +90,17 @@ class TObjList {
     void Move(int from, int to) {
         if (from == to)
             return;
+        ++version_;
         Item item = std::move(items_.at(static_cast<size_t>(from)));
         items_.erase(items_.begin() + from);
         items_.insert(items_.begin() + std::clamp(to, 0, Count()), std::move(item));
     }
-    void Clear() { items_.clear(); }
+    void Clear() {
+        ++version_;
+        items_.clear();
+    }
+    // Changes with every change of the list (for indexes kept beside it).
+    uint64_t Version() const { return version_; }
 
     int IndexOf(std::string_view name) const;
     int IndexOfObject(const T* obj) const {
@@ -100,13 +114,18 @@ class TObjList {
         return i < 0 ? nullptr : items_[static_cast<size_t>(i)].Obj;
     }
 
-    std::vector<Item>& Items() { return items_; }
+    // Direct access; the list counts it as a change.
+    std::vector<Item>& Items() {
+        ++version_;
+        return items_;
+    }
     const std::vector<Item>& Items() const { return items_; }
     auto begin() const { return items_.begin(); }
     auto end() const { return items_.end(); }
 
   private:
     std::vector<Item> items_;
+    uint64_t version_ = 0;
 };
 
 bool SameText(std::string_view a, std::string_view b);
@@ -303,7 +322,15 @@ class TPBLibRef : public TObject {
     void SyncObjRefs();
     // The first reference whose entry has that name (ignoring case) and type.
     TPBObjRef* FindObjRef(std::string_view name, int type) const;
+    // The same for a name already in upper case (AnsiUpperCase).
+    TPBObjRef* FindObjRefUpper(const std::string& upperName, int type) const;
     TPBObjRef* ObjRef(int index) const { return ObjRefs[index]; }
+
+  private:
+    // Upper-case entry name -> references in ObjRefs order, rebuilt when ObjRefs changed:
+    // the hierarchy looks every ancestor up in every library of the path.
+    mutable std::unordered_map<std::string, std::vector<TPBObjRef*>> index_;
+    mutable uint64_t indexVersion_ = ~uint64_t{0};
 };
 
 // ---- Applications -------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // Object loading and source analysis: exporting an entry's source into memory, reading
 // its ancestor out of the source, and loading a catalogue object for the views.
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -19,12 +20,28 @@ constexpr size_t MaxExportSize = static_cast<size_t>(std::numeric_limits<int32_t
 
 }  // namespace
 
-// The source goes through the manager's export buffer, whose last byte is always a zero
-// byte of our own: the text is everything up to the first zero byte, whatever its
-// length. A source larger than the buffer is never cut: the buffer grows to the size the
-// entry's information block gives and the export runs again. When no whole source can be
-// had, the entry keeps no source at all (LoadFailed): a cut source imported back by a
-// rebuild would destroy the rest of the object.
+// The source is exported straight into a block sized from the entry's information
+// block; when ORCA says that is too small (the library changed, or the block was
+// wrong), the export goes through the manager's export buffer, which grows to the size
+// the information block then gives, and runs again. A source is never cut: when no
+// whole source can be had, the entry keeps no source at all (LoadFailed), since a cut
+// source imported back by a rebuild would destroy the rest of the object. Every block
+// ends with a zero byte of our own, so the text (everything up to the first zero byte)
+// never runs past its block.
+namespace {
+
+// One export into block, whose last byte stays a zero byte; quiet about -10.
+template <class Block>
+int32_t ExportInto(TPBObj& obj, Block& block) {
+    block.back() = '\0';
+    block.front() = '\0';
+    return obj.Lib->Mgr.GetSession().EntryExport(obj.Lib->Name, obj.Name, obj.EntryType,
+                                                 block.data(),
+                                                 static_cast<int32_t>(block.size() - 1), true);
+}
+
+}  // namespace
+
 void TPBObj::LoadSource() {
     Source.clear();
     LoadFailed = false;
@@ -32,27 +49,28 @@ void TPBObj::LoadSource() {
         return;
     shell::ShowStatus("Loading Object: " + Lib->Name + ";" + Name);
 
-    TOrca& session = Lib->Mgr.GetSession();
-    std::vector<char>& buffer = Lib->Mgr.ExportBuffer;
-    size_t usable = buffer.size() - 1;
-    buffer[0] = '\0';
-    buffer[usable] = '\0';
-    int32_t rc = session.EntryExport(Lib->Name, Name, EntryType, buffer.data(),
-                                     static_cast<int32_t>(usable), true);
     GetEntryInfo();
-    for (int attempt = 1; attempt < ExportAttempts && rc == PBORCA_BUFFERTOOSMALL; ++attempt) {
-        const size_t wanted =
-            std::min(std::max(static_cast<size_t>(std::max(Info.lSourceSize, 0)) + 1, usable * 2),
-                     MaxExportSize);
-        if (wanted <= usable)
-            break;
-        buffer.assign(wanted + 1, '\0');
-        usable = wanted;
-        rc = session.EntryExport(Lib->Name, Name, EntryType, buffer.data(),
-                                 static_cast<int32_t>(usable), true);
+    std::string sized(static_cast<size_t>(std::max(Info.lSourceSize, 0)) + 2, '\0');
+    int32_t rc = ExportInto(*this, sized);
+    bool direct = true;
+    if (rc == PBORCA_BUFFERTOOSMALL) {
+        direct = false;
+        std::vector<char>& buffer = Lib->Mgr.ExportBuffer;
+        rc = ExportInto(*this, buffer);
+        for (int attempt = 1; attempt < ExportAttempts && rc == PBORCA_BUFFERTOOSMALL; ++attempt) {
+            GetEntryInfo();
+            const size_t usable = buffer.size() - 1;
+            const size_t wanted = std::min(
+                std::max(static_cast<size_t>(std::max(Info.lSourceSize, 0)) + 1, usable * 2),
+                MaxExportSize);
+            if (wanted <= usable)
+                break;
+            buffer.assign(wanted + 1, '\0');
+            rc = ExportInto(*this, buffer);
+        }
     }
     if (rc == PBORCA_BUFFERTOOSMALL)
-        session.ReportError("EntryExport:" + Lib->Name + ":" + Name);
+        Lib->Mgr.GetSession().ReportError("EntryExport:" + Lib->Name + ":" + Name);
     if (rc != 0) {
         // The failure is logged; the entry keeps no source rather than another's.
         LoadFailed = true;
@@ -60,11 +78,12 @@ void TPBObj::LoadSource() {
         return;
     }
 
-    const char* start = buffer.data();
+    const char* start = direct ? sized.data() : Lib->Mgr.ExportBuffer.data();
+    const size_t usable = (direct ? sized.size() : Lib->Mgr.ExportBuffer.size()) - 1;
     const auto* zero = static_cast<const char*>(std::memchr(start, 0, usable + 1));
     const size_t length = static_cast<size_t>(zero - start);
     if (length >= usable) {
-        // ORCA filled the whole buffer without ending the text.
+        // ORCA filled the whole block without ending the text.
         shell::LogMessage("Load Error: " + Lib->Name + ":" + Name + " couldn't be loaded.");
         shell::WriteDebug("Load Error: text of " + Lib->Name + ":" + Name +
                           " as exported (incomplete):\r\n" + std::string(start, length));
@@ -73,7 +92,12 @@ void TPBObj::LoadSource() {
         return;
     }
     SourceLen = static_cast<int32_t>(length);
-    Source.assign(start, length + 1);
+    if (direct) {
+        sized.resize(length + 1);
+        Source = std::move(sized);
+    } else {
+        Source.assign(start, length + 1);
+    }
 }
 
 std::string AncestorName(TPBObjRef& ref) {

@@ -21,6 +21,7 @@ struct Fake {
     std::string lastLibrary;
     std::vector<std::string> libraryList;
     std::string exportText;  // written when the buffer holds it
+    int32_t infoSize = -1;   // the source size the information block gives; -1: the true one
     int exportCalls = 0;
 };
 Fake fake;
@@ -54,7 +55,8 @@ int32_t FakeExport(HPBORCA, const char* library, const char*, PBORCA_TYPE, char*
 }
 int32_t FakeInformation(HPBORCA, const char*, const char*, PBORCA_TYPE, PBORCA_ENTRYINFO* info) {
     *info = PBORCA_ENTRYINFO{};
-    info->lSourceSize = static_cast<int32_t>(fake.exportText.size());
+    info->lSourceSize =
+        fake.infoSize >= 0 ? fake.infoSize : static_cast<int32_t>(fake.exportText.size());
     return 0;
 }
 int32_t FakeHierarchy(HPBORCA, const char*, const char*, PBORCA_TYPE, PBORCA_HIERPROC, void*) {
@@ -165,7 +167,16 @@ TEST_F(PborcaTest, AnExportLargerThanTheBufferIsExportedAgainWhole) {
     fake.exportText = std::string(1500000, 'a');
     obj->LoadSource();
     EXPECT_EQ(obj->SourceText().size(), 1500000u);
-    EXPECT_EQ(fake.exportCalls, 2);
+    EXPECT_EQ(fake.exportCalls, 1);  // sized from the information block
+
+    // An information block that understates the size: the export buffer grows.
+    fake.exportCalls = 0;
+    fake.infoSize = 100;
+    fake.exportText = std::string(1500000, 'b');
+    obj->LoadSource();
+    EXPECT_EQ(obj->SourceText(), fake.exportText);
+    EXPECT_EQ(obj->SourceLen, 1500000);
+    EXPECT_EQ(fake.exportCalls, 4);  // 101 bytes, 500000, 1000000, 2000000
     EXPECT_THAT(Log(), IsEmpty());
 
     // A failed export after a good one leaves no stale text behind.

@@ -1,0 +1,102 @@
+// The catalogue over the PowerBuilder Foundation Classes: every application of the
+// workspace loads with its hierarchy, and the hierarchy is the one the sources declare.
+
+#include <gmock/gmock.h>
+
+#include <map>
+
+#include "tests/catalogue/CatalogueTestSupport.h"
+#include "tests/support/PfcWorkspace.h"
+
+namespace cattest {
+namespace {
+
+using catalogue::TPBApp;
+using catalogue::TPBObjRef;
+using testing::IsEmpty;
+
+class PfcTest : public CatalogueTest {};
+
+TPBObjRef* Ref(TPBApp* app, const std::string& name, int type) {
+    for (int i = 0; i < app->LibRefs.Count(); ++i)
+        if (TPBObjRef* ref = app->LibRef(i)->FindObjRef(name, type))
+            return ref;
+    return nullptr;
+}
+
+TEST_F(PfcTest, EveryApplicationLoadsWithTheHierarchyItsSourcesDeclare) {
+    SKIP_WITHOUT_CORPUS();
+    const testsupport::PfcWorkspace workspace = testsupport::BuildPfcWorkspace(prefix);
+    ASSERT_TRUE(workspace.error.empty()) << workspace.error;
+    if (workspace.Empty())
+        GTEST_SKIP() << "no PFC sources in the corpus";
+
+    // pb.ini is found through WIN.INI, as PowerBuilder's own is.
+    Mgr().LoadApplications();
+    ASSERT_EQ(Mgr().PBIniFile(), workspace.pbIni);
+    ASSERT_EQ(static_cast<size_t>(Mgr().Apps.Count()), workspace.applications.size());
+
+    for (const testsupport::PfcApplication& expected : workspace.applications) {
+        TPBApp* app = Mgr().Apps.Find(expected.name + ";(" + expected.library + ")");
+        ASSERT_NE(app, nullptr) << expected.name;
+        catalogue::LoadNode(app);
+        ASSERT_EQ(static_cast<size_t>(app->LibRefs.Count()), expected.libraryList.size());
+
+        // Every entry reference reaches System, and its parent is the entry its source
+        // names when the path holds one of that name and type.
+        int refs = 0;
+        app->ForEachObjRef([&](TPBObjRef& ref) {
+            ++refs;
+            ASSERT_NE(ref.Parent, nullptr);
+            const std::string ancestor = catalogue::AncestorName(ref);
+            EXPECT_TRUE(catalogue::SameText(ref.Parent->Obj->Name, ancestor)) << ref.Obj->Name;
+            if (ref.Parent->LibRef) {
+                EXPECT_EQ(ref.Parent->Obj->EntryType, ref.Obj->EntryType);
+            }
+            EXPECT_EQ(catalogue::RootClass(ref)->Parent, app->SystemRoot);
+        });
+        EXPECT_GT(refs, 0);
+    }
+    EXPECT_THAT(LogWith("Orca Error: Library"), IsEmpty());
+    EXPECT_THAT(LogWith("Orca Error: Entry"), IsEmpty());
+    EXPECT_THAT(LogWith("Load Error"), IsEmpty());
+    EXPECT_THAT(LogWith("Ancestor loop"), IsEmpty());
+
+    // The application built on the PFC extension layer: w_master under pfc_w_master
+    // under the system class window.
+    TPBApp* withMaster = nullptr;
+    for (const auto& item : Mgr().Apps)
+        if (Ref(item.Obj, "w_master", catalogue::otWindow))
+            withMaster = item.Obj;
+    ASSERT_NE(withMaster, nullptr);
+    TPBObjRef* master = Ref(withMaster, "w_master", catalogue::otWindow);
+    ASSERT_NE(master->Parent, nullptr);
+    EXPECT_EQ(master->Parent->Obj->Name, "pfc_w_master");
+    EXPECT_NE(master->Parent->LibRef, nullptr);
+    EXPECT_EQ(master->Parent->Parent->Obj->Name, "window");
+    EXPECT_EQ(master->Parent->Parent->Parent, withMaster->SystemRoot);
+    EXPECT_EQ(catalogue::RootClass(*master)->Obj->Name, "window");
+    // Autoinstantiated objects hang under their real ancestor.
+    if (TPBObjRef* tree = Ref(withMaster, "pfc_n_cst_tree", catalogue::otUserObject)) {
+        EXPECT_EQ(tree->Parent->Obj->Name, "n_base");
+    }
+
+    // The largest PFC source is longer than the 500000 bytes an export buffer once held:
+    // it comes whole.
+    if (TPBObjRef* conversion = Ref(withMaster, "pfc_n_cst_conversion", catalogue::otUserObject)) {
+        EXPECT_GT(conversion->Obj->SourceLen, 500000);
+        EXPECT_EQ(conversion->Obj->SourceLen, conversion->Obj->GetEntryInfo().lSourceSize);
+        EXPECT_NE(conversion->Obj->SourceText().rfind("end type"), std::string_view::npos);
+    }
+
+    // Descendants of pfc_w_master, walked depth first, include w_master and its own
+    // descendants, and never reach an entry twice.
+    std::map<TPBObjRef*, int> seen;
+    catalogue::WalkDescendants(*master->Parent, [&](TPBObjRef& r) { ++seen[&r]; });
+    EXPECT_EQ(seen.count(master), 1u);
+    for (const auto& [ref, count] : seen)
+        EXPECT_EQ(count, 1) << ref->Obj->Name;
+}
+
+}  // namespace
+}  // namespace cattest
