@@ -772,30 +772,29 @@ TKeyResult TCustomWinTree::HandleKey(TWinTreeKey key) {
 
 // ---- Appearance ----------------------------------------------------------------------
 
-int TCustomWinTree::NodeExtent(const TWinTreeNode& node, int itemHeight, int fontHeight,
-                               int textWidth) const {
+int StyleIndent(TWinTreeStyle style, TWinTreeOptions options, int level, int itemHeight,
+                int fontHeight) {
     const int h = itemHeight;
-    const int level = node.Level();
-    const int root = (TreeOptions & ooDrawTreeRoot) ? h : 0;
-    int indent = 0;
-    switch (WinTreeStyle) {
+    const int root = (options & ooDrawTreeRoot) ? h : 0;
+    switch (style) {
         case osText:
-            indent = (level - 1) * h;
-            break;
+            return (level - 1) * h;
         case osPlusMinusText:
         case osPictureText:
-            indent = level * h;
-            break;
+            return level * h;
         case osPlusMinusPictureText:
-            indent = (level + 1) * h;
-            break;
+            return (level + 1) * h;
         case osTreeText:
-            indent = (level - 1) * h - (h - fontHeight) / 2 + root;
-            break;
+            return (level - 1) * h - (h - fontHeight) / 2 + root;
         case osTreePictureText:
-            indent = level * h - (h - fontHeight) / 2 + root;
-            break;
+            return level * h - (h - fontHeight) / 2 + root;
     }
+    return 0;
+}
+
+int TCustomWinTree::NodeExtent(const TWinTreeNode& node, int itemHeight, int fontHeight,
+                               int textWidth) const {
+    const int indent = StyleIndent(WinTreeStyle, TreeOptions, node.Level(), itemHeight, fontHeight);
     return std::max(0, indent + textWidth + 1);
 }
 

@@ -89,6 +89,10 @@ enum class TKeyResult { Done, Beep, Ignored };
 bool StyleShowsPlusMinus(TWinTreeStyle style);
 bool StyleShowsPicture(TWinTreeStyle style);
 bool StyleShowsTreeLines(TWinTreeStyle style);
+// Where a row's text begins, in pixels from the left edge, for a node of the given level
+// (item height h, font height in pixels): the indent of NodeExtent.
+int StyleIndent(TWinTreeStyle style, TWinTreeOptions options, int level, int itemHeight,
+                int fontHeight);
 
 class TCustomWinTree;
 
@@ -195,6 +199,7 @@ class TWinTreeStrings;
 class TCustomWinTree {
   public:
     using TExpandEvent = std::function<void(TCustomWinTree& sender, int index)>;
+    class UpdateScope;
 
     TCustomWinTree();
     virtual ~TCustomWinTree();
@@ -315,7 +320,6 @@ class TCustomWinTree {
     friend class TWinTreeNode;
     friend class TWinTreeStrings;
     class DispatchScope;
-    class UpdateScope;
 
     TWinTreeNode* NodeAt(int index, bool rootAllowed) const;
     bool InTree(const TWinTreeNode* node) const;
