@@ -17,11 +17,9 @@ void WriteLine(std::string_view prefix, std::string_view text) {
 }  // namespace
 
 void TConsoleShellUI::SetStatusText(std::string_view text) {
-    // "Ready." after every command would only repeat itself on a terminal.
-    if (text == lastStatus_)
-        return;
+    // A terminal has no status line to repaint: the last text is kept for the closing
+    // line, and the passing ones ("Loading Object: ...") stay out of the way.
     lastStatus_ = std::string(text);
-    WriteLine("status: ", text);
 }
 
 void TConsoleShellUI::ShowRefreshNeeded(bool visible) {

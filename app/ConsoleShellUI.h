@@ -1,6 +1,6 @@
 #pragma once
-// The screen of the program while it has no window: status texts, log lines and
-// message boxes are written to the terminal; questions take their default answer.
+// The screen of the program while it has no window: log lines and message boxes are
+// written to the terminal; questions take their default answer.
 
 #include "shell/ShellUI.h"
 
@@ -21,6 +21,7 @@ class TConsoleShellUI final : public shell::TShellUI {
                                    shell::TMsgDlgButtons buttons, long helpContext) override;
     void ProcessMessages() override {}
     void OpenPreferences() override {}
+    const std::string& LastStatus() const { return lastStatus_; }
 
   private:
     shell::TCursor cursor_ = shell::crDefault;

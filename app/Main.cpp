@@ -1,16 +1,18 @@
 // The sorvanti program. Until its window exists it starts the program-wide services,
 // loads the stored settings, locates PowerBuilder's pb.ini and its ORCA library for
-// the chosen version, and says what it found.
+// the chosen version, loads every application of pb.ini into the catalogue, and says
+// what it found.
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "app/ConsoleShellUI.h"
+#include "catalogue/Orcactrl.h"
 #include "platform/Files.h"
 #include "platform/LastError.h"
 #include "platform/Prefix.h"
-#include "platform/Profile.h"
 #include "platform/SharedLibrary.h"
 #include "shell/options.h"
 #include "shell/utilities.h"
@@ -21,13 +23,21 @@ void Say(const std::string& label, const std::string& value) {
     std::printf("  %-22s %s\n", label.c_str(), value.c_str());
 }
 
-// Counts the applications of pb.ini's "Application" section (keys starting with "$").
-int CountApplications(const std::string& pbIni) {
-    int count = 0;
-    for (const std::string& key : platform::GetPrivateProfileKeys("Application", pbIni))
-        if (!key.empty() && key[0] == '$')
-            ++count;
-    return count;
+// Every application of the catalogue with its library search path: entries per
+// library, missing libraries, and the number of classes its hierarchy holds.
+void ListApplications(catalogue::TOrcaMgr& mgr) {
+    for (int i = 0; i < mgr.Apps.Count(); ++i) {
+        catalogue::TPBApp* app = mgr.Apps[i];
+        app->LoadLibraryList();
+        std::printf("  application %s (%s)\n", app->Name.c_str(), app->AppLib.c_str());
+        for (const auto& item : app->LibRefs) {
+            const catalogue::TPBLib& lib = *item.Obj->Lib;
+            if (lib.Exists)
+                std::printf("    %-40s %d entries\n", lib.Name.c_str(), lib.Entries.Count());
+            else
+                std::printf("    %-40s missing\n", lib.Name.c_str());
+        }
+    }
 }
 
 }  // namespace
@@ -49,11 +59,13 @@ int main(int argc, char** argv) {
     Say("change detection", std::to_string(options.DetectTimer.Interval() / 1000) + " s");
     Say("automatic refresh", std::to_string(options.AutoRefreshTimer.Interval() / 1000) + " s");
 
-    shell::TPBLocation location(&options);
-    const std::string pbIni = location.GetPBIniFile();
+    // The ORCA library's own copy of the Windows layer finds the prefix through the
+    // environment: name the one in use, whatever chose it.
+    setenv("SORVANTI_PREFIX", platform::PrefixDir().c_str(), 0);
+
+    catalogue::TOrcaMgr& mgr = catalogue::CreateOrcaMgr();
+    const std::string pbIni = mgr.GetPBIniFile();
     Say("pb.ini", pbIni.empty() ? "not found" : pbIni);
-    if (!pbIni.empty())
-        Say("applications", std::to_string(CountApplications(pbIni)));
 
     platform::TSharedLibrary orca;
     if (orca.Load(version.OrcaDll))
@@ -62,7 +74,15 @@ int main(int argc, char** argv) {
         Say("ORCA library",
             std::string(version.OrcaDll) + " not found (" + platform::LastErrorText() + ")");
 
+    if (!pbIni.empty() && mgr.LoadOrcaDll()) {
+        mgr.LoadApplications();
+        Say("applications", std::to_string(mgr.Apps.Count()));
+        ListApplications(mgr);
+    }
+
     shell::ShowStatus("Ready.");
+    std::printf("%s\n", screen.LastStatus().c_str());
+    catalogue::ResetOrcaMgr();
     shell::DoneUtilities();
     shell::SetShellUI(nullptr);
     return 0;
