@@ -22,28 +22,20 @@ inline char Fold(char c, bool matchCase) {
 
 inline std::string Expand(std::string_view text) {
     std::string s(text);
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '*')
-            continue;
-        // Only the first star counts, and only when no tilde stands before it.
-        if (i == 0 || s[i - 1] != '~') {
-            if (i == s.size() - 1)
-                s.push_back(' ');
-            s[i] = '\xDE';
-        }
-        break;
+    // Only the first star counts, and only when no tilde stands before it.
+    if (const size_t i = s.find('*'); i != std::string::npos && (i == 0 || s[i - 1] != '~')) {
+        if (i == s.size() - 1)
+            s.push_back(' ');
+        s[i] = '\xDE';
     }
     std::string out;
-    size_t i = 0;
-    while (i < s.size()) {
-        if (s[i] == '~' && i + 1 < s.size()) {
-            const char c = s[i + 1];
-            out.push_back(c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\x07' : c);
-            i += 2;
-        } else {
-            out.push_back(s[i]);
-            i += 1;
+    for (size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == '~' && i + 1 < s.size()) {
+            c = s[++i];
+            c = c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\x07' : c;
         }
+        out.push_back(c);
     }
     return out;
 }

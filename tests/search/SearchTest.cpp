@@ -1,5 +1,5 @@
-// The search engine: options, the direction and case and whole-word rules, patterns with
-// a gap, selections and replacement, the preparation of typed texts; checked against a
+// The search engine: options, the direction, case and whole-word rules, patterns with a
+// gap, selections and replacement, the preparation of typed texts; checked against a
 // plain reference model on random and on real sources.
 
 #include "search/Search.h"
@@ -29,192 +29,158 @@ struct Searcher {
     TStreamSearch engine;
 };
 
-TEST(SearchOptions, NamesAndBits) {
-    EXPECT_EQ(TSearchOptions({srDown, srFindNext}).Bits(), 0b110u);
-    EXPECT_EQ(TSearchOptions({srProxy}).Bits(), 1u << 25);
+TEST(SearchOptions, NamesAreCaseSensitiveAndUnknownNamesChangeNothing) {
     for (int i = 0; i < SearchOptionCount; ++i)
         EXPECT_EQ(SearchOptionByName(SearchOptionNames[i]), i);
-    EXPECT_EQ(SearchOptionByName("srwholeword"), -1);  // case counts
+    EXPECT_EQ(SearchOptionByName("srwholeword"), -1);
     TSearchOptions options{srDown};
-    options.Include(SearchOptionByName("srAll"));  // no member: no change
+    options.Include(SearchOptionByName("srAll"));
     EXPECT_EQ(options, TSearchOptions{srDown});
     EXPECT_FALSE(options.Contains(-1));
+    EXPECT_EQ(TStreamSearch().FindText("a"), -1);  // no buffer attached
 }
 
-TEST(SearchForward, StartsAfterTheSelectionAndTriesUpToTheLastPosition) {
-    Searcher s("aaaa");
-    EXPECT_EQ(s.engine.FindText("aa"), 0);
-    EXPECT_EQ(s.engine.FindText("aa"), 2);  // after the selection
-    s.engine.SetSelStart(1);
-    EXPECT_EQ(s.engine.FindText("aa"), 1);  // one byte after a hit's start: overlaps
-    EXPECT_EQ(s.engine.FindText("aa"), -1);
-    EXPECT_EQ(s.engine.SelStart(), 1);  // a miss keeps the selection
-    EXPECT_EQ(s.engine.SelLength(), 2);
+// One search from a selection: the hit, or -1 (and then the selection stays as it was).
+struct HitCase {
+    const char* buffer;
+    const char* text;
+    TSearchOptions options;
+    int32_t selStart, selLength, expected;
+};
 
-    Searcher t("xxabc");
-    t.engine.SetSelStart(2);
-    EXPECT_EQ(t.engine.FindText("abc"), 2);  // start + length equals the buffer length
-    t.engine.SetSelStart(3);
-    EXPECT_EQ(t.engine.FindText("abc"), -1);
-    EXPECT_FALSE(t.engine.Search(""));
-    t.engine.SetSelStart(-1);
-    EXPECT_FALSE(t.engine.Search("x"));
-    t.engine.SetSelection(std::numeric_limits<int32_t>::max(), 10);  // no overflow
-    EXPECT_FALSE(t.engine.Search("x"));
-    TStreamSearch detached;
-    EXPECT_EQ(detached.FindText("a"), -1);
-    EXPECT_EQ(detached.Options, (TSearchOptions{srDown, srFindNext}));
-}
-
-TEST(SearchBackward, HitsEndAtOrBeforeTheSelectionStart) {
-    Searcher s("ab ab ab", {});
-    s.engine.SetSelStart(9);  // past the end: only where the text fits
-    EXPECT_EQ(s.engine.FindText("ab"), 6);
-    EXPECT_EQ(s.engine.FindText("ab"), 3);
-    EXPECT_EQ(s.engine.FindText("ab"), 0);
-    EXPECT_EQ(s.engine.FindText("ab"), -1);
-    s.engine.SetSelStart(11);
-    EXPECT_EQ(s.engine.FindText("ab"), -1);  // the search would start outside the buffer
-}
-
-TEST(SearchCase, BothSidesGoThroughTheSameMap) {
-    Searcher s("Caf\xC9 caf\xE9 \x9F");
-    EXPECT_EQ(s.engine.FindText("CAF\xC9"), 0);
-    EXPECT_EQ(s.engine.FindText("CAF\xC9"), 5);
-    EXPECT_EQ(s.engine.FindText("\xFF"), 10);  // y with diaeresis has its capital at 0x9F
-    s.engine.Options.Include(srMatchCase);
-    s.engine.SetSelStart(0);
-    EXPECT_EQ(s.engine.FindText("caf\xE9"), 5);
-}
-
-TEST(SearchWholeWord, HitsBeginAtAWordStartAndEndBeforeADelimiter) {
-    const TSearchOptions ww{srDown, srWholeWord};
-    EXPECT_EQ(Searcher("x ls_item y", ww).engine.FindText("ls"), -1);  // _ is a word character
-    EXPECT_EQ(Searcher("x ls.item", ww).engine.FindText("ls"), 2);
-    EXPECT_EQ(Searcher("ls x", ww).engine.FindText("LS"), 0);
-    EXPECT_EQ(Searcher("x ls", ww).engine.FindText("ls"), 2);         // ends with the buffer
-    EXPECT_EQ(Searcher("x abc\xE9t", ww).engine.FindText("abc"), 2);  // 0xE9 delimits
-    EXPECT_EQ(Searcher("x (a (a", ww).engine.FindText("(a"), 5);      // the last position
-    // Never inside a word, also at the end of the buffer.
-    EXPECT_EQ(Searcher("foobar", ww).engine.FindText("bar"), -1);
-    // A word right after a delimiter at offset 0 is a word start like any other.
-    EXPECT_EQ(Searcher("$PBExportHeader$w.srw", ww).engine.FindText("PBExportHeader"), 1);
-    // The word that begins at the search start counts as the current word.
-    Searcher s("a ls ls", ww);
-    s.engine.SetSelStart(2);
-    EXPECT_EQ(s.engine.FindText("ls"), 5);
-
-    // Backward: a hit at offset 0 still needs a delimiter after it, and a buffer with no
-    // word left before the start ends the search.
-    Searcher back("foobar foo", {srWholeWord});
-    back.engine.SetSelStart(10);
-    EXPECT_EQ(back.engine.FindText("foo"), 7);
-    EXPECT_EQ(back.engine.FindText("foo"), -1);
-    Searcher none("  ;; x", {srWholeWord});
-    none.engine.SetSelStart(4);
-    EXPECT_EQ(none.engine.FindText("x"), -1);
+TEST(SearchText, DirectionCaseAndWholeWordRules) {
+    const TSearchOptions fwd{srDown}, back{}, ww{srDown, srWholeWord}, wwBack{srWholeWord};
+    constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+    const HitCase cases[] = {
+        // Forward: from the end of the selection up to the last position the text fits.
+        {"aaaa", "aa", fwd, 0, 2, 2},
+        {"aaaa", "aa", fwd, 1, 0, 1},
+        {"aaaa", "aa", fwd, 1, 2, -1},
+        {"xxabc", "abc", fwd, 2, 0, 2},
+        {"xxabc", "", fwd, 0, 0, -1},
+        {"xxabc", "x", fwd, -1, 0, -1},
+        {"xxabc", "x", fwd, kMax, 10, -1},  // no overflow
+        // Backward: hits end at or before the selection start, inside the buffer.
+        {"ab ab ab", "ab", back, 9, 0, 6},
+        {"ab ab ab", "ab", back, 0, 2, -1},
+        {"ab ab ab", "ab", back, 11, 0, -1},
+        // Case: both sides go through the same Windows-1252 map.
+        {"Caf\xC9 caf\xE9 \x9F", "CAF\xC9", fwd, 0, 4, 5},
+        {"Caf\xC9 caf\xE9 \x9F", "\xFF", fwd, 0, 0, 10},
+        {"Caf\xC9 caf\xE9 \x9F", "caf\xE9", {srDown, srMatchCase}, 0, 0, 5},
+        // Whole words: begin at a word start, end before a delimiter.
+        {"x ls_item y", "ls", ww, 0, 0, -1},
+        {"ls x", "LS", ww, 0, 0, 0},
+        {"x ls", "ls", ww, 0, 0, 2},
+        {"x abc\xE9t", "abc", ww, 0, 0, 2},
+        {"x (a (a", "(a", ww, 0, 0, 5},
+        {"foobar", "bar", ww, 0, 0, -1},
+        {"$PBExportHeader$w.srw", "PBExportHeader", ww, 0, 0, 1},
+        {"a ls ls", "ls", ww, 2, 0, 5},  // the word at the start is the current one
+        {"foobar foo", "foo", wwBack, 10, 0, 7},
+        {"foobar foo", "foo", wwBack, 7, 3, -1},
+        {"  ;; x", "x", wwBack, 4, 0, -1},
+    };
+    for (const HitCase& c : cases) {
+        Searcher s(c.buffer, c.options);
+        s.engine.SetSelection(c.selStart, c.selLength);
+        EXPECT_EQ(s.engine.FindText(c.text), c.expected) << c.buffer << " / " << c.text;
+        const bool hit = c.expected >= 0;
+        EXPECT_EQ(s.engine.SelStart(), hit ? c.expected : c.selStart) << c.buffer;
+        EXPECT_EQ(s.engine.SelLength(), hit ? int32_t(strlen(c.text)) : c.selLength) << c.buffer;
+    }
 }
 
 TEST(SearchSelection, SelTextIsCutTo255BytesAndReplaceRemovesOnlyThose) {
     Searcher s(std::string(300, 'x') + "tail");
     s.engine.SetSelection(0, 300);
     EXPECT_EQ(s.engine.SelText(), std::string(255, 'x'));
-    EXPECT_EQ(s.engine.SelLength(), 255);
     s.engine.SetSelection(0, 300);
     s.engine.Replace("new");
     EXPECT_EQ(s.buffer, "new" + std::string(45, 'x') + "tail");
     EXPECT_EQ(s.engine.SelLength(), 3);
-    ASSERT_EQ(s.engine.FindText("tail"), 48);
-    s.engine.Replace("end of it");
-    EXPECT_EQ(s.buffer, "new" + std::string(45, 'x') + "end of it");
-
     // Selections reaching outside the buffer give and remove only what is there.
     Searcher t("abc");
     t.engine.SetSelection(2, 10);
     EXPECT_EQ(t.engine.SelText(), "c");
     t.engine.SetSelection(5, 2);
     t.engine.Replace("z");
-    EXPECT_EQ(t.buffer, "abcz");
     t.engine.SetSelection(-4, 3);
     EXPECT_EQ(t.engine.SelText(), "");
     t.engine.Replace("<");
     EXPECT_EQ(t.buffer, "<abcz");
 }
 
-TEST(SearchPattern, GapsAndWildcards) {
+TEST(SearchPattern, GapsWildcardsAndPatternsThatEnd) {
     Searcher s("call of_init(); return");
-    EXPECT_EQ(s.engine.FindPattern(ExpandSearchText("call*")), 0);
-    EXPECT_EQ(s.engine.SelText(), "call ");  // up to and including the next blank
-    s.engine.SetSelStart(0);
-    EXPECT_EQ(s.engine.FindPattern(ExpandSearchText("o*t")), 5);
-    EXPECT_EQ(s.engine.SelText(), "of_init");  // to the end of the next "t" after "o"
-    s.engine.SetSelStart(0);
-    EXPECT_EQ(s.engine.FindPattern(ExpandSearchText("o~*t")), -1);
+    const std::tuple<const char*, int32_t, const char*> typed[] = {
+        {"call*", 0, "call "},  // up to and including the next blank
+        {"o*t", 5, "of_init"},  // to the end of the next "t" after "o"
+        {"o~*t", -1, ""},
+    };
+    for (const auto& [text, hit, selected] : typed) {
+        s.engine.SetSelStart(0);
+        EXPECT_EQ(s.engine.FindPattern(ExpandSearchText(text)), hit) << text;
+        EXPECT_EQ(hit < 0 ? "" : s.engine.SelText(), selected) << text;
+    }
     s.engine.SetSelection(5, 3);
     ASSERT_TRUE(s.engine.FindGap("("));
     EXPECT_EQ(s.engine.SelText(), "init");  // between the selection and the hit
-    // Markers after the first are ordinary bytes of the rest.
-    Searcher raw("x\xDEy");
+    Searcher raw("x\xDEy");                 // markers after the first are ordinary bytes
     EXPECT_EQ(raw.engine.FindPattern("x\xDE\xDEy"), 0);
     EXPECT_EQ(raw.engine.SelLength(), 3);
-}
 
-TEST(SearchPattern, PatternsOfStarsTildesAndMarkersEnd) {
-    Searcher s("*~ \xDE \xDE\xDE ~~ ** text");
-    const std::pair<const char*, int32_t> typed[] = {
-        {"*", -1}, {"**", -1}, {"***", -1}, {"*~", -1},  {"*~*~", -1},
-        {"~", 1},  {"~~", 1},  {"~*", 0},   {"~~*", -1},
-    };
-    for (const auto& [text, expected] : typed) {
-        s.engine.SetSelStart(0);
-        EXPECT_EQ(s.engine.FindPattern(ExpandSearchText(text)), expected) << text;
+    // Stars, tildes and markers alone must end, not loop.
+    Searcher odd("*~ \xDE \xDE\xDE ~~ ** text");
+    for (const auto& [text, expected] :
+         std::initializer_list<std::pair<std::string, int32_t>>{{"*", -1},
+                                                                {"**", -1},
+                                                                {"***", -1},
+                                                                {"*~", -1},
+                                                                {"*~*~", -1},
+                                                                {"~", 1},
+                                                                {"~~", 1},
+                                                                {"~*", 0},
+                                                                {"~~*", -1}}) {
+        odd.engine.SetSelStart(0);
+        EXPECT_EQ(odd.engine.FindPattern(ExpandSearchText(text)), expected) << text;
     }
-    for (std::string raw : {"\xDE", "\xDE\xDE\xDE", "t\xDE"}) {
-        s.engine.SetSelStart(0);
-        EXPECT_EQ(s.engine.FindPattern(raw), -1) << raw;
+    for (std::string marker : {"\xDE", "\xDE\xDE\xDE", "t\xDE"}) {
+        odd.engine.SetSelStart(0);
+        EXPECT_EQ(odd.engine.FindPattern(marker), -1) << marker;
     }
     // Every 'a' is a hit of the first part and the rest is nowhere: one pass, not one
     // pass per 'a'.
     Searcher big(std::string(4 << 20, 'a'));
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(big.engine.FindPattern("a\xDE"
-                                     "b"),
-              -1);
+    EXPECT_EQ(big.engine.FindPattern(std::string("a\xDE") + "b"), -1);
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
               2.0);
 }
 
-TEST(ExpandSearchText, StarAndEscapes) {
+TEST(ExpandSearchText, FirstStarAndEscapes) {
     const std::string gap(1, GapMarker);
     EXPECT_EQ(ExpandSearchText("of_*"), "of_" + gap + " ");
-    EXPECT_EQ(ExpandSearchText("a*b*c"), "a" + gap + "b*c");  // only the first star
-    EXPECT_EQ(ExpandSearchText("a~*b*c"), "a*b*c");           // an escaped first star: none
-    EXPECT_EQ(ExpandSearchText("~~*"), "~*");                 // the star's tilde is escaped
-    EXPECT_EQ(ExpandSearchText("a~nb~rc~td"),
-              "a\nb\rc\x07"
-              "d");
-    EXPECT_EQ(ExpandSearchText("~~~x~"), "~x~");  // a tilde at the end stays
+    EXPECT_EQ(ExpandSearchText("a*b*c"), "a" + gap + "b*c");
+    EXPECT_EQ(ExpandSearchText("a~*b*c"), "a*b*c");  // an escaped first star: none
+    EXPECT_EQ(ExpandSearchText("~~*"), "~*");        // the star's tilde is escaped
+    EXPECT_EQ(ExpandSearchText("a~nb~rc~td~~~x~"), std::string("a\nb\rc\x07") + "d~x~");
 }
 
 // ---- Against the reference model ----------------------------------------------------
-
-void ApplyOptions(TSearchOptions options, searchref::Engine& ref) {
-    ref.down = options.Contains(srDown);
-    ref.matchCase = options.Contains(srMatchCase);
-    ref.wholeWord = options.Contains(srWholeWord);
-}
 
 // Runs a search loop as the object search does (each next search one byte after the last
 // hit's start) on both, comparing every hit, selection and selected text.
 void CompareLoop(const std::string& buffer, const std::string& pattern, TSearchOptions options,
                  int32_t selStart, int32_t selLength, int maxHits) {
     Searcher s(buffer, options);
-    searchref::Engine ref;
-    ref.buffer = buffer;
-    ApplyOptions(options, ref);
+    searchref::Engine ref{buffer,
+                          selStart,
+                          selLength,
+                          options.Contains(srDown),
+                          options.Contains(srMatchCase),
+                          options.Contains(srWholeWord)};
     s.engine.SetSelection(selStart, selLength);
-    ref.selStart = selStart;
-    ref.selLength = selLength;
     for (int i = 0; i < maxHits; ++i) {
         const int32_t hit = s.engine.FindPattern(pattern);
         ASSERT_EQ(hit, ref.FindPattern(pattern)) << "buffer \"" << buffer << "\" pattern \""
@@ -246,18 +212,15 @@ TEST_P(SearchReferenceScan, RandomTextsAgreeWithThePlainModel) {
             c = alphabet[random() % alphabet.size()];
         return text;
     };
-    for (int round = 0; round < 20000; ++round) {
+    for (int round = 0; round < 20000 && !HasFatalFailure(); ++round) {
         const std::string buffer = randomText(round % 2 ? 24 : 80);
         const std::string pattern = randomText(4);
-        TSearchOptions options = TSearchOptions::FromBits(0);
+        TSearchOptions options;
         options.Set(srDown, random() % 4 != 0);
         options.Set(srMatchCase, random() % 2);
         options.Set(srWholeWord, random() % 2);
         const auto selStart = static_cast<int32_t>(random() % 30) - 3;
-        const auto selLength = static_cast<int32_t>(random() % 4);
-        CompareLoop(buffer, pattern, options, selStart, selLength, 8);
-        if (HasFatalFailure())
-            return;
+        CompareLoop(buffer, pattern, options, selStart, static_cast<int32_t>(random() % 4), 8);
     }
 }
 
@@ -270,10 +233,8 @@ TEST_P(SearchReferenceScan, RealSourcesAgreeWithThePlainModel) {
             files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     ASSERT_GT(files.size(), 100u);
-    const TSearchOptions down{srDown};
-    const TSearchOptions word{srDown, srWholeWord};
-    const TSearchOptions exact{srDown, srMatchCase};
-    for (size_t i = 0; i < files.size(); i += 25) {
+    const TSearchOptions down{srDown}, word{srDown, srWholeWord}, exact{srDown, srMatchCase};
+    for (size_t i = 0; i < files.size() && !HasFatalFailure(); i += 25) {
         std::ifstream in(files[i], std::ios::binary);
         std::stringstream bytes;
         bytes << in.rdbuf();
@@ -283,8 +244,6 @@ TEST_P(SearchReferenceScan, RealSourcesAgreeWithThePlainModel) {
         CompareLoop(source, "If", exact, 0, 0, 100000);
         CompareLoop(source, ExpandSearchText("end*"), word, 0, 0, 100000);
         CompareLoop(source, ExpandSearchText("of_*("), down, 0, 0, 100000);
-        if (HasFatalFailure())
-            return;
     }
 }
 

