@@ -533,15 +533,21 @@ void TWinTree::mousePressEvent(QMouseEvent* event) {
 void TWinTree::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && RowAt(event->position().toPoint().y()) >= 0)
         emit Click();
-    QAbstractScrollArea::mouseReleaseEvent(event);
+    event->accept();
 }
 
 void TWinTree::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || RowCount() == 0)
         return;
+    // The second press of a double click: it selects the row as a press does, then the
+    // node's expansion toggles (a double click on the plus/minus box toggles it once
+    // more, as a second click would).
     const int row = RowAt(event->position().toPoint().y());
-    if (row >= 0)
-        ToggleRow(row);
+    if (row < 0)
+        return;
+    if (!PlusMinusRect(row).contains(event->position().toPoint()))
+        SelectRow(row);
+    ToggleRow(row);
 }
 
 }  // namespace ui

@@ -1,0 +1,434 @@
+// The outline control on Qt's offscreen platform: keys, mouse, scrolling and painting in
+// every style (screenshots under the build folder), and the application tree drawn from
+// the sample workspace's catalogue.
+
+#include <gmock/gmock.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <sys/wait.h>
+
+#include "tests/catalogue/CatalogueTestSupport.h"
+#include "ui/pbwntree.h"
+#include "ui/wintree.h"
+
+namespace {
+
+using testing::ElementsAre;
+using ui::TWinTree;
+using views::TWinTreeNode;
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "wintree_tests";
+    static char* argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+    return app;
+}
+
+QString ShotPath(const QString& name) {
+    QDir().mkpath(QStringLiteral(SORVANTI_SCREENSHOT_DIR));
+    return QStringLiteral(SORVANTI_SCREENSHOT_DIR) + QLatin1Char('/') + name +
+           QStringLiteral(".png");
+}
+
+// Saves a screenshot, and a copy three times as large to look at the pixels.
+bool SaveShot(const QImage& image, const QString& name) {
+    const QImage large =
+        image.scaled(image.size() * 3, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    return image.save(ShotPath(name)) && large.save(ShotPath(name + QStringLiteral("-x3")));
+}
+
+// ---- Resources and texts ------------------------------------------------------------------
+
+TEST(WinTreeResourceTest, EveryBitmapIsThereUnderAnyCase) {
+    App();
+    const char* names[] = {"PLUS",
+                           "MINUS",
+                           "OPEN",
+                           "CLOSED",
+                           "LEAF",
+                           "LIBRARYOPEN",
+                           "LIBraryclosed",
+                           "LIBraryRed",
+                           "application",
+                           "ApplicationReplicationSource",
+                           "ApplicationReplicationDestination",
+                           "APPLICATION",
+                           "CHECKBOX",
+                           "COMMANDBUTTON",
+                           "DATAWINDOW",
+                           "DROPDOWNLISTBOX",
+                           "DROPDOWNPICTURELISTBOX",
+                           "EDITMASK",
+                           "FUNCTION_OBJECT",
+                           "GRAPH",
+                           "GROUPBOX",
+                           "HSCROLLBAR",
+                           "LINE",
+                           "LISTBOX",
+                           "LISTVIEW",
+                           "MENU",
+                           "MULTILINEEDIT",
+                           "NONVISUALOBJECT",
+                           "OLECONTROL",
+                           "OVAL",
+                           "PICTURE",
+                           "PICTUREBUTTON",
+                           "PICTURELISTBOX",
+                           "PIPELINE",
+                           "PROJECT",
+                           "PROXY_OBJECT",
+                           "QUERY",
+                           "RADIOBUTTON",
+                           "RECTANGLE",
+                           "RICHTEXTEDIT",
+                           "ROUNDRECTANGLE",
+                           "SINGLELINEEDIT",
+                           "STATICTEXT",
+                           "STRUCTURE",
+                           "TAB",
+                           "TREEVIEW",
+                           "USEROBJECT",
+                           "VSCROLLBAR",
+                           "WINDOW",
+                           "Window",
+                           "System"};
+    QImage sheet(16 * 10, 16 * 6, QImage::Format_ARGB32);
+    sheet.fill(Qt::white);
+    QPainter painter(&sheet);
+    int i = 0;
+    for (const char* name : names) {
+        const QPixmap bitmap = ui::LoadBitmapResource(name);
+        EXPECT_EQ(bitmap.size(), QSize(16, 16)) << name;
+        painter.drawPixmap((i % 10) * 16, (i / 10) * 16, bitmap);
+        ++i;
+    }
+    painter.end();
+    EXPECT_TRUE(SaveShot(sheet, QStringLiteral("bitmaps")));
+    EXPECT_TRUE(ui::LoadBitmapResource("no_such_class").isNull());
+    EXPECT_FALSE(ui::HasBitmapResource(""));
+}
+
+TEST(WinTreeResourceTest, TextsCrossTheBoundaryAsWindows1252) {
+    std::string all;
+    for (int b = 1; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
+    const QString text = ui::FromAnsi(all);
+    EXPECT_EQ(text.at(0x80 - 1), QChar(0x20AC));  // the euro sign
+    EXPECT_EQ(text.at(0xE9 - 1), QChar(0xE9));
+    EXPECT_EQ(ui::ToAnsi(text), all);
+    EXPECT_EQ(ui::ToAnsi(QString::fromUtf8("\xe2\x98\x83")), "?");
+}
+
+// ---- The control ---------------------------------------------------------------------------
+
+class WinTreeTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        App();
+        tree.resize(220, 120);
+        tree.setFont(QFont(QStringLiteral("DejaVu Sans Mono"), 10));
+        // A (1), B (2) under A, G (3) under B, H (4).
+        tree.Lines().SetText("A\r\n\tB\r\n\t\tG\r\nH\r\n");
+        tree.SetSelectedItem(1);
+    }
+    void Show() {
+        tree.show();
+        QApplication::setActiveWindow(&tree);
+        tree.setFocus();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&tree));
+    }
+    void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = {}) {
+        QKeyEvent press(QEvent::KeyPress, key, mods, text);
+        QApplication::sendEvent(&tree, &press);
+    }
+    std::string Selected() { return tree.SelectedNode() ? tree.SelectedNode()->Text() : ""; }
+    QPoint RowPoint(int row, int x = 60) { return QPoint(x, tree.RowRect(row).center().y()); }
+
+    TWinTree tree;
+};
+
+TEST_F(WinTreeTest, KeysOfTheTable) {
+    EXPECT_EQ(tree.RowCount(), 2);
+    Key(Qt::Key_Plus, Qt::NoModifier, QStringLiteral("+"));
+    EXPECT_EQ(tree.RowCount(), 3);
+    Key(Qt::Key_Right);
+    EXPECT_EQ(Selected(), "B");
+    Key(Qt::Key_Right);  // B is collapsed
+    EXPECT_EQ(tree.BeepCount(), 1);
+    Key(Qt::Key_Return);
+    EXPECT_TRUE(tree.SelectedNode()->Expanded());
+    Key(Qt::Key_End);
+    EXPECT_EQ(Selected(), "H");
+    Key(Qt::Key_Up);
+    EXPECT_EQ(Selected(), "G");
+    Key(Qt::Key_Left);
+    Key(Qt::Key_Left);
+    EXPECT_EQ(Selected(), "A");
+    Key(Qt::Key_Left);  // a top-level item has no parent to go to
+    EXPECT_EQ(tree.BeepCount(), 2);
+    Key(Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(Selected(), "H");
+    Key(Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(tree.BeepCount(), 3);
+    Key(Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(Selected(), "A");
+    Key(Qt::Key_Minus, Qt::NoModifier, QStringLiteral("-"));
+    EXPECT_EQ(tree.RowCount(), 2);
+    EXPECT_FALSE(tree.Items(2)->Expanded());  // B collapsed with A
+    Key(Qt::Key_Asterisk, Qt::NoModifier, QStringLiteral("*"));
+    EXPECT_EQ(tree.RowCount(), 4);
+    tree.FullCollapse();
+    Key(Qt::Key_Home);
+    Key(Qt::Key_Asterisk, Qt::ControlModifier | Qt::KeypadModifier);
+    EXPECT_EQ(tree.RowCount(), 4);
+
+    tree.Clear();  // keys on an empty tree do nothing
+    Key(Qt::Key_Return);
+    Key(Qt::Key_End);
+    Key(Qt::Key_Plus, Qt::NoModifier, QStringLiteral("+"));
+    EXPECT_EQ(tree.RowCount(), 0);
+}
+
+TEST_F(WinTreeTest, MouseSelectsTogglesAndSaysClickOncePerClick) {
+    tree.SetWinTreeStyle(views::osPlusMinusText);
+    QSignalSpy clicks(&tree, &TWinTree::Click);
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, RowPoint(1));
+    EXPECT_EQ(Selected(), "H");
+    EXPECT_EQ(clicks.count(), 1);
+    // The plus box of A expands it without selecting it.
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.PlusMinusRect(0).center());
+    EXPECT_TRUE(tree.Items(1)->Expanded());
+    EXPECT_EQ(Selected(), "H");
+    // A double click on B toggles it.
+    QTest::mouseDClick(tree.viewport(), Qt::LeftButton, {}, RowPoint(1));
+    EXPECT_EQ(Selected(), "B");
+    EXPECT_TRUE(tree.Items(2)->Expanded());
+    EXPECT_EQ(tree.RowCount(), 4);
+    // Below the last row nothing happens.
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {},
+                      QPoint(10, tree.viewport()->height() - 1));
+    EXPECT_EQ(Selected(), "B");
+}
+
+TEST_F(WinTreeTest, ScrollingFollowsTheSelectionAndTheWheel) {
+    tree.Clear();
+    for (int i = 0; i < 50; ++i)
+        tree.Add(0, "item " + std::to_string(i));
+    tree.SetSelectedItem(1);
+    const int page = tree.PageRows();
+    EXPECT_EQ(tree.verticalScrollBar()->maximum(), 50 - page);
+    for (int i = 0; i < page + 2; ++i)
+        Key(Qt::Key_Down);
+    EXPECT_EQ(tree.SelectedRow(), page + 2);
+    EXPECT_EQ(tree.TopRow(), 3);
+    EXPECT_EQ(tree.verticalScrollBar()->value(), 3);
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, RowPoint(5));
+    EXPECT_EQ(tree.SelectedRow(), 5);
+    EXPECT_EQ(tree.TopRow(), 3);
+
+    QWheelEvent wheel(QPointF(20, 20), tree.mapToGlobal(QPoint(20, 20)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(tree.viewport(), &wheel);
+    EXPECT_GT(tree.TopRow(), 3);
+    Key(Qt::Key_Home);
+    EXPECT_EQ(tree.TopRow(), 0);
+    Key(Qt::Key_PageDown);
+    EXPECT_EQ(tree.SelectedRow(), page);
+}
+
+TEST_F(WinTreeTest, OwnerDrawHandsEachRowToOnDrawItem) {
+    Show();
+    tree.FullExpand();
+    tree.SetStyle(views::otOwnerDraw);
+    tree.SetItemHeight(20);
+    EXPECT_EQ(tree.ItemHeight(), 20);
+    tree.SetSelectedItem(3);
+    std::vector<std::string> calls;
+    tree.OnDrawItem = [&](TWinTree& control, QPainter& painter, int index, const QRect& rect,
+                          unsigned state) {
+        calls.push_back(control.Items(index)->Text() + "@" + std::to_string(rect.top()) + ":" +
+                        std::to_string(state));
+        painter.drawText(rect, ui::FromAnsi("* " + control.Items(index)->Text()));
+    };
+    tree.viewport()->repaint();
+    EXPECT_THAT(calls, ElementsAre("A@0:0", "B@20:0", "G@40:3", "H@60:0"));
+    EXPECT_TRUE(SaveShot(tree.grab().toImage(), QStringLiteral("ownerdraw")));
+    tree.SetStyle(views::otStandard);
+    EXPECT_EQ(tree.ItemHeight(), (tree.FontHeight() * 120 + 50) / 100);
+}
+
+// Paints the tree in each style and checks what must be on the screen: tree lines at
+// the centre of their columns, the pictures, the focus rectangle of the selected row.
+TEST_F(WinTreeTest, EveryStylePaintsWhatItShows) {
+    Show();
+    tree.resize(260, 140);
+    tree.Lines().SetText("Alpha\r\n\tBeta\r\n\t\tGamma\r\n\tDelta\r\nEpsilon\r\n\tZeta\r\n");
+    tree.FullExpand();
+    tree.Items(5)->Collapse();
+    tree.SetSelectedItem(3);
+    const int h = tree.ItemHeight();
+    const struct {
+        views::TWinTreeStyle style;
+        const char* name;
+    } styles[] = {
+        {views::osText, "text"},           {views::osPlusMinusText, "plusminus"},
+        {views::osPictureText, "picture"}, {views::osPlusMinusPictureText, "plusminuspicture"},
+        {views::osTreeText, "tree"},       {views::osTreePictureText, "treepicture"}};
+    auto isBlack = [](const QImage& image, int x, int y) {
+        return image.pixelColor(x, y) == QColor(Qt::black);
+    };
+    for (const auto& s : styles) {
+        tree.SetWinTreeStyle(s.style);
+        const QImage image = tree.viewport()->grab().toImage();
+        EXPECT_TRUE(SaveShot(image, QString::fromLatin1(s.name))) << s.name;
+        if (views::StyleShowsTreeLines(s.style)) {
+            // Alpha (row 0) has a later sibling: its line runs from the top through the row;
+            // Beta (row 1, level 2) has a line in the level-1 column and its own at level 2.
+            EXPECT_TRUE(isBlack(image, h / 2, 1)) << s.name;
+            EXPECT_TRUE(isBlack(image, h / 2, h + h - 1)) << s.name;
+            EXPECT_TRUE(isBlack(image, h + h / 2, h + 1)) << s.name;
+            // Zeta (row 5) is the last child of the last item: no line below its middle.
+            EXPECT_FALSE(isBlack(image, h / 2, 4 * h + h - 2)) << s.name;
+        }
+        if (views::StyleShowsPicture(s.style)) {
+            // Alpha is expanded: the open folder's yellow is in its picture cell.
+            const int x = s.style == views::osTreePictureText        ? h
+                          : s.style == views::osPlusMinusPictureText ? h
+                                                                     : 0;
+            bool yellow = false;
+            for (int dx = 0; dx < h; ++dx)
+                for (int dy = 0; dy < h; ++dy)
+                    yellow = yellow || image.pixelColor(x + dx, dy) == QColor(0xF0, 0xD0, 0x40);
+            EXPECT_TRUE(yellow) << s.name;
+        }
+        // The focus rectangle: dotted, in the highlight text colour, on the selected row.
+        const QColor focus = tree.palette().color(QPalette::HighlightedText);
+        int dots = 0;
+        for (int x = 0; x < image.width(); ++x)
+            dots += image.pixelColor(x, 2 * h) == focus;
+        EXPECT_GT(dots, 5) << s.name;
+    }
+    // Without the root lines the top-level column is not drawn.
+    tree.SetWinTreeStyle(views::osTreeText);
+    tree.SetTreeOptions(views::ooDrawFocusRect);
+    const QImage image = tree.viewport()->grab().toImage();
+    SaveShot(image, QStringLiteral("tree-noroot"));
+    EXPECT_FALSE(isBlack(image, h / 2, 1));
+    EXPECT_TRUE(isBlack(image, h / 2, h + 1));  // Beta's own line, now in the first column
+}
+
+TEST_F(WinTreeTest, HorizontalRangeGrowsWithTheWidestRowPainted) {
+    tree.Clear();
+    tree.Add(0, "short");
+    const int id = tree.Add(0, std::string(80, 'W'));
+    tree.SetSelectedItem(id);
+    tree.grab();
+    EXPECT_GT(tree.MaxExtent(), tree.fontMetrics().horizontalAdvance(QString(80, QChar('W'))));
+    EXPECT_EQ(tree.horizontalScrollBar()->maximum(), tree.MaxExtent() - tree.viewport()->width());
+}
+
+// ---- The application tree -------------------------------------------------------------------
+
+class PBWinTreeTest : public cattest::CatalogueTest {
+  protected:
+    void SetUp() override {
+        App();
+        CatalogueTest::SetUp();
+        const std::string command = std::string("bash '") + SORVANTI_SAMPLE_SCRIPT + "' '" +
+                                    prefix.PrefixPath() + "' '" + SORVANTI_PBLUTIL +
+                                    "' >/dev/null 2>&1";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        shell::OptionsForm().PBIniFileName = "c:\\sorvanti-samples\\pb.ini";
+        Mgr().LoadApplications();
+        tree = std::make_unique<ui::TPBWinTree>();
+        tree->resize(640, 360);
+        tree->setFont(QFont(QStringLiteral("DejaVu Sans Mono"), 9));
+        tree->AddChildObject(0, "PowerBuilder", &Mgr());
+        tree->RefreshTree();
+        tree->Expand(1);
+    }
+    void TearDown() override {
+        tree.reset();
+        CatalogueTest::TearDown();
+    }
+    // The picture cell of a row in the tree-and-picture style.
+    QImage Cell(const QImage& image, int row) {
+        const int h = tree->ItemHeight();
+        const int level = tree->NodeAtRow(row)->Level();
+        return image.copy(level * h, row * h, h, h);
+    }
+    QImage Expected(const char* bitmap) {
+        const int h = tree->ItemHeight();
+        QImage out(h, h, QImage::Format_ARGB32_Premultiplied);
+        out.fill(tree->palette().color(QPalette::Base));
+        QPainter painter(&out);
+        const QPixmap pixmap = ui::LoadBitmapResource(bitmap);
+        painter.drawPixmap((h - 16) / 2, (h - 16) / 2, pixmap);
+        return out;
+    }
+    static QImage Same(const QImage& image) {
+        return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    std::unique_ptr<ui::TPBWinTree> tree;
+};
+
+TEST_F(PBWinTreeTest, RowsShowTheirCatalogueObjectsPictures) {
+    catalogue::LoadNode(Mgr().Apps[0]);
+    TWinTreeNode* orders = tree->Items(1)->FirstChild();
+    tree->RefreshNode(orders);
+    orders->Expand();
+    orders->Child(1)->Expand();  // ordbase
+    Mgr().Apps[1]->ReplicationRole = 2;
+    tree->SetSelectedItem(1);
+
+    const QImage image = tree->viewport()->grab().toImage();
+    EXPECT_TRUE(SaveShot(image, QStringLiteral("application-tree")));
+    EXPECT_EQ(Same(Cell(image, 1)), Expected("application"));
+    EXPECT_EQ(Same(Cell(image, 2)), Expected("libraryclosed"));  // orders.pbl, collapsed
+    EXPECT_EQ(Same(Cell(image, 3)), Expected("libraryopen"));    // ordbase.pbl, expanded
+    EXPECT_EQ(Same(Cell(image, 4)), Expected("function_object"));
+    EXPECT_EQ(Same(Cell(image, 5)), Expected("menu"));
+    EXPECT_EQ(Same(Cell(image, 6)), Expected("nonvisualobject"));
+    EXPECT_EQ(Same(Cell(image, 8)), Expected("commandbutton"));
+    EXPECT_EQ(Same(Cell(image, 10)), Expected("window"));
+    EXPECT_EQ(Same(Cell(image, 15)), Expected("libraryred"));  // ordarch.pbl
+    EXPECT_EQ(Same(Cell(image, 16)), Expected("applicationreplicationdestination"));
+
+    // Each root class loaded once: drawing again loads nothing.
+    const int loads = tree->IconLoads();
+    EXPECT_EQ(loads, tree->CachedIcons());
+    tree->viewport()->grab();
+    EXPECT_EQ(tree->IconLoads(), loads);
+}
+
+TEST_F(PBWinTreeTest, StaleEntryRowIsRemovedWhenDrawn) {
+    catalogue::LoadNode(Mgr().Apps[1]);  // stock
+    TWinTreeNode* stock = tree->Items(1)->Child(1);
+    tree->RefreshNode(stock);
+    stock->Expand();
+    TWinTreeNode* lib = stock->FirstChild();
+    lib->Expand();
+    const int entries = lib->ChildCount();
+    Remove("c:\\sorvanti-samples\\stock.pbl", "w_stock_items", catalogue::otWindow);
+    catalogue::TPBLib* changed = Mgr().Libs.Find("c:\\sorvanti-samples\\stock.pbl");
+    ASSERT_NE(changed, nullptr);
+    changed->FileDate -= 1;
+    shell::OptionsForm().AllLibRefresh.SetChecked(true);
+    Mgr().RefreshAll();
+    tree->viewport()->grab();
+    EXPECT_EQ(lib->ChildCount(), entries - 1);
+    EXPECT_EQ(tree->VerifyCounts(), "");
+}
+
+}  // namespace
