@@ -1,4 +1,5 @@
-// Stored settings, the PowerBuilder version table and locating pb.ini.
+// Stored settings, the PowerBuilder version table, locating pb.ini and setting up the
+// program's App Paths entry.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,9 +17,12 @@
 namespace shell {
 namespace {
 
+using platform::TRootKey;
 using testing::ElementsAre;
 
-constexpr const char* kSettingsKey = "Software\\Vellanor\\Sorvanti 2";
+const std::string kSettingsKey = "Software\\Vellanor\\Sorvanti 2";
+const std::string kPB050Key =
+    "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\PB050.exe";
 
 class OptionsTest : public testing::Test {
   protected:
@@ -32,76 +36,62 @@ class OptionsTest : public testing::Test {
         ResetUtilities();
     }
 
-    static void Store(std::string_view name, std::string_view value) {
-        platform::TRegistry reg;
-        ASSERT_TRUE(reg.OpenKey(kSettingsKey, true));
-        ASSERT_TRUE(reg.WriteString(name, value));
-    }
-    static std::optional<std::string> Stored(std::string_view name) {
-        platform::TRegistry reg;
-        if (!reg.OpenKey(kSettingsKey, false))
-            return std::nullopt;
-        return reg.ReadStringValue(name);
-    }
-    static void StoreMachine(const std::string& key, std::string_view name,
-                             std::string_view value) {
-        platform::TRegistry reg(platform::TRootKey::LocalMachine);
+    static void Store(std::string_view name, std::string_view value,
+                      const std::string& key = kSettingsKey,
+                      TRootKey root = TRootKey::CurrentUser) {
+        platform::TRegistry reg(root);
         ASSERT_TRUE(reg.OpenKey(key, true));
         ASSERT_TRUE(reg.WriteString(name, value));
     }
-    static std::optional<std::string> StoredMachine(const std::string& key, std::string_view name) {
-        platform::TRegistry reg(platform::TRootKey::LocalMachine);
+    static std::optional<std::string> Stored(std::string_view name,
+                                             const std::string& key = kSettingsKey,
+                                             TRootKey root = TRootKey::CurrentUser) {
+        platform::TRegistry reg(root);
         if (!reg.OpenKey(key, false))
             return std::nullopt;
         return reg.ReadStringValue(name);
+    }
+    static void SetWinIni(std::string_view name, std::string_view dir) {
+        ASSERT_TRUE(platform::WriteProfileString("PowerBuilder", name, dir));
     }
     std::string C(std::string_view rest) const { return prefix.DriveC() + "/" + std::string(rest); }
 
     testsupport::TempPrefix prefix;
 };
 
-TEST_F(OptionsTest, FirstRunLoadsTheDefaults) {
+TEST_F(OptionsTest, FirstRunLoadsTheDefaultsAndWritesNothing) {
     TOptionsForm& form = OptionsForm();
-    EXPECT_EQ(form.PBIniFileName, "");
     EXPECT_THAT(form.PBVersion.Items, ElementsAre("PB4 32-bit", "PB5 32-bit", "PB6 32-bit"));
     EXPECT_EQ(form.PBVersion.Text(), "PB5 32-bit");
     EXPECT_EQ(form.SelectedPBVersion().OrcaDll, "Pborc050.dll");
-    EXPECT_EQ(form.RefreshInterval, "30");
-    EXPECT_EQ(form.PostDetectionRefreshTimeEdit, "60");
-    EXPECT_EQ(form.CheckOutLibrary, "");
-    EXPECT_EQ(form.ReplicationPath, "");
-    EXPECT_EQ(form.TempLibrary, "");
+    EXPECT_EQ(form.PBIniFileName + form.CheckOutLibrary + form.ReplicationPath + form.TempLibrary,
+              "");
+    EXPECT_EQ(form.RefreshInterval + "/" + form.PostDetectionRefreshTimeEdit, "30/60");
     EXPECT_EQ(form.OrcaDll, "c:\\");
-    EXPECT_FALSE(form.SingleDirectory.Checked());
-    EXPECT_TRUE(form.MirrorSourceDirectory.Checked());
-    EXPECT_TRUE(form.AutoRefreshRadioButton.Checked());
-    EXPECT_FALSE(form.UserRefreshRadioButton.Checked());
-    EXPECT_FALSE(form.AllLibRefresh.Checked());
-    EXPECT_TRUE(form.QuentisRefresh.Checked());
-    EXPECT_TRUE(form.DetectTimer.Enabled());
+    EXPECT_FALSE(form.SingleDirectory.Checked() || form.UserRefreshRadioButton.Checked() ||
+                 form.AllLibRefresh.Checked() || form.AutoRefreshTimer.Enabled());
+    EXPECT_TRUE(form.MirrorSourceDirectory.Checked() && form.AutoRefreshRadioButton.Checked() &&
+                form.QuentisRefresh.Checked() && form.DetectTimer.Enabled());
     EXPECT_EQ(form.DetectTimer.Interval(), 30000u);
-    EXPECT_FALSE(form.AutoRefreshTimer.Enabled());
     EXPECT_EQ(form.AutoRefreshTimer.Interval(), 60000u);
-    EXPECT_FALSE(Stored("PBVersion").has_value());  // loading writes nothing
+    EXPECT_FALSE(Stored("PBVersion").has_value());
 }
 
 TEST_F(OptionsTest, RadioPairsSecondStoredValueWinsAndBothFalseStaysFalse) {
-    Store("AutoRefresh", "1");
-    Store("UserRefresh", "1");
-    Store("SingleDirectory", "0");
-    Store("MirrorSourceDirectory", "0");
-    Store("AllLibRefresh", "1");
+    for (auto [name, value] : {std::pair{"AutoRefresh", "1"},
+                               {"UserRefresh", "1"},
+                               {"SingleDirectory", "0"},
+                               {"MirrorSourceDirectory", "0"},
+                               {"AllLibRefresh", "1"}})
+        Store(name, value);
     TOptionsForm& form = CreateOptionsForm();
     EXPECT_FALSE(form.AutoRefreshRadioButton.Checked());
     EXPECT_TRUE(form.UserRefreshRadioButton.Checked());
-    EXPECT_FALSE(form.SingleDirectory.Checked());
-    EXPECT_FALSE(form.MirrorSourceDirectory.Checked());
+    EXPECT_FALSE(form.SingleDirectory.Checked() || form.MirrorSourceDirectory.Checked());
     EXPECT_FALSE(form.AllLibRefresh.Checked());  // the default "true" of QuentisRefresh wins
     EXPECT_TRUE(form.QuentisRefresh.Checked());
-
     ASSERT_TRUE(form.SaveSettings());
     EXPECT_EQ(Stored("AutoRefresh"), "0");
-    EXPECT_EQ(Stored("UserRefresh"), "1");
     EXPECT_EQ(Stored("SingleDirectory"), "0");
     EXPECT_EQ(Stored("MirrorSourceDirectory"), "0");
 
@@ -111,47 +101,40 @@ TEST_F(OptionsTest, RadioPairsSecondStoredValueWinsAndBothFalseStaysFalse) {
     EXPECT_FALSE(form.QuentisRefresh.Checked());  // unchecking leaves the partner alone
 }
 
-TEST_F(OptionsTest, BadStoredNumbersTakeTheirDefaults) {
-    Store("PBVersion", "two");
+TEST_F(OptionsTest, BadStoredNumbersAndIntervalsTakeTheirDefaults) {
     Store("AutoRefresh", "yes");
     Store("MirrorSourceDirectory", "2");
     Store("RefreshInterval", "abc");
     Store("PostDetectionRefreshTime", " 45 ");
-    TOptionsForm& form = CreateOptionsForm();
-    EXPECT_EQ(form.PBVersion.ItemIndex, 1);
-    EXPECT_TRUE(form.AutoRefreshRadioButton.Checked());
-    EXPECT_TRUE(form.MirrorSourceDirectory.Checked());
+    for (auto version : {"two", "3", "-1", "99999999999999999999"}) {
+        Store("PBVersion", version);
+        EXPECT_EQ(CreateOptionsForm().PBVersion.ItemIndex, 1) << version;
+    }
+    TOptionsForm& form = OptionsForm();
+    EXPECT_TRUE(form.AutoRefreshRadioButton.Checked() && form.MirrorSourceDirectory.Checked());
     EXPECT_EQ(form.RefreshInterval, "abc");  // the edit shows what is stored
     EXPECT_EQ(form.DetectTimer.Interval(), 30000u);
     EXPECT_EQ(form.AutoRefreshTimer.Interval(), 45000u);
-
-    for (auto outOfRange : {"3", "-1", "99999999999999999999"}) {
-        Store("PBVersion", outOfRange);
-        EXPECT_EQ(CreateOptionsForm().PBVersion.ItemIndex, 1) << outOfRange;
-    }
     Store("PBVersion", "2");
     EXPECT_EQ(CreateOptionsForm().SelectedPBVersion().Number, 6);
+
+    for (auto [text, ms] : {std::pair{"30", 30000u},
+                            {"0", 0u},
+                            {"", 60000u},
+                            {"-5", 60000u},
+                            {"2.5", 60000u},
+                            {"2147483", 2147483000u},
+                            {"2147484", 60000u},
+                            {"99999999999999999999999", 60000u}})
+        EXPECT_EQ(IntervalMilliseconds(text, 60), ms) << text;
 }
 
-TEST_F(OptionsTest, IntervalTexts) {
-    EXPECT_EQ(IntervalMilliseconds("30", 60), 30000u);
-    EXPECT_EQ(IntervalMilliseconds("0", 60), 0u);
-    EXPECT_EQ(IntervalMilliseconds("", 60), 60000u);
-    EXPECT_EQ(IntervalMilliseconds("-5", 60), 60000u);
-    EXPECT_EQ(IntervalMilliseconds("2.5", 60), 60000u);
-    EXPECT_EQ(IntervalMilliseconds("2147483", 60), 2147483000u);
-    EXPECT_EQ(IntervalMilliseconds("2147484", 60), 60000u);
-    EXPECT_EQ(IntervalMilliseconds("99999999999999999999999", 60), 60000u);
-}
-
-TEST_F(OptionsTest, SaveWritesStringsThatLoadBack) {
+TEST_F(OptionsTest, SaveWritesStringsThatLoadBackAndAssignLeavesTheTimers) {
     TOptionsForm& form = OptionsForm();
     form.PBIniFileName = "c:\\pb5\\pb.ini";
     form.PBVersion.ItemIndex = 2;
     form.RefreshInterval = "15";
     form.PostDetectionRefreshTimeEdit = "90";
-    form.CheckOutLibrary = "c:\\lib\\checkout.pbl";
-    form.ReplicationPath = "c:\\replica";
     form.SingleDirectory.SetChecked(true);
     form.UserRefreshRadioButton.SetChecked(true);
     form.AllLibRefresh.SetChecked(true);
@@ -163,107 +146,81 @@ TEST_F(OptionsTest, SaveWritesStringsThatLoadBack) {
     EXPECT_EQ(form.DetectTimer.Interval(), 15000u);
     EXPECT_EQ(form.AutoRefreshTimer.Interval(), 90000u);
     EXPECT_GE(changes, 1);
-
-    EXPECT_EQ(Stored("PBIniFile"), "c:\\pb5\\pb.ini");
-    EXPECT_EQ(Stored("PBVersion"), "2");
-    EXPECT_EQ(Stored("RefreshInterval"), "15");
-    EXPECT_EQ(Stored("PostDetectionRefreshTime"), "90");
-    EXPECT_EQ(Stored("SingleDirectory"), "1");
-    EXPECT_EQ(Stored("MirrorSourceDirectory"), "0");
-    EXPECT_EQ(Stored("AutoRefresh"), "0");
-    EXPECT_EQ(Stored("UserRefresh"), "1");
-    EXPECT_EQ(Stored("AllLibRefresh"), "1");
-    EXPECT_EQ(Stored("QuentisRefresh"), "0");
-    EXPECT_EQ(Stored("OrcaDLL"), "c:\\pb6\\pborc60.dll");
+    for (auto [name, value] : {std::pair{"PBIniFile", "c:\\pb5\\pb.ini"},
+                               {"PBVersion", "2"},
+                               {"RefreshInterval", "15"},
+                               {"PostDetectionRefreshTime", "90"},
+                               {"SingleDirectory", "1"},
+                               {"MirrorSourceDirectory", "0"},
+                               {"AutoRefresh", "0"},
+                               {"UserRefresh", "1"},
+                               {"AllLibRefresh", "1"},
+                               {"QuentisRefresh", "0"},
+                               {"OrcaDLL", "c:\\pb6\\pborc60.dll"}})
+        EXPECT_EQ(Stored(name), value) << name;
 
     TOptionsForm loaded;
     EXPECT_EQ(loaded.PBIniFileName, form.PBIniFileName);
     EXPECT_EQ(loaded.PBVersion.ItemIndex, 2);
     EXPECT_EQ(loaded.TempLibrary, form.TempLibrary);
-    EXPECT_TRUE(loaded.SingleDirectory.Checked());
-    EXPECT_TRUE(loaded.UserRefreshRadioButton.Checked());
-    EXPECT_TRUE(loaded.AllLibRefresh.Checked());
+    EXPECT_TRUE(loaded.SingleDirectory.Checked() && loaded.UserRefreshRadioButton.Checked() &&
+                loaded.AllLibRefresh.Checked());
     EXPECT_EQ(loaded.DetectTimer.Interval(), 15000u);
-}
 
-TEST_F(OptionsTest, AssignCopiesSettingsButNotTimers) {
-    TOptionsForm& inUse = OptionsForm();
-    TOptionsForm dialog;
-    dialog.PBIniFileName = "c:\\pb6\\pb.ini";
-    dialog.PBVersion.ItemIndex = 0;
-    dialog.RefreshInterval = "5";
-    dialog.PostDetectionRefreshTimeEdit = "7";
-    dialog.MirrorSourceDirectory.SetChecked(false);
-    dialog.UserRefreshRadioButton.SetChecked(true);
-    dialog.AllLibRefresh.SetChecked(true);
-    dialog.TempLibrary = "c:\\t.pbl";
-    dialog.OrcaDll = "d:\\";
-    inUse.AssignSettings(dialog);
-    EXPECT_EQ(inUse.PBIniFileName, "c:\\pb6\\pb.ini");
+    // The dialog's settings are copied into the form in use; its timers are not.
+    loaded.PBVersion.ItemIndex = 0;
+    loaded.RefreshInterval = "5";
+    loaded.MirrorSourceDirectory.SetChecked(false);
+    loaded.AutoRefreshRadioButton.SetChecked(true);
+    loaded.OrcaDll = "d:\\";
+    TOptionsForm& inUse = CreateOptionsForm();
+    inUse.AssignSettings(loaded);
     EXPECT_EQ(inUse.PBVersion.Text(), "PB4 32-bit");
     EXPECT_EQ(inUse.RefreshInterval, "5");
-    EXPECT_EQ(inUse.PostDetectionRefreshTimeEdit, "7");
-    EXPECT_FALSE(inUse.SingleDirectory.Checked());
-    EXPECT_FALSE(inUse.MirrorSourceDirectory.Checked());
-    EXPECT_FALSE(inUse.AutoRefreshRadioButton.Checked());
-    EXPECT_TRUE(inUse.UserRefreshRadioButton.Checked());
-    EXPECT_TRUE(inUse.AllLibRefresh.Checked());
-    EXPECT_FALSE(inUse.QuentisRefresh.Checked());
     EXPECT_EQ(inUse.OrcaDll, "d:\\");
-    EXPECT_EQ(inUse.DetectTimer.Interval(), 30000u);
-    EXPECT_FALSE(Stored("PBIniFile").has_value());
+    EXPECT_FALSE(inUse.MirrorSourceDirectory.Checked() || inUse.UserRefreshRadioButton.Checked());
+    EXPECT_EQ(inUse.DetectTimer.Interval(), 15000u);  // loaded from the settings, not "5"
+    EXPECT_EQ(Stored("RefreshInterval"), "15");
 }
 
 // ---- Locating pb.ini ----------------------------------------------------------------
 
-const std::string kPB050Key =
-    "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\PB050.exe";
-
-TEST_F(OptionsTest, LocatePBIniWithNothingKnownSaysSoWithTheVersionNumber) {
-    testsupport::RecordingShellUI ui;
-    TPBLocation location;
-    EXPECT_EQ(location.LocatePBIni(), "");
-    EXPECT_THAT(ui.BoxTexts(),
-                ElementsAre("Could not find pb.ini for PowerBuilder 5.  Please see options."));
-}
+const std::string kNotFound5 = "Could not find pb.ini for PowerBuilder 5.  Please see options.";
 
 TEST_F(OptionsTest, LocatePBIniPrefersTheSettingThenWinIniThenAppPaths) {
     testsupport::RecordingShellUI ui;
+    TPBLocation location;
+    EXPECT_EQ(location.LocatePBIni(), "");  // nothing known
+    EXPECT_THAT(ui.BoxTexts(), ElementsAre(kNotFound5));
+    ui.boxes.clear();
+
     testsupport::WriteFile(C("set/pb.ini"), "");
     testsupport::WriteFile(C("winini/pb.ini"), "");
     testsupport::WriteFile(C("apppaths/pb.ini"), "");
-    ASSERT_TRUE(platform::WriteProfileString("PowerBuilder", "InitPath050", "c:\\winini"));
-    StoreMachine(kPB050Key, "", "c:\\apppaths\\pb050.exe");
-    TPBLocation location;
-
+    SetWinIni("InitPath050", "c:\\winini");
+    Store("", "c:\\apppaths\\pb050.exe", kPB050Key, TRootKey::LocalMachine);
     OptionsForm().PBIniFileName = "c:\\set\\pb.ini";
     EXPECT_EQ(location.LocatePBIni(), "c:\\set\\pb.ini");
     OptionsForm().PBIniFileName = "c:\\gone\\pb.ini";
     EXPECT_EQ(location.LocatePBIni(), "c:\\winini\\pb.ini");
     // A WIN.INI entry naming a directory without pb.ini falls through to App Paths.
     testsupport::WriteFile(C("winini/sub/readme.txt"), "");
-    ASSERT_TRUE(platform::WriteProfileString("PowerBuilder", "InitPath050", "c:\\winini\\sub"));
+    SetWinIni("InitPath050", "c:\\winini\\sub");
     EXPECT_EQ(location.LocatePBIni(), "c:\\apppaths\\pb.ini");
     EXPECT_TRUE(ui.boxes.empty());
-
     // Nor is there one beside PowerBuilder's program.
-    StoreMachine(kPB050Key, "", "c:\\winini\\sub\\pb050.exe");
+    Store("", "c:\\winini\\sub\\pb050.exe", kPB050Key, TRootKey::LocalMachine);
     EXPECT_EQ(location.LocatePBIni(), "");
-    EXPECT_THAT(ui.BoxTexts(),
-                ElementsAre("Could not find pb.ini for PowerBuilder 5.  Please see options."));
-}
+    EXPECT_THAT(ui.BoxTexts(), ElementsAre(kNotFound5));
 
-TEST_F(OptionsTest, LocatePBIniUsesTheSelectedVersionsEntries) {
-    testsupport::RecordingShellUI ui;
-    testsupport::WriteFile(C("pb6/pb.ini"), "");
-    ASSERT_TRUE(platform::WriteProfileString("PowerBuilder", "InitPath050", "c:\\pb6"));
+    // The selected version's entries and number count.
     OptionsForm().PBVersion.ItemIndex = 2;
-    TPBLocation location;
+    SetWinIni("InitPath050", "c:\\winini");
     EXPECT_EQ(location.LocatePBIni(), "");
-    EXPECT_THAT(ui.BoxTexts(),
-                ElementsAre("Could not find pb.ini for PowerBuilder 6.  Please see options."));
-    ASSERT_TRUE(platform::WriteProfileString("PowerBuilder", "InitPath60", "c:\\pb6"));
-    EXPECT_EQ(location.LocatePBIni(), "c:\\pb6\\pb.ini");
+    EXPECT_EQ(ui.BoxTexts().back(),
+              "Could not find pb.ini for PowerBuilder 6.  Please see options.");
+    SetWinIni("InitPath60", "c:\\winini");
+    EXPECT_EQ(location.LocatePBIni(), "c:\\winini\\pb.ini");
 }
 
 TEST_F(OptionsTest, GetPBIniFileCachesOnlyAFoundPath) {
@@ -272,9 +229,8 @@ TEST_F(OptionsTest, GetPBIniFileCachesOnlyAFoundPath) {
     EXPECT_EQ(location.GetPBIniFile(), "");
     EXPECT_EQ(location.GetPBIniFile(), "");
     EXPECT_EQ(ui.boxes.size(), 2u);  // each call looks, and reports, again
-
     testsupport::WriteFile(C("pb5/pb.ini"), "");
-    ASSERT_TRUE(platform::WriteProfileString("PowerBuilder", "InitPath050", "c:\\pb5"));
+    SetWinIni("InitPath050", "c:\\pb5");
     EXPECT_EQ(location.GetPBIniFile(), "c:\\pb5\\pb.ini");
     ASSERT_TRUE(platform::DeleteFile("c:\\pb5\\pb.ini"));
     EXPECT_EQ(location.GetPBIniFile(), "c:\\pb5\\pb.ini");
@@ -292,43 +248,38 @@ const std::string kBadInstall5 =
 const std::string kSetupComplete5 =
     "Setup for PowerBuilder Version 5 complete.  Please restart program.";
 
-TEST_F(OptionsTest, SetupWithoutPowerBuilderIsABadInstallAndChangesNothing) {
-    testsupport::RecordingShellUI ui;
-    TPBLocation location;
-    EXPECT_FALSE(location.SetupPBAppPath());
-    EXPECT_THAT(ui.BoxTexts(), ElementsAre(kBadInstall5));
-    EXPECT_FALSE(StoredMachine(ProgramAppPathsKey(), "Path").has_value());
-}
-
 TEST_F(OptionsTest, SetupRegistersTheProgramWithPowerBuildersPath) {
     testsupport::RecordingShellUI ui;
-    StoreMachine(kPB050Key, "Path", "c:\\pb5;c:\\pb5\\shared");
     TPBLocation location;
-    EXPECT_FALSE(location.SetupPBAppPath());
-    EXPECT_THAT(ui.BoxTexts(), ElementsAre(kSetupComplete5));
-    EXPECT_TRUE(location.SetupMessageShown());
-    EXPECT_EQ(StoredMachine(ProgramAppPathsKey(), "Path"), "c:\\pb5;c:\\pb5\\shared");
-    EXPECT_EQ(StoredMachine(ProgramAppPathsKey(), ""),
-              platform::WindowsPath(platform::ProgramFileHostPath()));
-
-    // PowerBuilder's path changed since: set up again.
-    StoreMachine(kPB050Key, "Path", "d:\\pb5");
-    EXPECT_FALSE(location.SetupPBAppPath());
-    EXPECT_THAT(ui.BoxTexts(), ElementsAre(kSetupComplete5, kSetupComplete5));
-    EXPECT_EQ(StoredMachine(ProgramAppPathsKey(), "Path"), "d:\\pb5");
-}
-
-TEST_F(OptionsTest, SetupAlreadyDoneIsABadInstallOncePerRun) {
-    testsupport::RecordingShellUI ui;
-    StoreMachine(kPB050Key, "Path", "c:\\pb5");
-    StoreMachine(ProgramAppPathsKey(), "Path", "c:\\pb5");
-    TPBLocation location;
-    EXPECT_FALSE(location.SetupPBAppPath());
-    EXPECT_FALSE(location.SetupPBAppPath());
+    const auto programPath = [] {
+        return Stored("Path", ProgramAppPathsKey(), TRootKey::LocalMachine);
+    };
+    EXPECT_FALSE(location.SetupPBAppPath());  // no PowerBuilder: a bad install
     EXPECT_THAT(ui.BoxTexts(), ElementsAre(kBadInstall5));
+    EXPECT_FALSE(programPath().has_value());
+    location.Clear();
+    ui.boxes.clear();
+
+    Store("Path", "c:\\pb5;c:\\pb5\\shared", kPB050Key, TRootKey::LocalMachine);
+    EXPECT_FALSE(location.SetupPBAppPath());
+    EXPECT_TRUE(location.SetupMessageShown());
+    EXPECT_EQ(programPath(), "c:\\pb5;c:\\pb5\\shared");
+    EXPECT_EQ(Stored("", ProgramAppPathsKey(), TRootKey::LocalMachine),
+              platform::WindowsPath(platform::ProgramFileHostPath()));
+    // PowerBuilder's path changed since: set up again.
+    Store("Path", "d:\\pb5", kPB050Key, TRootKey::LocalMachine);
+    EXPECT_FALSE(location.SetupPBAppPath());
+    EXPECT_EQ(programPath(), "d:\\pb5");
+    EXPECT_THAT(ui.BoxTexts(), ElementsAre(kSetupComplete5, kSetupComplete5));
+
+    // Already set up: a bad install, said once per run.
+    location.Clear();
+    EXPECT_FALSE(location.SetupPBAppPath());
+    EXPECT_FALSE(location.SetupPBAppPath());
     location.Clear();  // a new run
     EXPECT_FALSE(location.SetupPBAppPath());
-    EXPECT_THAT(ui.BoxTexts(), ElementsAre(kBadInstall5, kBadInstall5));
+    EXPECT_THAT(ui.BoxTexts(),
+                ElementsAre(kSetupComplete5, kSetupComplete5, kBadInstall5, kBadInstall5));
 }
 
 }  // namespace

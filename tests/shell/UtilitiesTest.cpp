@@ -17,6 +17,7 @@ namespace shell {
 namespace {
 
 using testing::ElementsAre;
+using testing::HasSubstr;
 
 // A prefix with the program installed in c:\Sorvanti.
 class UtilitiesTest : public testing::Test {
@@ -42,19 +43,19 @@ std::string LogLineMessage(std::string_view line) {
         stamped = shape[i] == '0' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
                                   : line[i] == shape[i];
     EXPECT_TRUE(stamped) << "not a stamped line: " << line;
-    return stamped ? std::string(line.substr(shape.size())) : std::string(line);
+    return std::string(line.substr(stamped ? shape.size() : 0));
 }
 
 // The messages of the debug log's lines, checking that every line is whole and stamped.
 std::vector<std::string> LogMessages(std::string_view text) {
     std::vector<std::string> messages;
-    while (!text.empty()) {
-        size_t end = text.find("\r\n");
-        EXPECT_NE(end, std::string_view::npos) << "the log does not end with a whole line";
-        if (end == std::string_view::npos)
+    for (size_t end; !text.empty(); text.remove_prefix(end + 2)) {
+        end = text.find("\r\n");
+        if (end == std::string_view::npos) {
+            ADD_FAILURE() << "the log does not end with a whole line";
             break;
+        }
         messages.push_back(LogLineMessage(text.substr(0, end)));
-        text.remove_prefix(end + 2);
     }
     return messages;
 }
@@ -95,23 +96,15 @@ TEST_F(UtilitiesTest, DebugLogIsEmptiedAndTakesStampedLines) {
                 ElementsAre("Loading Application", "Copying x.", "Orca Error: 5", "direct"));
 }
 
-TEST_F(UtilitiesTest, DebugLogThatCannotBeCreatedIsReportedOnceAndTheProgramRunsOn) {
-    testsupport::RecordingShellUI ui;
-    InitUtilities({"/debug"}, "c:\\NoSuchDirectory");
-    EXPECT_FALSE(WriteDebug(""));
-    ASSERT_EQ(ui.statusTexts.size(), 1u);
-    EXPECT_THAT(ui.statusTexts[0], testing::HasSubstr("c:\\NoSuchDirectory\\log.txt"));
-    ShowStatus("Ready.");
-    EXPECT_THAT(ui.statusTexts, testing::SizeIs(2));
-}
-
-TEST_F(UtilitiesTest, DebugLogNoticeWaitsForTheFirstStatusLine) {
+TEST_F(UtilitiesTest, DebugLogThatCannotBeCreatedIsReportedOnceOnTheFirstStatusLine) {
     InitUtilities({"/debug"}, "c:\\NoSuchDirectory");  // before any screen exists
+    EXPECT_FALSE(WriteDebug(""));
     testsupport::RecordingShellUI noStatusLine(false, true);
     EXPECT_TRUE(noStatusLine.events.empty());
     testsupport::RecordingShellUI frame;
-    ASSERT_EQ(frame.statusTexts.size(), 1u);
-    EXPECT_THAT(frame.statusTexts[0], testing::HasSubstr("log.txt"));
+    EXPECT_THAT(frame.statusTexts, ElementsAre(HasSubstr("c:\\NoSuchDirectory\\log.txt")));
+    ShowStatus("Ready.");  // and the program runs on
+    EXPECT_THAT(frame.statusTexts, testing::SizeIs(2));
     testsupport::RecordingShellUI another;
     EXPECT_TRUE(another.statusTexts.empty());
 }
@@ -143,31 +136,12 @@ TEST_F(UtilitiesTest, StatusAndLogReachOnlyWhatExists) {
                             "Ready."));
 }
 
-TEST_F(UtilitiesTest, CursorStackRestoresInReverseAndSaysReadyWhenEmpty) {
+TEST_F(UtilitiesTest, CursorStackSaysReadyAfterTheLastPopAndBoxesShowTheNormalPointer) {
     Start({});
     testsupport::RecordingShellUI ui;
     ui.cursor = 5;
     PushCursor(crWaitCursor);
     PushCursor(crHourGlass);
-    EXPECT_EQ(CursorQue().Count(), 2);
-    PopCursor();
-    EXPECT_EQ(ui.cursor, crWaitCursor);
-    EXPECT_TRUE(ui.statusTexts.empty());
-    PopCursor();
-    EXPECT_EQ(ui.cursor, 5);
-    EXPECT_THAT(ui.statusTexts, ElementsAre("Ready."));
-    EXPECT_THAT(ui.cursors, ElementsAre(crWaitCursor, crHourGlass, crWaitCursor, 5));
-
-    // An unmatched pop shows the normal pointer instead of failing.
-    PopCursor();
-    EXPECT_EQ(ui.cursor, crDefault);
-    EXPECT_THAT(ui.statusTexts, ElementsAre("Ready.", "Ready."));
-}
-
-TEST_F(UtilitiesTest, MessageBoxesShowTheNormalPointer) {
-    Start({});
-    testsupport::RecordingShellUI ui;
-    PushCursor(crWaitCursor);
     ui.answers = {mrNo};
     EXPECT_EQ(AskUser("Library does not exists.", TMsgDlgType::mtConfirmation, mbYes | mbNo, 7),
               mrNo);
@@ -175,13 +149,19 @@ TEST_F(UtilitiesTest, MessageBoxesShowTheNormalPointer) {
     ASSERT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(ui.boxes[0].cursor, crDefault);
     EXPECT_EQ(ui.boxes[0].kind, TMsgDlgType::mtConfirmation);
-    EXPECT_EQ(ui.boxes[0].buttons, mbYes | mbNo);
     EXPECT_EQ(ui.boxes[0].helpContext, 7);
     EXPECT_EQ(ui.boxes[1].buttons, mbOK);
-    EXPECT_EQ(ui.cursor, crWaitCursor);   // back to the busy cursor
-    EXPECT_TRUE(ui.statusTexts.empty());  // the busy cursor is still on the stack
+    EXPECT_EQ(ui.cursor, crHourGlass);  // back to the busy cursor
     PopCursor();
+    EXPECT_EQ(ui.cursor, crWaitCursor);
+    EXPECT_TRUE(ui.statusTexts.empty());
+    PopCursor();
+    EXPECT_EQ(ui.cursor, 5);
     EXPECT_THAT(ui.statusTexts, ElementsAre("Ready."));
+    // An unmatched pop shows the normal pointer instead of failing.
+    PopCursor();
+    EXPECT_EQ(ui.cursor, crDefault);
+    EXPECT_THAT(ui.statusTexts, ElementsAre("Ready.", "Ready."));
 }
 
 TEST_F(UtilitiesTest, CopyFileWithStatusKeepsTheDateOnRequest) {
@@ -211,24 +191,16 @@ TEST_F(UtilitiesTest, CopyFileWithStatusKeepsTheDateOnRequest) {
     EXPECT_THAT(LogMessages(testsupport::ReadFile(LogHostPath())), testing::SizeIs(4));
 }
 
-TEST_F(UtilitiesTest, FileFoundSeesFilesAndDirectories) {
+TEST_F(UtilitiesTest, FileFoundAndShortPathName) {
     Start({});
     testsupport::WriteFile(prefix.DriveC() + "/pb5/pb.ini", "[Application]\r\n");
-    EXPECT_TRUE(FileFound("c:\\pb5\\pb.ini"));
-    EXPECT_TRUE(FileFound("c:\\PB5\\PB.INI"));
-    EXPECT_TRUE(FileFound("c:\\pb5"));
-    EXPECT_FALSE(FileFound("c:\\pb5\\missing.ini"));
-    EXPECT_FALSE(FileFound(""));
-}
-
-TEST_F(UtilitiesTest, ShortPathNameKeepsNamesWithoutShortForms) {
-    Start({});
-    testsupport::WriteFile(prefix.DriveC() + "/Program Files/Sorvanti App/sorvanti.exe", "");
-    EXPECT_EQ(ShortPathName("c:\\Program Files\\Sorvanti App\\sorvanti.exe"),
-              "c:\\Program Files\\Sorvanti App\\sorvanti.exe");
-    EXPECT_EQ(ShortPathName("c:\\missing\\file.txt"), "c:\\missing\\file.txt");
-    EXPECT_EQ(ShortPathName("c:\\"), "c:\\");
-    EXPECT_EQ(ShortPathName("longname.txt"), "longname.txt");
+    EXPECT_TRUE(FileFound("c:\\pb5\\pb.ini") && FileFound("c:\\PB5\\PB.INI") &&
+                FileFound("c:\\pb5"));
+    EXPECT_FALSE(FileFound("c:\\pb5\\missing.ini") || FileFound(""));
+    // Names without short forms are kept, also of files that do not exist.
+    testsupport::WriteFile(prefix.DriveC() + "/Program Files/Sorvanti App/s.exe", "");
+    for (auto name : {"c:\\Program Files\\Sorvanti App\\s.exe", "c:\\missing\\file.txt", "c:\\"})
+        EXPECT_EQ(ShortPathName(name), name);
 }
 
 }  // namespace
