@@ -243,11 +243,8 @@ void TWinTree::paintEvent(QPaintEvent* event) {
                 painter.drawRect(rect.adjusted(0, 0, -1, -1));
             }
         } else {
-            PaintRow(painter, paint, rect.translated(-xOffset, 0), isSelected);
-            const int extent =
-                views::StyleIndent(paint.style, TreeOptions, paint.node->Level(), h, FontHeight()) +
-                fontMetrics().horizontalAdvance(FromAnsi(paint.node->Text())) + 1;
-            widest = std::max(widest, extent + 4);
+            widest = std::max(widest,
+                              PaintRow(painter, paint, rect.translated(-xOffset, 0), isSelected));
         }
         ++row;
     }
@@ -294,7 +291,7 @@ void TWinTree::PaintTreeLines(QPainter& painter, const TWinTreeNode& node, const
     }
 }
 
-void TWinTree::PaintRow(QPainter& painter, const TRowPaint& row, const QRect& rect, bool selected) {
+int TWinTree::PaintRow(QPainter& painter, const TRowPaint& row, const QRect& rect, bool selected) {
     const TWinTreeNode& node = *row.node;
     const int h = rect.height();
     const int level = node.Level();
@@ -346,6 +343,7 @@ void TWinTree::PaintRow(QPainter& painter, const TRowPaint& row, const QRect& re
         painter.setPen(QPen(pal.color(QPalette::HighlightedText), 1, Qt::DotLine));
         painter.drawRect(QRect(textX - 2, rect.top(), textWidth + 4, h).adjusted(0, 0, -1, -1));
     }
+    return textX - rect.left() + textWidth + 2;
 }
 
 // ---- Scrolling ----------------------------------------------------------------------------

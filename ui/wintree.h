@@ -128,7 +128,8 @@ class TWinTree : public QAbstractScrollArea,
     void SelectionChanged(views::TWinTreeNode* node) override;
 
   private:
-    void PaintRow(QPainter& painter, const TRowPaint& row, const QRect& rect, bool selected);
+    // Paints a standard row; gives its extent (the right end of its text, unscrolled).
+    int PaintRow(QPainter& painter, const TRowPaint& row, const QRect& rect, bool selected);
     void PaintTreeLines(QPainter& painter, const views::TWinTreeNode& node, const QRect& rect,
                         int h) const;
     void PaintPicture(QPainter& painter, const QPixmap* picture, int x, const QRect& rect) const;
