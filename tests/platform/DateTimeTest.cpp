@@ -55,11 +55,7 @@ TEST(DateTime, LocalTimeFollowsTheTimeZone) {
     EXPECT_EQ(LocalDateTimeToUnix(UnixToLocalDateTime(winter)), winter);
     EXPECT_EQ(LocalDateTimeToUnix(UnixToLocalDateTime(summer)), summer);
     EXPECT_TRUE(std::isfinite(UnixToLocalDateTime(std::numeric_limits<int64_t>::max())));
-    if (saved) {
-        ::setenv("TZ", savedText.c_str(), 1);
-    } else {
-        ::unsetenv("TZ");
-    }
+    saved ? ::setenv("TZ", savedText.c_str(), 1) : ::unsetenv("TZ");
     ::tzset();
 
     const double now = Now();

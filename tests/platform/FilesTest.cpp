@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "platform/AtomicFile.h"
 #include "platform/LastError.h"
@@ -66,23 +67,17 @@ TEST(Files, FindFilesFiltersByAttributesAsFindFirstDoes) {
 
     const auto all = platform::FindFiles("c:\\libs\\*.*", platform::faAnyFile);
     ASSERT_EQ(all.size(), 5u);
+    std::map<std::string, const platform::TSearchRec*> byName;
     for (const auto& rec : all) {
         EXPECT_TRUE(rec.ShortName.empty());
-        if (rec.Name == "Sales.pbl") {
-            EXPECT_EQ(rec.Size, 5u);
-            EXPECT_EQ(rec.Attr, platform::faArchive);
-            EXPECT_NEAR(rec.Time, platform::Now(), 1.0 / 24 / 60);
-        }
-        if (rec.Name == "readonly.PBL") {
-            EXPECT_TRUE(rec.Attr & platform::faReadOnly);
-        }
-        if (rec.Name == ".hidden.pbl") {
-            EXPECT_TRUE(rec.Attr & platform::faHidden);
-        }
-        if (rec.Name == "archive.pbl") {
-            EXPECT_EQ(rec.Attr, platform::faDirectory);
-        }
+        byName[rec.Name] = &rec;
     }
+    EXPECT_EQ(byName["Sales.pbl"]->Size, 5u);
+    EXPECT_EQ(byName["Sales.pbl"]->Attr, platform::faArchive);
+    EXPECT_NEAR(byName["Sales.pbl"]->Time, platform::Now(), 1.0 / 24 / 60);
+    EXPECT_TRUE(byName["readonly.PBL"]->Attr & platform::faReadOnly);
+    EXPECT_TRUE(byName[".hidden.pbl"]->Attr & platform::faHidden);
+    EXPECT_EQ(byName["archive.pbl"]->Attr, platform::faDirectory);
     // Missing folders and patterns without a name find nothing.
     EXPECT_TRUE(platform::FindFiles("c:\\nowhere\\*.*", platform::faAnyFile).empty());
     EXPECT_TRUE(platform::FindFiles("c:\\libs\\", platform::faAnyFile).empty());

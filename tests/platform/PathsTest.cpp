@@ -53,11 +53,7 @@ TEST(Prefix, ChosenFromTheEnvironment) {
     platform::SetPrefixDir("");
     EXPECT_EQ(platform::PrefixDir(), dir / "from-env");
     EXPECT_TRUE(fs::is_symlink(dir / "from-env/dosdevices/c:"));
-    if (saved) {
-        ::setenv("SORVANTI_PREFIX", savedText.c_str(), 1);
-    } else {
-        ::unsetenv("SORVANTI_PREFIX");
-    }
+    saved ? ::setenv("SORVANTI_PREFIX", savedText.c_str(), 1) : ::unsetenv("SORVANTI_PREFIX");
     platform::SetPrefixDir("");
 }
 
