@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 
 #include "orca/OrcaObjects.h"
 #include "orca/OrcaSession.h"
@@ -52,6 +53,12 @@ std::unique_ptr<orca::PblLibrary> Load(const std::string& path) {
     auto lib = orca::PblLibrary::Load(path, &error);
     EXPECT_TRUE(lib) << error;
     return lib;
+}
+
+// Adds the application object "sales", source and compiled form.
+void AddApplication(orca::PblLibrary& lib) {
+    ASSERT_TRUE(lib.Put({"sales.sra", "", 0, 0, "global type sales from application\r\n"}));
+    ASSERT_TRUE(lib.Put({"sales.apl", "", 0, 0, "compiled application"}));
 }
 
 class OrcaApiTest : public ::testing::Test {
@@ -169,53 +176,46 @@ TEST_F(OrcaApiTest, CompileErrorsAreReportedAndChangeNothing) {
     EXPECT_EQ(testsupport::ReadFile(Host("a.pbl")), badBytes);
 }
 
-TEST_F(OrcaApiTest, ImportRemovesOnlyTheStaleCompiledEntry) {
-    MakeCompiledLibrary(Host("a.pbl"), {"w_a", "w_b"});
-    const auto before = Load(Host("a.pbl"));
-    ASSERT_EQ(Import(orca, Lib("a.pbl"), "w_a", PBORCA_WINDOW, "new",
-                     WindowSource("w_a", "window", "// changed\r\n")),
-              PBORCA_OK)
-        << orca.Error();
-    const auto after = Load(Host("a.pbl"));
-    EXPECT_EQ(after->Find("w_a.win"), nullptr);
-    ASSERT_NE(after->Find("w_a.srw"), nullptr);
-    EXPECT_EQ(after->Find("w_a.srw")->Comment(), "new");
-    for (const char* kept : {"w_b.srw", "w_b.win"}) {
-        ASSERT_NE(after->Find(kept), nullptr) << kept;
-        EXPECT_EQ(after->Find(kept)->data, before->Find(kept)->data) << kept;
-        EXPECT_EQ(after->Find(kept)->time, before->Find(kept)->time) << kept;
-    }
-    // The directory now reports the source's size for w_a, the compiled size for w_b.
-    for (const DirRecord& r : Directory(orca, Lib("a.pbl"))) {
-        const auto* sized = after->Find(r.name + (r.name == "w_a" ? ".srw" : ".win"));
-        ASSERT_NE(sized, nullptr);
-        EXPECT_EQ(r.size, static_cast<int32_t>(sized->data.size()));
-        EXPECT_EQ(r.time, static_cast<int32_t>(after->Find(r.name + ".srw")->time));
-    }
-}
-
+// An import list is all or nothing: a source that fails the check, or an object name of
+// 255 bytes that passes the name check but is too long to store with its extension, fails
+// the list and leaves the library as it was.
 TEST_F(OrcaApiTest, ImportListIsAllOrNothing) {
     MakeCompiledLibrary(Host("a.pbl"), {"w_a"});
     std::string lib = Lib("a.pbl");
     const std::string before = testsupport::ReadFile(Host("a.pbl"));
-    std::string good = WindowSource("w_n", "window"), bad = "global type w_m from window\r\n";
-    char* libs[] = {lib.data(), lib.data()};
-    char* names[] = {const_cast<char*>("w_n"), const_cast<char*>("w_m")};
-    PBORCA_TYPE types[] = {PBORCA_WINDOW, PBORCA_WINDOW};
-    char* comments[] = {nullptr, nullptr};
-    char* sources[] = {good.data(), bad.data()};
-    int32_t lengths[] = {static_cast<int32_t>(good.size()), static_cast<int32_t>(bad.size())};
-    std::vector<Problem> problems;
-    EXPECT_EQ(PBORCA_CompileEntryImportList(orca, libs, names, types, comments, sources, lengths, 2,
-                                            &CollectProblem, &problems),
-              PBORCA_COMPERROR);
+    std::string longest = "w_" + std::string(249, 'n');  // 251 + ".srw" = 255
+    std::string tooLong = longest + "x";
+    std::string good = WindowSource(longest, "window"),
+                tooLongSource = WindowSource(tooLong, "window"),
+                broken = "global type w_m from window\r\n", m = "w_m";
+    EXPECT_EQ(Import(orca, lib, tooLong, PBORCA_WINDOW, "", tooLongSource), PBORCA_INVALIDNAME);
+    EXPECT_NE(orca.Error().find("Entry " + tooLong + ".srw cannot be stored in library " + lib),
+              std::string::npos)
+        << orca.Error();
     EXPECT_EQ(testsupport::ReadFile(Host("a.pbl")), before);
-    sources[1] = good.data();
-    names[1] = const_cast<char*>("w_n");
-    EXPECT_EQ(PBORCA_CompileEntryImportList(orca, libs, names, types, comments, sources, lengths, 1,
-                                            &CollectProblem, &problems),
-              PBORCA_OK);
-    EXPECT_NE(Load(Host("a.pbl"))->Find("w_n.srw"), nullptr);
+    const struct {
+        std::string* name;
+        std::string* source;
+        int32_t result;
+        const char* error;
+    } seconds[] = {{&m, &broken, PBORCA_COMPERROR, "w_m.srw"},
+                   {&tooLong, &tooLongSource, PBORCA_INVALIDNAME, "(nothing was imported)"}};
+    for (const auto& second : seconds) {
+        char* libs[] = {lib.data(), lib.data()};
+        char* names[] = {longest.data(), second.name->data()};
+        PBORCA_TYPE types[] = {PBORCA_WINDOW, PBORCA_WINDOW};
+        char* sources[] = {good.data(), second.source->data()};
+        int32_t lengths[] = {static_cast<int32_t>(good.size()),
+                             static_cast<int32_t>(second.source->size())};
+        std::vector<Problem> problems;
+        EXPECT_EQ(PBORCA_CompileEntryImportList(orca, libs, names, types, nullptr, sources, lengths,
+                                                2, &CollectProblem, &problems),
+                  second.result);
+        EXPECT_NE(orca.Error().find(second.error), std::string::npos) << orca.Error();
+        EXPECT_EQ(testsupport::ReadFile(Host("a.pbl")), before);
+    }
+    ASSERT_EQ(Import(orca, lib, longest, PBORCA_WINDOW, "", good), PBORCA_OK) << orca.Error();
+    EXPECT_NE(Load(Host("a.pbl"))->Find(longest + ".srw"), nullptr);
 }
 
 TEST_F(OrcaApiTest, CopyMoveAndDeleteTakeBothForms) {
@@ -256,29 +256,18 @@ TEST_F(OrcaApiTest, MissingAndCorruptLibrariesGiveErrorsNotCrashes) {
 
     MakeCompiledLibrary(Host("good.pbl"), {"w_a", "w_b"});
     const std::string good = testsupport::ReadFile(Host("good.pbl"));
-    std::vector<std::string> images = {"", "HDR*", good.substr(0, good.size() / 2),
-                                       std::string(4096, '\0'), good};
-    images.back()[1024 + 8] = '\x11';  // parent pointer of the root node
+    // The reader's own table covers every kind of damage; here, that its error reaches
+    // the caller and nothing is written.
     std::string utf16 = good;
     utf16.replace(4, 4, std::string("P\0o\0", 4));
-    images.push_back(utf16);
-    std::string cycle = good;  // a data chain that points at its own block
-    for (size_t off = 512; off + 512 <= cycle.size(); off += 512) {
-        if (cycle.compare(off, 4, "DAT*") == 0) {
-            const uint32_t self = static_cast<uint32_t>(off);
-            std::memcpy(&cycle[off + 4], &self, 4);
-            break;
-        }
-    }
-    images.push_back(cycle);
+    const std::vector<std::string> images = {"", "HDR*", good.substr(0, good.size() / 2),
+                                             std::string(4096, '\0'), utf16};
     for (size_t i = 0; i < images.size(); ++i) {
         const std::string file = "bad" + std::to_string(i) + ".pbl";
         testsupport::WriteFile(Host(file), images[i]);
         std::string text;
         Directory(orca, Lib(file), &rc);
         const int32_t exportRc = Export(orca, Lib(file), "w_a", PBORCA_WINDOW, &text);
-        if (i == 4 && rc == PBORCA_OK)
-            continue;  // a stray parent pointer may be ignored
         EXPECT_LT(rc, 0) << i;
         EXPECT_LT(exportRc, 0) << i;
         EXPECT_EQ(orca.Error().rfind("Library " + Lib(file) + ": ", 0), 0u)
@@ -487,22 +476,11 @@ TEST_F(OrcaApiTest, ExecutableAndDynamicLibrary) {
     MakeCompiledLibrary(Host("app.pbl"), {"w_a"});
     MakeCompiledLibrary(Host("common.pbl"), {"w_c"});
     auto app = Load(Host("app.pbl"));
-    orca::PblEntry appSource;
-    appSource.name = "sales.sra";
-    appSource.format = "0600";
-    appSource.data = "global type sales from application\r\nend type\r\n";
-    ASSERT_TRUE(app->Put(appSource));
-    appSource.name = "sales.apl";
-    appSource.data = "compiled application";
-    ASSERT_TRUE(app->Put(appSource));
+    AddApplication(*app);
     std::string error;
     ASSERT_TRUE(app->Save(Host("app.pbl"), &error));
-
-    char* list[] = {const_cast<char*>(Lib("app.pbl").c_str()),
-                    const_cast<char*>(Lib("common.pbl").c_str())};
     std::string l0 = Lib("app.pbl"), l1 = Lib("common.pbl");
-    list[0] = l0.data();
-    list[1] = l1.data();
+    char* list[] = {l0.data(), l1.data()};
     ASSERT_EQ(PBORCA_SessionSetLibraryList(orca, list, 2), PBORCA_OK);
     int32_t flags[] = {0, 1};
     std::vector<std::string> linkErrors;
@@ -564,8 +542,7 @@ TEST_F(OrcaApiTest, EntriesNoLibraryCanHoldFailAndWriteNothing) {
     const std::string longName = "w_" + std::string(298, 'x');
     MakeCompiledLibrary(Host("long.pbl"), {"w_l", "w_ok"});
     auto app = Load(Host("long.pbl"));
-    ASSERT_TRUE(app->Put({"sales.sra", "", 0, 0, "global type sales from application\r\n"}));
-    ASSERT_TRUE(app->Put({"sales.apl", "", 0, 0, "compiled application"}));
+    AddApplication(*app);
     testsupport::WriteFile(
         Host("long.pbl"),
         pbltest::RenameEntries(app->Serialize(),
@@ -634,69 +611,26 @@ TEST_F(OrcaApiTest, EntriesNoLibraryCanHoldFailAndWriteNothing) {
     }
 }
 
-// An object name of 255 bytes passes the name check, but with its extension the entry
-// name is too long to store: the import fails and the library stays as it was.
-TEST_F(OrcaApiTest, ImportOfANameTooLongWithItsExtensionWritesNothing) {
-    MakeCompiledLibrary(Host("a.pbl"), {"w_a"});
-    std::string lib = Lib("a.pbl");
-    const std::string before = testsupport::ReadFile(Host("a.pbl"));
-    std::string longest = "w_" + std::string(249, 'n');  // 251 + ".srw" = 255
-    std::string tooLong = longest + "x";
-    std::string good = WindowSource(longest, "window"), bad = WindowSource(tooLong, "window");
-    EXPECT_EQ(Import(orca, lib, tooLong, PBORCA_WINDOW, "", bad), PBORCA_INVALIDNAME);
-    EXPECT_NE(orca.Error().find("Entry " + tooLong + ".srw cannot be stored in library " + lib),
-              std::string::npos)
-        << orca.Error();
-    EXPECT_EQ(testsupport::ReadFile(Host("a.pbl")), before);
-
-    char* libs[] = {lib.data(), lib.data()};
-    char* names[] = {longest.data(), tooLong.data()};
-    PBORCA_TYPE types[] = {PBORCA_WINDOW, PBORCA_WINDOW};
-    char* sources[] = {good.data(), bad.data()};
-    int32_t lengths[] = {static_cast<int32_t>(good.size()), static_cast<int32_t>(bad.size())};
-    EXPECT_EQ(PBORCA_CompileEntryImportList(orca, libs, names, types, nullptr, sources, lengths, 2,
-                                            nullptr, nullptr),
-              PBORCA_INVALIDNAME);
-    EXPECT_NE(orca.Error().find("(nothing was imported)"), std::string::npos) << orca.Error();
-    EXPECT_EQ(testsupport::ReadFile(Host("a.pbl")), before);
-    ASSERT_EQ(Import(orca, lib, longest, PBORCA_WINDOW, "", good), PBORCA_OK) << orca.Error();
-    EXPECT_NE(Load(Host("a.pbl"))->Find(longest + ".srw"), nullptr);
-}
-
 TEST(OrcaSharedLibraries, EachExportsTheTwentyFiveCalls) {
-    static const char* const kNames[] = {"PBORCA_SessionOpen",
-                                         "PBORCA_SessionClose",
-                                         "PBORCA_SessionGetError",
-                                         "PBORCA_SessionSetLibraryList",
-                                         "PBORCA_SessionSetCurrentAppl",
-                                         "PBORCA_LibraryCommentModify",
-                                         "PBORCA_LibraryCreate",
-                                         "PBORCA_LibraryDelete",
-                                         "PBORCA_LibraryDirectory",
-                                         "PBORCA_EntryList",
-                                         "PBORCA_LibraryEntryCopy",
-                                         "PBORCA_LibraryEntryDelete",
-                                         "PBORCA_LibraryEntryMove",
-                                         "PBORCA_LibraryEntryExport",
-                                         "PBORCA_LibraryEntryInformation",
-                                         "PBORCA_CompileEntryImport",
-                                         "PBORCA_CompileEntryImportList",
-                                         "PBORCA_CompileEntryRegenerate",
-                                         "PBORCA_ObjectQueryHierarchy",
-                                         "PBORCA_ObjectQueryReference",
-                                         "PBORCA_CheckOutEntry",
-                                         "PBORCA_CheckInEntry",
-                                         "PBORCA_ListCheckOutEntries",
-                                         "PBORCA_ExecutableCreate",
-                                         "PBORCA_DynamicLibraryCreate"};
+    std::istringstream names(
+        "SessionOpen SessionClose SessionGetError SessionSetLibraryList SessionSetCurrentAppl "
+        "LibraryCommentModify LibraryCreate LibraryDelete LibraryDirectory EntryList "
+        "LibraryEntryCopy LibraryEntryDelete LibraryEntryMove LibraryEntryExport "
+        "LibraryEntryInformation CompileEntryImport CompileEntryImportList "
+        "CompileEntryRegenerate ObjectQueryHierarchy ObjectQueryReference CheckOutEntry "
+        "CheckInEntry ListCheckOutEntries ExecutableCreate DynamicLibraryCreate");
+    std::vector<std::string> kNames;
+    for (std::string name; names >> name;)
+        kNames.push_back("PBORCA_" + name);
+    ASSERT_EQ(kNames.size(), 25u);
     const std::pair<const char*, const char*> libraries[] = {
         {SORVANTI_PBORC040, "0400"}, {SORVANTI_PBORC050, "0500"}, {SORVANTI_PBORC60, "0600"}};
     testsupport::TempPrefix prefix;
     for (const auto& [path, format] : libraries) {
         void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(module, nullptr) << dlerror();
-        for (const char* name : kNames)
-            EXPECT_NE(dlsym(module, name), nullptr) << path << name;
+        for (const std::string& name : kNames)
+            EXPECT_NE(dlsym(module, name.c_str()), nullptr) << path << name;
         EXPECT_EQ(dlsym(module,
                         "_ZN4orca7Session4FailEiNSt7__cxx1112basic_stringIcSt11char_"
                         "traitsIcESaIcEEE"),

@@ -3,15 +3,14 @@
 // imported into libraries and exported back.
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
 
 #include "orca/OrcaObjects.h"
 #include "orca/PblLibrary.h"
+#include "tests/orca/CorpusManifest.h"
 #include "tests/orca/OrcaTestSupport.h"
-#include "tests/orca/Sha256.h"
 #include "tests/support/TestSupport.h"
 
 using namespace orcatest;
@@ -19,63 +18,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ManifestRow {
-    std::string library, entry, format;
-    long dataSize = 0, time = 0, commentLength = 0;
-    std::string commentHex;
-    long sourceLength = -1;
-    std::string sha256;
-};
-
-std::vector<ManifestRow> ReadManifest() {
-    std::vector<ManifestRow> rows;
-    std::istringstream in(testsupport::ReadFile(testsupport::CorpusDir() + "/pbl/MANIFEST.tsv"));
-    std::string line;
-    std::getline(in, line);  // column names
-    while (std::getline(in, line)) {
-        std::vector<std::string> f;
-        size_t start = 0;
-        for (;;) {
-            const size_t tab = line.find('\t', start);
-            f.push_back(line.substr(start, tab - start));
-            if (tab == std::string::npos)
-                break;
-            start = tab + 1;
-        }
-        if (f.size() < 9)
-            continue;
-        ManifestRow row{f[0], f[1], f[2], std::stol(f[3]), std::stol(f[4]), std::stol(f[5]),
-                        f[6], -1,   ""};
-        if (!f[7].empty())
-            row.sourceLength = std::stol(f[7]);
-        row.sha256 = f[8];
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-std::string Hex(std::string_view bytes) {
-    static const char* digits = "0123456789abcdef";
-    std::string out;
-    for (char c : bytes) {
-        out += digits[static_cast<unsigned char>(c) >> 4];
-        out += digits[static_cast<unsigned char>(c) & 15];
-    }
-    return out;
-}
-
-std::string CorpusLibrary(const std::string& name) {
-    return testsupport::CorpusDir() + "/pbl/" + name;
-}
-
-std::vector<std::string> CorpusLibraries() {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(testsupport::CorpusDir() + "/pbl"))
-        if (e.path().extension() == ".pbl")
-            names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testsupport::CorpusLibraries;
+using testsupport::CorpusLibrary;
+using testsupport::Hex;
+using testsupport::ManifestRow;
 
 std::unique_ptr<orca::PblLibrary> Load(const std::string& path) {
     std::string error;
@@ -95,7 +41,7 @@ void ExpectSameEntry(const orca::PblEntry& a, const orca::PblEntry& b) {
 TEST(OrcaCorpus, EveryManifestRowThroughTheCalls) {
     SKIP_WITHOUT_CORPUS();
     Orca orca;
-    const std::vector<ManifestRow> rows = ReadManifest();
+    const std::vector<ManifestRow> rows = testsupport::ReadManifest();
     ASSERT_EQ(rows.size(), 510u);
     std::map<std::string, std::map<std::string, DirRecord>> entries;
     std::map<std::string, std::vector<DirRecord>> objects;
@@ -289,19 +235,6 @@ class OrcaPfc : public ::testing::Test {
             }
         }
     }
-
-    // What the library must hold for a file: the file without its header and comment
-    // lines, and the comment.
-    static std::pair<std::string, std::string> Expected(const std::string& bytes) {
-        size_t pos = bytes.find("\r\n") + 2;  // the HA$PBExportHeader$ line
-        std::string comment;
-        if (bytes.compare(pos, 18, "$PBExportComments$") == 0) {
-            const size_t end = bytes.find("\r\n", pos);
-            comment = bytes.substr(pos + 18, end - pos - 18);
-            pos = end + 2;
-        }
-        return {bytes.substr(pos), comment};
-    }
 };
 
 TEST_F(OrcaPfc, AllSourcesImportAndExportBackEqual) {
@@ -318,8 +251,9 @@ TEST_F(OrcaPfc, AllSourcesImportAndExportBackEqual) {
         std::vector<std::string> names, comments, texts;
         std::vector<PBORCA_TYPE> types;
         for (const Source* s : list) {
-            const std::string bytes = testsupport::ReadFile(s->file);
-            const auto [text, comment] = Expected(bytes);
+            // The library holds the file without its header and comment lines.
+            const auto [entry, comment, text] =
+                orca::ParseExportFile(testsupport::ReadFile(s->file));
             const std::string fileName = fs::path(s->file).filename().string();
             names.emplace_back(orca::ObjectName(fileName));
             types.push_back(static_cast<PBORCA_TYPE>(orca::EntryTypeOfName(fileName)));

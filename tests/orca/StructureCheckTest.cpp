@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -153,88 +154,87 @@ TEST(StructureCheckCorpus, EveryRemovedEndLineIsReported) {
     EXPECT_GT(mutants, 2000);
 }
 
-// A real window, broken in the ways people break sources by hand.
-class BrokenWindow : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        SKIP_WITHOUT_CORPUS();
-        lines_ = SplitLines(StripExportHeader(
-            testsupport::ReadFile(testsupport::CorpusDir() + "/pfc/pfcmain/pfc_w_master.srw")));
-        ASSERT_TRUE(Check().empty());
-    }
-    std::vector<CompileProblem> Check() {
-        return CheckSource(Join(lines_), "pfc_w_master", orca::kEntryWindow);
-    }
-    // Checks for exactly one problem, of this number, at this 0-based line index.
-    void ExpectOne(int number, int index, int column = 1) {
-        auto problems = Check();
-        ASSERT_EQ(problems.size(), 1u) << Describe(problems);
-        EXPECT_EQ(problems[0].messageNumber, number) << problems[0].text;
-        EXPECT_EQ(problems[0].line, index + 1) << problems[0].text;
-        EXPECT_EQ(problems[0].column, column) << problems[0].text;
-        text_ = problems[0].text;
-    }
-    Lines lines_;
-    std::string text_;
-};
-
-TEST_F(BrokenWindow, RemovedEndFunctionIsReportedAtTheNextScript) {
-    int function = FindLine(lines_, "public function", FindLine(lines_, "end prototypes"));
-    lines_.erase(lines_.begin() + FindLine(lines_, "end function", function));
-    ExpectOne(orca::kMsgUnclosedBlock, FindLine(lines_, "p", function + 1));
-    EXPECT_NE(text_.find("opened at line " + std::to_string(function + 1)), std::string::npos);
-}
-
-TEST_F(BrokenWindow, ExtraEndEventIsReportedWhereItStands) {
-    int end = FindLine(lines_, "end event");
-    lines_.insert(lines_.begin() + end + 1, "  END EVENT\r\n");
-    ExpectOne(orca::kMsgStrayEnd, end + 1, 3);
-}
-
-TEST_F(BrokenWindow, UnclosedTypeBlockIsReportedAtTheNextBlock) {
-    int type = FindLine(lines_, "global type", FindLine(lines_, "end forward"));
-    lines_.erase(lines_.begin() + FindLine(lines_, "end type", type));
-    ExpectOne(orca::kMsgUnclosedBlock, FindLine(lines_, "type variables"));
-    EXPECT_NE(text_.find("'global type pfc_w_master' opened at line " + std::to_string(type + 1)),
-              std::string::npos);
-}
-
-TEST_F(BrokenWindow, GlobalTypeOfAnotherObject) {
-    int at = FindLine(lines_, "type variables");
-    lines_.insert(lines_.begin() + at, {"global type w_other from window\r\n", "end type\r\n"});
-    ExpectOne(orca::kMsgForeignGlobalType, at);
-
-    // A misspelt name is reported on both declarations, and not as missing.
-    lines_.erase(lines_.begin() + at, lines_.begin() + at + 2);
-    for (std::string& l : lines_) {
-        if (Trimmed(l).starts_with("global type"))
-            l = "global type pfc_w_mastr from window\r\n";
-    }
-    auto problems = Check();
-    ASSERT_EQ(problems.size(), 2u) << Describe(problems);
-    EXPECT_EQ(problems[0].line, FindLine(lines_, "global type") + 1);
-    EXPECT_EQ(problems[1].messageNumber, orca::kMsgForeignGlobalType);
-}
-
-TEST(StructureCheckRealSources, DataWindowWithoutReleaseAndFunctionWithoutEnd) {
+// Real sources, broken in the ways people break sources by hand: each variant is reported
+// at the right line and column with the right message.
+TEST(StructureCheckRealSources, BrokenVariantsAreReportedWhereTheyAre) {
     SKIP_WITHOUT_CORPUS();
-    Lines dw = SplitLines(StripExportHeader(
-        testsupport::ReadFile(testsupport::CorpusDir() + "/pfc/pfcmain/d_calendar.srd")));
-    ASSERT_TRUE(CheckSource(Join(dw), "d_calendar", orca::kEntryDataWindow).empty());
-    int release = FindLine(dw, "release");
-    dw.erase(dw.begin() + release);
-    auto problems = CheckSource(Join(dw), "d_calendar", orca::kEntryDataWindow);
-    ASSERT_EQ(problems.size(), 1u) << Describe(problems);
-    EXPECT_EQ(problems[0].messageNumber, orca::kMsgMissingRelease);
-    EXPECT_EQ(problems[0].line, release + 1);
-
-    Lines fn = SplitLines(StripExportHeader(
-        testsupport::ReadFile(testsupport::CorpusDir() + "/pfc/pfcapsrv/f_setfilesrv.srf")));
-    fn.erase(fn.begin() + FindLine(fn, "end function"));
-    problems = CheckSource(Join(fn), "f_setfilesrv", orca::kEntryFunction);
-    ASSERT_EQ(problems.size(), 1u) << Describe(problems);
-    EXPECT_EQ(problems[0].messageNumber, orca::kMsgUnclosedBlock);
-    EXPECT_EQ(problems[0].line, static_cast<int>(fn.size()));  // the end of the source
+    struct Where {
+        int index;         // 0-based line the first problem names
+        std::string text;  // part of its text
+    };
+    const struct {
+        const char *what, *file;
+        int type;
+        std::function<Where(Lines&)> breakIt;
+        size_t count;
+        int number, column;  // of the last problem; column 0: not checked
+    } variants[] = {
+        {"end function removed", "pfcmain/pfc_w_master.srw", orca::kEntryWindow,
+         [](Lines& l) {
+             int function = FindLine(l, "public function", FindLine(l, "end prototypes"));
+             l.erase(l.begin() + FindLine(l, "end function", function));
+             return Where{FindLine(l, "p", function + 1),
+                          "opened at line " + std::to_string(function + 1)};
+         },
+         1, orca::kMsgUnclosedBlock, 1},
+        {"extra end event", "pfcmain/pfc_w_master.srw", orca::kEntryWindow,
+         [](Lines& l) {
+             int end = FindLine(l, "end event");
+             l.insert(l.begin() + end + 1, "  END EVENT\r\n");
+             return Where{end + 1, ""};
+         },
+         1, orca::kMsgStrayEnd, 3},
+        {"type block unclosed", "pfcmain/pfc_w_master.srw", orca::kEntryWindow,
+         [](Lines& l) {
+             int type = FindLine(l, "global type", FindLine(l, "end forward"));
+             l.erase(l.begin() + FindLine(l, "end type", type));
+             return Where{FindLine(l, "type variables"),
+                          "'global type pfc_w_master' opened at line " + std::to_string(type + 1)};
+         },
+         1, orca::kMsgUnclosedBlock, 1},
+        {"global type of another object", "pfcmain/pfc_w_master.srw", orca::kEntryWindow,
+         [](Lines& l) {
+             int at = FindLine(l, "type variables");
+             l.insert(l.begin() + at, {"global type w_other from window\r\n", "end type\r\n"});
+             return Where{at, ""};
+         },
+         1, orca::kMsgForeignGlobalType, 1},
+        // A misspelt name is reported on both declarations, and not as missing.
+        {"misspelt name", "pfcmain/pfc_w_master.srw", orca::kEntryWindow,
+         [](Lines& l) {
+             for (std::string& line : l)
+                 if (Trimmed(line).starts_with("global type"))
+                     line = "global type pfc_w_mastr from window\r\n";
+             return Where{FindLine(l, "global type"), ""};
+         },
+         2, orca::kMsgForeignGlobalType, 0},
+        {"datawindow without release", "pfcmain/d_calendar.srd", orca::kEntryDataWindow,
+         [](Lines& l) {
+             int release = FindLine(l, "release");
+             l.erase(l.begin() + release);
+             return Where{release, ""};
+         },
+         1, orca::kMsgMissingRelease, 0},
+        {"function without end", "pfcapsrv/f_setfilesrv.srf", orca::kEntryFunction,
+         [](Lines& l) {
+             l.erase(l.begin() + FindLine(l, "end function"));
+             return Where{static_cast<int>(l.size()) - 1, ""};  // the end of the source
+         },
+         1, orca::kMsgUnclosedBlock, 0},
+    };
+    for (const auto& v : variants) {
+        SCOPED_TRACE(v.what);
+        const std::string path = testsupport::CorpusDir() + "/pfc/" + v.file;
+        Lines lines = SplitLines(StripExportHeader(testsupport::ReadFile(path)));
+        const std::string name = fs::path(path).stem().string();
+        const Where where = v.breakIt(lines);
+        auto problems = CheckSource(Join(lines), name, v.type);
+        ASSERT_EQ(problems.size(), v.count) << Describe(problems);
+        EXPECT_EQ(problems[0].line, where.index + 1) << problems[0].text;
+        EXPECT_NE(problems[0].text.find(where.text), std::string::npos) << problems[0].text;
+        EXPECT_EQ(problems.back().messageNumber, v.number) << problems.back().text;
+        EXPECT_TRUE(v.column == 0 || problems[0].column == v.column) << problems[0].column;
+    }
 }
 
 // ---------------------------------------------------------------------------------------

@@ -1,10 +1,18 @@
 #pragma once
-// A small SHA-256 (FIPS 180-4) for checking entry bodies against the corpus manifest.
+// The corpus libraries and their manifest (one row per entry: library, entry, format,
+// data size, time, comment length, comment in hex, source length, SHA-256 of the source),
+// with a small SHA-256 (FIPS 180-4) to check entry bodies against it.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "tests/support/TestSupport.h"
 
 namespace testsupport {
 
@@ -59,6 +67,55 @@ inline std::string Sha256Hex(std::string_view data) {
         for (int i = 28; i >= 0; i -= 4)
             out += hex[(x >> i) & 15];
     return out;
+}
+
+struct ManifestRow {
+    std::string library, entry, format;
+    long dataSize = 0, time = 0, commentLength = 0;
+    std::string commentHex;
+    long sourceLength = -1;  // -1: a compiled entry
+    std::string sha256;
+};
+
+inline std::vector<ManifestRow> ReadManifest() {
+    std::vector<ManifestRow> rows;
+    std::istringstream in(ReadFile(CorpusDir() + "/pbl/MANIFEST.tsv"));
+    std::string line;
+    std::getline(in, line);  // column names
+    while (std::getline(in, line)) {
+        std::vector<std::string> f;
+        std::stringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');)
+            f.push_back(cell);
+        f.resize(9);
+        rows.push_back({f[0], f[1], f[2], std::stol(f[3]), std::stol(f[4]), std::stol(f[5]), f[6],
+                        f[7].empty() ? -1 : std::stol(f[7]), f[8]});
+    }
+    return rows;
+}
+
+inline std::string Hex(std::string_view bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+inline std::string CorpusLibrary(const std::string& name) {
+    return CorpusDir() + "/pbl/" + name;
+}
+
+// The file names of the corpus libraries, sorted.
+inline std::vector<std::string> CorpusLibraries() {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(CorpusDir() + "/pbl"))
+        if (e.path().extension() == ".pbl")
+            names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace testsupport
