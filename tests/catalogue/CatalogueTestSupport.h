@@ -126,6 +126,26 @@ class CatalogueTest : public testing::Test {
     }
     void ClearLog() { screen.logLines.clear(); }
 
+    // The application of pb.ini's only entry, in the first library of the list, loaded with
+    // its hierarchy.
+    catalogue::TPBApp* LoadApp(const std::string& libraryList) {
+        const std::string appLib = libraryList.substr(0, libraryList.find(';'));
+        WritePBIni("[Application]\r\n$" + appLib + "(app)=" + libraryList + "\r\n");
+        Mgr().LoadApplications();
+        catalogue::LoadNode(Mgr().Apps[0]);
+        return Mgr().Apps[0];
+    }
+    // The application's reference of an entry, from the first library on the path holding
+    // it. Kept out of line so that -Wnull-dereference does not flag every caller's use.
+    [[gnu::noinline]] static catalogue::TPBObjRef* Ref(catalogue::TPBApp* app,
+                                                       const std::string& name,
+                                                       int type = catalogue::otWindow) {
+        for (int i = 0; i < app->LibRefs.Count(); ++i)
+            if (catalogue::TPBObjRef* ref = app->LibRef(i)->FindObjRef(name, type))
+                return ref;
+        return nullptr;
+    }
+
     static std::vector<std::string> EntryNames(const catalogue::TPBLib& lib) {
         std::vector<std::string> out;
         for (const auto& item : lib.Entries)

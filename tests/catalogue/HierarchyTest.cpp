@@ -13,23 +13,7 @@ using catalogue::TPBObjRef;
 using testing::ElementsAre;
 using testing::IsEmpty;
 
-class HierarchyTest : public CatalogueTest {
-  protected:
-    // An application over the libraries, loaded with its hierarchy.
-    TPBApp* LoadApp(const std::string& libraryList) {
-        WritePBIni("[Application]\r\n$c:\\h\\app.pbl(app)=" + libraryList + "\r\n");
-        Mgr().LoadApplications();
-        TPBApp* app = Mgr().Apps[0];
-        catalogue::LoadNode(app);
-        return app;
-    }
-    static TPBObjRef* Ref(TPBApp* app, const std::string& name, int type = catalogue::otWindow) {
-        for (int i = 0; i < app->LibRefs.Count(); ++i)
-            if (TPBObjRef* ref = app->LibRef(i)->FindObjRef(name, type))
-                return ref;
-        return nullptr;
-    }
-};
+class HierarchyTest : public CatalogueTest {};
 
 TEST_F(HierarchyTest, AncestorsAreFoundByTypeInSearchOrderElseUnderSystem) {
     MakeLibrary("c:\\h\\one.pbl",

@@ -179,11 +179,16 @@ TEST_F(PborcaTest, AnExportLargerThanTheBufferIsExportedAgainWhole) {
     EXPECT_EQ(fake.exportCalls, 4);  // 101 bytes, 500000, 1000000, 2000000
     EXPECT_THAT(Log(), IsEmpty());
 
-    // A failed export after a good one leaves no stale text behind.
+    // A failed export after a good one leaves no stale text behind, and is not tried
+    // again at every use.
     fake.result = -7;
+    fake.exportCalls = 0;
     obj->LoadSource();
     EXPECT_TRUE(obj->Source.empty());
+    EXPECT_EQ(obj->SourceLen, 0);
     EXPECT_TRUE(obj->LoadFailed);
+    EXPECT_TRUE(obj->GetSource().empty());
+    EXPECT_EQ(fake.exportCalls, 1);
     EXPECT_THAT(LogWith("Orca Error: EntryExport:c:\\fake.pbl:w_huge  "), testing::SizeIs(1));
 }
 

@@ -17,13 +17,6 @@ using testing::IsEmpty;
 
 class PfcTest : public CatalogueTest {};
 
-TPBObjRef* Ref(TPBApp* app, const std::string& name, int type) {
-    for (int i = 0; i < app->LibRefs.Count(); ++i)
-        if (TPBObjRef* ref = app->LibRef(i)->FindObjRef(name, type))
-            return ref;
-    return nullptr;
-}
-
 TEST_F(PfcTest, EveryApplicationLoadsWithTheHierarchyItsSourcesDeclare) {
     SKIP_WITHOUT_CORPUS();
     const testsupport::PfcWorkspace workspace = testsupport::BuildPfcWorkspace(prefix);
