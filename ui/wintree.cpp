@@ -209,6 +209,11 @@ bool TWinTree::PrepareRow(TRowPaint& row) {
 }
 
 void TWinTree::paintEvent(QPaintEvent* event) {
+    // While the tree is updating, a synchronisation may be half-way through a list of
+    // children: rows are neither drawn nor prepared (which may remove nodes) until the
+    // last EndUpdate repaints.
+    if (Updating())
+        return;
     QPainter painter(viewport());
     const int h = ItemHeight();
     const QRect area = event->rect();
