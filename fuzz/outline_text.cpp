@@ -10,17 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/FuzzCheck.h"
 #include "views/wintree.h"
 
 // Stops with the line of the broken invariant.
-#define Check(condition)                                                         \
-    do {                                                                         \
-        if (!(condition)) {                                                      \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                        \
-        }                                                                        \
-    } while (0)
-
 namespace {
 
 using views::EWinTreeError;

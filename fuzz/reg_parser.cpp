@@ -8,17 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "fuzz/FuzzCheck.h"
 #include "platform/RegFile.h"
 
 // Stops with the line of the broken invariant.
-#define Check(condition)                                                         \
-    do {                                                                         \
-        if (!(condition)) {                                                      \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                        \
-        }                                                                        \
-    } while (0)
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace platform;
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -14,16 +14,9 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/FuzzCheck.h"
 #include "search/Search.h"
 #include "tests/search/SearchReference.h"
-
-#define Check(condition)                                                         \
-    do {                                                                         \
-        if (!(condition)) {                                                      \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                        \
-        }                                                                        \
-    } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace search;

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/FuzzCheck.h"
 #include "platform/DateTime.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -17,14 +18,6 @@
 #include "platform/SharedLibrary.h"
 
 // Stops with the line of the broken invariant.
-#define Check(condition)                                                         \
-    do {                                                                         \
-        if (!(condition)) {                                                      \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                        \
-        }                                                                        \
-    } while (0)
-
 namespace {
 
 char Fold(char c) {

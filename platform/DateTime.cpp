@@ -91,13 +91,9 @@ TDateTime Now() {
     return UnixToLocalDateTime(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9 / SecondsPerDay;
 }
 
-// Day first and a 24-hour clock, whatever the host's locale: log lines then read the
-// same on every machine. A value outside years 1 to 9999 (or not a number) has no
-// text.
-std::string DateTimeToString(TDateTime value) {
+bool DecodeDateTime(TDateTime value, TDateTimeParts& parts) {
     if (!std::isfinite(value) || value < -693594.0 || value >= 2958466.0)
-        return {};
-    // To the millisecond first, so that 10:00:00 held as 9:59:59.9999999 reads 10:00:00.
+        return false;
     const double ms = std::round(value * SecondsPerDay * 1000.0);
     const auto totalMs = static_cast<int64_t>(ms);
     int64_t days = totalMs / 86400000;
@@ -106,15 +102,25 @@ std::string DateTimeToString(TDateTime value) {
         msOfDay += 86400000;
         --days;
     }
-    int64_t year = 0;
-    int month = 0;
-    int day = 0;
-    CivilFromDays(days - static_cast<int64_t>(UnixEpochDateTime), year, month, day);
+    CivilFromDays(days - static_cast<int64_t>(UnixEpochDateTime), parts.Year, parts.Month,
+                  parts.Day);
     const int64_t secondOfDay = msOfDay / 1000;
+    parts.Hour = static_cast<int>(secondOfDay / 3600);
+    parts.Minute = static_cast<int>(secondOfDay / 60 % 60);
+    parts.Second = static_cast<int>(secondOfDay % 60);
+    return true;
+}
+
+// Day first and a 24-hour clock, whatever the host's locale: log lines then read the
+// same on every machine. A value outside years 1 to 9999 (or not a number) has no
+// text.
+std::string DateTimeToString(TDateTime value) {
+    TDateTimeParts t;
+    if (!DecodeDateTime(value, t))
+        return {};
     char text[64];
-    std::snprintf(text, sizeof text, "%02d/%02d/%04lld %02d:%02d:%02d", day, month,
-                  static_cast<long long>(year), static_cast<int>(secondOfDay / 3600),
-                  static_cast<int>(secondOfDay / 60 % 60), static_cast<int>(secondOfDay % 60));
+    std::snprintf(text, sizeof text, "%02d/%02d/%04lld %02d:%02d:%02d", t.Day, t.Month,
+                  static_cast<long long>(t.Year), t.Hour, t.Minute, t.Second);
     return text;
 }
 

@@ -22,6 +22,20 @@ TDateTime UnixToLocalDateTime(int64_t seconds);
 int64_t LocalDateTimeToUnix(TDateTime value);
 // The current local date and time.
 TDateTime Now();
+// A date-time value taken apart (proleptic Gregorian calendar), to the second.
+struct TDateTimeParts {
+    int64_t Year = 0;
+    int Month = 0;
+    int Day = 0;
+    int Hour = 0;
+    int Minute = 0;
+    int Second = 0;
+};
+// Rounds to the millisecond, then truncates to the second (so 10:00:00 held as
+// 9:59:59.9999999 reads 10:00:00). False for a value outside years 1 to 9999 or not a
+// number.
+bool DecodeDateTime(TDateTime value, TDateTimeParts& parts);
+
 // "dd/mm/yyyy hh:nn:ss": the short date, a blank, the long time.
 std::string DateTimeToString(TDateTime value);
 

@@ -34,20 +34,6 @@ std::string PadRight(std::string text, size_t width) {
     return text;
 }
 
-// Year, month and day of a count of days since 1970-01-01 (proleptic Gregorian).
-void CivilFromDays(int64_t z, int64_t& y, int& m, int& d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    y = static_cast<int64_t>(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y += m <= 2;
-}
-
 // The object of a list item of the given list when it holds data; the position of the
 // node among its siblings is tried first, since the tree keeps the lists' order.
 template <class T>
@@ -124,24 +110,12 @@ std::string_view FirstWord(std::string_view text) {
 // ---- Node texts ---------------------------------------------------------------------
 
 std::string FormatEntryTime(platform::TDateTime value) {
-    if (!std::isfinite(value) || value < -693594.0 || value >= 2958466.0)
+    platform::TDateTimeParts t;
+    if (!platform::DecodeDateTime(value, t))
         return {};
-    const auto totalSeconds = static_cast<int64_t>(std::llround(value * 86400.0));
-    int64_t days = totalSeconds / 86400;
-    int64_t secondOfDay = totalSeconds % 86400;
-    if (secondOfDay < 0) {
-        secondOfDay += 86400;
-        --days;
-    }
-    int64_t year = 0;
-    int month = 0;
-    int day = 0;
-    CivilFromDays(days - static_cast<int64_t>(platform::UnixEpochDateTime), year, month, day);
     char text[32];
-    std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d:%02d", month, day,
-                  static_cast<int>(((year % 100) + 100) % 100),
-                  static_cast<int>(secondOfDay / 3600), static_cast<int>(secondOfDay / 60 % 60),
-                  static_cast<int>(secondOfDay % 60));
+    std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d:%02d", t.Month, t.Day,
+                  static_cast<int>(((t.Year % 100) + 100) % 100), t.Hour, t.Minute, t.Second);
     return text;
 }
 
