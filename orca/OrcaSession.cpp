@@ -48,6 +48,60 @@ std::unordered_set<Session*>& LiveSessions() {
     return sessions;
 }
 
+// Parsed libraries shared by the sessions of this process: a session that finds a
+// library another live session has already parsed (same host path and file identity)
+// uses that copy instead of reading the file again. The registry holds no copy alive by
+// itself; a copy lives as long as some session's cache holds it. Any write by a session
+// of this process drops the path's record.
+struct SharedLibrary {
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t mtimeSec = 0, mtimeNsec = 0;
+    std::weak_ptr<const PblLibrary> library;
+};
+std::mutex sharedMutex;
+std::unordered_map<std::string, SharedLibrary>& SharedLibraries() {
+    static std::unordered_map<std::string, SharedLibrary> libraries;
+    return libraries;
+}
+
+bool SameFile(const struct stat& st, uint64_t device, uint64_t inode, uint64_t size,
+              int64_t mtimeSec, int64_t mtimeNsec) {
+    return device == static_cast<uint64_t>(st.st_dev) &&
+           inode == static_cast<uint64_t>(st.st_ino) && size == static_cast<uint64_t>(st.st_size) &&
+           mtimeSec == st.st_mtim.tv_sec && mtimeNsec == st.st_mtim.tv_nsec;
+}
+
+// The copy another live session parsed of this very file, if any.
+std::shared_ptr<const PblLibrary> FindShared(const std::string& hostPath, const struct stat& st) {
+    const std::lock_guard<std::mutex> lock(sharedMutex);
+    auto& libraries = SharedLibraries();
+    const auto it = libraries.find(hostPath);
+    if (it == libraries.end())
+        return nullptr;
+    const SharedLibrary& shared = it->second;
+    if (SameFile(st, shared.device, shared.inode, shared.size, shared.mtimeSec, shared.mtimeNsec))
+        if (std::shared_ptr<const PblLibrary> library = shared.library.lock())
+            return library;
+    libraries.erase(it);
+    return nullptr;
+}
+
+void ShareParsed(const std::string& hostPath, const struct stat& st,
+                 const std::shared_ptr<const PblLibrary>& library) {
+    const std::lock_guard<std::mutex> lock(sharedMutex);
+    SharedLibraries()[hostPath] = {static_cast<uint64_t>(st.st_dev),
+                                   static_cast<uint64_t>(st.st_ino),
+                                   static_cast<uint64_t>(st.st_size),
+                                   st.st_mtim.tv_sec,
+                                   st.st_mtim.tv_nsec,
+                                   library};
+}
+
+void DropShared(const std::string& hostPath) {
+    const std::lock_guard<std::mutex> lock(sharedMutex);
+    SharedLibraries().erase(hostPath);
+}
+
 const char* TypeName(int type) {
     static const char* const names[] = {"application", "datawindow", "function",    "menu",
                                         "query",       "structure",  "user object", "window",
@@ -197,20 +251,22 @@ int32_t Session::Open(const char* windowsPath, Opened* out) {
         return Fail(PBORCA_BADLIBRARY, "Library " + out->windowsPath + " is not a file");
 
     CacheEntry& cached = cache_[out->hostPath];
-    const bool same = cached.library && cached.device == static_cast<uint64_t>(st.st_dev) &&
-                      cached.inode == static_cast<uint64_t>(st.st_ino) &&
-                      cached.size == static_cast<uint64_t>(st.st_size) &&
-                      cached.mtimeSec == st.st_mtim.tv_sec &&
-                      cached.mtimeNsec == st.st_mtim.tv_nsec;
+    const bool same = cached.library && SameFile(st, cached.device, cached.inode, cached.size,
+                                                 cached.mtimeSec, cached.mtimeNsec);
     if (!same) {
-        std::string reason;
-        ++parses_;
-        std::unique_ptr<PblLibrary> parsed = PblLibrary::Load(out->hostPath, &reason);
-        if (!parsed) {
-            Invalidate(out->hostPath);
-            return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": " + reason);
+        std::shared_ptr<const PblLibrary> library = FindShared(out->hostPath, st);
+        if (!library) {
+            std::string reason;
+            ++parses_;
+            std::unique_ptr<PblLibrary> parsed = PblLibrary::Load(out->hostPath, &reason);
+            if (!parsed) {
+                Invalidate(out->hostPath);
+                return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": " + reason);
+            }
+            library = std::move(parsed);
+            ShareParsed(out->hostPath, st, library);
         }
-        cached.library = std::move(parsed);
+        cached.library = std::move(library);
         cached.device = static_cast<uint64_t>(st.st_dev);
         cached.inode = static_cast<uint64_t>(st.st_ino);
         cached.size = static_cast<uint64_t>(st.st_size);
@@ -223,6 +279,7 @@ int32_t Session::Open(const char* windowsPath, Opened* out) {
 
 void Session::Invalidate(const std::string& hostPath) {
     cache_.erase(hostPath);
+    DropShared(hostPath);
     pin_ = Opened();
     ++writes_;
 }

@@ -7,7 +7,9 @@
 // against the file's identity (device, inode, size, modification time) on every use,
 // so a directory pass followed by an export of every entry parses the file once, while
 // a library changed by anyone else is read again. Every write by the session drops the
-// cached copy.
+// cached copy. A session that misses its own cache first takes the copy another live
+// session of the process holds of the same file (same identity), so sessions open at
+// the same time on the same libraries parse each file once between them.
 
 #include <cstdint>
 #include <memory>
