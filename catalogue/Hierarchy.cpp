@@ -52,8 +52,40 @@ constexpr int MaxChainSteps = 100000;
 
 }  // namespace
 
+TPBObjRef* TPBApp::FindPathObjRefUpper(const std::string& upperName, int type) const {
+    bool current = pathIndexVersion_ == LibRefs.Version() &&
+                   pathIndexLibs_.size() == static_cast<size_t>(LibRefs.Count());
+    for (size_t i = 0; current && i < pathIndexLibs_.size(); ++i) {
+        const TPBLibRef* libRef = LibRefs[static_cast<int>(i)];
+        current = pathIndexLibs_[i].first == libRef &&
+                  pathIndexLibs_[i].second == libRef->ObjRefs.Version();
+    }
+    if (!current) {
+        pathIndex_.clear();
+        pathIndexLibs_.clear();
+        for (const auto& lib : LibRefs) {
+            for (const auto& item : lib.Obj->ObjRefs)
+                pathIndex_[platform::AnsiUpperCase(item.Obj->Obj->Name)].push_back(item.Obj);
+            pathIndexLibs_.emplace_back(lib.Obj, lib.Obj->ObjRefs.Version());
+        }
+        pathIndexVersion_ = LibRefs.Version();
+    }
+    const auto it = pathIndex_.find(upperName);
+    if (it == pathIndex_.end())
+        return nullptr;
+    for (TPBObjRef* ref : it->second)
+        if (ref->Obj->EntryType == type)
+            return ref;
+    return nullptr;
+}
+
 TPBObjRef* FindObjRef(TPBApp& app, std::string_view name, std::string_view libraryPath, int type) {
     const std::string upperName = platform::AnsiUpperCase(name);
+    if (libraryPath.empty()) {
+        if (TPBObjRef* ref = app.FindPathObjRefUpper(upperName, type))
+            return ref;
+        return SystemClassRef(app, name);
+    }
     for (int i = 0; i < app.LibRefs.Count(); ++i) {
         TPBLibRef* libRef = app.LibRefs[i];
         if (!libraryPath.empty() && libRef->Lib->Name != libraryPath)

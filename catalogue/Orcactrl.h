@@ -374,8 +374,18 @@ class TPBApp : public TPBBase {
     // Frees entry references that already left their lists: takes them out of the
     // hierarchy and attaches their surviving children again.
     void ReleaseObjRefs(const std::vector<TPBObjRef*>& refs);
+    // The first reference of the path (libraries in LibRefs order, each in ObjRefs
+    // order) whose entry has that upper-case name (AnsiUpperCase) and type; nullptr
+    // when no library of the path has one.
+    TPBObjRef* FindPathObjRefUpper(const std::string& upperName, int type) const;
 
   private:
+    // Upper-case entry name -> references of the whole path in search order, rebuilt
+    // when LibRefs or any library's ObjRefs changed: the hierarchy looks every ancestor
+    // up once instead of once per library.
+    mutable std::unordered_map<std::string, std::vector<TPBObjRef*>> pathIndex_;
+    mutable std::vector<std::pair<const TPBLibRef*, uint64_t>> pathIndexLibs_;
+    mutable uint64_t pathIndexVersion_ = ~uint64_t{0};
     std::unique_ptr<TOrca> session_;
     bool destroying_ = false;
 };

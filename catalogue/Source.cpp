@@ -18,6 +18,24 @@ namespace {
 constexpr int ExportAttempts = 4;
 constexpr size_t MaxExportSize = static_cast<size_t>(std::numeric_limits<int32_t>::max()) - 1;
 
+// What follows "global type NAME from " on the first line that declares it, up to the
+// line end ("\r\n"); empty when no such line ends in the text. Looked up in place,
+// without building a pattern or copying the rest of the source.
+std::string_view DeclaredAncestorLine(std::string_view text, std::string_view name) {
+    constexpr std::string_view Global = "global type ";
+    constexpr std::string_view From = " from ";
+    for (size_t at = text.find(Global); at != std::string_view::npos;
+         at = text.find(Global, at + 1)) {
+        std::string_view rest = text.substr(at + Global.size());
+        if (rest.substr(0, name.size()) != name || rest.substr(name.size(), From.size()) != From)
+            continue;
+        rest.remove_prefix(name.size() + From.size());
+        const size_t end = rest.find("\r\n");
+        return end == std::string_view::npos ? std::string_view() : rest.substr(0, end);
+    }
+    return {};
+}
+
 }  // namespace
 
 // The source is exported straight into a block sized from the entry's information
@@ -108,10 +126,16 @@ std::string AncestorName(TPBObjRef& ref) {
         if (!text.empty()) {
             // "global type NAME from ANCESTOR" up to the line end; the ancestor is the
             // first word of that (clauses such as "autoinstantiate" may follow it).
-            const std::string rest =
-                shell::ExtractWildcardPart(text, "global type " + obj.Name + " from *\r\n");
+            // A name holding '*' keeps the wildcard reading it always had.
+            const std::string wildcard =
+                obj.Name.find('*') == std::string::npos
+                    ? std::string()
+                    : shell::ExtractWildcardPart(text, "global type " + obj.Name + " from *\r\n");
+            const std::string_view rest = obj.Name.find('*') == std::string::npos
+                                              ? DeclaredAncestorLine(text, obj.Name)
+                                              : std::string_view(wildcard);
             const size_t begin = rest.find_first_not_of(" \t");
-            if (begin != std::string::npos)
+            if (begin != std::string_view::npos)
                 ancestor = rest.substr(begin, rest.find_first_of(" \t", begin) - begin);
         } else {
             std::vector<std::string> ancestors;
