@@ -7,6 +7,5 @@ sorvanti_test(orca_api_tests
 target_compile_definitions(orca_api_tests PRIVATE
     SORVANTI_PBORC040="$<TARGET_FILE:pborc040>"
     SORVANTI_PBORC050="$<TARGET_FILE:pborc050>"
-    SORVANTI_PBORC60="$<TARGET_FILE:pborc60>"
-    SORVANTI_PBLUTIL="$<TARGET_FILE:pblutil>")
-add_dependencies(orca_api_tests pborc040 pborc050 pborc60 pblutil)
+    SORVANTI_PBORC60="$<TARGET_FILE:pborc60>")
+add_dependencies(orca_api_tests pborc040 pborc050 pborc60)

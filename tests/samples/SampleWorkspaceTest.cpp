@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -24,13 +22,6 @@ namespace {
 const std::string kDir = "c:\\sorvanti-samples";
 const std::string kPbIni = kDir + "\\pb.ini";
 
-int RunScript(const std::string& prefix, const std::string& pblutil) {
-    const std::string command = std::string("bash '") + SORVANTI_SAMPLE_SCRIPT + "' '" + prefix +
-                                "' '" + pblutil + "' >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 std::unique_ptr<orca::PblLibrary> LoadLibrary(const std::string& windowsPath) {
     std::string error;
     auto library = orca::PblLibrary::Load(platform::HostPath(windowsPath), &error);
@@ -47,7 +38,7 @@ std::set<std::string> EntryNames(const orca::PblLibrary& library) {
 
 class SampleWorkspaceTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(RunScript(prefix_.PrefixPath(), SORVANTI_PBLUTIL), 0); }
+    void SetUp() override { ASSERT_EQ(testsupport::BuildSampleWorkspace(prefix_.PrefixPath()), 0); }
     std::string WinIni() const {
         return testsupport::ReadFile(prefix_.PrefixPath() + "/drive_c/windows/win.ini");
     }
@@ -148,7 +139,7 @@ TEST_F(SampleWorkspaceTest, SecondBuildReplacesLibrariesAndKeepsOtherWinIniLines
     ASSERT_TRUE(platform::WriteProfileString("PowerBuilder", "Other", "1"));
     ASSERT_TRUE(platform::WriteProfileString("windows", "load", "x"));
 
-    ASSERT_EQ(RunScript(prefix_.PrefixPath(), SORVANTI_PBLUTIL), 0);
+    ASSERT_EQ(testsupport::BuildSampleWorkspace(prefix_.PrefixPath()), 0);
     const auto stock = LoadLibrary(kDir + "\\stock.pbl");
     ASSERT_TRUE(stock);
     EXPECT_TRUE(stock->Find("w_stock_items.srw"));
@@ -166,7 +157,7 @@ TEST_F(SampleWorkspaceTest, SecondBuildReplacesLibrariesAndKeepsOtherWinIniLines
 
 TEST(SampleWorkspaceScriptTest, WithoutPblutilNothingIsWritten) {
     testsupport::TempPrefix prefix;
-    EXPECT_NE(RunScript(prefix.PrefixPath(), prefix / "no-pblutil"), 0);
+    EXPECT_NE(testsupport::BuildSampleWorkspace(prefix.PrefixPath(), prefix / "no-pblutil"), 0);
     EXPECT_FALSE(std::filesystem::exists(prefix.DriveC() + "/sorvanti-samples"));
 }
 

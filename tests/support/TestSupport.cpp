@@ -1,5 +1,7 @@
 #include "tests/support/TestSupport.h"
 
+#include <sys/wait.h>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 
@@ -51,6 +53,13 @@ std::string ReadFile(const std::string& hostPath) {
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
         content.append(buffer, static_cast<size_t>(in.gcount()));
     return content;
+}
+
+int BuildSampleWorkspace(const std::string& prefixHostPath, const std::string& pblutil) {
+    const std::string command = std::string("bash '") + SORVANTI_SAMPLE_SCRIPT + "' '" +
+                                prefixHostPath + "' '" + pblutil + "' >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string CorpusDir() {

@@ -11,7 +11,7 @@ namespace testsupport {
 
 // A fresh folder under the system's temporary folder, removed with its content.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -21,14 +21,14 @@ public:
     // Host path of a name inside the folder.
     std::string operator/(std::string_view name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 // A temporary folder used as the program's prefix for the lifetime of the object
 // (drive c: is its drive_c, the registry and WIN.INI live in it).
 class TempPrefix : public TempDir {
-public:
+  public:
     TempPrefix();
     ~TempPrefix();
     // Host path of drive c:.
@@ -44,11 +44,16 @@ std::string ReadFile(const std::string& hostPath);
 // The folder of real PowerBuilder data, or an empty text when it is absent.
 std::string CorpusDir();
 
+// Builds the sample workspace into a prefix (host path) with scripts/make-sample-workspace.sh
+// and the given pblutil; gives the script's exit status (-1 when it did not exit).
+int BuildSampleWorkspace(const std::string& prefixHostPath,
+                         const std::string& pblutil = SORVANTI_PBLUTIL);
+
 }  // namespace testsupport
 
 // Skips the current test, with a clear message, when the corpus is not beside the checkout.
-#define SKIP_WITHOUT_CORPUS()                                                              \
-    do {                                                                                   \
-        if (testsupport::CorpusDir().empty())                                              \
+#define SKIP_WITHOUT_CORPUS()                                                                \
+    do {                                                                                     \
+        if (testsupport::CorpusDir().empty())                                                \
             GTEST_SKIP() << "corpus not found at " SORVANTI_CORPUS_DIR " (needs ../shared)"; \
     } while (0)

@@ -12,8 +12,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <sys/wait.h>
-
 #include "tests/catalogue/CatalogueTestSupport.h"
 #include "ui/pbwntree.h"
 #include "ui/wintree.h"
@@ -350,11 +348,7 @@ class PBWinTreeTest : public cattest::CatalogueTest {
   protected:
     void SetUp() override {
         CatalogueTest::SetUp();
-        const std::string command = std::string("bash '") + SORVANTI_SAMPLE_SCRIPT + "' '" +
-                                    prefix.PrefixPath() + "' '" + SORVANTI_PBLUTIL +
-                                    "' >/dev/null 2>&1";
-        const int status = std::system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        ASSERT_EQ(testsupport::BuildSampleWorkspace(prefix.PrefixPath()), 0);
         shell::OptionsForm().PBIniFileName = "c:\\sorvanti-samples\\pb.ini";
         Mgr().LoadApplications();
         tree = std::make_unique<ui::TPBWinTree>();

@@ -3,7 +3,5 @@
 sorvanti_ui_test(wintree_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/WinTreeTest.cpp)
 set_target_properties(wintree_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${SORVANTI_BIN_DIR})
 target_compile_definitions(wintree_tests PRIVATE
-    SORVANTI_SCREENSHOT_DIR="${CMAKE_CURRENT_BINARY_DIR}/screenshots"
-    SORVANTI_PBLUTIL="$<TARGET_FILE:pblutil>"
-    SORVANTI_SAMPLE_SCRIPT="${PROJECT_SOURCE_DIR}/scripts/make-sample-workspace.sh")
-add_dependencies(wintree_tests pblutil pborc040 pborc050 pborc60)
+    SORVANTI_SCREENSHOT_DIR="${CMAKE_CURRENT_BINARY_DIR}/screenshots")
+add_dependencies(wintree_tests pborc040 pborc050 pborc60)

@@ -3,8 +3,6 @@
 
 #include <gmock/gmock.h>
 
-#include <sys/wait.h>
-
 #include "tests/catalogue/CatalogueTestSupport.h"
 #include "views/pbwntree.h"
 
@@ -68,11 +66,7 @@ class PbWinTreeTest : public cattest::CatalogueTest {
   protected:
     void SetUp() override {
         CatalogueTest::SetUp();
-        const std::string command = std::string("bash '") + SORVANTI_SAMPLE_SCRIPT + "' '" +
-                                    prefix.PrefixPath() + "' '" + SORVANTI_PBLUTIL +
-                                    "' >/dev/null 2>&1";
-        const int status = std::system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        ASSERT_EQ(testsupport::BuildSampleWorkspace(prefix.PrefixPath()), 0);
         shell::OptionsForm().PBIniFileName = kDir + "\\pb.ini";
         shell::OptionsForm().AllLibRefresh.SetChecked(true);
         Mgr().LoadApplications();
