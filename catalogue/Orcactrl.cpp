@@ -15,15 +15,6 @@ namespace catalogue {
 
 // ---- Helpers ------------------------------------------------------------------------
 
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i] && platform::AnsiUpper(a[i]) != platform::AnsiUpper(b[i]))
-            return false;
-    return true;
-}
-
 std::string_view SystemClassName(int entryType) {
     return entryType >= 0 && entryType <= 10 ? SystemClassNames[entryType] : std::string_view();
 }

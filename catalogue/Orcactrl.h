@@ -35,6 +35,7 @@
 
 #include "catalogue/Pborca.h"
 #include "orca/pborca.h"
+#include "platform/Ansi.h"
 #include "platform/DateTime.h"
 #include "platform/SharedLibrary.h"
 #include "shell/options.h"
@@ -128,12 +129,10 @@ class TObjList {
     uint64_t version_ = 0;
 };
 
-bool SameText(std::string_view a, std::string_view b);
-
 template <class T>
 int TObjList<T>::IndexOf(std::string_view name) const {
     for (size_t i = 0; i < items_.size(); ++i)
-        if (SameText(items_[i].Name, name))
+        if (platform::AnsiSameText(items_[i].Name, name))
             return static_cast<int>(i);
     return -1;
 }

@@ -87,7 +87,7 @@ void TPBApp::LoadLibraryList() {
             continue;
         bool listed = false;
         for (const std::string& path : paths)
-            listed = listed || SameText(path, piece);
+            listed = listed || platform::AnsiSameText(path, piece);
         if (listed) {
             shell::LogMessage("pb.ini: library " + piece +
                               " listed more than once for application " + Name +
@@ -113,7 +113,7 @@ void TPBApp::LoadLibraryList() {
         shell::SetGauge(-1, last, i);
         TPBLibRef* libRef = nullptr;
         for (auto it = old.begin(); it != old.end(); ++it) {
-            if (SameText((*it)->Lib->Name, path)) {
+            if (platform::AnsiSameText((*it)->Lib->Name, path)) {
                 libRef = *it;
                 old.erase(it);
                 break;
@@ -169,7 +169,7 @@ bool DeleteLibFromPBIni(TPBLibRef* libRef) {
     shell::SplitString(platform::GetPrivateProfileString(ApplicationSection, key, "", pbIni),
                        pieces);
     for (auto it = pieces.begin(); it != pieces.end(); ++it) {
-        if (SameText(*it, libRef->Lib->Name)) {
+        if (platform::AnsiSameText(*it, libRef->Lib->Name)) {
             pieces.erase(it);
             break;
         }

@@ -18,7 +18,7 @@ std::string AnsiUpperCase(std::string_view text);
 // <0, 0, >0 comparing the upper-cased texts byte by byte.
 int AnsiCompareText(std::string_view a, std::string_view b);
 inline bool AnsiSameText(std::string_view a, std::string_view b) {
-    return AnsiCompareText(a, b) == 0;
+    return a.size() == b.size() && AnsiCompareText(a, b) == 0;
 }
 
 }  // namespace platform

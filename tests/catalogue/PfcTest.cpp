@@ -42,7 +42,7 @@ TEST_F(PfcTest, EveryApplicationLoadsWithTheHierarchyItsSourcesDeclare) {
             ++refs;
             ASSERT_NE(ref.Parent, nullptr);
             const std::string ancestor = catalogue::AncestorName(ref);
-            EXPECT_TRUE(catalogue::SameText(ref.Parent->Obj->Name, ancestor)) << ref.Obj->Name;
+            EXPECT_TRUE(platform::AnsiSameText(ref.Parent->Obj->Name, ancestor)) << ref.Obj->Name;
             if (ref.Parent->LibRef) {
                 EXPECT_EQ(ref.Parent->Obj->EntryType, ref.Obj->EntryType);
             }

@@ -264,7 +264,7 @@ TEST_F(PbWinTreeTest, RowPicturesFollowTheCatalogueAndStaleEntriesLeave) {
     auto rootClass = [&](const std::string& name) {
         return sync.RowPictures(ChildStarting(ordbase, name + " "), removed).rootClass;
     };
-    EXPECT_TRUE(catalogue::SameText(rootClass("w_sample_sheet"), "window"));
+    EXPECT_TRUE(platform::AnsiSameText(rootClass("w_sample_sheet"), "window"));
     EXPECT_EQ(rootClass("u_sample_cb"), "commandbutton");
     EXPECT_EQ(rootClass("n_sample_base"), "nonvisualobject");
     EXPECT_FALSE(removed);
