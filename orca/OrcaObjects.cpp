@@ -1,4 +1,5 @@
 #include "orca/OrcaObjects.h"
+#include "platform/Ansi.h"
 
 #include <algorithm>
 #include <map>
@@ -21,10 +22,6 @@ constexpr Kind kKinds[] = {
 // Entries PowerBuilder keeps beside an application object besides its two forms.
 constexpr const char* kApplicationExtras[] = {"pra"};
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -38,7 +35,7 @@ const PblEntry* FindEntry(const PblLibrary& library, const std::string& name) {
     if (const PblEntry* exact = library.Find(name))
         return exact;
     for (const PblEntry& entry : library.Entries()) {
-        if (EqualNoCase(entry.name, name))
+        if (platform::AsciiSameText(entry.name, name))
             return &entry;
     }
     return nullptr;
@@ -56,7 +53,7 @@ size_t SkipBlanks(std::string_view text, size_t pos) {
 size_t MatchWord(std::string_view text, size_t pos, std::string_view word) {
     if (text.size() - pos < word.size())
         return std::string_view::npos;
-    if (!EqualNoCase(text.substr(pos, word.size()), word))
+    if (!platform::AsciiSameText(text.substr(pos, word.size()), word))
         return std::string_view::npos;
     const size_t end = pos + word.size();
     if (end < text.size() && !IsBlank(text[end]) && text[end] != '\r' && text[end] != '\n')
@@ -65,16 +62,6 @@ size_t MatchWord(std::string_view text, size_t pos, std::string_view word) {
 }
 
 }  // namespace
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    }
-    return true;
-}
 
 const char* SourceExtension(int type) {
     return type >= kFirstEntryType && type <= kLastEntryType ? kKinds[type].source : nullptr;
@@ -87,12 +74,12 @@ const char* CompiledExtension(int type) {
 int EntryTypeOfName(std::string_view entryName, bool* isSource) {
     const std::string_view ext = Extension(entryName);
     for (int type = kFirstEntryType; type <= kLastEntryType; ++type) {
-        if (EqualNoCase(ext, kKinds[type].source)) {
+        if (platform::AsciiSameText(ext, kKinds[type].source)) {
             if (isSource)
                 *isSource = true;
             return type;
         }
-        if (EqualNoCase(ext, kKinds[type].compiled)) {
+        if (platform::AsciiSameText(ext, kKinds[type].compiled)) {
             if (isSource)
                 *isSource = false;
             return type;
@@ -133,7 +120,7 @@ std::vector<DirectoryObject> ListObjects(const PblLibrary& library) {
             continue;
         const std::string_view name = ObjectName(entry.name);
         std::string key(name);
-        std::transform(key.begin(), key.end(), key.begin(), Lower);
+        std::transform(key.begin(), key.end(), key.begin(), platform::AsciiLower);
         DirectoryObject& object = objects[{key, type}];
         if (object.name.empty())
             object.name = std::string(name);

@@ -27,7 +27,6 @@ const char* CompiledExtension(int type);
 int EntryTypeOfName(std::string_view entryName, bool* isSource = nullptr);
 // The name without its extension.
 std::string_view ObjectName(std::string_view entryName);
-bool EqualNoCase(std::string_view a, std::string_view b);
 
 // The entries of one object in a library. Names compare without regard to case when no
 // entry has the exact name.

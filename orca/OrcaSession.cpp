@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "orca/StructureCheck.h"
+#include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
 #include "platform/LastError.h"
 #include "platform/Paths.h"
@@ -173,8 +174,7 @@ bool ReplaceObject(PblLibrary& target, std::string_view name, int type, const Ob
 }
 
 std::string Lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+    std::transform(text.begin(), text.end(), text.begin(), platform::AsciiLower);
     return text;
 }
 
@@ -804,7 +804,7 @@ int32_t Session::ObjectQueryReference(const char* library, const char* name, int
             continue;
         for (const DirectoryObject& object : ListObjects(*lib.library)) {
             const std::string lowered = Lowered(object.name);
-            if (object.type == type && EqualNoCase(object.name, name))
+            if (object.type == type && platform::AsciiSameText(object.name, name))
                 continue;
             if (!words.count(lowered) || !reported.insert({lowered, object.type}).second)
                 continue;
@@ -861,17 +861,17 @@ int32_t Session::CheckOutEntry(const char* name, const char* sourceLibrary,
     if (const int32_t rc = ReadScc(target, &targetRecords))
         return rc;
     for (const SccRecord& r : sourceRecords) {
-        if (r.flag == 'd' && EqualNoCase(r.entry, entryName))
+        if (r.flag == 'd' && platform::AsciiSameText(r.entry, entryName))
             return Fail(PBORCA_CHECKOUTERROR,
                         "Entry " + entryName + " in library " + source.windowsPath +
                             " is checked out already by " + r.user + " to " + r.library);
-        if (r.flag == 's' && EqualNoCase(r.entry, entryName))
+        if (r.flag == 's' && platform::AsciiSameText(r.entry, entryName))
             return Fail(PBORCA_CHECKOUTERROR,
                         "Entry " + entryName + " in library " + source.windowsPath +
                             " is itself a working copy checked out of " + r.library);
     }
     for (const SccRecord& r : targetRecords) {
-        if (EqualNoCase(r.entry, entryName) && r.flag != 'r')
+        if (platform::AsciiSameText(r.entry, entryName) && r.flag != 'r')
             return Fail(PBORCA_CHECKOUTERROR,
                         "Entry " + entryName + " in library " + target.windowsPath +
                             " is under source control already (" + r.library + ")");
@@ -912,7 +912,7 @@ int32_t Session::CheckInEntry(const char* name, const char* sourceLibrary,
         return rc;
     auto outRecord =
         std::find_if(targetRecords.begin(), targetRecords.end(), [&](const SccRecord& r) {
-            return r.flag == 'd' && EqualNoCase(r.entry, entryName) &&
+            return r.flag == 'd' && platform::AsciiSameText(r.entry, entryName) &&
                    SameLibrary(r.library, source.hostPath);
         });
     if (outRecord == targetRecords.end())
@@ -924,7 +924,7 @@ int32_t Session::CheckInEntry(const char* name, const char* sourceLibrary,
         return NotFound(entryName, source.windowsPath);
     targetRecords.erase(outRecord);
     std::erase_if(sourceRecords, [&](const SccRecord& r) {
-        return r.flag == 's' && EqualNoCase(r.entry, entryName) &&
+        return r.flag == 's' && platform::AsciiSameText(r.entry, entryName) &&
                SameLibrary(r.library, target.hostPath);
     });
     PblLibrary newTarget(*target.library);

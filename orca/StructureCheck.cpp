@@ -1,4 +1,5 @@
 #include "orca/StructureCheck.h"
+#include "platform/Ansi.h"
 
 #include <cstddef>
 #include <string>
@@ -21,26 +22,12 @@ bool IsWordChar(unsigned char c) {
            c == '$' || c == '#' || c == '%' || c == '-' || c >= 0x80;
 }
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Compares with an all-lowercase literal, ASCII letters without regard to case.
 bool Is(std::string_view word, std::string_view lower) {
     if (word.size() != lower.size())
         return false;
     for (size_t i = 0; i < word.size(); ++i) {
-        if (LowerAscii(word[i]) != lower[i])
-            return false;
-    }
-    return true;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
+        if (platform::AsciiLower(word[i]) != lower[i])
             return false;
     }
     return true;
@@ -633,7 +620,7 @@ class Checker {
     void CheckGlobalType(const Statement& st) {
         if (!HasGlobalType(entryType_))
             return;
-        if (!entryName_.empty() && !EqualNoCase(st.name, entryName_)) {
+        if (!entryName_.empty() && !platform::AsciiSameText(st.name, entryName_)) {
             sawForeignGlobalType_ = true;
             Add(kMsgForeignGlobalType,
                 "'global type " + std::string(st.name) +

@@ -16,6 +16,7 @@
 #include "orca/OrcaObjects.h"
 #include "orca/PblLibrary.h"
 #include "orca/StructureCheck.h"
+#include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
 #include "platform/LastError.h"
 
@@ -85,9 +86,9 @@ std::string TimeText(uint32_t seconds) {
 std::vector<std::string> EntriesNamed(const orca::PblLibrary& library, std::string_view name) {
     std::vector<std::string> found;
     for (const orca::PblEntry& entry : library.Entries()) {
-        if (orca::EqualNoCase(entry.name, name) ||
+        if (platform::AsciiSameText(entry.name, name) ||
             (name.find('.') == std::string_view::npos &&
-             orca::EqualNoCase(orca::ObjectName(entry.name), name)))
+             platform::AsciiSameText(orca::ObjectName(entry.name), name)))
             found.push_back(entry.name);
     }
     return found;
@@ -290,7 +291,7 @@ int Copy(const std::vector<std::string>& args) {
         for (const std::string& name : found) {
             // Replace an entry of the same name in another case rather than add a twin.
             for (const orca::PblEntry& old : target->Entries()) {
-                if (orca::EqualNoCase(old.name, name) && old.name != name) {
+                if (platform::AsciiSameText(old.name, name) && old.name != name) {
                     target->Remove(std::string(old.name));
                     break;
                 }

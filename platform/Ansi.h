@@ -21,4 +21,18 @@ inline bool AnsiSameText(std::string_view a, std::string_view b) {
     return a.size() == b.size() && AnsiCompareText(a, b) == 0;
 }
 
+// ASCII letters only, for names that are not Windows-1252 text (host file names, which
+// are usually UTF-8) or that PowerBuilder itself folds that way (entry names, keywords).
+inline char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+inline bool AsciiSameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i]))
+            return false;
+    return true;
+}
+
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/Ansi.h"
 #include "platform/Files.h"
 #include "platform/LastError.h"
 #include "platform/Prefix.h"
@@ -23,24 +24,8 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
-}
-
 bool IsDriveLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// Host file names are usually UTF-8, so only ASCII letters are folded when matching
-// them: folding bytes above 0x7F as Windows-1252 would equate unrelated UTF-8 names.
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    }
-    return true;
 }
 
 // A Windows path taken apart: either a drive or a UNC share, and the components below.
@@ -115,7 +100,7 @@ std::optional<TWinPath> Parse(std::string_view path, int depth) {
         // Device-namespace forms: \\?\c:\x, \\.\c:\x and \\?\UNC\server\share\x.
         if (rest.size() >= 2 && (rest[0] == '?' || rest[0] == '.') && IsSeparator(rest[1])) {
             rest = rest.substr(2);
-            if (rest.size() >= 4 && SameNameIgnoringCase(rest.substr(0, 3), "UNC") &&
+            if (rest.size() >= 4 && AsciiSameText(rest.substr(0, 3), "UNC") &&
                 IsSeparator(rest[3])) {
                 rest = rest.substr(4);
             } else if (rest.size() >= 2 && IsDriveLetter(rest[0]) && rest[1] == ':') {
@@ -135,7 +120,7 @@ std::optional<TWinPath> Parse(std::string_view path, int depth) {
         return result;
     }
     if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == ':') {
-        result.drive = LowerAscii(path[0]);
+        result.drive = AsciiLower(path[0]);
         std::string_view rest = path.substr(2);
         if (rest.empty() || !IsSeparator(rest[0])) {
             // "c:name" is relative to the current directory when it is on that drive,
@@ -223,7 +208,8 @@ std::optional<std::string> MatchEntry(const std::string& dir, const std::string&
         const std::string_view entryName(entry->d_name);
         if (entryName == "." || entryName == "..")
             continue;
-        if (SameNameIgnoringCase(entryName, name) && (!best || entryName < *best))
+        // Host names are usually UTF-8: only ASCII letters fold, never bytes above 0x7F.
+        if (AsciiSameText(entryName, name) && (!best || entryName < *best))
             best = std::string(entryName);
     }
     ::closedir(handle);

@@ -9,6 +9,7 @@
 
 #include "orca/OrcaObjects.h"
 #include "orca/PblLibrary.h"
+#include "platform/Ansi.h"
 #include "tests/orca/CorpusManifest.h"
 #include "tests/orca/OrcaTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -153,7 +154,7 @@ TEST(OrcaCorpus, ImportingOneSourceKeepsEveryOtherEntry) {
         EXPECT_EQ(after->Find(chosen->name)->Body(), changed);
         size_t compared = 0;
         for (const auto& e : before->Entries()) {
-            if (orca::EqualNoCase(orca::ObjectName(e.name), object))
+            if (platform::AsciiSameText(orca::ObjectName(e.name), object))
                 continue;
             const orca::PblEntry* kept = after->Find(e.name);
             ASSERT_NE(kept, nullptr) << e.name;

@@ -12,6 +12,7 @@
 
 #include "orca/OrcaObjects.h"
 #include "orca/StructureCheck.h"
+#include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
 #include "platform/LastError.h"
 #include "platform/Profile.h"
@@ -81,7 +82,8 @@ std::string WindowsPathOf(const fs::path& relative) {
 
 bool EndsWithNoCase(const std::string& text, std::string_view suffix) {
     return text.size() >= suffix.size() &&
-           orca::EqualNoCase(std::string_view(text).substr(text.size() - suffix.size()), suffix);
+           platform::AsciiSameText(std::string_view(text).substr(text.size() - suffix.size()),
+                                   suffix);
 }
 
 // Every file of the tree with the extension, as paths relative to the root, sorted.
@@ -181,7 +183,7 @@ bool ReadGroup(const fs::path& corpusRoot, const fs::path& group, Library* libra
 // The value of a `key "value";` line of a .pbt, or empty.
 std::string TargetValue(std::string_view text, std::string_view key) {
     for (std::string_view line : Lines(text)) {
-        if (line.size() > key.size() && orca::EqualNoCase(line.substr(0, key.size()), key) &&
+        if (line.size() > key.size() && platform::AsciiSameText(line.substr(0, key.size()), key) &&
             (line[key.size()] == ' ' || line[key.size()] == '\t')) {
             const std::vector<std::string> texts = QuotedTexts(line);
             return texts.empty() ? std::string() : texts[0];
