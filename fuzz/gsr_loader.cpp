@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "fuzz/FuzzCheck.h"
-#include "search/Ureplace.h"
+#include "search/ReplaceList.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace search;

@@ -15,7 +15,7 @@
 #include <functional>
 #include <string>
 
-#include "search/Ureplace.h"
+#include "search/ReplaceList.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "search/Ureplace.h"
+#include "search/ReplaceList.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,7 +1,7 @@
 // The replace list: entry lines, the check boxes and options that follow the current
 // entry, the list operations, and replace-list files good and bad.
 
-#include "search/Ureplace.h"
+#include "search/ReplaceList.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
