@@ -1,5 +1,6 @@
 #include "orca/OrcaObjects.h"
 #include "platform/Ansi.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <map>
@@ -22,10 +23,6 @@ constexpr Kind kKinds[] = {
 // Entries PowerBuilder keeps beside an application object besides its two forms.
 constexpr const char* kApplicationExtras[] = {"pra"};
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 std::string_view Extension(std::string_view entryName) {
     const size_t dot = entryName.rfind('.');
     return dot == std::string_view::npos ? std::string_view() : entryName.substr(dot + 1);
@@ -43,7 +40,7 @@ const PblEntry* FindEntry(const PblLibrary& library, const std::string& name) {
 
 // Skips blanks from pos; returns the new position.
 size_t SkipBlanks(std::string_view text, size_t pos) {
-    while (pos < text.size() && IsBlank(text[pos]))
+    while (pos < text.size() && platform::IsBlank(text[pos]))
         ++pos;
     return pos;
 }
@@ -56,7 +53,8 @@ size_t MatchWord(std::string_view text, size_t pos, std::string_view word) {
     if (!platform::AsciiSameText(text.substr(pos, word.size()), word))
         return std::string_view::npos;
     const size_t end = pos + word.size();
-    if (end < text.size() && !IsBlank(text[end]) && text[end] != '\r' && text[end] != '\n')
+    if (end < text.size() && !platform::IsBlank(text[end]) && text[end] != '\r' &&
+        text[end] != '\n')
         return std::string_view::npos;
     return end;
 }
@@ -167,7 +165,7 @@ std::optional<std::string> AncestorOf(std::string_view source, std::string_view 
             continue;
         pos = SkipBlanks(line, pos);
         size_t end = pos;
-        while (end < line.size() && !IsBlank(line[end]) && line[end] != '\r')
+        while (end < line.size() && !platform::IsBlank(line[end]) && line[end] != '\r')
             ++end;
         if (end == pos)
             continue;

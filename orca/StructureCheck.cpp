@@ -1,5 +1,6 @@
 #include "orca/StructureCheck.h"
 #include "platform/Ansi.h"
+#include "platform/Text.h"
 
 #include <cstddef>
 #include <string>
@@ -11,8 +12,11 @@ namespace {
 // ---------------------------------------------------------------------------------------
 // Characters and words
 
-bool IsBlank(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v' || c == 0;
+// Between words of PowerScript, line ends, form feeds, vertical tabs and NULs count as
+// blanks too.
+bool IsBlankOrBreak(unsigned char c) {
+    return platform::IsBlank(static_cast<char>(c)) || c == '\r' || c == '\n' || c == '\f' ||
+           c == '\v' || c == 0;
 }
 
 // PowerScript identifiers hold letters, digits and _ $ # % - (a menu item may be `m_-`);
@@ -60,7 +64,7 @@ class Words {
     // True when nothing but blanks and semicolons follow.
     bool RestEmpty() {
         for (size_t i = pos_; i < code_.size(); ++i) {
-            if (!IsBlank(static_cast<unsigned char>(code_[i])) && code_[i] != ';')
+            if (!IsBlankOrBreak(static_cast<unsigned char>(code_[i])) && code_[i] != ';')
                 return false;
         }
         return true;
@@ -69,7 +73,7 @@ class Words {
 
   private:
     void SkipBlanks() {
-        while (pos_ < code_.size() && IsBlank(static_cast<unsigned char>(code_[pos_])))
+        while (pos_ < code_.size() && IsBlankOrBreak(static_cast<unsigned char>(code_[pos_])))
             ++pos_;
     }
     std::string_view code_;
@@ -396,7 +400,7 @@ class Checker {
     std::vector<CompileProblem> Run(std::string_view source) {
         bool blank = true;
         for (char c : source) {
-            if (!IsBlank(static_cast<unsigned char>(c))) {
+            if (!IsBlankOrBreak(static_cast<unsigned char>(c))) {
                 blank = false;
                 break;
             }
@@ -560,7 +564,7 @@ class Checker {
                 i += 2;
                 continue;
             }
-            if (!IsBlank(static_cast<unsigned char>(c)) && !started_) {
+            if (!IsBlankOrBreak(static_cast<unsigned char>(c)) && !started_) {
                 started_ = true;
                 startLine_ = lineNo;
                 startColumn_ = static_cast<int>(i) + 1;
@@ -584,7 +588,8 @@ class Checker {
         } else if (commentDepth_ > 0) {
             continued = true;
         } else {
-            while (code_.size() > lineStart && IsBlank(static_cast<unsigned char>(code_.back())))
+            while (code_.size() > lineStart &&
+                   IsBlankOrBreak(static_cast<unsigned char>(code_.back())))
                 code_.pop_back();
             if (code_.size() > lineStart && code_.back() == '&') {
                 code_.pop_back();

@@ -1,13 +1,19 @@
 #include "platform/IniText.h"
 
 #include "platform/Ansi.h"
+#include "platform/Text.h"
 
 namespace platform::ini {
 
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a';
+// Profile files take vertical tab, form feed and Ctrl-Z for blanks as well.
+bool IsIniBlank(char c) {
+    return IsBlank(c) || c == '\v' || c == '\f' || c == '\x1a';
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    return Trim(text, IsIniBlank);
 }
 
 enum class LineKind { Blank, Comment, Header, Key, Other };
@@ -28,10 +34,8 @@ size_t BomLength(std::string_view text) {
 Line Classify(std::string_view text, size_t begin, size_t end, size_t next) {
     Line line{begin, end, next, LineKind::Other, {}, 0};
     std::string_view content = text.substr(begin, end - begin);
-    size_t lead = 0;
-    while (lead < content.size() && IsBlank(content[lead]))
-        ++lead;
-    std::string_view rest = content.substr(lead);
+    const std::string_view rest = TrimLeft(content, IsIniBlank);
+    const size_t lead = content.size() - rest.size();
     if (TrimBlanks(rest).empty()) {
         line.kind = LineKind::Blank;
     } else if (rest.front() == ';') {
@@ -43,7 +47,7 @@ Line Classify(std::string_view text, size_t begin, size_t end, size_t next) {
         line.kind = LineKind::Key;
         line.name = TrimBlanks(rest.substr(0, eq));
         size_t value = begin + lead + eq + 1;
-        while (value < end && IsBlank(text[value]))
+        while (value < end && IsIniBlank(text[value]))
             ++value;
         line.valueBegin = value;
     }
@@ -144,14 +148,6 @@ std::string RemoveLines(std::string_view text, const std::vector<Line>& lines,
 }
 
 }  // namespace
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 bool IsUtf16(std::string_view text) {
     return text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF";

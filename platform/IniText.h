@@ -24,9 +24,6 @@
 
 namespace platform::ini {
 
-// Removes blanks (as above) at both ends.
-std::string_view TrimBlanks(std::string_view text);
-
 // The value of the first line of key in the section, blanks removed and one pair of
 // enclosing quotes (" or ') stripped; nullopt when the section or key is missing.
 std::optional<std::string> FindValue(std::string_view text, std::string_view section,

@@ -13,16 +13,13 @@
 #include "platform/Files.h"
 #include "platform/LastError.h"
 #include "platform/Prefix.h"
+#include "platform/Text.h"
 
 namespace platform {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
 
 bool IsDriveLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');

@@ -10,6 +10,7 @@
 #include "platform/LastError.h"
 #include "platform/Paths.h"
 #include "platform/Prefix.h"
+#include "platform/Text.h"
 
 namespace platform {
 
@@ -101,10 +102,8 @@ std::string ReadString(const std::string& hostPath, std::string_view section, st
                        std::string_view defaultValue, size_t bufferSize) {
     std::optional<std::string> value = ini::FindValue(ReadProfileText(hostPath), section, key);
     if (!value) {
-        // Windows drops trailing spaces of the default.
-        while (!defaultValue.empty() && defaultValue.back() == ' ')
-            defaultValue.remove_suffix(1);
-        value = std::string(defaultValue);
+        // Windows drops trailing spaces of the default (tabs stay).
+        value = std::string(TrimRight(defaultValue, [](char c) { return c == ' '; }));
     }
     return Truncated(std::move(*value), bufferSize);
 }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/Ansi.h"
+#include "platform/Text.h"
 
 namespace platform::reg {
 
@@ -11,24 +12,6 @@ namespace {
 
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-std::string_view TrimLeft(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    return s;
-}
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && AnsiSameText(s.substr(0, prefix.size()), prefix);

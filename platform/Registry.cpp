@@ -11,6 +11,7 @@
 #include "platform/LastError.h"
 #include "platform/Prefix.h"
 #include "platform/RegFile.h"
+#include "platform/Text.h"
 
 namespace platform {
 
@@ -154,8 +155,7 @@ bool RemoveKey(TRootKey root, std::string_view key, bool missingIsFine) {
 }
 
 bool ParseLong(std::string_view text, long* value) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
+    text = TrimLeft(text);
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
         if (!text.empty() && text.front() == '-')

@@ -10,31 +10,11 @@
 #include "platform/Paths.h"
 #include "platform/Prefix.h"
 #include "platform/Registry.h"
+#include "platform/Text.h"
 
 namespace platform {
 
 namespace {
-
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/' || c == ':';
-}
-
-size_t NameStart(std::string_view path) {
-    size_t cut = path.size();
-    while (cut > 0 && !IsSeparator(path[cut - 1]))
-        --cut;
-    return cut;
-}
-
-std::string Trim(std::string_view text) {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && (text[begin] == ' ' || text[begin] == '\t'))
-        ++begin;
-    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t'))
-        --end;
-    return std::string(text.substr(begin, end - begin));
-}
 
 // The folders of the program's App Paths "Path" value, as Windows paths.
 std::vector<std::string> AppPathFolders() {
@@ -50,7 +30,7 @@ std::vector<std::string> AppPathFolders() {
         size_t end = value.find(';', start);
         if (end == std::string::npos)
             end = value.size();
-        std::string folder = Trim(std::string_view(value).substr(start, end - start));
+        std::string folder(Trim(std::string_view(value).substr(start, end - start)));
         if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"')
             folder = folder.substr(1, folder.size() - 2);
         if (!folder.empty())
@@ -69,8 +49,8 @@ bool IsFile(const std::string& host) {
 
 std::string SharedObjectName(std::string_view dllName) {
     std::string name;
-    for (char c : dllName.substr(NameStart(dllName)))
-        name += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
+    for (char c : dllName.substr(FileNameStart(dllName)))
+        name += AsciiLower(c);
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".dll") == 0)
         name.resize(name.size() - 4);
     if (name.empty())
@@ -94,7 +74,7 @@ bool TSharedLibrary::Load(std::string_view dllName) {
     }
     // A name with a folder is looked for in that folder only.
     std::vector<std::string> folders;
-    const size_t cut = NameStart(dllName);
+    const size_t cut = FileNameStart(dllName);
     if (cut > 0) {
         folders.emplace_back(dllName.substr(0, cut));
     } else {
@@ -107,8 +87,7 @@ bool TSharedLibrary::Load(std::string_view dllName) {
     std::string tried;
     for (const auto& folder : folders) {
         std::string windowsPath = folder;
-        if (!windowsPath.empty() && windowsPath.back() != '\\' && windowsPath.back() != '/' &&
-            windowsPath.back() != ':')
+        if (!windowsPath.empty() && !IsSeparator(windowsPath.back()) && windowsPath.back() != ':')
             windowsPath += '\\';
         const std::string host = platform::HostPath(windowsPath + name);
         if (IsFile(host)) {
@@ -131,10 +110,6 @@ bool TSharedLibrary::Load(std::string_view dllName) {
 
 bool TSharedLibrary::LoadHostPath(const std::string& hostPath) {
     Unload();
-    if (hostPath.empty()) {
-        SetLastErrorText("no library path");
-        return false;
-    }
     ::dlerror();
     void* handle = ::dlopen(hostPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
