@@ -786,8 +786,7 @@ int32_t Session::ObjectQueryReference(const char* library, const char* name, int
         size_t j = i;
         std::string word;
         while (j < body.size() && (isWordChar(body[j]) || body[j] == '-')) {
-            const char c = body[j++];
-            word += (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+            word += platform::AsciiLower(body[j++]);
         }
         words.insert(std::move(word));
         i = j;

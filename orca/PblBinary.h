@@ -73,25 +73,6 @@ inline void Put32(char* p, uint32_t v) {
         p[i] = static_cast<char>((v >> (8 * i)) & 0xff);
 }
 
-inline char FoldCase(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-// Compares two names as the directory orders them: letters without regard to case,
-// everything else by byte value. <0, 0 or >0.
-inline int CompareNames(std::string_view a, std::string_view b) {
-    const size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i) {
-        const auto x = static_cast<unsigned char>(FoldCase(a[i]));
-        const auto y = static_cast<unsigned char>(FoldCase(b[i]));
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    if (a.size() == b.size())
-        return 0;
-    return a.size() < b.size() ? -1 : 1;
-}
-
 // A printable form of four tag bytes for error texts.
 inline std::string TagText(std::string_view tag) {
     std::string out;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "orca/PblBinary.h"
+#include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
 #include "platform/LastError.h"
 
@@ -28,7 +29,7 @@ bool Refuse(std::string* error, std::string text) {
 }  // namespace
 
 bool PblLibrary::NameLess(std::string_view a, std::string_view b) {
-    return pbl::CompareNames(a, b) < 0;
+    return platform::AsciiCompareText(a, b) < 0;
 }
 
 std::unique_ptr<PblLibrary> PblLibrary::Load(const std::string& hostPath, std::string* error) {
@@ -59,10 +60,10 @@ void PblLibrary::SetComment(std::string_view comment) {
 }
 
 const PblEntry* PblLibrary::Find(std::string_view name) const {
-    auto it = std::lower_bound(
-        entries_.begin(), entries_.end(), name,
-        [](const PblEntry& e, std::string_view n) { return pbl::CompareNames(e.name, n) < 0; });
-    if (it == entries_.end() || pbl::CompareNames(it->name, name) != 0)
+    auto it =
+        std::lower_bound(entries_.begin(), entries_.end(), name,
+                         [](const PblEntry& e, std::string_view n) { return NameLess(e.name, n); });
+    if (it == entries_.end() || platform::AsciiCompareText(it->name, name) != 0)
         return nullptr;
     return &*it;
 }
@@ -86,8 +87,8 @@ bool PblLibrary::Put(PblEntry entry, std::string* error) {
                                  std::to_string(kMaxDataSize) + " bytes");
     auto it = std::lower_bound(
         entries_.begin(), entries_.end(), entry.name,
-        [](const PblEntry& e, const std::string& n) { return pbl::CompareNames(e.name, n) < 0; });
-    if (it != entries_.end() && pbl::CompareNames(it->name, entry.name) == 0)
+        [](const PblEntry& e, const std::string& n) { return NameLess(e.name, n); });
+    if (it != entries_.end() && platform::AsciiCompareText(it->name, entry.name) == 0)
         *it = std::move(entry);
     else
         entries_.insert(it, std::move(entry));

@@ -24,6 +24,7 @@
 
 #include "orca/PblBinary.h"
 #include "orca/PblLibrary.h"
+#include "platform/Ansi.h"
 
 namespace orca {
 
@@ -354,10 +355,10 @@ bool Reader::ReadEntries(std::vector<PblEntry>* entries) {
         entries->push_back(std::move(e));
     }
     std::sort(entries->begin(), entries->end(), [](const PblEntry& a, const PblEntry& b) {
-        return CompareNames(a.name, b.name) < 0;
+        return platform::AsciiCompareText(a.name, b.name) < 0;
     });
     for (size_t i = 1; i < entries->size(); ++i) {
-        if (CompareNames((*entries)[i - 1].name, (*entries)[i].name) == 0)
+        if (platform::AsciiCompareText((*entries)[i - 1].name, (*entries)[i].name) == 0)
             return Fail("the directory lists the name '" + (*entries)[i].name + "' twice");
     }
     return true;

@@ -34,5 +34,19 @@ inline bool AsciiSameText(std::string_view a, std::string_view b) {
             return false;
     return true;
 }
+// <0, 0, >0 comparing byte by byte with the ASCII letters lowered, so '_' and the
+// digits sort before the letters; a text sorts before the longer texts it begins.
+inline int AsciiCompareText(std::string_view a, std::string_view b) {
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(AsciiLower(a[i]));
+        const auto y = static_cast<unsigned char>(AsciiLower(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    if (a.size() == b.size())
+        return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
 
 }  // namespace platform

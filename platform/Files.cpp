@@ -14,20 +14,13 @@
 #include "platform/AtomicFile.h"
 #include "platform/LastError.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 namespace platform {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-char FoldAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
-}
-
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
 
 // The host path of a Windows path, or empty with the reason set.
 std::string Map(std::string_view windowsPath) {
@@ -86,7 +79,7 @@ bool MatchPlain(std::string_view name, std::string_view mask) {
                 continue;
             if (mask[j] == '*') {
                 next[j] = 1;
-            } else if (mask[j] == '?' || FoldAscii(mask[j]) == FoldAscii(name[i])) {
+            } else if (mask[j] == '?' || AsciiLower(mask[j]) == AsciiLower(name[i])) {
                 next[j + 1] = 1;
             }
         }
@@ -117,9 +110,7 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
 
 std::vector<TSearchRec> FindFiles(std::string_view windowsPattern, uint32_t attr) {
     std::vector<TSearchRec> found;
-    size_t cut = windowsPattern.size();
-    while (cut > 0 && !IsSeparator(windowsPattern[cut - 1]) && windowsPattern[cut - 1] != ':')
-        --cut;
+    const size_t cut = FileNameStart(windowsPattern);
     const std::string_view mask = windowsPattern.substr(cut);
     if (mask.empty()) {
         SetLastErrorText("no file name in " + std::string(windowsPattern));
@@ -175,8 +166,7 @@ bool DirectoryExists(std::string_view windowsPath) {
     return StatHost(HostPath(windowsPath), st) && S_ISDIR(st.st_mode);
 }
 
-// File dates are kept to the second, so that a date given with SetFileAge or kept by
-// CopyFile reads back exactly.
+// File dates are kept to the second, so that a date kept by CopyFile reads back exactly.
 std::optional<TDateTime> FileAge(std::string_view windowsPath) {
     struct stat st {};
     if (!StatHost(HostPath(windowsPath), st)) {
@@ -184,27 +174,6 @@ std::optional<TDateTime> FileAge(std::string_view windowsPath) {
         return std::nullopt;
     }
     return UnixToLocalDateTime(st.st_mtime);
-}
-
-bool SetFileAge(std::string_view windowsPath, TDateTime value) {
-    const std::string host = Map(windowsPath);
-    if (host.empty())
-        return false;
-    timespec times[2]{};
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = static_cast<time_t>(LocalDateTimeToUnix(value));
-    if (::utimensat(AT_FDCWD, host.c_str(), times, 0) != 0)
-        return Fail("cannot set the date of", windowsPath, errno);
-    return true;
-}
-
-std::optional<uint64_t> FileSize(std::string_view windowsPath) {
-    struct stat st {};
-    if (!StatHost(HostPath(windowsPath), st) || S_ISDIR(st.st_mode)) {
-        Fail("cannot read the size of", windowsPath, ENOENT);
-        return std::nullopt;
-    }
-    return static_cast<uint64_t>(st.st_size);
 }
 
 // The copy replaces the destination atomically: a copy that fails half-way leaves the
@@ -243,31 +212,6 @@ bool DeleteFile(std::string_view windowsPath) {
         return Fail("cannot delete", windowsPath, EISDIR);
     if (::unlink(host.c_str()) != 0)
         return Fail("cannot delete", windowsPath, errno);
-    return true;
-}
-
-// As on Windows, an existing destination is not replaced, except by the source itself
-// under another case of its name (a rename that only changes case).
-bool RenameFile(std::string_view from, std::string_view to) {
-    const std::string source = Map(from);
-    std::string target = source.empty() ? std::string() : Map(to);
-    if (target.empty())
-        return false;
-    struct stat sourceStat {};
-    if (::lstat(source.c_str(), &sourceStat) != 0)
-        return Fail("cannot rename", from, errno);
-    struct stat targetStat {};
-    if (::lstat(target.c_str(), &targetStat) == 0) {
-        if (targetStat.st_dev != sourceStat.st_dev || targetStat.st_ino != sourceStat.st_ino)
-            return Fail("cannot rename to", to, EEXIST);
-        // The same file: take the new name exactly as given.
-        size_t cut = to.size();
-        while (cut > 0 && !IsSeparator(to[cut - 1]) && to[cut - 1] != ':')
-            --cut;
-        target = fs::path(target).parent_path().string() + "/" + std::string(to.substr(cut));
-    }
-    if (::rename(source.c_str(), target.c_str()) != 0)
-        return Fail("cannot rename", from, errno);
     return true;
 }
 
