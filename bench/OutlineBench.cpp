@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "views/wintree.h"
+#include "views/CustomWinTree.h"
 
 namespace {
 

@@ -46,24 +46,24 @@ double Median(std::vector<double> values) {
 void Fill(ui::TWinTree& tree, int nodes) {
     const int entries = 98;
     int made = 0;
-    tree.BeginUpdate();
+    tree.Model().BeginUpdate();
     for (int a = 0; made < nodes; ++a) {
-        const int app = tree.AddChildObject(0, "application " + std::to_string(a), nullptr);
+        const int app = tree.Model().AddChildObject(0, "application " + std::to_string(a), nullptr);
         ++made;
         for (int l = 0; l < 10 && made < nodes; ++l) {
             const int lib =
-                tree.AddChildObject(app, "c:\\apps\\library" + std::to_string(l), nullptr);
+                tree.Model().AddChildObject(app, "c:\\apps\\library" + std::to_string(l), nullptr);
             ++made;
             for (int e = 0; e < entries && made < nodes; ++e, ++made)
-                tree.AddChildObject(
+                tree.Model().AddChildObject(
                     lib,
                     "w_entry_" + std::to_string(e) +
                         "                         03/05/98 14:07:09 (1234)  comment",
                     nullptr);
         }
     }
-    tree.EndUpdate();
-    tree.FullExpand();
+    tree.Model().EndUpdate();
+    tree.Model().FullExpand();
 }
 
 struct PaintTimes {
@@ -78,15 +78,15 @@ PaintTimes MeasurePaint(int nodes, int reps) {
     Fill(tree, nodes);
     QImage image(tree.size(), QImage::Format_ARGB32_Premultiplied);
     std::mt19937 random(42);
-    std::uniform_int_distribution<int> rows(0, tree.RowCount() - 1);
-    tree.SetSelectedItem(1);
+    std::uniform_int_distribution<int> rows(0, tree.Model().RowCount() - 1);
+    tree.Model().SetSelectedItem(1);
     {  // warm up: fonts, pictures, extents
         QPainter painter(&image);
         tree.render(&painter);
     }
     const auto start = Clock::now();
     for (int i = 0; i < reps; ++i) {
-        tree.SetTopRow(rows(random));
+        tree.Model().SetTopRow(rows(random));
         QPainter painter(&image);
         tree.viewport()->render(&painter);
     }
@@ -96,9 +96,9 @@ PaintTimes MeasurePaint(int nodes, int reps) {
     const int lookups = reps * 1000;
     const auto start2 = Clock::now();
     for (int i = 0; i < lookups; ++i)
-        sink = tree.NodeAtRow(rows(random));
+        sink = tree.Model().NodeAtRow(rows(random));
     (void)sink;
-    return {tree.ItemCount(), screen, Since(start2) / lookups};
+    return {tree.Model().ItemCount(), screen, Since(start2) / lookups};
 }
 
 // The PFC workspace: every application loaded into the tree; one library touched.
@@ -126,12 +126,12 @@ int MeasureSync() {
 
     ui::TPBWinTree tree;
     tree.resize(600, 800);
-    tree.AddChildObject(0, "PowerBuilder", &mgr);
+    tree.Model().AddChildObject(0, "PowerBuilder", &mgr);
     start = Clock::now();
     tree.RefreshTree();
-    tree.FullExpand();
+    tree.Model().FullExpand();
     const double build = Since(start);
-    const int nodes = tree.ItemCount();
+    const int nodes = tree.Model().ItemCount();
 
     // One library changes on disk, again and again: its first entry gets a new comment
     // each time. The medians are reported.
@@ -164,10 +164,10 @@ int MeasureSync() {
     std::vector<double> rebuilds;
     for (int round = 0; round < 15; ++round) {
         start = Clock::now();
-        tree.Clear();
-        tree.AddChildObject(0, "PowerBuilder", &mgr);
+        tree.Model().Clear();
+        tree.Model().AddChildObject(0, "PowerBuilder", &mgr);
         tree.RefreshTree();
-        tree.FullExpand();
+        tree.Model().FullExpand();
         rebuilds.push_back(Since(start));
     }
     const double rebuild = Median(rebuilds);

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "fuzz/FuzzCheck.h"
-#include "views/wintree.h"
+#include "views/CustomWinTree.h"
 
 // Stops with the line of the broken invariant.
 namespace {

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -73,13 +74,11 @@ QComboBox* MakeEdit(QWidget* parent, const char* name) {
     return box;
 }
 
-// Clears a flag when the scope ends, however it ends.
-struct TFlagGuard {
-    bool& flag;
-    explicit TFlagGuard(bool& f) : flag(f) { flag = true; }
-    ~TFlagGuard() { flag = false; }
-    TFlagGuard(const TFlagGuard&) = delete;
-    TFlagGuard& operator=(const TFlagGuard&) = delete;
+// Runs its action when the scope ends, however it ends.
+template <class F>
+struct TAtExit {
+    F action;
+    ~TAtExit() { action(); }
 };
 
 }  // namespace
@@ -286,11 +285,20 @@ void TSReplace::EditChange(QComboBox* box, bool findBox) {
         list_.SetReplaceText(text);
     const QString stored = FromAnsi(findBox ? list_.CurrentFindText() : list_.CurrentReplaceText());
     ++showing_;
-    box->setItemText(list_.CurrentEntry(), stored);
-    if (box->currentText() != stored)
-        box->setEditText(stored);
-    edit->setCursorPosition(std::min<int>(caret, static_cast<int>(stored.size())));
-    edit->deselect();
+    if (box->currentText() == stored) {
+        // Only the drop-down item follows: changing the current item sets the edit's
+        // text again, which would clear its undo history (Ctrl+Z) at every keystroke.
+        const QSignalBlocker quiet(box->model());
+        box->setItemText(list_.CurrentEntry(), stored);
+    } else {
+        // The entry could not hold what was typed (a control character, a character
+        // the code page lacks): the edit shows what it holds.
+        box->setItemText(list_.CurrentEntry(), stored);
+        if (box->currentText() != stored)
+            box->setEditText(stored);
+        edit->setCursorPosition(std::min<int>(caret, static_cast<int>(stored.size())));
+        edit->deselect();
+    }
     --showing_;
 }
 
@@ -305,6 +313,10 @@ void TSReplace::EditChosen(QComboBox* /*box*/, int index) {
 void TSReplace::CheckBoxClick(TReplaceCheckBox box, bool checked) {
     if (showing_ > 0)
         return;
+    if (running_) {
+        ShowCheckBoxes();  // the search keeps the options it runs with
+        return;
+    }
     // The list keeps ALL and the types in step and puts the box's option (found through
     // its name) into Options or takes it out.
     list_.SetChecked(box, checked);
@@ -313,23 +325,35 @@ void TSReplace::CheckBoxClick(TReplaceCheckBox box, bool checked) {
 
 // ---- Commands -----------------------------------------------------------------------
 
+void TSReplace::SetRunning(bool on) {
+    running_ = on;
+    for (QWidget* control : {AddButton, InsertButton, DeleteButton, Clear, LoadButton})
+        control->setEnabled(!on);
+    for (QCheckBox* box : CheckBoxes)
+        box->setEnabled(!on);
+}
+
 bool TSReplace::Fire(const TEvent& event, search::TSearchOption option) {
     // A search lets the user interface run between objects; a second command while one
     // runs would start a search inside the search. Cancel stays available.
     if (running_)
         return false;
-    TFlagGuard running(running_);
     // Replace Upon Find belongs to replace mode: its box is hidden in find mode, so a
     // search started there never replaces.
     const bool dropReplaceOnFind = !ReplaceMode();
     if (dropReplaceOnFind)
         Options().Exclude(search::srReplaceOnFind);
     Options().Include(option);
+    SetRunning(true);
+    // However the event ends (finished, cancelled or by an exception).
+    const TAtExit done{[&] {
+        Options().Exclude(option);
+        if (dropReplaceOnFind)
+            Options().Set(search::srReplaceOnFind, list_.Checked(search::cbReplaceOnFind));
+        SetRunning(false);
+    }};
     if (event)
         event(*this);
-    Options().Exclude(option);
-    if (dropReplaceOnFind)
-        Options().Set(search::srReplaceOnFind, list_.Checked(search::cbReplaceOnFind));
     return true;
 }
 
@@ -367,23 +391,31 @@ void TSReplace::reject() {
 }
 
 void TSReplace::AddButtonClick() {
+    if (running_)
+        return;
     list_.Add();
     ShowList();
     FindEdit->setFocus();
 }
 
 void TSReplace::InsertButtonClick() {
+    if (running_)
+        return;
     list_.Insert();
     ShowList();
     FindEdit->setFocus();
 }
 
 void TSReplace::DeleteButtonClick() {
+    if (running_)
+        return;
     list_.Delete();
     ShowList();
 }
 
 void TSReplace::ClearClick() {
+    if (running_)
+        return;
     list_.Clear();
     ShowList();
 }
@@ -412,6 +444,8 @@ QString TSReplace::ChooseFile(bool save) {
 }
 
 void TSReplace::LoadButtonClick() {
+    if (running_)
+        return;
     const QString chosen = ChooseFile(false);
     if (!chosen.isEmpty()) {
         // A file that is no replace list leaves the list as it was.

@@ -51,12 +51,17 @@ class TSReplace : public QDialog {
 
     // ---- Events ----
     // Each is called only when set, with the dialog as sender. A view takes them over by
-    // assigning its own handlers, and clears them when it goes away.
+    // assigning its own handlers, and clears them when it goes away. While a find or
+    // replace event runs (a search lets the user interface run between objects), the
+    // list it works through and the options stay as they are: the list buttons but Save
+    // and the check boxes are disabled and their handlers do nothing; the texts stay
+    // editable and Cancel works.
     using TEvent = std::function<void(TSReplace& sender)>;
     TEvent OnFind;     // Find Next (srFindNext is in Options while it runs)
     TEvent OnReplace;  // Replace/Undo (srReplace is in Options while it runs)
     TEvent OnFindAll;  // Find All (srFindAll is in Options while it runs)
     TEvent OnClose;    // Cancel, and closing the dialog: stop a running search
+    bool Running() const { return running_; }
 
     // ---- File dialogs ----
     // What the Load and Save buttons ask for. The chooser gives the host path of the
@@ -124,6 +129,7 @@ class TSReplace : public QDialog {
     // Fires an event with option in Options while it runs. Returns false (and fires
     // nothing) while another find or replace event is still running.
     bool Fire(const TEvent& event, search::TSearchOption option);
+    void SetRunning(bool on);
     QString ChooseFile(bool save);
 
     search::TReplaceList list_;

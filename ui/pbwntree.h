@@ -1,13 +1,16 @@
 #pragma once
-// TPBWinTree: the outline control of the application view's trees. It draws each row
-// with the pictures of the catalogue object on its node (an application by its
-// replication role, a library open, closed or invalid, an entry by its root class) and
-// keeps the application tree in step with the catalogue (views::TPBTreeSync).
+// TPBWinTree: the outline control of the application view's trees. It keeps the
+// application tree in step with the catalogue (views::TPBTreeSync), which also settles
+// the bitmaps each node shows (an application by its replication role, a library open,
+// closed or invalid, an entry by its root class); a row is drawn with the bitmaps its
+// node names, loaded once per name, without reaching the catalogue.
 
 #include <QPixmap>
 
+#include <memory>
+
 #include "ui/wintree.h"
-#include "views/pbwntree.h"
+#include "views/PBTreeSync.h"
 
 namespace ui {
 
@@ -22,7 +25,7 @@ class TPBWinTree : public TWinTree {
     void RefreshTree();
     // Brings the children of an application or library node in line with the catalogue.
     void RefreshNode(views::TWinTreeNode* node);
-    void RefreshNode(int index) { RefreshNode(Items(index)); }
+    void RefreshNode(int index) { RefreshNode(Model().Items(index)); }
 
     views::TPBTreeSync& Sync() { return sync_; }
     // Bitmaps the icon cache holds (one per root-class name drawn so far), and how many
@@ -31,18 +34,14 @@ class TPBWinTree : public TWinTree {
     int IconLoads() const { return iconLoads_; }
 
   protected:
-    bool PrepareRow(TRowPaint& row) override;
+    void PrepareRow(TRowPaint& row) const override;
+    void ModelChanged() override;
 
   private:
     views::TPBTreeSync sync_;
-    int iconLoads_ = 0;
-    views::TIconCache<QPixmap> icons_;
-    QPixmap libraryOpen_;
-    QPixmap libraryClosed_;
-    QPixmap libraryInvalid_;
-    QPixmap application_;
-    QPixmap replicationSource_;
-    QPixmap replicationDestination_;
+    mutable int iconLoads_ = 0;
+    // Bitmaps by name, loaded on first use; the cache is the widget's own drawing state.
+    mutable views::TIconCache<QPixmap> icons_;
 };
 
 }  // namespace ui

@@ -15,6 +15,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <memory>
 
 using views::TCustomWinTree;
 using views::TKeyResult;
@@ -37,7 +38,7 @@ namespace {
 
 // Windows-1252 at 0x80..0x9F (0 where the code page leaves the byte undefined: it then
 // shows as the C1 control of the same value, as Latin-1 would).
-constexpr char16_t kCp1252High[32] = {
+constexpr char16_t Cp1252High[32] = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
@@ -50,8 +51,8 @@ QString FromAnsi(std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
         char16_t c = b;
-        if (b >= 0x80 && b < 0xA0 && kCp1252High[b - 0x80] != 0)
-            c = kCp1252High[b - 0x80];
+        if (b >= 0x80 && b < 0xA0 && Cp1252High[b - 0x80] != 0)
+            c = Cp1252High[b - 0x80];
         out[static_cast<qsizetype>(i)] = QChar(c);
     }
     return out;
@@ -67,7 +68,7 @@ std::string ToAnsi(const QString& text) {
             b = static_cast<char>(c);
         } else {
             for (int k = 0; k < 32; ++k)
-                if (kCp1252High[k] == c || (kCp1252High[k] == 0 && c == 0x80 + k))
+                if (Cp1252High[k] == c || (Cp1252High[k] == 0 && c == 0x80 + k))
                     b = static_cast<char>(0x80 + k);
         }
         out.push_back(b);
@@ -108,37 +109,64 @@ QPixmap LoadBitmapResource(std::string_view name) {
 
 // ---- The control ----------------------------------------------------------------------
 
-TWinTree::TWinTree(QWidget* parent) : QAbstractScrollArea(parent) {
-    static constexpr const char* kPictureNames[5] = {"PLUS", "MINUS", "OPEN", "CLOSED", "LEAF"};
+TWinTree::TWinTree(QWidget* parent)
+    : QAbstractScrollArea(parent),
+      ownModel_(std::make_unique<TCustomWinTree>()),
+      model_(ownModel_.get()) {
+    static constexpr const char* PictureNames[5] = {"PLUS", "MINUS", "OPEN", "CLOSED", "LEAF"};
     for (size_t i = 0; i < pictures_.size(); ++i)
-        pictures_[i] = LoadBitmapResource(kPictureNames[i]);
+        pictures_[i] = LoadBitmapResource(PictureNames[i]);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
     verticalScrollBar()->setSingleStep(1);
     resize(121, 97);
-    AddObserver(this);
+    model_->AddObserver(this);
     UpdateScrollBars();
 }
 
 TWinTree::~TWinTree() {
-    RemoveObserver(this);
+    model_->RemoveObserver(this);
+}
+
+void TWinTree::SetModel(TCustomWinTree* model) {
+    TCustomWinTree* next = model ? model : ownModel_.get();
+    if (next == model_)
+        return;
+    model_->RemoveObserver(this);
+    model_ = next;
+    model_->AddObserver(this);
+    maxExtent_ = 0;
+    ModelChanged();
+    Changed();
+}
+
+void TWinTree::ModelChanged() {}
+
+void TWinTree::TreeDestroyed(TCustomWinTree* tree) {
+    // A model that goes first leaves the widget showing its own (empty) one.
+    if (tree == model_) {
+        model_ = ownModel_.get();
+        model_->AddObserver(this);
+        ModelChanged();
+        Changed();
+    }
 }
 
 void TWinTree::SetWinTreeStyle(TWinTreeStyle style) {
-    WinTreeStyle = style;
+    model_->WinTreeStyle = style;
     maxExtent_ = 0;
     Changed();
 }
 
 void TWinTree::SetTreeOptions(views::TWinTreeOptions options) {
-    TreeOptions = options;
+    model_->TreeOptions = options;
     maxExtent_ = 0;
     Changed();
 }
 
 void TWinTree::SetStyle(views::TWinTreeType type) {
-    Style = type;
+    model_->Style = type;
     Changed();
 }
 
@@ -147,7 +175,7 @@ int TWinTree::FontHeight() const {
 }
 
 int TWinTree::ItemHeight() const {
-    if (Style == views::otOwnerDraw)
+    if (model_->Style == views::otOwnerDraw)
         return std::max(1, ownerDrawItemHeight_);
     return std::max(1, (FontHeight() * 120 + 50) / 100);
 }
@@ -174,24 +202,25 @@ int TWinTree::PageRows() const {
 
 QRect TWinTree::RowRect(int row) const {
     const int h = ItemHeight();
-    return QRect(0, (row - TopRow()) * h, viewport()->width(), h);
+    return QRect(0, (row - model_->TopRow()) * h, viewport()->width(), h);
 }
 
 int TWinTree::RowAt(int y) const {
     if (y < 0)
         return -1;
-    const int row = TopRow() + y / ItemHeight();
-    return row < RowCount() ? row : -1;
+    const int row = model_->TopRow() + y / ItemHeight();
+    return row < model_->RowCount() ? row : -1;
 }
 
 int TWinTree::LevelColumn(int level) const {
     const int h = ItemHeight();
-    return (level - 1) * h - ((TreeOptions & views::ooDrawTreeRoot) ? 0 : h);
+    return (level - 1) * h - ((model_->TreeOptions & views::ooDrawTreeRoot) ? 0 : h);
 }
 
 QRect TWinTree::PlusMinusRect(int row) const {
-    const TWinTreeNode* node = NodeAtRow(row);
-    if (!node || Style == views::otOwnerDraw || !views::StyleShowsPlusMinus(WinTreeStyle))
+    const TWinTreeNode* node = model_->NodeAtRow(row);
+    if (!node || model_->Style == views::otOwnerDraw ||
+        !views::StyleShowsPlusMinus(model_->WinTreeStyle))
         return {};
     const int h = ItemHeight();
     const QRect r = RowRect(row);
@@ -200,50 +229,46 @@ QRect TWinTree::PlusMinusRect(int row) const {
 
 // ---- Painting ---------------------------------------------------------------------------
 
-bool TWinTree::PrepareRow(TRowPaint& row) {
-    row.style = WinTreeStyle;
+void TWinTree::PrepareRow(TRowPaint& row) const {
+    row.style = model_->WinTreeStyle;
     row.open = &pictures_[views::wpOpen];
     row.closed = &pictures_[views::wpClosed];
     row.leaf = &pictures_[views::wpLeaf];
-    return true;
 }
 
 void TWinTree::paintEvent(QPaintEvent* event) {
     // While the tree is updating, a synchronisation may be half-way through a list of
-    // children: rows are neither drawn nor prepared (which may remove nodes) until the
-    // last EndUpdate repaints.
-    if (Updating())
+    // children: no row is drawn until the last EndUpdate repaints. A paint only reads
+    // the model: nothing it calls changes a node.
+    if (model_->Updating())
         return;
     QPainter painter(viewport());
     const int h = ItemHeight();
     const QRect area = event->rect();
-    const int top = TopRow();
+    const int top = model_->TopRow();
     const bool focused = hasFocus();
-    const TWinTreeNode* selected = SelectedNode();  // re-read when a row removes its node
+    const TWinTreeNode* selected = model_->SelectedNode();
     const int firstRow = top + std::max(0, area.top() / h);
     const int lastRow = top + area.bottom() / h;
     const int xOffset = horizontalScrollBar()->value();
     int widest = maxExtent_;
 
-    for (int row = firstRow; row <= lastRow && row < RowCount();) {
+    for (int row = firstRow; row <= lastRow && row < model_->RowCount(); ++row) {
         TRowPaint paint;
-        paint.node = NodeAtRow(row);
+        paint.node = model_->NodeAtRow(row);
         if (!paint.node)
             break;
-        if (!PrepareRow(paint)) {
-            selected = SelectedNode();
-            continue;  // the node left the tree: the same row now shows the next one
-        }
+        PrepareRow(paint);
         const QRect rect = RowRect(row);
         const bool isSelected = paint.node == selected;
-        if (Style == views::otOwnerDraw) {
+        if (model_->Style == views::otOwnerDraw) {
             painter.save();
             if (OnDrawItem) {
                 const unsigned state = isSelected ? (odSelected | (focused ? odFocused : 0u)) : 0u;
                 OnDrawItem(*this, painter, paint.node->Index(), rect, state);
             }
             painter.restore();
-            if (isSelected && focused && (TreeOptions & views::ooDrawFocusRect)) {
+            if (isSelected && focused && (model_->TreeOptions & views::ooDrawFocusRect)) {
                 painter.setPen(QPen(palette().color(QPalette::Text), 1, Qt::DotLine));
                 painter.drawRect(rect.adjusted(0, 0, -1, -1));
             }
@@ -251,7 +276,6 @@ void TWinTree::paintEvent(QPaintEvent* event) {
             widest = std::max(widest,
                               PaintRow(painter, paint, rect.translated(-xOffset, 0), isSelected));
         }
-        ++row;
     }
     if (widest > maxExtent_) {
         maxExtent_ = widest;
@@ -264,7 +288,7 @@ void TWinTree::PaintPicture(QPainter& painter, const QPixmap* picture, int x,
     if (!picture || picture->isNull())
         return;
     const int h = rect.height();
-    if (TreeOptions & views::ooStretchBitmaps) {
+    if (model_->TreeOptions & views::ooStretchBitmaps) {
         painter.drawPixmap(QRect(x, rect.top(), h, h), *picture);
         return;
     }
@@ -278,14 +302,14 @@ void TWinTree::PaintPicture(QPainter& painter, const QPixmap* picture, int x,
 
 void TWinTree::PaintTreeLines(QPainter& painter, const TWinTreeNode& node, const QRect& rect,
                               int h) const {
-    const bool root = (TreeOptions & views::ooDrawTreeRoot) != 0;
+    const bool root = (model_->TreeOptions & views::ooDrawTreeRoot) != 0;
     const int level = node.Level();
     const int top = rect.top();
     const int mid = top + h / 2;
     const int bottom = top + h - 1;
     auto centre = [&](int lvl) { return rect.left() + LevelColumn(lvl) + h / 2; };
     painter.setPen(QPen(Qt::black, 1));
-    const std::vector<bool> columns = TreeLineColumns(node);
+    const std::vector<bool> columns = model_->TreeLineColumns(node);
     for (int lvl = 1; lvl < level; ++lvl)
         if (columns[static_cast<size_t>(lvl - 1)] && (lvl > 1 || root))
             painter.drawLine(centre(lvl), top, centre(lvl), bottom);
@@ -336,7 +360,7 @@ int TWinTree::PaintRow(QPainter& painter, const TRowPaint& row, const QRect& rec
             break;
     }
 
-    const int indent = views::StyleIndent(row.style, TreeOptions, level, h, FontHeight());
+    const int indent = views::StyleIndent(row.style, model_->TreeOptions, level, h, FontHeight());
     const int textX = rect.left() + std::max(indent, pictureRight) + 2;
     const QString text = FromAnsi(node.Text());
     const int textWidth = fontMetrics().horizontalAdvance(text);
@@ -344,7 +368,7 @@ int TWinTree::PaintRow(QPainter& painter, const TRowPaint& row, const QRect& rec
     painter.setFont(font());
     painter.drawText(QRect(textX, rect.top(), textWidth + 2, h), Qt::AlignLeft | Qt::AlignVCenter,
                      text);
-    if (selected && hasFocus() && (TreeOptions & views::ooDrawFocusRect)) {
+    if (selected && hasFocus() && (model_->TreeOptions & views::ooDrawFocusRect)) {
         painter.setPen(QPen(pal.color(QPalette::HighlightedText), 1, Qt::DotLine));
         painter.drawRect(QRect(textX - 2, rect.top(), textWidth + 4, h).adjusted(0, 0, -1, -1));
     }
@@ -357,10 +381,10 @@ void TWinTree::UpdateScrollBars() {
     syncingScroll_ = true;
     const int page = PageRows();
     QScrollBar* v = verticalScrollBar();
-    v->setRange(0, std::max(0, RowCount() - page));
+    v->setRange(0, std::max(0, model_->RowCount() - page));
     v->setPageStep(page);
-    SetTopRow(std::min(TopRow(), v->maximum()));
-    v->setValue(TopRow());
+    model_->SetTopRow(std::min(model_->TopRow(), v->maximum()));
+    v->setValue(model_->TopRow());
     QScrollBar* hs = horizontalScrollBar();
     hs->setRange(0, std::max(0, maxExtent_ - viewport()->width()));
     hs->setPageStep(std::max(1, viewport()->width()));
@@ -370,7 +394,7 @@ void TWinTree::UpdateScrollBars() {
 
 void TWinTree::scrollContentsBy(int /*dx*/, int /*dy*/) {
     if (!syncingScroll_)
-        SetTopRow(verticalScrollBar()->value());
+        model_->SetTopRow(verticalScrollBar()->value());
     viewport()->update();
 }
 
@@ -398,14 +422,14 @@ void TWinTree::focusOutEvent(QFocusEvent* event) {
 }
 
 void TWinTree::Changed() {
-    if (Updating())
+    if (model_->Updating())
         return;
     UpdateScrollBars();
     viewport()->update();
 }
 
 void TWinTree::StructureChanged() {
-    if (RowCount() == 0)
+    if (model_->RowCount() == 0)
         maxExtent_ = 0;
     Changed();
 }
@@ -419,10 +443,10 @@ void TWinTree::ExpansionChanged(TWinTreeNode* /*node*/) {
 }
 
 void TWinTree::SelectionChanged(TWinTreeNode* node) {
-    if (node && !Updating()) {
-        const int before = TopRow();
-        ScrollIntoView(RowOf(node), PageRows());
-        if (TopRow() != before)
+    if (node && !model_->Updating()) {
+        const int before = model_->TopRow();
+        model_->ScrollIntoView(model_->RowOf(node), PageRows());
+        if (model_->TopRow() != before)
             UpdateScrollBars();
     }
     viewport()->update();
@@ -436,27 +460,27 @@ void TWinTree::Beep() {
 }
 
 void TWinTree::AfterInput(TWinTreeNode* before) {
-    if (SelectedNode() != before)
+    if (model_->SelectedNode() != before)
         emit Click();
 }
 
 void TWinTree::SelectByInput(int row) {
-    TWinTreeNode* before = SelectedNode();
-    SelectRow(row);
+    TWinTreeNode* before = model_->SelectedNode();
+    model_->SelectRow(row);
     AfterInput(before);
 }
 
 void TWinTree::keyPressEvent(QKeyEvent* event) {
-    if (RowCount() == 0) {
+    if (model_->RowCount() == 0) {
         QAbstractScrollArea::keyPressEvent(event);
         return;
     }
     const Qt::KeyboardModifiers mods = event->modifiers();
     const bool ctrl = mods & Qt::ControlModifier;
-    const int row = SelectedRow();
-    TWinTreeNode* before = SelectedNode();
+    const int row = model_->SelectedRow();
+    TWinTreeNode* before = model_->SelectedNode();
     auto treeKey = [&](TWinTreeKey key) {
-        if (HandleKey(key) == TKeyResult::Beep)
+        if (model_->HandleKey(key) == TKeyResult::Beep)
             Beep();
         AfterInput(before);
     };
@@ -517,20 +541,20 @@ void TWinTree::keyPressEvent(QKeyEvent* event) {
 
 void TWinTree::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
-    if (event->button() != Qt::LeftButton || RowCount() == 0)
+    if (event->button() != Qt::LeftButton || model_->RowCount() == 0)
         return;
     const int row = RowAt(event->position().toPoint().y());
     if (row < 0)
         return;
     if (PlusMinusRect(row).contains(event->position().toPoint())) {
-        TWinTreeNode* node = NodeAtRow(row);
+        TWinTreeNode* node = model_->NodeAtRow(row);
         if (node && node->HasItems()) {
-            ToggleRow(row);
+            model_->ToggleRow(row);
             return;
         }
     }
     // The release says Click, once per click.
-    SelectRow(row);
+    model_->SelectRow(row);
 }
 
 void TWinTree::mouseReleaseEvent(QMouseEvent* event) {
@@ -540,7 +564,7 @@ void TWinTree::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TWinTree::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || RowCount() == 0)
+    if (event->button() != Qt::LeftButton || model_->RowCount() == 0)
         return;
     // The second press of a double click: it selects the row as a press does, then the
     // node's expansion toggles (a double click on the plus/minus box toggles it once
@@ -549,8 +573,8 @@ void TWinTree::mouseDoubleClickEvent(QMouseEvent* event) {
     if (row < 0)
         return;
     if (!PlusMinusRect(row).contains(event->position().toPoint()))
-        SelectRow(row);
-    ToggleRow(row);
+        model_->SelectRow(row);
+    model_->ToggleRow(row);
 }
 
 }  // namespace ui

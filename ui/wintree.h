@@ -1,8 +1,13 @@
 #pragma once
-// TWinTree: the program's outline control. The node model, its operations, keys and text
-// form are those of views::TCustomWinTree, which this widget is; the widget paints the
-// visible rows in one of the six styles, keeps the scroll bars in step with the rows and
-// the widest row painted, and turns keys and mouse input into the model's operations.
+// TWinTree: the program's outline control. It shows a node model (views::TCustomWinTree)
+// by reference: the model holds the nodes, their operations, keys and text form, and
+// may feed other views too (a print renderer) and outlive the widget. The widget paints
+// the visible rows in one of the six styles, keeps the scroll bars in step with the rows
+// and the widest row painted, and turns keys and mouse input into the model's
+// operations. Until another model is set it shows one of its own.
+//
+// Painting only reads the model: what a row shows is settled before it is drawn (for
+// the application view's trees, when the tree synchronises with the catalogue).
 //
 // Painting a screen looks up its first row and steps to the next visible node for each
 // further row: the cost does not grow with the size of the tree.
@@ -20,9 +25,10 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string_view>
 
-#include "views/wintree.h"
+#include "views/CustomWinTree.h"
 
 class QPainter;
 
@@ -44,9 +50,7 @@ enum TOwnerDrawState : unsigned {
     odFocused = 1u << 1,
 };
 
-class TWinTree : public QAbstractScrollArea,
-                 public views::TCustomWinTree,
-                 protected views::TWinTreeObserver {
+class TWinTree : public QAbstractScrollArea, protected views::TWinTreeObserver {
     Q_OBJECT
 
   public:
@@ -56,12 +60,18 @@ class TWinTree : public QAbstractScrollArea,
     explicit TWinTree(QWidget* parent = nullptr);
     ~TWinTree() override;
 
+    // The model shown; the widget's own until SetModel gives another. A model set here
+    // is not owned and must outlive the widget or be replaced first (null: the widget's
+    // own again).
+    views::TCustomWinTree& Model() const { return *model_; }
+    void SetModel(views::TCustomWinTree* model);
+
     // ---- Appearance (each repaints) --------------------------------------------------
-    views::TWinTreeStyle GetWinTreeStyle() const { return WinTreeStyle; }
+    views::TWinTreeStyle GetWinTreeStyle() const { return model_->WinTreeStyle; }
     void SetWinTreeStyle(views::TWinTreeStyle style);
-    views::TWinTreeOptions GetTreeOptions() const { return TreeOptions; }
+    views::TWinTreeOptions GetTreeOptions() const { return model_->TreeOptions; }
     void SetTreeOptions(views::TWinTreeOptions options);
-    views::TWinTreeType GetStyle() const { return Style; }
+    views::TWinTreeType GetStyle() const { return model_->Style; }
     void SetStyle(views::TWinTreeType type);
     // The row height: 120 % of the font's pixel height, or in owner-draw style the
     // height set here.
@@ -98,7 +108,7 @@ class TWinTree : public QAbstractScrollArea,
     void Click();
 
   protected:
-    // What one row shows; PrepareRow may change the pictures and the style.
+    // What one row shows; PrepareRow chooses the pictures and the style from the node.
     struct TRowPaint {
         views::TWinTreeNode* node = nullptr;
         views::TWinTreeStyle style = views::osTreePictureText;
@@ -106,9 +116,10 @@ class TWinTree : public QAbstractScrollArea,
         const QPixmap* closed = nullptr;
         const QPixmap* leaf = nullptr;
     };
-    // Called for each row before it is drawn. Returns false when it removed the node
-    // from the tree: the row is then looked up again.
-    virtual bool PrepareRow(TRowPaint& row);
+    // Called for each row before it is drawn; it reads the node and changes nothing.
+    virtual void PrepareRow(TRowPaint& row) const;
+    // Called when SetModel changed the model shown.
+    virtual void ModelChanged();
 
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -126,6 +137,7 @@ class TWinTree : public QAbstractScrollArea,
     void NodeChanged(views::TWinTreeNode* node) override;
     void ExpansionChanged(views::TWinTreeNode* node) override;
     void SelectionChanged(views::TWinTreeNode* node) override;
+    void TreeDestroyed(views::TCustomWinTree* tree) override;
 
   private:
     // Paints a standard row; gives its extent (the right end of its text, unscrolled).
@@ -142,6 +154,8 @@ class TWinTree : public QAbstractScrollArea,
     // Left edge of the column of a level in a tree style, before scrolling.
     int LevelColumn(int level) const;
 
+    std::unique_ptr<views::TCustomWinTree> ownModel_;
+    views::TCustomWinTree* model_;
     std::array<QPixmap, 5> pictures_;
     int ownerDrawItemHeight_ = 16;
     int maxExtent_ = 0;

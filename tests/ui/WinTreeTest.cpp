@@ -143,8 +143,8 @@ class WinTreeTest : public testing::Test {
         tree.resize(220, 120);
         tree.setFont(QFont(QStringLiteral("DejaVu Sans Mono"), 10));
         // A (1), B (2) under A, G (3) under B, H (4).
-        tree.Lines().SetText("A\r\n\tB\r\n\t\tG\r\nH\r\n");
-        tree.SetSelectedItem(1);
+        tree.Model().Lines().SetText("A\r\n\tB\r\n\t\tG\r\nH\r\n");
+        tree.Model().SetSelectedItem(1);
     }
     void Show() {
         tree.show();
@@ -156,22 +156,24 @@ class WinTreeTest : public testing::Test {
         QKeyEvent press(QEvent::KeyPress, key, mods, text);
         QApplication::sendEvent(&tree, &press);
     }
-    std::string Selected() { return tree.SelectedNode() ? tree.SelectedNode()->Text() : ""; }
+    std::string Selected() {
+        return tree.Model().SelectedNode() ? tree.Model().SelectedNode()->Text() : "";
+    }
     QPoint RowPoint(int row, int x = 60) { return QPoint(x, tree.RowRect(row).center().y()); }
 
     TWinTree tree;
 };
 
 TEST_F(WinTreeTest, KeysOfTheTable) {
-    EXPECT_EQ(tree.RowCount(), 2);
+    EXPECT_EQ(tree.Model().RowCount(), 2);
     Key(Qt::Key_Plus, Qt::NoModifier, QStringLiteral("+"));
-    EXPECT_EQ(tree.RowCount(), 3);
+    EXPECT_EQ(tree.Model().RowCount(), 3);
     Key(Qt::Key_Right);
     EXPECT_EQ(Selected(), "B");
     Key(Qt::Key_Right);  // B is collapsed
     EXPECT_EQ(tree.BeepCount(), 1);
     Key(Qt::Key_Return);
-    EXPECT_TRUE(tree.SelectedNode()->Expanded());
+    EXPECT_TRUE(tree.Model().SelectedNode()->Expanded());
     Key(Qt::Key_End);
     EXPECT_EQ(Selected(), "H");
     Key(Qt::Key_Up);
@@ -188,20 +190,20 @@ TEST_F(WinTreeTest, KeysOfTheTable) {
     Key(Qt::Key_Up, Qt::ControlModifier);
     EXPECT_EQ(Selected(), "A");
     Key(Qt::Key_Minus, Qt::NoModifier, QStringLiteral("-"));
-    EXPECT_EQ(tree.RowCount(), 2);
-    EXPECT_FALSE(tree.Items(2)->Expanded());  // B collapsed with A
+    EXPECT_EQ(tree.Model().RowCount(), 2);
+    EXPECT_FALSE(tree.Model().Items(2)->Expanded());  // B collapsed with A
     Key(Qt::Key_Asterisk, Qt::NoModifier, QStringLiteral("*"));
-    EXPECT_EQ(tree.RowCount(), 4);
-    tree.FullCollapse();
+    EXPECT_EQ(tree.Model().RowCount(), 4);
+    tree.Model().FullCollapse();
     Key(Qt::Key_Home);
     Key(Qt::Key_Asterisk, Qt::ControlModifier | Qt::KeypadModifier);
-    EXPECT_EQ(tree.RowCount(), 4);
+    EXPECT_EQ(tree.Model().RowCount(), 4);
 
-    tree.Clear();  // keys on an empty tree do nothing
+    tree.Model().Clear();  // keys on an empty tree do nothing
     Key(Qt::Key_Return);
     Key(Qt::Key_End);
     Key(Qt::Key_Plus, Qt::NoModifier, QStringLiteral("+"));
-    EXPECT_EQ(tree.RowCount(), 0);
+    EXPECT_EQ(tree.Model().RowCount(), 0);
 }
 
 TEST_F(WinTreeTest, MouseSelectsTogglesAndSaysClickOncePerClick) {
@@ -212,13 +214,13 @@ TEST_F(WinTreeTest, MouseSelectsTogglesAndSaysClickOncePerClick) {
     EXPECT_EQ(clicks.count(), 1);
     // The plus box of A expands it without selecting it.
     QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.PlusMinusRect(0).center());
-    EXPECT_TRUE(tree.Items(1)->Expanded());
+    EXPECT_TRUE(tree.Model().Items(1)->Expanded());
     EXPECT_EQ(Selected(), "H");
     // A double click on B toggles it.
     QTest::mouseDClick(tree.viewport(), Qt::LeftButton, {}, RowPoint(1));
     EXPECT_EQ(Selected(), "B");
-    EXPECT_TRUE(tree.Items(2)->Expanded());
-    EXPECT_EQ(tree.RowCount(), 4);
+    EXPECT_TRUE(tree.Model().Items(2)->Expanded());
+    EXPECT_EQ(tree.Model().RowCount(), 4);
     // Below the last row nothing happens.
     QTest::mouseClick(tree.viewport(), Qt::LeftButton, {},
                       QPoint(10, tree.viewport()->height() - 1));
@@ -226,44 +228,44 @@ TEST_F(WinTreeTest, MouseSelectsTogglesAndSaysClickOncePerClick) {
 }
 
 TEST_F(WinTreeTest, ScrollingFollowsTheSelectionAndTheWheel) {
-    tree.Clear();
+    tree.Model().Clear();
     for (int i = 0; i < 50; ++i)
-        tree.Add(0, "item " + std::to_string(i));
-    tree.SetSelectedItem(1);
+        tree.Model().Add(0, "item " + std::to_string(i));
+    tree.Model().SetSelectedItem(1);
     const int page = tree.PageRows();
     EXPECT_EQ(tree.verticalScrollBar()->maximum(), 50 - page);
     for (int i = 0; i < page + 2; ++i)
         Key(Qt::Key_Down);
-    EXPECT_EQ(tree.SelectedRow(), page + 2);
-    EXPECT_EQ(tree.TopRow(), 3);
+    EXPECT_EQ(tree.Model().SelectedRow(), page + 2);
+    EXPECT_EQ(tree.Model().TopRow(), 3);
     EXPECT_EQ(tree.verticalScrollBar()->value(), 3);
     QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, RowPoint(5));
-    EXPECT_EQ(tree.SelectedRow(), 5);
-    EXPECT_EQ(tree.TopRow(), 3);
+    EXPECT_EQ(tree.Model().SelectedRow(), 5);
+    EXPECT_EQ(tree.Model().TopRow(), 3);
 
     QWheelEvent wheel(QPointF(20, 20), tree.mapToGlobal(QPoint(20, 20)), QPoint(), QPoint(0, -120),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(tree.viewport(), &wheel);
-    EXPECT_GT(tree.TopRow(), 3);
+    EXPECT_GT(tree.Model().TopRow(), 3);
     Key(Qt::Key_Home);
-    EXPECT_EQ(tree.TopRow(), 0);
+    EXPECT_EQ(tree.Model().TopRow(), 0);
     Key(Qt::Key_PageDown);
-    EXPECT_EQ(tree.SelectedRow(), page);
+    EXPECT_EQ(tree.Model().SelectedRow(), page);
 }
 
 TEST_F(WinTreeTest, OwnerDrawHandsEachRowToOnDrawItem) {
     Show();
-    tree.FullExpand();
+    tree.Model().FullExpand();
     tree.SetStyle(views::otOwnerDraw);
     tree.SetItemHeight(20);
     EXPECT_EQ(tree.ItemHeight(), 20);
-    tree.SetSelectedItem(3);
+    tree.Model().SetSelectedItem(3);
     std::vector<std::string> calls;
     tree.OnDrawItem = [&](TWinTree& control, QPainter& painter, int index, const QRect& rect,
                           unsigned state) {
-        calls.push_back(control.Items(index)->Text() + "@" + std::to_string(rect.top()) + ":" +
-                        std::to_string(state));
-        painter.drawText(rect, ui::FromAnsi("* " + control.Items(index)->Text()));
+        calls.push_back(control.Model().Items(index)->Text() + "@" + std::to_string(rect.top()) +
+                        ":" + std::to_string(state));
+        painter.drawText(rect, ui::FromAnsi("* " + control.Model().Items(index)->Text()));
     };
     tree.viewport()->repaint();
     EXPECT_THAT(calls, ElementsAre("A@0:0", "B@20:0", "G@40:3", "H@60:0"));
@@ -277,10 +279,11 @@ TEST_F(WinTreeTest, OwnerDrawHandsEachRowToOnDrawItem) {
 TEST_F(WinTreeTest, EveryStylePaintsWhatItShows) {
     Show();
     tree.resize(260, 140);
-    tree.Lines().SetText("Alpha\r\n\tBeta\r\n\t\tGamma\r\n\tDelta\r\nEpsilon\r\n\tZeta\r\n");
-    tree.FullExpand();
-    tree.Items(5)->Collapse();
-    tree.SetSelectedItem(3);
+    tree.Model().Lines().SetText(
+        "Alpha\r\n\tBeta\r\n\t\tGamma\r\n\tDelta\r\nEpsilon\r\n\tZeta\r\n");
+    tree.Model().FullExpand();
+    tree.Model().Items(5)->Collapse();
+    tree.Model().SetSelectedItem(3);
     const int h = tree.ItemHeight();
     const struct {
         views::TWinTreeStyle style;
@@ -333,10 +336,10 @@ TEST_F(WinTreeTest, EveryStylePaintsWhatItShows) {
 }
 
 TEST_F(WinTreeTest, HorizontalRangeGrowsWithTheWidestRowPainted) {
-    tree.Clear();
-    tree.Add(0, "short");
-    const int id = tree.Add(0, std::string(80, 'W'));
-    tree.SetSelectedItem(id);
+    tree.Model().Clear();
+    tree.Model().Add(0, "short");
+    const int id = tree.Model().Add(0, std::string(80, 'W'));
+    tree.Model().SetSelectedItem(id);
     tree.grab();
     EXPECT_GT(tree.MaxExtent(), tree.fontMetrics().horizontalAdvance(QString(80, QChar('W'))));
     EXPECT_EQ(tree.horizontalScrollBar()->maximum(), tree.MaxExtent() - tree.viewport()->width());
@@ -354,9 +357,9 @@ class PBWinTreeTest : public cattest::CatalogueTest {
         tree = std::make_unique<ui::TPBWinTree>();
         tree->resize(640, 360);
         tree->setFont(QFont(QStringLiteral("DejaVu Sans Mono"), 9));
-        tree->AddChildObject(0, "PowerBuilder", &Mgr());
+        tree->Model().AddChildObject(0, "PowerBuilder", &Mgr());
         tree->RefreshTree();
-        tree->Expand(1);
+        tree->Model().Expand(1);
     }
     void TearDown() override {
         tree.reset();
@@ -365,7 +368,7 @@ class PBWinTreeTest : public cattest::CatalogueTest {
     // The picture cell of a row in the tree-and-picture style.
     QImage Cell(const QImage& image, int row) {
         const int h = tree->ItemHeight();
-        const int level = tree->NodeAtRow(row)->Level();
+        const int level = tree->Model().NodeAtRow(row)->Level();
         return image.copy(level * h, row * h, h, h);
     }
     QImage Expected(const char* bitmap) {
@@ -385,12 +388,12 @@ class PBWinTreeTest : public cattest::CatalogueTest {
 
 TEST_F(PBWinTreeTest, RowsShowTheirCatalogueObjectsPictures) {
     catalogue::LoadNode(Mgr().Apps[0]);
-    TWinTreeNode* orders = tree->Items(1)->FirstChild();
+    TWinTreeNode* orders = tree->Model().Items(1)->FirstChild();
     tree->RefreshNode(orders);
     orders->Expand();
     orders->Child(1)->Expand();  // ordbase
     Mgr().Apps[1]->ReplicationRole = 2;
-    tree->SetSelectedItem(1);
+    tree->Model().SetSelectedItem(1);
 
     const QImage image = tree->viewport()->grab().toImage();
     EXPECT_TRUE(SaveShot(image, QStringLiteral("application-tree")));
@@ -414,7 +417,7 @@ TEST_F(PBWinTreeTest, RowsShowTheirCatalogueObjectsPictures) {
 
 TEST_F(PBWinTreeTest, StaleEntryRowIsRemovedWhenDrawn) {
     catalogue::LoadNode(Mgr().Apps[1]);  // stock
-    TWinTreeNode* stock = tree->Items(1)->Child(1);
+    TWinTreeNode* stock = tree->Model().Items(1)->Child(1);
     tree->RefreshNode(stock);
     stock->Expand();
     TWinTreeNode* lib = stock->FirstChild();
@@ -427,14 +430,14 @@ TEST_F(PBWinTreeTest, StaleEntryRowIsRemovedWhenDrawn) {
     shell::OptionsForm().AllLibRefresh.SetChecked(true);
     Mgr().RefreshAll();
     // Not while the tree updates (a synchronisation may be walking the children)...
-    tree->BeginUpdate();
+    tree->Model().BeginUpdate();
     tree->viewport()->grab();
     EXPECT_EQ(lib->ChildCount(), entries);
-    tree->EndUpdate();
+    tree->Model().EndUpdate();
     // ...but at the next paint.
     tree->viewport()->grab();
     EXPECT_EQ(lib->ChildCount(), entries - 1);
-    EXPECT_EQ(tree->VerifyCounts(), "");
+    EXPECT_EQ(tree->Model().VerifyCounts(), "");
 }
 
 }  // namespace

@@ -108,6 +108,17 @@ class TWinTreeNode {
     // A pointer the owner attaches; the tree never frees it.
     void* Data() const { return data_; }
     void SetData(void* data);
+    // A number the owner attaches beside the data (the application tree keeps an
+    // entry's type there).
+    int Tag() const { return tag_; }
+    void SetTag(int tag) { tag_ = tag; }
+    // The bitmaps the row shows in its picture column, by resource name: ImageName
+    // always, OpenImageName instead while the node is expanded (when it has one). Empty:
+    // the control's own pictures. Set by whoever fills the tree, so that a paint only
+    // reads them.
+    const std::string& ImageName() const { return imageName_; }
+    const std::string& OpenImageName() const { return openImageName_; }
+    void SetImageNames(std::string imageName, std::string openImageName = {});
 
     TCustomWinTree* Owner() const { return owner_; }
     // None for the root and for a node that has been deleted.
@@ -163,6 +174,9 @@ class TWinTreeNode {
     std::vector<std::unique_ptr<TWinTreeNode>> children_;
     std::string text_;
     void* data_ = nullptr;
+    int tag_ = 0;
+    std::string imageName_;
+    std::string openImageName_;
     bool expanded_ = false;
     int level_ = 0;
     int pos_ = 0;          // position among the siblings
@@ -189,6 +203,8 @@ class TWinTreeObserver {
     virtual void ExpansionChanged(TWinTreeNode* /*node*/) {}
     // Another node is now the selected one (none when the tree became empty).
     virtual void SelectionChanged(TWinTreeNode* /*node*/) {}
+    // The tree is being destroyed: an observer still attached lets go of it.
+    virtual void TreeDestroyed(TCustomWinTree* /*tree*/) {}
 };
 
 class TWinTreeStrings;
@@ -223,7 +239,8 @@ class TCustomWinTree {
     void MoveTo(int destination, int source, TAttachMode mode);
     void Clear();
 
-    // The same on nodes. A null parent or sibling stands for the root.
+    // The same on nodes. A null parent or sibling stands for the root. A node that is
+    // not in the tree (deleted, perhaps by a callback) raises "Outline index not found".
     TWinTreeNode* AddChildNode(TWinTreeNode* parent, std::string_view text, void* data = nullptr);
     TWinTreeNode* InsertNode(TWinTreeNode* before, std::string_view text, void* data = nullptr);
     void DeleteNode(TWinTreeNode* node);

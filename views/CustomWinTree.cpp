@@ -1,6 +1,6 @@
 // The outline model: nodes, counts, rows, expansion, selection, keys.
 
-#include "views/wintree.h"
+#include "views/CustomWinTree.h"
 
 #include <algorithm>
 #include <utility>
@@ -9,11 +9,11 @@ namespace views {
 
 namespace {
 
-constexpr const char* kIndexNotFound = "Outline index not found";
-constexpr const char* kParentNotExpanded = "Parent must be expanded";
-constexpr const char* kInvalidIndex = "Invalid outline index";
-constexpr const char* kInvalidSelection = "Invalid selection";
-constexpr const char* kDepthExceeded = "Maximum outline depth exceeded";
+constexpr const char* IndexNotFound = "Outline index not found";
+constexpr const char* ParentNotExpanded = "Parent must be expanded";
+constexpr const char* InvalidIndex = "Invalid outline index";
+constexpr const char* InvalidSelection = "Invalid selection";
+constexpr const char* DepthExceeded = "Maximum outline depth exceeded";
 
 // Levels below a node (0 for a leaf).
 int SubtreeHeight(const TWinTreeNode* node) {
@@ -72,6 +72,14 @@ void TWinTreeNode::SetText(std::string text) {
     if (text_ == text)
         return;
     text_ = std::move(text);
+    owner_->ChangedNode(this);
+}
+
+void TWinTreeNode::SetImageNames(std::string imageName, std::string openImageName) {
+    if (imageName_ == imageName && openImageName_ == openImageName)
+        return;
+    imageName_ = std::move(imageName);
+    openImageName_ = std::move(openImageName);
     owner_->ChangedNode(this);
 }
 
@@ -162,7 +170,12 @@ TCustomWinTree::TCustomWinTree()
     root_->expanded_ = true;
 }
 
-TCustomWinTree::~TCustomWinTree() = default;
+TCustomWinTree::~TCustomWinTree() {
+    const std::vector<TWinTreeObserver*> attached = std::move(observers_);
+    observers_.clear();
+    for (TWinTreeObserver* o : attached)
+        o->TreeDestroyed(this);
+}
 
 // Brings the earlier-sibling sums of parent's children up to child upTo.
 void TCustomWinTree::EnsureSums(const TWinTreeNode* parent, int upTo) const {
@@ -301,9 +314,9 @@ static size_t ChildHolding(const std::vector<int>& sums, size_t count, int want)
 
 TWinTreeNode* TCustomWinTree::NodeAt(int index, bool rootAllowed) const {
     if (index < 0 || (index == 0 && !rootAllowed))
-        throw EWinTreeError(kInvalidIndex);
+        throw EWinTreeError(InvalidIndex);
     if (index >= root_->size_)
-        throw EWinTreeError(kIndexNotFound);
+        throw EWinTreeError(IndexNotFound);
     TWinTreeNode* n = root_.get();
     int base = 0;
     while (base != index) {
@@ -461,13 +474,15 @@ void TCustomWinTree::EndUpdate() {
 
 void TCustomWinTree::CheckDepth(const TWinTreeNode* parent, int subtreeHeight) const {
     if (parent->level_ + 1 + subtreeHeight > MaxOutlineLevel)
-        throw EWinTreeError(kDepthExceeded);
+        throw EWinTreeError(DepthExceeded);
 }
 
 TWinTreeNode* TCustomWinTree::AddChildNode(TWinTreeNode* parent, std::string_view text,
                                            void* data) {
     if (!parent)
         parent = root_.get();
+    if (!InTree(parent))
+        throw EWinTreeError(IndexNotFound);
     CheckDepth(parent, 0);
     std::unique_ptr<TWinTreeNode> node(new TWinTreeNode(this, std::string(text), data));
     TWinTreeNode* n = node.get();
@@ -481,6 +496,8 @@ TWinTreeNode* TCustomWinTree::AddChildNode(TWinTreeNode* parent, std::string_vie
 TWinTreeNode* TCustomWinTree::InsertNode(TWinTreeNode* before, std::string_view text, void* data) {
     if (!before || before == root_.get())
         return AddChildNode(root_.get(), text, data);
+    if (!InTree(before))
+        throw EWinTreeError(IndexNotFound);
     TWinTreeNode* parent = before->parent_;
     CheckDepth(parent, 0);
     std::unique_ptr<TWinTreeNode> node(new TWinTreeNode(this, std::string(text), data));
@@ -551,11 +568,11 @@ void TCustomWinTree::Clear() {
 
 void TCustomWinTree::MoveNode(TWinTreeNode* source, TWinTreeNode* destination, TAttachMode mode) {
     if (!InTree(source) || source == root_.get())
-        throw EWinTreeError(kInvalidIndex);
+        throw EWinTreeError(InvalidIndex);
     if (!destination)
         destination = root_.get();
     if (!InTree(destination))
-        throw EWinTreeError(kIndexNotFound);
+        throw EWinTreeError(IndexNotFound);
     for (const TWinTreeNode* d = destination; d; d = d->parent_)
         if (d == source)
             return;  // into its own subtree
@@ -582,7 +599,7 @@ void TCustomWinTree::MoveNode(TWinTreeNode* source, TWinTreeNode* destination, T
 
 void TCustomWinTree::MoveTo(int destination, int source, TAttachMode mode) {
     if (destination < 0)
-        throw EWinTreeError(kInvalidIndex);
+        throw EWinTreeError(InvalidIndex);
     TWinTreeNode* src = Items(source);
     MoveNode(src, NodeAt(destination, true), mode);
 }
@@ -632,7 +649,7 @@ void TCustomWinTree::SetExpanded(TWinTreeNode* node, bool value) {
         return;
     }
     if (!node->IsVisible())
-        throw EWinTreeError(kParentNotExpanded);
+        throw EWinTreeError(ParentNotExpanded);
     if (OnExpand) {
         OnExpand(*this, node->Index());
         // The handler may have loaded children, or taken the node or its parent away.
@@ -706,7 +723,7 @@ void TCustomWinTree::SetSelectedItem(int index) {
     if (index == 0 && ItemCount() > 0)
         index = 1;
     if (index < 1)
-        throw EWinTreeError(kInvalidSelection);
+        throw EWinTreeError(InvalidSelection);
     SetSelected(NearestVisible(Items(index)));
 }
 

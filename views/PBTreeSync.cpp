@@ -1,6 +1,6 @@
-// Node texts, row pictures and the synchronisation of the application tree.
+// Node texts, node bitmaps and the synchronisation of the application tree.
 
-#include "views/pbwntree.h"
+#include "views/PBTreeSync.h"
 
 #include <cmath>
 #include <cstdio>
@@ -23,8 +23,7 @@ namespace {
 std::string LowerCase(std::string_view text) {
     std::string out(text);
     for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        c = platform::AsciiLower(c);
     return out;
 }
 
@@ -61,15 +60,24 @@ class TPending {
             byObject_.emplace(static_cast<void*>(list[i]), i);
         }
     }
-    // The first item not yet claimed with that name; -1 when there is none.
+    // The first item not yet claimed with that name (and, with a filter, that the
+    // filter accepts); -1 when there is none.
     int FindName(std::string_view name) {
+        return FindName(name, [](const T*) { return true; });
+    }
+    template <class Accept>
+    int FindName(std::string_view name, Accept&& accept) {
         auto it = byName_.find(platform::AnsiUpperCase(name));
         if (it == byName_.end())
             return -1;
         std::vector<int>& at = it->second;
         while (!at.empty() && items_[static_cast<size_t>(at.front())].claimed)
             at.erase(at.begin());
-        return at.empty() ? -1 : at.front();
+        for (int i : at)
+            if (!items_[static_cast<size_t>(i)].claimed &&
+                accept(items_[static_cast<size_t>(i)].obj))
+                return i;
+        return -1;
     }
     int FindObject(void* data) const {
         auto it = byObject_.find(data);
@@ -99,10 +107,12 @@ class TPending {
     std::unordered_map<void*, int> byObject_;
 };
 
-// The text of a line up to its first blank.
-std::string_view FirstWord(std::string_view text) {
-    const size_t blank = text.find(' ');
-    return blank == std::string_view::npos ? text : text.substr(0, blank);
+// The library name a library node's text shows (its line without the invalid mark).
+std::string_view LibNameOfLine(std::string_view line) {
+    constexpr std::string_view Invalid = " (Invalid Library)";
+    if (line.size() >= Invalid.size() && line.substr(line.size() - Invalid.size()) == Invalid)
+        line.remove_suffix(Invalid.size());
+    return line;
 }
 
 }  // namespace
@@ -211,33 +221,29 @@ TPBNodeData TPBTreeSync::ResolveNode(const TWinTreeNode* node) const {
     return out;
 }
 
-TRowPictures TPBTreeSync::RowPictures(TWinTreeNode* node, bool& removed) {
-    removed = false;
-    TRowPictures out;
-    const TPBNodeData data = ResolveNode(node);
-    switch (data.kind) {
-        case TPBNodeKind::Stale:
-            tree_.DeleteNode(node);
-            removed = true;
-            break;
-        case TPBNodeKind::ObjRef:
-            out.kind = TRowPictureKind::Entry;
-            out.rootClass = catalogue::RootClass(*data.objRef)->Obj->Name;
-            break;
-        case TPBNodeKind::App:
-            out.kind = data.app->ReplicationRole == 1   ? TRowPictureKind::AppReplicationSource
-                       : data.app->ReplicationRole == 2 ? TRowPictureKind::AppReplicationDestination
-                                                        : TRowPictureKind::Application;
-            break;
-        case TPBNodeKind::LibRef:
-            out.kind = data.libRef->Lib->Exists ? TRowPictureKind::Library
-                                                : TRowPictureKind::LibraryInvalid;
-            break;
-        case TPBNodeKind::Manager:
-        case TPBNodeKind::Other:
-            break;
+// ---- Bitmaps of the nodes -------------------------------------------------------------
+
+std::string_view AppImageName(const TPBApp& app) {
+    switch (app.ReplicationRole) {
+        case 1:
+            return "ApplicationReplicationSource";
+        case 2:
+            return "ApplicationReplicationDestination";
+        default:
+            return "application";
     }
-    return out;
+}
+
+std::string_view LibImageName(const TPBLib& lib) {
+    return lib.Exists ? "LIBraryclosed" : "LIBraryRed";
+}
+
+std::string_view LibOpenImageName(const TPBLib& lib) {
+    return lib.Exists ? "LIBRARYOPEN" : "";
+}
+
+std::string EntryImageName(TPBObjRef& ref) {
+    return catalogue::RootClass(ref)->Obj->Name;
 }
 
 // ---- The synchronisation ------------------------------------------------------------
@@ -248,11 +254,11 @@ void TPBTreeSync::DeleteChild(TWinTreeNode* node) {
             remembered_ = nullptr;
             break;
         }
-    tree_.DeleteNode(node);
+    tree_->DeleteNode(node);
 }
 
 TWinTreeNode* TPBTreeSync::ReplaceNode(TWinTreeNode* node, std::string_view text, void* data) {
-    TWinTreeNode* fresh = tree_.InsertNode(node, text, data);
+    TWinTreeNode* fresh = tree_->InsertNode(node, text, data);
     const bool selected = remembered_ == node;
     DeleteChild(node);
     if (selected)
@@ -262,21 +268,21 @@ TWinTreeNode* TPBTreeSync::ReplaceNode(TWinTreeNode* node, std::string_view text
 
 void TPBTreeSync::RefreshTree() {
     TOrcaMgr* mgr = Manager();
-    remembered_ = tree_.SelectedNode();
-    tree_.BeginUpdate();
+    remembered_ = tree_->SelectedNode();
+    tree_->BeginUpdate();
     try {
-        TWinTreeNode* first = tree_.Root()->FirstChild();
+        TWinTreeNode* first = tree_->Root()->FirstChild();
         if (mgr && first && first->Data() == static_cast<void*>(mgr))
             SyncApplications(first, *mgr);
     } catch (...) {
-        tree_.EndUpdate();
+        tree_->EndUpdate();
         throw;
     }
-    tree_.EndUpdate();
+    tree_->EndUpdate();
     if (remembered_)
-        tree_.SelectNode(remembered_);
-    else if (tree_.ItemCount() > 0)
-        tree_.SetSelectedItem(1);
+        tree_->SelectNode(remembered_);
+    else if (tree_->ItemCount() > 0)
+        tree_->SetSelectedItem(1);
     remembered_ = nullptr;
 }
 
@@ -284,7 +290,7 @@ void TPBTreeSync::RefreshNode(TWinTreeNode* node) {
     const TPBNodeData data = ResolveNode(node);
     if (data.kind != TPBNodeKind::App && data.kind != TPBNodeKind::LibRef)
         return;
-    TCustomWinTree::UpdateScope updating(tree_);
+    TCustomWinTree::UpdateScope updating(*tree_);
     if (data.kind == TPBNodeKind::App)
         SyncLibraries(node, *data.app);
     else
@@ -304,6 +310,7 @@ void TPBTreeSync::SyncApplications(TWinTreeNode* root, TOrcaMgr& mgr) {
             std::string line = AppLine(*app);
             if (app->Redisplay || c->Text() != line)
                 c->SetText(std::move(line));
+            c->SetImageNames(std::string(AppImageName(*app)));
             SyncLibraries(c, *app);
         } else {
             DeleteChild(c);
@@ -312,10 +319,11 @@ void TPBTreeSync::SyncApplications(TWinTreeNode* root, TOrcaMgr& mgr) {
     }
     pending.ForEachLeft([&](TPBApp* app, int p) {
         TWinTreeNode* before = root->Child(p);
-        TWinTreeNode* added = tree_.AddChildNode(root, AppLine(*app), app);
+        TWinTreeNode* added = tree_->AddChildNode(root, AppLine(*app), app);
+        added->SetImageNames(std::string(AppImageName(*app)));
         SyncLibraries(added, *app);
         if (before)
-            tree_.MoveNode(added, before, oaInsert);
+            tree_->MoveNode(added, before, oaInsert);
     });
 }
 
@@ -324,15 +332,20 @@ void TPBTreeSync::SyncLibraries(TWinTreeNode* appNode, TPBApp& app) {
     TPending<TPBLibRef> pending(app.LibRefs);
     for (TWinTreeNode* c = appNode->FirstChild(); c;) {
         TWinTreeNode* next = c->NextSibling();
-        const int i = pending.FindName(c->Text());
+        // A node keeps its library whether the file was found or not: its line follows
+        // the library's validity, so that a library that comes back keeps its node and
+        // expansion.
+        const int i = pending.FindName(LibNameOfLine(c->Text()));
         if (i >= 0) {
             TPBLibRef* libRef = pending.Claim(i);
-            if (libRef->Lib->Redisplay)
-                c->SetText(LibLine(*libRef->Lib));
+            std::string line = LibLine(*libRef->Lib);
+            if (libRef->Lib->Redisplay || c->Text() != line)
+                c->SetText(std::move(line));
             // The name matched: the node stands for this reference from now on, even if
             // the one it held was freed and made again.
             if (c->Data() != static_cast<void*>(libRef))
                 c->SetData(libRef);
+            SetLibImages(c, *libRef->Lib);
             SyncEntries(c, *libRef);
         } else {
             DeleteChild(c);
@@ -341,10 +354,11 @@ void TPBTreeSync::SyncLibraries(TWinTreeNode* appNode, TPBApp& app) {
     }
     pending.ForEachLeft([&](TPBLibRef* libRef, int p) {
         TWinTreeNode* before = appNode->Child(p);
-        TWinTreeNode* added = tree_.AddChildNode(appNode, LibLine(*libRef->Lib), libRef);
+        TWinTreeNode* added = tree_->AddChildNode(appNode, LibLine(*libRef->Lib), libRef);
+        SetLibImages(added, *libRef->Lib);
         SyncEntries(added, *libRef);
         if (before)
-            tree_.MoveNode(added, before, oaInsert);
+            tree_->MoveNode(added, before, oaInsert);
     });
     // Library-list order: the node of the p-th reference goes to position p.
     for (int p = 0; p < app.LibRefs.Count(); ++p) {
@@ -354,7 +368,7 @@ void TPBTreeSync::SyncLibraries(TWinTreeNode* appNode, TPBApp& app) {
             if (c->Data() != want)
                 continue;
             if (k != p)
-                tree_.MoveNode(c, appNode->Child(p), oaInsert);
+                tree_->MoveNode(c, appNode->Child(p), oaInsert);
             break;
         }
     }
@@ -362,17 +376,23 @@ void TPBTreeSync::SyncLibraries(TWinTreeNode* appNode, TPBApp& app) {
 }
 
 void TPBTreeSync::SyncEntries(TWinTreeNode* libNode, TPBLibRef& libRef) {
-    shell::ShowStatus("Refreshing " + libRef.App->Name + ":" + libRef.Lib->Name);
     TPending<TPBObjRef> pending(libRef.ObjRefs);
     for (TWinTreeNode* c = libNode->FirstChild(); c;) {
         TWinTreeNode* next = c->NextSibling();
-        const int i = pending.FindName(FirstWord(c->Text()));
+        // Entries pair by name and type: a window and a menu may share a name.
+        const int type = c->Tag();
+        const int i = pending.FindName(shell::FirstWord(c->Text()), [type](const TPBObjRef* ref) {
+            return ref->Obj->EntryType == type;
+        });
         if (i >= 0) {
             TPBObjRef* ref = pending.Claim(i);
-            if (ref->Obj->Redisplay)
-                ReplaceNode(c, EntryLine(*ref->Obj), ref);
-            else if (c->Data() != static_cast<void*>(ref))
+            if (ref->Obj->Redisplay) {
+                c = ReplaceNode(c, EntryLine(*ref->Obj), ref);
+                c->SetTag(ref->Obj->EntryType);
+            } else if (c->Data() != static_cast<void*>(ref)) {
                 c->SetData(ref);
+            }
+            c->SetImageNames(EntryImageName(*ref));
         } else {
             DeleteChild(c);
         }
@@ -380,11 +400,16 @@ void TPBTreeSync::SyncEntries(TWinTreeNode* libNode, TPBLibRef& libRef) {
     }
     pending.ForEachLeft([&](TPBObjRef* ref, int p) {
         TWinTreeNode* before = libNode->Child(p);
-        TWinTreeNode* added = tree_.AddChildNode(libNode, EntryLine(*ref->Obj), ref);
+        TWinTreeNode* added = tree_->AddChildNode(libNode, EntryLine(*ref->Obj), ref);
+        added->SetTag(ref->Obj->EntryType);
+        added->SetImageNames(EntryImageName(*ref));
         if (before)
-            tree_.MoveNode(added, before, oaInsert);
+            tree_->MoveNode(added, before, oaInsert);
     });
-    shell::ShowStatus("");
+}
+
+void TPBTreeSync::SetLibImages(TWinTreeNode* node, const TPBLib& lib) {
+    node->SetImageNames(std::string(LibImageName(lib)), std::string(LibOpenImageName(lib)));
 }
 
 }  // namespace views

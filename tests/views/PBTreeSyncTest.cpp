@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 
 #include "tests/catalogue/CatalogueTestSupport.h"
-#include "views/pbwntree.h"
+#include "views/PBTreeSync.h"
 
 namespace {
 

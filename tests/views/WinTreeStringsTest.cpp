@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tests/support/TestSupport.h"
-#include "views/wintree.h"
+#include "views/CustomWinTree.h"
 
 namespace views {
 namespace {

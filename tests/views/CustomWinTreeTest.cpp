@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "views/wintree.h"
+#include "views/CustomWinTree.h"
 
 namespace views {
 namespace {

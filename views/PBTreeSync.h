@@ -1,8 +1,13 @@
 #pragma once
 // The application tree's catalogue side, without the display: the one-line texts of
-// application, library and entry nodes, what picture a row shows, and the three-level
+// application, library and entry nodes, the bitmaps each node shows, and the three-level
 // synchronisation (applications, libraries, entries) that keeps an outline in step with
 // the catalogue by reusing its nodes, so that their expansion survives a refresh.
+//
+// Everything a row shows is settled here, while synchronising: the node's text and its
+// bitmap names (TWinTreeNode::ImageName), an entry's from its root class, which may
+// need the entry's source and the hierarchy. Drawing a row then reads only the node,
+// never the catalogue, ORCA or the status line.
 //
 // Node data. The application tree holds the catalogue manager on its first top-level
 // node, applications below it, library references below those and entry references
@@ -22,8 +27,9 @@
 #include <unordered_map>
 
 #include "catalogue/Orcactrl.h"
+#include "platform/Ansi.h"
 #include "platform/DateTime.h"
-#include "views/wintree.h"
+#include "views/CustomWinTree.h"
 
 namespace views {
 
@@ -63,37 +69,36 @@ struct TPBNodeData {
     catalogue::TPBObjRef* objRef = nullptr;
 };
 
-// The pictures of a row, by kind; the widget maps them to its bitmaps.
-enum class TRowPictureKind {
-    None,                       // tree lines and text only
-    Application,                // replication role 0
-    AppReplicationSource,       // role 1
-    AppReplicationDestination,  // role 2
-    Library,                    // open while expanded, closed while collapsed or childless
-    LibraryInvalid,             // the library file was not found
-    Entry,                      // the bitmap named after the entry's root class
-};
-struct TRowPictures {
-    TRowPictureKind kind = TRowPictureKind::None;
-    std::string rootClass;  // for Entry: the object name of the root class
-};
+// ---- Bitmaps of the nodes -------------------------------------------------------------
+
+// The bitmap of a root class that has none of its own.
+inline constexpr std::string_view FallbackImageName = "nonvisualobject";
+// An application's bitmap, by its replication role (none, source, destination).
+std::string_view AppImageName(const catalogue::TPBApp& app);
+// A library's bitmaps: closed (and, while expanded, open), or invalid for a library that
+// could not be found.
+std::string_view LibImageName(const catalogue::TPBLib& lib);
+std::string_view LibOpenImageName(const catalogue::TPBLib& lib);
+// An entry's bitmap: the name of its root class, the ancestor just below "System"
+// (resolving the hierarchy as far as needed, which may export sources).
+std::string EntryImageName(catalogue::TPBObjRef& ref);
 
 // ---- The synchronisation ------------------------------------------------------------
 
 class TPBTreeSync {
   public:
-    explicit TPBTreeSync(TCustomWinTree& tree) : tree_(tree) {}
+    explicit TPBTreeSync(TCustomWinTree& tree) : tree_(&tree) {}
+    // The model synchronised from now on.
+    void SetTree(TCustomWinTree& tree) { tree_ = &tree; }
 
     // The catalogue manager the tree is checked against: the program's own by default.
     void SetManager(catalogue::TOrcaMgr* mgr) { mgr_ = mgr; }
     catalogue::TOrcaMgr* Manager() const;
+    // The manager given to SetManager (null: the program's own).
+    catalogue::TOrcaMgr* ChosenManager() const { return mgr_; }
 
     // What the node's data is, accepted only through its parent's lists (see above).
     TPBNodeData ResolveNode(const TWinTreeNode* node) const;
-
-    // The pictures of a row about to be drawn. A stale entry node is deleted from the
-    // tree: the result then says removed and the row is to be looked up again.
-    TRowPictures RowPictures(TWinTreeNode* node, bool& removed);
 
     // Brings the whole tree in line with the catalogue with the tree updating: the
     // applications under the first node when it holds the manager. The selected node
@@ -101,7 +106,8 @@ class TPBTreeSync {
     // is gone, the first node is selected.
     void RefreshTree();
     // Brings one node's children in line: the libraries of an application node, the
-    // entries of a library node; other nodes are left alone.
+    // entries of a library node; other nodes are left alone. Nodes whose object is gone
+    // (stale) are removed, the others get their texts and bitmaps.
     void RefreshNode(TWinTreeNode* node);
 
     void SyncApplications(TWinTreeNode* root, catalogue::TOrcaMgr& mgr);
@@ -110,9 +116,10 @@ class TPBTreeSync {
 
   private:
     void DeleteChild(TWinTreeNode* node);
+    static void SetLibImages(TWinTreeNode* node, const catalogue::TPBLib& lib);
     TWinTreeNode* ReplaceNode(TWinTreeNode* node, std::string_view text, void* data);
 
-    TCustomWinTree& tree_;
+    TCustomWinTree* tree_;
     catalogue::TOrcaMgr* mgr_ = nullptr;
     // The node to select after a refresh; follows replacements, cleared by deletion.
     TWinTreeNode* remembered_ = nullptr;
@@ -151,8 +158,7 @@ class TIconCache {
     static std::string Lower(std::string_view name) {
         std::string key(name);
         for (char& c : key)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
+            c = platform::AsciiLower(c);
         return key;
     }
 

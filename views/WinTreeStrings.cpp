@@ -5,14 +5,14 @@
 
 #include "platform/Files.h"
 #include "platform/LastError.h"
-#include "views/wintree.h"
+#include "views/CustomWinTree.h"
 
 namespace views {
 
 namespace {
 
-constexpr const char* kFileLoadError = "File load error";
-constexpr const char* kLineTooLong = "Line too long";
+constexpr const char* FileLoadError = "File load error";
+constexpr const char* LineTooLong = "Line too long";
 constexpr char kCtrlZ = 26;
 
 // Where the next line goes: the previous node read and its level in the text (leading
@@ -29,12 +29,12 @@ TWinTreeNode* ParentFor(const ReadState& state, int level, TWinTreeNode* root) {
         for (int up = state.level - level + 1; up > 0; --up) {
             n = n->Parent();
             if (!n)
-                throw EWinTreeError(kFileLoadError);
+                throw EWinTreeError(FileLoadError);
         }
         return n;
     }
     if (level > state.level + 1)
-        throw EWinTreeError(kFileLoadError);
+        throw EWinTreeError(FileLoadError);
     return state.previous;
 }
 
@@ -87,7 +87,7 @@ void TWinTreeStrings::Read(std::string_view text) {
             ++end;
         if (end == limit) {
             if (limit - pos == OutlineBufferSize)
-                throw EWinTreeError(kLineTooLong);
+                throw EWinTreeError(LineTooLong);
             AddLine(tree_, state, text.substr(pos, end - pos), nullptr);  // last line
             return;
         }

@@ -1,1 +1,0 @@
-sorvanti_fuzz_target(ini_parser ini_parser.cpp LIBS platform)

@@ -1,1 +1,0 @@
-sorvanti_fuzz_target(orca_records orca_records.cpp LIBS orcacore)

@@ -1,1 +1,0 @@
-sorvanti_fuzz_target(reg_parser reg_parser.cpp LIBS platform)

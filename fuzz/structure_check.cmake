@@ -1,1 +1,0 @@
-sorvanti_fuzz_target(structure_check structure_check.cpp LIBS pblcheck)

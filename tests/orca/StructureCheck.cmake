@@ -1,1 +1,0 @@
-sorvanti_test(orca_structure_tests SOURCES StructureCheckTest.cpp LIBS pblcheck)
