@@ -182,13 +182,13 @@ void TPBLocation::Clear() {
     setupMessageShown_ = false;
 }
 
-std::string TPBLocation::GetPBIniFile() {
+std::string TPBLocation::GetPBIniFile(bool notify) {
     if (pbIniFile_.empty())
-        pbIniFile_ = LocatePBIni();
+        pbIniFile_ = LocatePBIni(notify);
     return pbIniFile_;
 }
 
-std::string TPBLocation::LocatePBIni() {
+std::string TPBLocation::LocatePBIni(bool notify) {
     const TOptionsForm& form = Form();
     const TPBVersionInfo& row = form.SelectedPBVersion();
     if (FileFound(form.PBIniFileName))
@@ -205,7 +205,8 @@ std::string TPBLocation::LocatePBIni() {
             found = platform::FileExists(path);
         }
         if (!found) {
-            ShowNotice(PBIniNotFoundMessage(row.Number));
+            if (notify)
+                ShowNotice(PBIniNotFoundMessage(row.Number));
             return {};
         }
     }

@@ -170,10 +170,11 @@ class TPBLocation {
 
     // The cached pb.ini path; locates it while the cache is empty (an empty result
     // leaves the cache empty, so the next call tries, and reports, again).
-    std::string GetPBIniFile();
+    std::string GetPBIniFile(bool notify = true);
     // The pb.ini path from the settings, WIN.INI or PowerBuilder's App Paths entry;
-    // empty (after saying so) when none names an existing file.
-    std::string LocatePBIni();
+    // empty (after saying so in a message box, unless notify is false: the caller then
+    // reports it) when none names an existing file.
+    std::string LocatePBIni(bool notify = true);
     // Registers the program's App Paths entry with PowerBuilder's search directories so
     // that the ORCA library can be found after a restart; tells the user what happened.
     // Always false: the ORCA library is not usable in this run.
