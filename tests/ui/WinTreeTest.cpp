@@ -393,6 +393,7 @@ TEST_F(PBWinTreeTest, RowsShowTheirCatalogueObjectsPictures) {
     orders->Expand();
     orders->Child(1)->Expand();  // ordbase
     Mgr().Apps[1]->ReplicationRole = 2;
+    tree->RefreshTree();
     tree->Model().SetSelectedItem(1);
 
     const QImage image = tree->viewport()->grab().toImage();
@@ -415,27 +416,43 @@ TEST_F(PBWinTreeTest, RowsShowTheirCatalogueObjectsPictures) {
     EXPECT_EQ(tree->IconLoads(), loads);
 }
 
-TEST_F(PBWinTreeTest, StaleEntryRowIsRemovedWhenDrawn) {
-    catalogue::LoadNode(Mgr().Apps[1]);  // stock
+// Drawing the tree reads only its nodes: with every entry's source still unexported and
+// one node's entry freed by a refresh, a paint exports nothing, shows no status text and
+// leaves the nodes as they are; the next synchronisation removes the stale one.
+TEST_F(PBWinTreeTest, PaintingTouchesNeitherCatalogueNorScreen) {
+    Mgr().Options = catalogue::AncestorFromSource;  // nothing exported by itself
+    catalogue::LoadNode(Mgr().Apps[1]);             // stock
     TWinTreeNode* stock = tree->Model().Items(1)->Child(1);
     tree->RefreshNode(stock);
     stock->Expand();
     TWinTreeNode* lib = stock->FirstChild();
     lib->Expand();
-    const int entries = lib->ChildCount();
+    ASSERT_GT(lib->ChildCount(), 1);
     Remove("c:\\sorvanti-samples\\stock.pbl", "w_stock_items", catalogue::otWindow);
     catalogue::TPBLib* changed = Mgr().Libs.Find("c:\\sorvanti-samples\\stock.pbl");
     ASSERT_NE(changed, nullptr);
     changed->FileDate -= 1;
     shell::OptionsForm().AllLibRefresh.SetChecked(true);
     Mgr().RefreshAll();
-    // Not while the tree updates (a synchronisation may be walking the children)...
-    tree->Model().BeginUpdate();
+    const int entries = lib->ChildCount();
+    auto unexported = [this] {
+        for (const auto& item : Mgr().Libs)
+            for (const auto& entry : item.Obj->Entries)
+                if (!entry.Obj->Source.empty())
+                    return false;
+        return true;
+    };
+    ASSERT_TRUE(unexported());
+
+    screen.events.clear();
     tree->viewport()->grab();
+    tree->viewport()->repaint();
+    EXPECT_TRUE(screen.events.empty()) << screen.events.front();
+    EXPECT_TRUE(unexported());
     EXPECT_EQ(lib->ChildCount(), entries);
-    tree->Model().EndUpdate();
-    // ...but at the next paint.
-    tree->viewport()->grab();
+    EXPECT_FALSE(lib->Child(0)->ImageName().empty());
+
+    tree->RefreshTree();
     EXPECT_EQ(lib->ChildCount(), entries - 1);
     EXPECT_EQ(tree->Model().VerifyCounts(), "");
 }

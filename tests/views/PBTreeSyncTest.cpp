@@ -1,7 +1,9 @@
-// The application tree's texts, pictures and synchronisation, against the sample
+// The application tree's texts, bitmaps and synchronisation, against the sample
 // workspace (scripts/make-sample-workspace.sh) loaded through the catalogue.
 
 #include <gmock/gmock.h>
+
+#include <filesystem>
 
 #include "tests/catalogue/CatalogueTestSupport.h"
 #include "views/PBTreeSync.h"
@@ -15,7 +17,6 @@ using catalogue::TPBObjRef;
 using testing::ElementsAre;
 using views::TCustomWinTree;
 using views::TPBNodeKind;
-using views::TRowPictureKind;
 using views::TWinTreeNode;
 
 std::string Pad(std::string text, size_t width) {
@@ -60,14 +61,14 @@ TEST(PbWinTreeTextTest, IconCacheLoadsEachNameOnceAndRetriesFailedNames) {
 
 // ---- The sample workspace ---------------------------------------------------------------
 
-const std::string kDir = "c:\\sorvanti-samples";
+const std::string Dir = "c:\\sorvanti-samples";
 
 class PbWinTreeTest : public cattest::CatalogueTest {
   protected:
     void SetUp() override {
         CatalogueTest::SetUp();
         ASSERT_EQ(testsupport::BuildSampleWorkspace(prefix.PrefixPath()), 0);
-        shell::OptionsForm().PBIniFileName = kDir + "\\pb.ini";
+        shell::OptionsForm().PBIniFileName = Dir + "\\pb.ini";
         shell::OptionsForm().AllLibRefresh.SetChecked(true);
         Mgr().LoadApplications();
         ASSERT_EQ(Mgr().Apps.Count(), 2);
@@ -89,7 +90,7 @@ class PbWinTreeTest : public cattest::CatalogueTest {
                 return n;
         return nullptr;
     }
-    TPBApp* App(const std::string& name) {
+    [[gnu::noinline]] TPBApp* App(const std::string& name) {
         for (const auto& item : Mgr().Apps)
             if (item.Obj->Name == name)
                 return item.Obj;
@@ -130,7 +131,7 @@ class PbWinTreeTest : public cattest::CatalogueTest {
     }
     void WriteOrdersPath(const std::string& libraries) {
         const std::string ini = testsupport::ReadFile(prefix.DriveC() + "/sorvanti-samples/pb.ini");
-        const size_t at = ini.find("$" + kDir + "\\orders.pbl(orders)=");
+        const size_t at = ini.find("$" + Dir + "\\orders.pbl(orders)=");
         ASSERT_NE(at, std::string::npos);
         const size_t eq = ini.find('=', at);
         const size_t end = ini.find("\r\n", eq);
@@ -149,8 +150,8 @@ TEST_F(PbWinTreeTest, ApplicationsLibrariesAndEntriesAppearInCatalogueOrder) {
 
     TWinTreeNode* orders = LoadApp("orders");
     EXPECT_THAT(Texts(orders),
-                ElementsAre(kDir + "\\orders.pbl", kDir + "\\ordbase.pbl", kDir + "\\ordutil.pbl",
-                            kDir + "\\orddw.pbl", kDir + "\\ordarch.pbl (Invalid Library)"));
+                ElementsAre(Dir + "\\orders.pbl", Dir + "\\ordbase.pbl", Dir + "\\ordutil.pbl",
+                            Dir + "\\orddw.pbl", Dir + "\\ordarch.pbl (Invalid Library)"));
     // Entries in the library's order: functions, menus, user objects, windows.
     EXPECT_THAT(FirstWords(orders->Child(1)),
                 ElementsAre("f_log_message", "m_sample_frame", "n_sample_base", "n_sample_tr",
@@ -163,11 +164,13 @@ TEST_F(PbWinTreeTest, ApplicationsLibrariesAndEntriesAppearInCatalogueOrder) {
     // A second refresh changes nothing: the same nodes stay.
     TWinTreeNode* ordbase = orders->Child(1);
     TWinTreeNode* first = ordbase->Child(0);
+    TWinTreeNode* invalid = orders->Child(4);
     RefreshAll();
     EXPECT_EQ(orders->Child(1), ordbase);
     EXPECT_EQ(ordbase->Child(0), first);
-    // The invalid library's line never matches its name: it is made again in its place.
-    EXPECT_EQ(orders->Child(4)->Text(), kDir + "\\ordarch.pbl (Invalid Library)");
+    // The invalid library keeps its node too.
+    EXPECT_EQ(orders->Child(4), invalid);
+    EXPECT_EQ(orders->Child(4)->Text(), Dir + "\\ordarch.pbl (Invalid Library)");
     EXPECT_EQ(orders->ChildCount(), 5);
 }
 
@@ -181,7 +184,7 @@ TEST_F(PbWinTreeTest, ChangedLibraryKeepsItsNodesAndExpansion) {
     tree.SelectNode(changed);
     const std::string oldLine = changed->Text();
 
-    const std::string lib = kDir + "\\ordbase.pbl";
+    const std::string lib = Dir + "\\ordbase.pbl";
     Put(lib, {{"w_sample_base", catalogue::otWindow,
                cattest::SourceOf("w_sample_base", catalogue::otWindow, "window",
                                  "// a much longer source than before\r\n"),
@@ -217,9 +220,9 @@ TEST_F(PbWinTreeTest, RemovedAndAddedApplicationsFollowPbIni) {
     tree.SelectNode(stock);
 
     std::string ini = testsupport::ReadFile(prefix.DriveC() + "/sorvanti-samples/pb.ini");
-    const size_t at = ini.find("$" + kDir + "\\stock.pbl(stock)");
+    const size_t at = ini.find("$" + Dir + "\\stock.pbl(stock)");
     ini.erase(at, ini.find("\r\n", at) + 2 - at);
-    ini.insert(at, "$" + kDir + "\\stock.pbl(aaa)=" + kDir + "\\stock.pbl\r\n");
+    ini.insert(at, "$" + Dir + "\\stock.pbl(aaa)=" + Dir + "\\stock.pbl\r\n");
     testsupport::WriteFile(prefix.DriveC() + "/sorvanti-samples/pb.ini", ini);
     RefreshAll();
 
@@ -237,58 +240,87 @@ TEST_F(PbWinTreeTest, ReorderedLibraryPathMovesTheNodesIntoPathOrder) {
     for (int i = 0; i < 4; ++i)
         before.push_back(orders->Child(i));
     // The last valid library moves to the front, the rest keep their order.
-    WriteOrdersPath(kDir + "\\orddw.pbl;" + kDir + "\\orders.pbl;" + kDir + "\\ordbase.pbl;" +
-                    kDir + "\\ordutil.pbl;" + kDir + "\\ordarch.pbl");
+    WriteOrdersPath(Dir + "\\orddw.pbl;" + Dir + "\\orders.pbl;" + Dir + "\\ordbase.pbl;" + Dir +
+                    "\\ordutil.pbl;" + Dir + "\\ordarch.pbl");
     App("orders")->LoadLibraryList();
     sync.RefreshTree();
 
     EXPECT_THAT(FirstWords(orders),
-                ElementsAre(kDir + "\\orddw.pbl", kDir + "\\orders.pbl", kDir + "\\ordbase.pbl",
-                            kDir + "\\ordutil.pbl", kDir + "\\ordarch.pbl"));
+                ElementsAre(Dir + "\\orddw.pbl", Dir + "\\orders.pbl", Dir + "\\ordbase.pbl",
+                            Dir + "\\ordutil.pbl", Dir + "\\ordarch.pbl"));
     EXPECT_EQ(orders->Child(0), before[3]);
     EXPECT_EQ(orders->Child(1), before[0]);
     EXPECT_EQ(tree.VerifyCounts(), "");
 }
 
-TEST_F(PbWinTreeTest, RowPicturesFollowTheCatalogueAndStaleEntriesLeave) {
+TEST_F(PbWinTreeTest, BitmapsAreSettledBySynchronisingAndStaleEntriesLeaveThere) {
     TWinTreeNode* orders = LoadApp("orders");
-    bool removed = false;
-    EXPECT_EQ(sync.RowPictures(Top(), removed).kind, TRowPictureKind::None);
-    EXPECT_EQ(sync.RowPictures(orders, removed).kind, TRowPictureKind::Application);
     App("orders")->ReplicationRole = 2;
-    EXPECT_EQ(sync.RowPictures(orders, removed).kind, TRowPictureKind::AppReplicationDestination);
-    EXPECT_EQ(sync.RowPictures(orders->Child(1), removed).kind, TRowPictureKind::Library);
-    EXPECT_EQ(sync.RowPictures(orders->Child(4), removed).kind, TRowPictureKind::LibraryInvalid);
+    sync.RefreshTree();
+    auto images = [](const TWinTreeNode* n) { return n->ImageName() + "|" + n->OpenImageName(); };
+    EXPECT_EQ(images(Top()), "|");
+    EXPECT_EQ(images(orders), "ApplicationReplicationDestination|");
+    EXPECT_EQ(images(AppNode("stock")), "application|");
+    EXPECT_EQ(images(orders->Child(1)), "LIBraryclosed|LIBRARYOPEN");
+    EXPECT_EQ(images(orders->Child(4)), "LIBraryRed|");
 
     TWinTreeNode* ordbase = orders->Child(1);
     auto rootClass = [&](const std::string& name) {
-        return sync.RowPictures(ChildStarting(ordbase, name + " "), removed).rootClass;
+        return ChildStarting(ordbase, name + " ")->ImageName();
     };
     EXPECT_TRUE(platform::AnsiSameText(rootClass("w_sample_sheet"), "window"));
     EXPECT_EQ(rootClass("u_sample_cb"), "commandbutton");
     EXPECT_EQ(rootClass("n_sample_base"), "nonvisualobject");
-    EXPECT_FALSE(removed);
+    EXPECT_EQ(ChildStarting(ordbase, "m_sample_frame ")->Tag(), catalogue::otMenu);
 
-    // The catalogue drops an entry before the tree is refreshed: its node goes when it is
-    // next drawn, without its freed reference being read.
-    Remove(kDir + "\\ordbase.pbl", "u_sample_cb", catalogue::otUserObject);
-    Touch(kDir + "\\ordbase.pbl");
+    // The catalogue drops an entry before the tree is synchronised: its node stays,
+    // unread, until the synchronisation removes it.
+    Remove(Dir + "\\ordbase.pbl", "u_sample_cb", catalogue::otUserObject);
+    Touch(Dir + "\\ordbase.pbl");
     Mgr().RefreshAll();
     TWinTreeNode* stale = ChildStarting(ordbase, "u_sample_cb ");
     EXPECT_EQ(sync.ResolveNode(stale).kind, TPBNodeKind::Stale);
-    const int count = ordbase->ChildCount();
-    EXPECT_EQ(sync.RowPictures(stale, removed).kind, TRowPictureKind::None);
-    EXPECT_TRUE(removed);
-    EXPECT_EQ(ordbase->ChildCount(), count - 1);
+    sync.RefreshTree();
     EXPECT_EQ(ChildStarting(ordbase, "u_sample_cb "), nullptr);
 
     // An application deleted from pb.ini: its node no longer stands for anything.
     TWinTreeNode* stock = AppNode("stock");
     ASSERT_TRUE(catalogue::DeleteAppFromPBIni(App("stock")));
     EXPECT_EQ(sync.ResolveNode(stock).kind, TPBNodeKind::Other);
-    EXPECT_EQ(sync.RowPictures(stock, removed).kind, TRowPictureKind::None);
     sync.RefreshTree();
     EXPECT_EQ(AppNode("stock"), nullptr);
+}
+
+TEST_F(PbWinTreeTest, LibraryNodeFollowsItsValidityAndEntriesPairByType) {
+    TWinTreeNode* orders = LoadApp("orders");
+    orders->Expand();
+    // The missing library's file arrives: the same node, no longer marked invalid, with
+    // the library's entries below it.
+    TWinTreeNode* ordarch = orders->Child(4);
+    std::filesystem::copy_file(prefix.DriveC() + "/sorvanti-samples/ordutil.pbl",
+                               prefix.DriveC() + "/sorvanti-samples/ordarch.pbl");
+    RefreshAll();
+    EXPECT_EQ(orders->Child(4), ordarch);
+    EXPECT_EQ(ordarch->Text(), Dir + "\\ordarch.pbl");
+    EXPECT_EQ(ordarch->ImageName(), "LIBraryclosed");
+    EXPECT_GT(ordarch->ChildCount(), 0);
+
+    TWinTreeNode* ordutil = orders->Child(2);
+    // A menu and a window of the same name each keep their own node.
+    const std::string lib = Dir + "\\ordutil.pbl";
+    Put(lib, {cattest::Win("x_twin", "window")});
+    RefreshAll(lib);
+    Put(lib, {{"x_twin", catalogue::otMenu, cattest::SourceOf("x_twin", catalogue::otMenu, "menu"),
+               ""}});
+    RefreshAll(lib);
+    int twins = 0;
+    for (TWinTreeNode* n = ordutil->FirstChild(); n; n = n->NextSibling()) {
+        if (n->Text().rfind("x_twin ", 0) != 0)
+            continue;
+        ++twins;
+        EXPECT_EQ(static_cast<TPBObjRef*>(n->Data())->Obj->EntryType, n->Tag());
+    }
+    EXPECT_EQ(twins, 2);
 }
 
 TEST_F(PbWinTreeTest, HierarchyTreeNodesResolveThroughTheirAncestors) {
@@ -300,10 +332,7 @@ TEST_F(PbWinTreeTest, HierarchyTreeNodesResolveThroughTheirAncestors) {
     TWinTreeNode* top = hierarchy.Items(system);
     for (const auto& item : app->SystemRoot->Children)
         hierarchy.AddChildObject(system, item.Obj->Obj->Name, item.Obj);
-    bool removed = false;
-    const views::TRowPictures root = hsync.RowPictures(top, removed);
-    EXPECT_EQ(root.kind, TRowPictureKind::Entry);
-    EXPECT_EQ(root.rootClass, "System");
+    EXPECT_EQ(views::EntryImageName(*app->SystemRoot), "System");
     ASSERT_GT(top->ChildCount(), 0);
     EXPECT_EQ(hsync.ResolveNode(top->Child(0)).kind, TPBNodeKind::ObjRef);
     // A node whose object its ancestor does not list is not trusted.
