@@ -329,6 +329,26 @@ int32_t Session::CheckCall(const char* library, const char* name, int type) {
     return PBORCA_OK;
 }
 
+int32_t Session::Begin(const char* library, Opened* opened) {
+    error_.clear();
+    return Open(library, opened);
+}
+
+int32_t Session::Begin(const char* library, const char* name, int type, Opened* opened,
+                       ObjectEntries* object, const char* listSearch) {
+    error_.clear();
+    if (const int32_t rc = CheckCall(library, name, type))
+        return rc;
+    if (listSearch && !libraryListSet_)
+        return Fail(PBORCA_LIBLISTNOTSET, std::string(listSearch) + " of " +
+                                              SourceName(name, type) +
+                                              ": the library list is not set");
+    if (const int32_t rc = Open(library, opened))
+        return rc;
+    *object = FindObject(*opened->library, name, type);
+    return PBORCA_OK;
+}
+
 bool Session::SameLibrary(std::string_view windowsPath, const std::string& hostPath) const {
     const std::string mapped = platform::HostPath(windowsPath);
     return !mapped.empty() && mapped == hostPath;
@@ -384,9 +404,8 @@ int32_t Session::SetCurrentAppl(const char* library, const char* application) {
 }
 
 int32_t Session::LibraryCommentModify(const char* library, const char* comment) {
-    error_.clear();
     Opened opened;
-    if (const int32_t rc = Open(library, &opened))
+    if (const int32_t rc = Begin(library, &opened))
         return rc;
     PblLibrary changed(*opened.library);
     changed.SetComment(comment ? comment : "");
@@ -416,9 +435,8 @@ int32_t Session::LibraryCreate(const char* library, const char* comment) {
 }
 
 int32_t Session::LibraryDelete(const char* library) {
-    error_.clear();
     Opened opened;
-    if (const int32_t rc = Open(library, &opened))
+    if (const int32_t rc = Begin(library, &opened))
         return rc;
     Invalidate(opened.hostPath);
     if (::unlink(opened.hostPath.c_str()) != 0)
@@ -429,9 +447,8 @@ int32_t Session::LibraryDelete(const char* library) {
 
 int32_t Session::LibraryDirectory(const char* library, char* commentBuffer, int32_t commentSize,
                                   PBORCA_LISTPROC callback, void* userData) {
-    error_.clear();
     Opened opened;
-    if (const int32_t rc = Open(library, &opened))
+    if (const int32_t rc = Begin(library, &opened))
         return rc;
     // The opened copy stays alive for the whole pass, even if the callback changes the
     // library (the cache then drops it, this pass keeps it).
@@ -460,9 +477,8 @@ int32_t Session::LibraryDirectory(const char* library, char* commentBuffer, int3
 }
 
 int32_t Session::EntryList(const char* library, PBORCA_LISTPROC callback, void* userData) {
-    error_.clear();
     Opened opened;
-    if (const int32_t rc = Open(library, &opened))
+    if (const int32_t rc = Begin(library, &opened))
         return rc;
     const std::shared_ptr<const PblLibrary> lib = opened.library;
     if (!callback)
@@ -475,13 +491,10 @@ int32_t Session::EntryList(const char* library, PBORCA_LISTPROC callback, void* 
 
 int32_t Session::EntryCopy(const char* sourceLibrary, const char* targetLibrary, const char* name,
                            int type) {
-    error_.clear();
-    if (const int32_t rc = CheckCall(sourceLibrary, name, type))
-        return rc;
     Opened source, target;
-    if (const int32_t rc = Open(sourceLibrary, &source))
+    ObjectEntries object;
+    if (const int32_t rc = Begin(sourceLibrary, name, type, &source, &object))
         return rc;
-    const ObjectEntries object = FindObject(*source.library, name, type);
     if (object.Empty())
         return NotFound(SourceName(name, type), source.windowsPath);
     if (const int32_t rc = Open(targetLibrary, &target))
@@ -495,13 +508,10 @@ int32_t Session::EntryCopy(const char* sourceLibrary, const char* targetLibrary,
 }
 
 int32_t Session::EntryDelete(const char* library, const char* name, int type) {
-    error_.clear();
-    if (const int32_t rc = CheckCall(library, name, type))
-        return rc;
     Opened opened;
-    if (const int32_t rc = Open(library, &opened))
+    ObjectEntries object;
+    if (const int32_t rc = Begin(library, name, type, &opened, &object))
         return rc;
-    const ObjectEntries object = FindObject(*opened.library, name, type);
     if (object.Empty())
         return NotFound(SourceName(name, type), opened.windowsPath);
     PblLibrary changed(*opened.library);
@@ -525,17 +535,14 @@ int32_t Session::EntryMove(const char* sourceLibrary, const char* targetLibrary,
 
 int32_t Session::EntryExport(const char* library, const char* name, int type, char* buffer,
                              int32_t size) {
-    error_.clear();
     if (!buffer || size <= 0)
         return Fail(PBORCA_INVALIDPARMS, "No export buffer given");
     // Whatever happens, the buffer never holds a previous entry's text afterwards.
     buffer[0] = '\0';
-    if (const int32_t rc = CheckCall(library, name, type))
-        return rc;
     Opened opened;
-    if (const int32_t rc = Open(library, &opened))
+    ObjectEntries object;
+    if (const int32_t rc = Begin(library, name, type, &opened, &object))
         return rc;
-    const ObjectEntries object = FindObject(*opened.library, name, type);
     if (!object.source)
         return NotFound(SourceName(name, type), opened.windowsPath,
                         object.compiled ? " (the object has only its compiled form)" : "");
@@ -552,15 +559,12 @@ int32_t Session::EntryExport(const char* library, const char* name, int type, ch
 
 int32_t Session::EntryInformation(const char* library, const char* name, int type,
                                   PBORCA_ENTRYINFO* info) {
-    error_.clear();
     if (!info)
         return Fail(PBORCA_INVALIDPARMS, "No information block given");
-    if (const int32_t rc = CheckCall(library, name, type))
-        return rc;
     Opened opened;
-    if (const int32_t rc = Open(library, &opened))
+    ObjectEntries object;
+    if (const int32_t rc = Begin(library, name, type, &opened, &object))
         return rc;
-    const ObjectEntries object = FindObject(*opened.library, name, type);
     if (!object.source && !object.compiled)
         return NotFound(SourceName(name, type), opened.windowsPath);
     PBORCA_ENTRYINFO filled{};
@@ -688,41 +692,25 @@ int32_t Session::CompileEntryImportList(char** libraries, char** names, PBORCA_T
 
 int32_t Session::CompileEntryRegenerate(const char* library, const char* name, int type,
                                         PBORCA_ERRPROC callback, void* userData) {
-    error_.clear();
-    if (const int32_t rc = CheckCall(library, name, type))
-        return rc;
     Opened opened;
-    if (const int32_t rc = Open(library, &opened))
+    ObjectEntries object;
+    if (const int32_t rc = Begin(library, name, type, &opened, &object))
         return rc;
-    const ObjectEntries object = FindObject(*opened.library, name, type);
     if (!object.source)
         return NotFound(SourceName(name, type), opened.windowsPath);
     return CheckSourceText(object.source->Body(), ObjectName(object.source->name), type, callback,
                            userData);
 }
 
-int32_t Session::OpenListSearch(const char* library, const char* name, int type, const char* what,
-                                Opened* opened, const PblEntry** source) {
-    if (const int32_t rc = CheckCall(library, name, type))
-        return rc;
-    if (!libraryListSet_)
-        return Fail(PBORCA_LIBLISTNOTSET, std::string(what) + " of " + SourceName(name, type) +
-                                              ": the library list is not set");
-    if (const int32_t rc = Open(library, opened))
-        return rc;
-    *source = FindObject(*opened->library, name, type).source;
-    if (!*source)
-        return NotFound(SourceName(name, type), opened->windowsPath);
-    return PBORCA_OK;
-}
-
 int32_t Session::ObjectQueryHierarchy(const char* library, const char* name, int type,
                                       PBORCA_HIERPROC callback, void* userData) {
-    error_.clear();
     Opened opened;
-    const PblEntry* current = nullptr;
-    if (const int32_t rc = OpenListSearch(library, name, type, "Hierarchy", &opened, &current))
+    ObjectEntries object;
+    if (const int32_t rc = Begin(library, name, type, &opened, &object, "Hierarchy"))
         return rc;
+    if (!object.source)
+        return NotFound(SourceName(name, type), opened.windowsPath);
+    const PblEntry* current = object.source;
     std::shared_ptr<const PblLibrary> holder = opened.library;
     std::vector<std::string> ancestors;
     std::set<std::string> seen{Lowered(std::string(ObjectName(current->name)))};
@@ -765,11 +753,13 @@ int32_t Session::ObjectQueryHierarchy(const char* library, const char* name, int
 
 int32_t Session::ObjectQueryReference(const char* library, const char* name, int type,
                                       PBORCA_REFPROC callback, void* userData) {
-    error_.clear();
     Opened opened;
-    const PblEntry* source = nullptr;
-    if (const int32_t rc = OpenListSearch(library, name, type, "References", &opened, &source))
+    ObjectEntries entries;
+    if (const int32_t rc = Begin(library, name, type, &opened, &entries, "References"))
         return rc;
+    if (!entries.source)
+        return NotFound(SourceName(name, type), opened.windowsPath);
+    const PblEntry* source = entries.source;
     // The words of the source, lower-cased.
     std::unordered_set<std::string> words;
     const std::string_view body = source->Body();
@@ -838,11 +828,9 @@ int32_t Session::ReadScc(const Opened& opened, std::vector<SccRecord>* records) 
 int32_t Session::CheckOutEntry(const char* name, const char* sourceLibrary,
                                const char* targetLibrary, const char* userId, int type,
                                int32_t makeCopy) {
-    error_.clear();
-    if (const int32_t rc = CheckCall(sourceLibrary, name, type))
-        return rc;
     Opened source, target;
-    if (const int32_t rc = Open(sourceLibrary, &source))
+    ObjectEntries object;
+    if (const int32_t rc = Begin(sourceLibrary, name, type, &source, &object))
         return rc;
     if (const int32_t rc = Open(targetLibrary, &target))
         return rc;
@@ -851,7 +839,6 @@ int32_t Session::CheckOutEntry(const char* name, const char* sourceLibrary,
         return Fail(PBORCA_INVALIDPARMS, "Check out of " + entryName + ": library " +
                                              source.windowsPath +
                                              " cannot be its own check-out library");
-    const ObjectEntries object = FindObject(*source.library, name, type);
     if (object.Empty())
         return NotFound(entryName, source.windowsPath);
     std::vector<SccRecord> sourceRecords, targetRecords;
@@ -894,12 +881,10 @@ int32_t Session::CheckOutEntry(const char* name, const char* sourceLibrary,
 int32_t Session::CheckInEntry(const char* name, const char* sourceLibrary,
                               const char* targetLibrary, const char* userId, int type,
                               int32_t moveEntry) {
-    error_.clear();
     (void)userId;  // anyone may check a working copy in; the records keep who took it
-    if (const int32_t rc = CheckCall(sourceLibrary, name, type))
-        return rc;
     Opened source, target;
-    if (const int32_t rc = Open(sourceLibrary, &source))
+    ObjectEntries object;
+    if (const int32_t rc = Begin(sourceLibrary, name, type, &source, &object))
         return rc;
     if (const int32_t rc = Open(targetLibrary, &target))
         return rc;
@@ -918,7 +903,6 @@ int32_t Session::CheckInEntry(const char* name, const char* sourceLibrary,
         return Fail(PBORCA_CHECKOUTERROR, "Entry " + entryName + " of library " +
                                               target.windowsPath + " is not checked out to " +
                                               source.windowsPath);
-    const ObjectEntries object = FindObject(*source.library, name, type);
     if (object.Empty())
         return NotFound(entryName, source.windowsPath);
     targetRecords.erase(outRecord);
@@ -939,9 +923,8 @@ int32_t Session::CheckInEntry(const char* name, const char* sourceLibrary,
 
 int32_t Session::ListCheckOutEntries(const char* library, PBORCA_CHECKPROC callback,
                                      void* userData) {
-    error_.clear();
     Opened opened;
-    if (const int32_t rc = Open(library, &opened))
+    if (const int32_t rc = Begin(library, &opened))
         return rc;
     std::vector<SccRecord> records;
     if (const int32_t rc = ReadScc(opened, &records))
@@ -998,11 +981,10 @@ int32_t Session::BuildDynamicLibrary(const Opened& opened, PBORCA_LNKPROC callba
 
 int32_t Session::DynamicLibraryCreate(const char* library, const char* resourceFile,
                                       int32_t flags) {
-    error_.clear();
     (void)resourceFile;  // resources are part of PowerBuilder's own build, not ours
     (void)flags;
     Opened opened;
-    if (const int32_t rc = Open(library, &opened))
+    if (const int32_t rc = Begin(library, &opened))
         return rc;
     const std::string pbdPath = WithExtension(opened.hostPath, "pbd");
     const std::string pbdName = WithExtension(opened.windowsPath, "pbd");

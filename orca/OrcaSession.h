@@ -106,12 +106,15 @@ class Session {
     int32_t CopyObjectInto(PblLibrary& changed, const Opened& target, std::string_view name,
                            int type, const ObjectEntries& object);
     int32_t CheckCall(const char* library, const char* name, int type);
+    // The opening shared by the calls that work on a library: clears the error text and
+    // reads the library. The calls on an object first check the names and the type
+    // (CheckCall) and, when listSearch names a call that searches the library list
+    // ("Hierarchy"), that the list is set; they then get the object's entries.
+    int32_t Begin(const char* library, Opened* opened);
+    int32_t Begin(const char* library, const char* name, int type, Opened* opened,
+                  ObjectEntries* object, const char* listSearch = nullptr);
     int32_t CheckSourceText(std::string_view source, std::string_view name, int type,
                             PBORCA_ERRPROC callback, void* userData);
-    // The start of the calls that search the library list from an object's source: the
-    // checks, the opened library and the source entry; what names the call in errors.
-    int32_t OpenListSearch(const char* library, const char* name, int type, const char* what,
-                           Opened* opened, const PblEntry** source);
     bool SameLibrary(std::string_view windowsPath, const std::string& hostPath) const;
     int32_t ReadScc(const Opened& opened, std::vector<SccRecord>* records);
     int32_t BuildDynamicLibrary(const Opened& opened, PBORCA_LNKPROC callback, void* userData,
