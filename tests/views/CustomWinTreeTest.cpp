@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -67,6 +68,11 @@ TEST(WinTree, AddInsertAndIndexes) {
     EXPECT_EQ(tree.GetPrevChild(5), 3);
     EXPECT_EQ(tree.GetPrevChild(3), -1);
     EXPECT_EQ(tree.GetFirstChild(4), -1);
+
+    EXPECT_EQ(tree.Items(4)->FullPath(), "A\\B\\G");
+    tree.ItemSeparator = "/";
+    EXPECT_EQ(tree.Items(4)->FullPath(), "A/B/G");
+    EXPECT_EQ(tree.Items(7)->FullPath(), "Z");
 }
 
 TEST(WinTree, BadIndexesRaiseAndChangeNothing) {
@@ -148,7 +154,7 @@ TEST(WinTree, ExpandAndCollapse) {
     EXPECT_EQ(tree.VerifyCounts(), "");
 }
 
-TEST(WinTree, ExpandHandlerLoadsChildren) {
+TEST(WinTree, CallbacksMayChangeTheTree) {
     // The application view fills a node when it is first expanded.
     TCustomWinTree tree;
     tree.Add(0, "app");
@@ -160,30 +166,39 @@ TEST(WinTree, ExpandHandlerLoadsChildren) {
     };
     tree.Expand(1);
     EXPECT_EQ(Rows(tree), (Texts{"app", "a.pbl", "b.pbl", "next"}));
-    EXPECT_EQ(tree.VerifyCounts(), "");
-}
 
-TEST(WinTree, HandlersThatRemoveNodesStopTheOperationCleanly) {
-    TCustomWinTree tree;
-    BuildABGH(tree);
-    tree.OnExpand = [](TCustomWinTree& t, int index) { t.Delete(index); };
-    tree.Expand(1);
-    EXPECT_EQ(Rows(tree), (Texts{"H"}));
-    EXPECT_EQ(tree.VerifyCounts(), "");
-
+    // A handler that removes its node stops the operation cleanly; the removed node can
+    // no longer take children or siblings.
     TCustomWinTree other;
     BuildABGH(other);
-    other.FullExpand();
-    other.OnCollapse = [](TCustomWinTree& t, int) { t.Clear(); };
-    other.Collapse(1);  // the first report clears everything; the rest are skipped
-    EXPECT_EQ(other.ItemCount(), 0);
+    std::vector<std::string> errors;
+    other.OnExpand = [&errors](TCustomWinTree& t, int index) {
+        TWinTreeNode* node = t.Items(index);
+        t.Delete(index);
+        for (auto add : {&TCustomWinTree::AddChildNode, &TCustomWinTree::InsertNode}) {
+            try {
+                (t.*add)(node, "late", nullptr);
+            } catch (const EWinTreeError& e) {
+                errors.emplace_back(e.what());
+            }
+        }
+    };
+    other.Expand(1);
+    EXPECT_EQ(Rows(other), (Texts{"H"}));
+    EXPECT_EQ(errors, (Texts{"Outline index not found", "Outline index not found"}));
     EXPECT_EQ(other.VerifyCounts(), "");
 
     TCustomWinTree third;
     BuildABGH(third);
+    third.FullExpand();
+    third.OnCollapse = [](TCustomWinTree& t, int) { t.Clear(); };
+    third.Collapse(1);  // the first report clears everything; the rest are skipped
+    EXPECT_EQ(third.ItemCount(), 0);
     third.OnExpand = [](TCustomWinTree& t, int) { t.Clear(); };
+    BuildABGH(third);
     third.FullExpand();
     EXPECT_EQ(third.ItemCount(), 0);
+    EXPECT_EQ(third.VerifyCounts(), "");
 }
 
 TEST(WinTree, SelectedItem) {
@@ -294,15 +309,6 @@ TEST(WinTree, MoveUnderCollapsedParentCollapses) {
     tree.Expand(1);
     EXPECT_EQ(Rows(tree), (Texts{"P", "P1", "S"}));
     EXPECT_EQ(tree.VerifyCounts(), "");
-}
-
-TEST(WinTree, FullPath) {
-    TCustomWinTree tree;
-    BuildABGH(tree);
-    EXPECT_EQ(tree.Items(3)->FullPath(), "A\\B\\G");
-    tree.ItemSeparator = "/";
-    EXPECT_EQ(tree.Items(3)->FullPath(), "A/B/G");
-    EXPECT_EQ(tree.Items(4)->FullPath(), "H");
 }
 
 // Applies random operations and checks counts, rows and indexes against a plain walk.
@@ -424,6 +430,7 @@ struct Recorder : TWinTreeObserver {
     void SelectionChanged(TWinTreeNode* n) override {
         seen.push_back("selection " + (n ? n->Text() : std::string("none")));
     }
+    void TreeDestroyed(TCustomWinTree*) override { seen.push_back("destroyed"); }
 };
 
 TEST(WinTree, Notifications) {
@@ -451,6 +458,12 @@ TEST(WinTree, Notifications) {
     recorder.seen.clear();
     tree.Clear();
     EXPECT_TRUE(recorder.seen.empty());
+
+    // A view still attached hears of the model's end (it outlived the model).
+    auto model = std::make_unique<TCustomWinTree>();
+    model->AddObserver(&recorder);
+    model.reset();
+    EXPECT_EQ(recorder.seen, (Texts{"destroyed"}));
 }
 
 TEST(WinTree, ExtentAndTreeLines) {

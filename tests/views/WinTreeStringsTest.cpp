@@ -26,60 +26,41 @@ std::string Saved(const TCustomWinTree& tree) {
     return tree.Lines().Text();
 }
 
-TEST(WinTreeText, LevelsFromLeadingTabs) {
-    TCustomWinTree tree;
-    ASSERT_EQ(Load(tree, "A\r\n\tB\r\n\t\tG\r\nH\r\n"), "");
-    ASSERT_EQ(tree.ItemCount(), 4);
-    EXPECT_EQ(tree.Items(2)->Parent(), tree.Items(1));
-    EXPECT_EQ(tree.Items(3)->Parent(), tree.Items(2));
-    EXPECT_EQ(tree.Items(4)->Parent(), tree.Root());
-    EXPECT_EQ(Saved(tree), "A\r\n\tB\r\n\t\tG\r\nH\r\n");
-    EXPECT_EQ(tree.RowCount(), 2);  // loaded collapsed
-
-    // Blanks count as tabs; a shallower line closes as many levels as it drops.
-    ASSERT_EQ(Load(tree, "A\r\n B\r\n \tG\r\n\tC\r\nD"), "");
-    EXPECT_EQ(Saved(tree), "A\r\n\tB\r\n\t\tG\r\n\tC\r\nD\r\n");
-
-    // The first line may have one tab: still top level, and lines level with it are its
-    // siblings.
-    ASSERT_EQ(Load(tree, "\tA\r\n\tB\r\n\t\tC\r\n"), "");
-    EXPECT_EQ(Saved(tree), "A\r\nB\r\n\tC\r\n");
-
-    // Empty lines are items with empty text and come back the same way.
-    ASSERT_EQ(Load(tree, "A\r\n\r\n\t\r\n"), "");
-    EXPECT_EQ(tree.ItemCount(), 3);
-    EXPECT_EQ(Saved(tree), "A\r\n\r\n\t\r\n");
-}
-
-TEST(WinTreeText, BadLevelsKeepWhatWasRead) {
-    TCustomWinTree tree;
-    EXPECT_EQ(Load(tree, "A\r\n\tB\r\n\t\t\tX\r\nC\r\n"), "File load error");
-    EXPECT_EQ(Saved(tree), "A\r\n\tB\r\n");
-    EXPECT_EQ(Load(tree, "\tA\r\nB\r\n"), "File load error");
-    EXPECT_EQ(Saved(tree), "A\r\n");
-    EXPECT_EQ(Load(tree, "\t\tA\r\n"), "File load error");
-    EXPECT_EQ(tree.ItemCount(), 0);
-    EXPECT_EQ(tree.VerifyCounts(), "");
-}
-
-TEST(WinTreeText, LineEnds) {
-    TCustomWinTree tree;
-    ASSERT_EQ(Load(tree, "A\rB\r\n\r\nC"), "");  // CR alone ends a line too
-    EXPECT_EQ(Saved(tree), "A\r\nB\r\n\r\nC\r\n");
-    ASSERT_EQ(Load(tree, "A\n\tB\nC\n"), "");  // text files with LF line ends
-    EXPECT_EQ(Saved(tree), "A\r\n\tB\r\nC\r\n");
-    ASSERT_EQ(Load(tree, "A\n\r\nB"), "");  // LF, then an empty CRLF line
-    EXPECT_EQ(tree.ItemCount(), 3);
-
-    // Ctrl-Z ends the input, in a line or after one.
-    ASSERT_EQ(Load(tree, std::string("A\r\nB\x1a\r\nC\r\n")), "");
-    EXPECT_EQ(Saved(tree), "A\r\nB\r\n");
-    ASSERT_EQ(Load(tree, std::string("A\r\n\x1a\t\t\tX")), "");
-    EXPECT_EQ(Saved(tree), "A\r\n");
-
-    // Other bytes, NUL included, are text.
-    ASSERT_EQ(Load(tree, std::string("a\0b\xff\r\n", 6)), "");
-    EXPECT_EQ(tree.Items(1)->Text(), std::string("a\0b\xff", 4));
+// What a text loads as (saved again), or the error it raises with what it keeps.
+TEST(WinTreeText, ReadingLevelsAndLineEnds) {
+    const struct {
+        std::string text, error, saved;
+    } cases[] = {
+        {"A\r\n\tB\r\n\t\tG\r\nH\r\n", "", "A\r\n\tB\r\n\t\tG\r\nH\r\n"},
+        // Blanks count as tabs; a shallower line closes as many levels as it drops.
+        {"A\r\n B\r\n \tG\r\n\tC\r\nD", "", "A\r\n\tB\r\n\t\tG\r\n\tC\r\nD\r\n"},
+        // The first line may have one tab: still top level, its level-mates siblings.
+        {"\tA\r\n\tB\r\n\t\tC\r\n", "", "A\r\nB\r\n\tC\r\n"},
+        // Empty lines are items with empty text.
+        {"A\r\n\r\n\t\r\n", "", "A\r\n\r\n\t\r\n"},
+        // A bad level keeps the lines read before it.
+        {"A\r\n\tB\r\n\t\t\tX\r\nC\r\n", "File load error", "A\r\n\tB\r\n"},
+        {"\tA\r\nB\r\n", "File load error", "A\r\n"},
+        {"\t\tA\r\n", "File load error", ""},
+        // CR alone ends a line; LF line ends; LF then an empty CRLF line.
+        {"A\rB\r\n\r\nC", "", "A\r\nB\r\n\r\nC\r\n"},
+        {"A\n\tB\nC\n", "", "A\r\n\tB\r\nC\r\n"},
+        {"A\n\r\nB", "", "A\r\n\r\nB\r\n"},
+        // Ctrl-Z ends the input, in a line or after one.
+        {"A\r\nB\x1a\r\nC\r\n", "", "A\r\nB\r\n"},
+        {"A\r\n\x1a\t\t\tX", "", "A\r\n"},
+        // Other bytes, NUL included, are text.
+        {std::string("a\0b\xff\r\n", 6), "", std::string("a\0b\xff\r\n", 6)},
+    };
+    for (const auto& c : cases) {
+        TCustomWinTree tree;
+        EXPECT_EQ(Load(tree, c.text), c.error) << c.text;
+        EXPECT_EQ(Saved(tree), c.saved) << c.text;
+        EXPECT_EQ(tree.VerifyCounts(), "");
+        if (c.error.empty()) {
+            EXPECT_EQ(tree.RowCount(), tree.Root()->ChildCount());  // loaded collapsed
+        }
+    }
 }
 
 TEST(WinTreeText, LineMustEndWithinTheBuffer) {
