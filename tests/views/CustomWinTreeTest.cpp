@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -309,78 +308,6 @@ TEST(WinTree, MoveUnderCollapsedParentCollapses) {
     tree.Expand(1);
     EXPECT_EQ(Rows(tree), (Texts{"P", "P1", "S"}));
     EXPECT_EQ(tree.VerifyCounts(), "");
-}
-
-// Applies random operations and checks counts, rows and indexes against a plain walk.
-TEST(WinTree, RandomOperationsKeepCountsRowsAndIndexes) {
-    std::mt19937 rng(20240611);
-    TCustomWinTree tree;
-    for (int step = 0; step < 4000; ++step) {
-        const int count = tree.ItemCount();
-        auto pick = [&](int from) { return std::uniform_int_distribution<int>(from, count)(rng); };
-        try {
-            switch (rng() % 9) {
-                case 0:
-                case 1:
-                    tree.AddChild(pick(0), "c" + std::to_string(step));
-                    break;
-                case 2:
-                    tree.Insert(pick(0), "i" + std::to_string(step));
-                    break;
-                case 3:
-                    if (count > 0)
-                        tree.Delete(pick(1));
-                    break;
-                case 4:
-                    if (count > 1)
-                        tree.MoveTo(pick(0), pick(1), static_cast<TAttachMode>(rng() % 3));
-                    break;
-                case 5:
-                case 6:
-                    if (count > 0)
-                        tree.Items(pick(1))->SetExpanded(rng() % 3 != 0);
-                    break;
-                case 7:
-                    if (count > 0)
-                        tree.SetSelectedItem(pick(1));
-                    break;
-                case 8:
-                    tree.Add(pick(0), "a" + std::to_string(step));
-                    break;
-            }
-        } catch (const EWinTreeError& e) {
-            ASSERT_EQ(std::string(e.what()), "Parent must be expanded");
-        }
-        if (step % 50 != 0)
-            continue;
-        ASSERT_EQ(tree.VerifyCounts(), "") << "step " << step;
-        // Pre-order walk: indexes and rows as numbered by hand.
-        std::vector<TWinTreeNode*> order;
-        std::vector<TWinTreeNode*> stack{tree.Root()};
-        while (!stack.empty()) {
-            TWinTreeNode* n = stack.back();
-            stack.pop_back();
-            order.push_back(n);
-            for (int i = n->ChildCount() - 1; i >= 0; --i)
-                stack.push_back(n->Child(i));
-        }
-        int row = 0;
-        for (size_t i = 1; i < order.size(); ++i) {
-            ASSERT_EQ(tree.Items(static_cast<int>(i)), order[i]);
-            ASSERT_EQ(order[i]->Index(), static_cast<int>(i));
-            if (order[i]->IsVisible()) {
-                ASSERT_EQ(order[i]->Row(), row);
-                ASSERT_EQ(tree.NodeAtRow(row), order[i]);
-                ++row;
-            } else {
-                ASSERT_EQ(order[i]->Row(), -1);
-            }
-        }
-        ASSERT_EQ(tree.RowCount(), row);
-        // Backwards, as a widget scrolling up asks.
-        for (int r = row - 1; r >= 0; --r)
-            ASSERT_EQ(tree.NodeAtRow(r)->Row(), r);
-    }
 }
 
 TEST(WinTree, Keys) {
