@@ -1,9 +1,14 @@
-// The exported C functions of our ORCA library. Each checks the session handle and
-// forwards to the session; an unknown handle gives PBORCA_INVALIDPARMS.
+// The exported C functions of our ORCA library. Each runs its work through Shielded,
+// which checks the session handle (an unknown handle gives PBORCA_INVALIDPARMS) and
+// keeps every C++ exception inside the library: memory running out, or an exception
+// thrown by the caller's callback, gives PBORCA_INVALIDPARMS with an error text that
+// says so, and the session stays usable.
 // SORVANTI_ORCA_FORMAT, set per built library, is the format string of the libraries
 // its sessions create.
 
 #include <algorithm>
+#include <exception>
+#include <new>
 #include <string>
 
 #include "orca/OrcaSession.h"
@@ -13,33 +18,64 @@
 #error "SORVANTI_ORCA_FORMAT must name the library format string (\"0600\")"
 #endif
 
-using orca::Session;
-using orca::SessionFromHandle;
+namespace {
 
-#define FORWARD(call)                             \
-    do {                                          \
-        Session* s = SessionFromHandle(session);  \
-        return s ? s->call : PBORCA_INVALIDPARMS; \
-    } while (0)
+using orca::Session;
+
+// Runs work(session) for the handle (session is nullptr when the handle is not one of a
+// live session) and gives its result, or `failed` when it throws; the session, if any,
+// then reports what went wrong.
+template <class Result, class Work>
+Result Shielded(HPBORCA handle, Result failed, Work&& work) noexcept {
+    Session* session = nullptr;
+    try {
+        session = orca::SessionFromHandle(handle);
+        return work(session);
+    } catch (const std::bad_alloc&) {
+        if (session)
+            session->NoteFailure("out of memory");
+    } catch (const std::exception& e) {
+        if (session)
+            session->NoteFailure(e.what());
+    } catch (...) {
+        if (session)
+            session->NoteFailure("an exception of unknown type");
+    }
+    return failed;
+}
+
+}  // namespace
+
+// A call on a session: PBORCA_INVALIDPARMS for an unknown handle or a failure inside.
+#define FORWARD(call)                                      \
+    return Shielded(session, int32_t{PBORCA_INVALIDPARMS}, \
+                    [&](Session* s) { return s ? s->call : int32_t{PBORCA_INVALIDPARMS}; })
 
 extern "C" {
 
 PBORCA_API HPBORCA PBORCA_SessionOpen(void) {
-    return orca::OpenSession(SORVANTI_ORCA_FORMAT);
+    return Shielded(nullptr, HPBORCA{nullptr},
+                    [](Session*) { return orca::OpenSession(SORVANTI_ORCA_FORMAT); });
 }
 
 PBORCA_API void PBORCA_SessionClose(HPBORCA session) {
-    orca::CloseSession(session);
+    Shielded(nullptr, 0, [&](Session*) {
+        orca::CloseSession(session);
+        return 0;
+    });
 }
 
 PBORCA_API void PBORCA_SessionGetError(HPBORCA session, char* buffer, int32_t size) {
     if (!buffer || size <= 0)
         return;
-    const Session* s = SessionFromHandle(session);
-    const std::string& text = s ? s->Error() : std::string("Invalid session handle");
-    const size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
-    text.copy(buffer, n);
-    buffer[n] = '\0';
+    buffer[0] = '\0';
+    Shielded(session, 0, [&](const Session* s) {
+        const std::string_view text = s ? std::string_view(s->Error()) : "Invalid session handle";
+        const size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
+        text.copy(buffer, n);
+        buffer[n] = '\0';
+        return 0;
+    });
 }
 
 PBORCA_API int32_t PBORCA_SessionSetLibraryList(HPBORCA session, char** libraries, int32_t count) {

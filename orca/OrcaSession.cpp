@@ -221,6 +221,15 @@ int32_t Session::Fail(int32_t code, std::string text) {
     return code;
 }
 
+void Session::NoteFailure(std::string_view reason) noexcept {
+    try {
+        error_ = "The call failed inside the ORCA library: " + std::string(reason);
+    } catch (...) {
+        // No memory for the text: a short one fits the room the text already has.
+        error_ = std::string_view("Out of memory").substr(0, error_.capacity());
+    }
+}
+
 int32_t Session::NotFound(const std::string& entryName, const std::string& library,
                           std::string_view detail) {
     return Fail(PBORCA_OBJNOTFOUND,

@@ -30,6 +30,9 @@ class Session {
     explicit Session(std::string createFormat);
 
     const std::string& Error() const { return error_; }
+    // A call that failed inside the library (memory ran out, a callback threw): the
+    // error text says so and gives the reason.
+    void NoteFailure(std::string_view reason) noexcept;
     const std::string& CreateFormat() const { return createFormat_; }
 
     int32_t SetLibraryList(char** libraries, int32_t count);

@@ -16,6 +16,11 @@
  *  - Callbacks run on the calling thread, during the call. A directory callback may
  *    call export and entry information on the same session (and may even change the
  *    library: the directory pass keeps reporting what it read when it started).
+ *  - No C++ exception leaves a call. A call that fails inside the library (memory
+ *    runs out) or whose callback throws gives PBORCA_INVALIDPARMS, with an error text
+ *    beginning "The call failed inside the ORCA library: " and the reason; no library is
+ *    left half-written and the session stays usable. PBORCA_SessionOpen then gives
+ *    NULL.
  *
  * Record layout
  *  - The records follow the platform's C layout. On a 32-bit build they have exactly
@@ -67,7 +72,8 @@ typedef void* HPBORCA;
 
 /* Results. */
 #define PBORCA_OK 0
-#define PBORCA_INVALIDPARMS (-1)    /* a null or malformed argument, an unknown type */
+#define PBORCA_INVALIDPARMS (-1)    /* a null or malformed argument, an unknown type,
+                                       an unknown session, a failure inside the call */
 #define PBORCA_DUPOPERATION (-2)    /* already done (current application already set) */
 #define PBORCA_OBJNOTFOUND (-3)     /* no such entry in the library */
 #define PBORCA_BADLIBRARY (-4)      /* library path that maps to no file, or no library */

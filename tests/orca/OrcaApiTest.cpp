@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 
 #include "orca/OrcaObjects.h"
 #include "orca/OrcaSession.h"
@@ -305,6 +306,37 @@ TEST_F(OrcaApiTest, FailedWritesLeaveTheLibraryAsItWas) {
     }
     EXPECT_EQ(PBORCA_LibraryCreate(orca, Lib("missing/dir/x.pbl").c_str(), ""), PBORCA_LIBIOERROR);
     EXPECT_NE(orca.Error().find("x.pbl"), std::string::npos);
+}
+
+// No C++ exception leaves a call: one thrown by a callback (memory running out, any
+// other) fails the call with a text that says so, changes nothing, and the session and
+// its directory pass go on as before.
+TEST_F(OrcaApiTest, ExceptionsStayInsideTheCall) {
+    MakeCompiledLibrary(Host("a.pbl"), {"w_a", "w_b"});
+    const std::string lib = Lib("a.pbl"), broken = "global type w_a from window\r\n";
+    const std::string before = testsupport::ReadFile(Host("a.pbl"));
+    using Thrower = void (*)();
+    const std::pair<Thrower, const char*> throwers[] = {
+        {[] { throw std::bad_alloc(); }, "out of memory"},
+        {[] { throw std::runtime_error("no room"); }, "no room"},
+        {[] { throw 7; }, "an exception of unknown type"}};
+    for (auto [thrower, reason] : throwers) {
+        SCOPED_TRACE(reason);
+        void* user = &thrower;
+        auto throwOnEntry = [](PBORCA_DIRENTRY*, void* u) { (*static_cast<Thrower*>(u))(); };
+        auto throwOnProblem = [](PBORCA_COMPERR*, void* u) { (*static_cast<Thrower*>(u))(); };
+        EXPECT_EQ(PBORCA_LibraryDirectory(orca, lib.c_str(), nullptr, 0, throwOnEntry, user),
+                  PBORCA_INVALIDPARMS);
+        EXPECT_EQ(orca.Error(), std::string("The call failed inside the ORCA library: ") + reason);
+        EXPECT_EQ(
+            PBORCA_CompileEntryImport(orca, lib.c_str(), "w_a", PBORCA_WINDOW, "", broken.c_str(),
+                                      static_cast<int32_t>(broken.size()), throwOnProblem, user),
+            PBORCA_INVALIDPARMS);
+        EXPECT_EQ(testsupport::ReadFile(Host("a.pbl")), before);
+        std::string text;
+        EXPECT_EQ(Export(orca, lib, "w_b", PBORCA_WINDOW, &text), PBORCA_OK) << orca.Error();
+        EXPECT_EQ(Directory(orca, lib).size(), 2u);
+    }
 }
 
 TEST_F(OrcaApiTest, DirectoryAndExportsParseTheLibraryOnce) {
