@@ -13,6 +13,7 @@
 
 #include "orca/OrcaSession.h"
 #include "orca/pborca.h"
+#include "platform/Prefix.h"
 
 #ifndef SORVANTI_ORCA_FORMAT
 #error "SORVANTI_ORCA_FORMAT must name the library format string (\"0600\")"
@@ -75,6 +76,13 @@ PBORCA_API void PBORCA_SessionGetError(HPBORCA session, char* buffer, int32_t si
         text.copy(buffer, n);
         buffer[n] = '\0';
         return 0;
+    });
+}
+
+PBORCA_API int32_t SorvantiOrca_SetPrefix(const char* hostPath) {
+    return Shielded(nullptr, int32_t{PBORCA_INVALIDPARMS}, [&](Session*) {
+        platform::SetPrefixDir(hostPath ? hostPath : "");
+        return int32_t{PBORCA_OK};
     });
 }
 

@@ -1,11 +1,12 @@
 /*
  * pborca.h: the C interface of our ORCA library (libpborc040.so, libpborc050.so,
  * libpborc60.so), the calls the program binds by name, their records, callbacks and
- * results. The three libraries are built from the same code; they differ only in the
- * format string ("0400", "0500", "0600") of the libraries they create.
+ * results, and one call of our own (SorvantiOrca_SetPrefix, at the end). The three
+ * libraries are built from the same code; they differ only in the format string
+ * ("0400", "0500", "0600") of the libraries they create.
  *
  * Conventions
- *  - Every call but PBORCA_SessionOpen takes the session handle first. Texts are
+ *  - Every PBORCA_* call but PBORCA_SessionOpen takes the session handle first. Texts are
  *    zero-terminated single-byte (ANSI) strings. Library paths are Windows paths
  *    (c:\apps\sales.pbl, z:\home\me\x.pbl); they are mapped to host paths inside.
  *  - Entry names are given without their extension; the entry type says which object
@@ -273,6 +274,17 @@ PBORCA_API int32_t PBORCA_ExecutableCreate(HPBORCA session, const char* executab
 /* 24: writes name.pbd beside the library; -17 when an object has no compiled form. */
 PBORCA_API int32_t PBORCA_DynamicLibraryCreate(HPBORCA session, const char* library,
                                                const char* resourceFile, int32_t flags);
+
+/* Not an ORCA call: PowerBuilder's own libraries do not have it, so a program binds it
+ * by name when it is there and goes on without it when it is not.
+ * The host folder of the prefix in which Windows paths are mapped to host paths
+ * (c: is its drive_c/, see the program's README), for every call from now on. The
+ * library holds its own copy of the program's Windows layer, which on its own would
+ * choose the prefix from the environment (SORVANTI_PREFIX, else WINEPREFIX, else the
+ * default folder); a program that has chosen its prefix otherwise names it here, so
+ * that both map c:\ to the same folder. NULL or "" goes back to the environment's
+ * choice. PBORCA_OK, or PBORCA_INVALIDPARMS when it fails inside the library. */
+PBORCA_API int32_t SorvantiOrca_SetPrefix(const char* hostPath);
 
 #ifdef __cplusplus
 }

@@ -643,7 +643,10 @@ TEST_F(OrcaApiTest, EntriesNoLibraryCanHoldFailAndWriteNothing) {
     }
 }
 
-TEST(OrcaSharedLibraries, EachExportsTheTwentyFiveCalls) {
+// Each library exports the 25 calls and SorvantiOrca_SetPrefix and nothing of its
+// inside, creates libraries of its own format, and maps c: through the prefix the
+// program names rather than the environment's.
+TEST(OrcaSharedLibraries, ExportTheCallsAndTakeThePrefixGiven) {
     std::istringstream names(
         "SessionOpen SessionClose SessionGetError SessionSetLibraryList SessionSetCurrentAppl "
         "LibraryCommentModify LibraryCreate LibraryDelete LibraryDirectory EntryList "
@@ -655,9 +658,12 @@ TEST(OrcaSharedLibraries, EachExportsTheTwentyFiveCalls) {
     for (std::string name; names >> name;)
         kNames.push_back("PBORCA_" + name);
     ASSERT_EQ(kNames.size(), 25u);
-    const std::pair<const char*, const char*> libraries[] = {
+    const std::pair<const char*, std::string> libraries[] = {
         {SORVANTI_PBORC040, "0400"}, {SORVANTI_PBORC050, "0500"}, {SORVANTI_PBORC60, "0600"}};
-    testsupport::TempPrefix prefix;
+    testsupport::TempDir dir;
+    const char* saved = std::getenv("SORVANTI_PREFIX");
+    const std::string savedText = saved ? saved : "";
+    ::setenv("SORVANTI_PREFIX", (dir / "environment").c_str(), 1);
     for (const auto& [path, format] : libraries) {
         void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(module, nullptr) << dlerror();
@@ -671,14 +677,24 @@ TEST(OrcaSharedLibraries, EachExportsTheTwentyFiveCalls) {
         auto create = reinterpret_cast<int32_t (*)(HPBORCA, const char*, const char*)>(
             dlsym(module, "PBORCA_LibraryCreate"));
         auto close = reinterpret_cast<void (*)(HPBORCA)>(dlsym(module, "PBORCA_SessionClose"));
+        auto setPrefix =
+            reinterpret_cast<int32_t (*)(const char*)>(dlsym(module, "SorvantiOrca_SetPrefix"));
+        ASSERT_NE(setPrefix, nullptr);
+        ASSERT_EQ(setPrefix((dir / "given").c_str()), PBORCA_OK);
         HPBORCA session = open();
         ASSERT_NE(session, nullptr);
-        const std::string lib = prefix / (std::string(format) + ".pbl");
-        EXPECT_EQ(create(session, Win(lib).c_str(), "versioned"), PBORCA_OK);
+        const std::string lib = "c:\\" + format + ".pbl", file = "/drive_c/" + format + ".pbl";
+        EXPECT_EQ(create(session, lib.c_str(), "versioned"), PBORCA_OK);
+        EXPECT_EQ(Load(dir / ("given" + file))->Format(), format);
+        EXPECT_FALSE(std::filesystem::exists(dir / ("environment" + file)));
+        // Without a prefix named, the environment's.
+        ASSERT_EQ(setPrefix(nullptr), PBORCA_OK);
+        EXPECT_EQ(create(session, lib.c_str(), ""), PBORCA_OK);
+        EXPECT_TRUE(std::filesystem::exists(dir / ("environment" + file)));
         close(session);
-        EXPECT_EQ(Load(lib)->Format(), format);
         dlclose(module);
     }
+    saved ? ::setenv("SORVANTI_PREFIX", savedText.c_str(), 1) : ::unsetenv("SORVANTI_PREFIX");
 }
 
 }  // namespace
