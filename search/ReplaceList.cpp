@@ -6,6 +6,7 @@
 #include "platform/Ansi.h"
 #include "platform/Files.h"
 #include "platform/LastError.h"
+#include "platform/Text.h"
 #include "shell/utilities.h"
 
 namespace search {
@@ -72,6 +73,9 @@ std::vector<std::string_view> TextLines(std::string_view text) {
     return lines;
 }
 
+constexpr std::string_view Utf8ByteOrderMark = "\xEF\xBB\xBF";
+constexpr char DosEndOfFile = '\x1A';
+
 std::string Quoted(std::string_view text) {
     constexpr size_t shown = 24;
     std::string out = "\"";
@@ -79,6 +83,27 @@ std::string Quoted(std::string_view text) {
     if (text.size() > shown)
         out += "...";
     return out + "\"";
+}
+
+// Whether an option field is checked when a line does not hold it: 1 for ALL and the
+// eleven types, 0 for whole word and match case.
+bool DefaultOptionField(int field) {
+    return field < cbWholeWord;
+}
+
+// The line of an entry with the given texts and the given states of the fourteen boxes.
+std::string EncodeEntry(std::string_view findText, std::string_view replaceText,
+                        const std::array<bool, EntryOptionFields>& checked) {
+    std::string line;
+    line.reserve(findText.size() + replaceText.size() + 1 + 2 * EntryOptionFields);
+    line += findText;
+    line += EntrySeparator;
+    line += replaceText;
+    for (bool on : checked) {
+        line += EntrySeparator;
+        line += on ? '1' : '0';
+    }
+    return line;
 }
 
 }  // namespace
@@ -103,10 +128,6 @@ int CheckBoxOption(TReplaceCheckBox box) {
     return box < 0 || box >= ReplaceCheckBoxCount ? -1 : options[box];
 }
 
-bool DefaultOptionField(int field) {
-    return field < cbWholeWord;
-}
-
 std::vector<std::string> SplitEntryFields(std::string_view line) {
     // Unlike the program's list splitting, an empty last piece is a field here: the
     // replacement text of "find\x05" is empty, not missing.
@@ -119,20 +140,6 @@ std::vector<std::string> SplitEntryFields(std::string_view line) {
             return fields;
         begin = sep + 1;
     }
-}
-
-std::string EncodeEntry(std::string_view findText, std::string_view replaceText,
-                        const std::array<bool, EntryOptionFields>& checked) {
-    std::string line;
-    line.reserve(findText.size() + replaceText.size() + 1 + 2 * EntryOptionFields);
-    line += findText;
-    line += EntrySeparator;
-    line += replaceText;
-    for (bool on : checked) {
-        line += EntrySeparator;
-        line += on ? '1' : '0';
-    }
-    return line;
 }
 
 // ---- TReplaceList -------------------------------------------------------------------
@@ -260,14 +267,21 @@ std::string TReplaceList::LoadFromText(std::string_view bytes, std::string_view 
     if (bytes.size() > MaxFileBytes)
         return file + " is too large for a replace list (more than " +
                std::to_string(MaxFileBytes >> 20) + " MB).";
-    const auto lines = TextLines(bytes);
-    if (lines.empty())
-        return file + " holds no entries.";
+    // What editors add around a list is skipped: a UTF-8 byte-order mark in front, the
+    // Ctrl-Z that ends a DOS text file, and blank lines.
+    std::string_view text = bytes;
+    if (text.starts_with(Utf8ByteOrderMark))
+        text.remove_prefix(Utf8ByteOrderMark.size());
+    if (text.ends_with(DosEndOfFile))
+        text.remove_suffix(1);
+    const auto lines = TextLines(text);
 
     std::vector<std::string> loaded;
     loaded.reserve(lines.size());
     for (size_t n = 0; n < lines.size(); ++n) {
         const std::string_view line = lines[n];
+        if (platform::Trim(line).empty())
+            continue;
         const std::string where = file + ", line " + std::to_string(n + 1) + ": ";
         if (std::any_of(line.begin(), line.end(), IsBinaryByte))
             return file + " is not a replace list: line " + std::to_string(n + 1) +
@@ -290,6 +304,8 @@ std::string TReplaceList::LoadFromText(std::string_view bytes, std::string_view 
         }
         loaded.push_back(std::move(entry));
     }
+    if (loaded.empty())
+        return file + " holds no entries.";
     entryLines_ = std::move(loaded);
     currentEntry_ = 0;
     ApplyCurrent();
@@ -297,7 +313,11 @@ std::string TReplaceList::LoadFromText(std::string_view bytes, std::string_view 
 }
 
 std::string TReplaceList::SaveText() const {
+    // Loading skips a byte-order mark in front: a first line that begins with those
+    // bytes itself gets one more, so that it loads back as it was.
     std::string text;
+    if (!entryLines_.empty() && entryLines_.front().starts_with(Utf8ByteOrderMark))
+        text = Utf8ByteOrderMark;
     for (const std::string& line : entryLines_) {
         text += line;
         text += "\r\n";

@@ -50,16 +50,10 @@ extern const std::array<std::string_view, ReplaceCheckBoxCount> CheckBoxNames;
 // The option a check box controls: "CheckBox" + X + "Option" controls "sr" + X; -1 for
 // ALL, whose name is no option.
 int CheckBoxOption(TReplaceCheckBox box);
-// Whether an option field is checked when a line does not hold it: 1 for ALL and the
-// eleven types, 0 for whole word and match case.
-bool DefaultOptionField(int field);
 
 // The fields of a line, split at every separator (empty fields count: "\x05" is two
 // empty texts).
 std::vector<std::string> SplitEntryFields(std::string_view line);
-// The line of an entry with the given texts and the given states of the fourteen boxes.
-std::string EncodeEntry(std::string_view findText, std::string_view replaceText,
-                        const std::array<bool, EntryOptionFields>& checked);
 
 class TReplaceList {
   public:
@@ -111,7 +105,8 @@ class TReplaceList {
     // Each gives an empty text on success, else a message for the user. A file that
     // cannot be read or is not a replace list changes nothing; a loaded list starts at
     // entry 0, applied. Lines with fewer than fourteen option fields get the missing
-    // ones with their defaults.
+    // ones with their defaults. Blank lines, a UTF-8 byte-order mark in front and a
+    // Ctrl-Z (code 26) at the end are skipped.
     std::string LoadFromFile(std::string_view windowsPath);
     std::string SaveToFile(std::string_view windowsPath) const;
     // The same on the file's bytes; name is used in messages.

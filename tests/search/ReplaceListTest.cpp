@@ -17,10 +17,12 @@ namespace {
 using namespace std::string_literals;
 using testing::AllOf;
 using testing::HasSubstr;
+using Lines = std::vector<std::string>;
 
-const std::string S = "\x05";  // the separator of an entry's fields
+const std::string S = "\x05";                 // the separator of an entry's fields
+const std::string AllTypes = "111111111111";  // ALL and the eleven types
 
-// An entry line from its texts and the fourteen option fields written as "1...0".
+// An entry line from its texts and the option fields written as "1...0".
 std::string Line(std::string_view find, std::string_view replace, std::string_view options) {
     std::string line = std::string(find) + S + std::string(replace);
     for (char c : options)
@@ -28,98 +30,73 @@ std::string Line(std::string_view find, std::string_view replace, std::string_vi
     return line;
 }
 
-const char* const AllTypes = "111111111111";  // ALL and the eleven types
-
-TEST(ReplaceList, ANewListHasOneEntryWithAllTypes) {
+TEST(ReplaceList, TheBoxesFollowAndEncodeTheCurrentEntry) {
     TReplaceList list;
-    ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.EntryLines()[0], Line("", "", std::string(AllTypes) + "00"));
-    const TSearchOptions expected = list.Options;
+    EXPECT_EQ(list.EntryLines(), Lines{Line("", "", AllTypes + "00")});
+    const TSearchOptions allTypes = list.Options;
     for (int o = srApplication; o <= srProxy; ++o)
-        EXPECT_TRUE(expected.Contains(o)) << o;
-
-    // Unchecking a type unchecks ALL and nothing else; ALL checks every type again.
+        EXPECT_TRUE(allTypes.Contains(o)) << o;
+    // Unchecking a type unchecks ALL and nothing else; ALL sets every type.
     list.SetChecked(cbMenu, false);
-    EXPECT_FALSE(list.Checked(cbAllOptions));
-    EXPECT_FALSE(list.Options.Contains(srMenu));
-    EXPECT_TRUE(list.Options.Contains(srWindow));
     EXPECT_EQ(list.EntryLines()[0], Line("", "", "01110111111100"));
+    EXPECT_TRUE(!list.Options.Contains(srMenu) && list.Options.Contains(srWindow));
     list.SetChecked(cbAllOptions, true);
-    EXPECT_EQ(list.Options, expected);
+    EXPECT_EQ(list.Options, allTypes);
     list.SetChecked(cbAllOptions, false);
     EXPECT_EQ(list.Options, TSearchOptions{srDown});
-}
+    list.SetChecked(cbAllOptions, true);
 
-TEST(ReplaceList, TextsAndOptionsBelongToTheCurrentEntry) {
-    TReplaceList list;
     list.SetFindText("dw_1;dw_2");  // a semicolon is an ordinary character here
     list.SetReplaceText("dw_main");
     list.SetChecked(cbWholeWord, true);
     list.SetChecked(cbReplaceOnFind, true);  // not part of any entry
-    EXPECT_EQ(list.EntryLines()[0], Line("dw_1;dw_2", "dw_main", std::string(AllTypes) + "10"));
-
     list.Add();
     EXPECT_EQ(list.EntryLines()[1], S);  // no option fields until something changes
     list.SetFindText("of_x");
     list.SetChecked(cbWholeWord, false);
     list.SetChecked(cbMatchCase, true);
-    EXPECT_EQ(list.EntryLines()[1], Line("of_x", "", std::string(AllTypes) + "01"));
-
+    EXPECT_EQ(list.EntryLines(), (Lines{Line("dw_1;dw_2", "dw_main", AllTypes + "10"),
+                                        Line("of_x", "", AllTypes + "01")}));
     list.SelectEntry(0);
-    EXPECT_EQ(list.CurrentReplaceText(), "dw_main");
     EXPECT_TRUE(list.Options.Contains(srWholeWord) && !list.Options.Contains(srMatchCase));
     EXPECT_TRUE(list.Checked(cbReplaceOnFind));
     EXPECT_EQ(list.IndexOfFindText("OF_X"), 1);
-
     // Bytes a line cannot hold are dropped from typed texts.
     list.SetFindText("a" + S + "b\r\nc\td\x01");
     EXPECT_EQ(list.CurrentFindText(), "abc\td");
-}
 
-TEST(ReplaceList, ApplyingAnEntryClicksTheBoxesInOrder) {
-    TReplaceList list;
-    ASSERT_EQ(list.LoadFromText(Line("a", "b", "10111111111111") + "\r\n" +
-                                    Line("c", "d", "0111111111110") + "\r\n",
-                                "x.gsr"),
-              "");
-    // ALL, then a type that is off: ALL ends unchecked, and the entry says so.
+    // Applying an entry clicks the boxes in order: ALL, then a type that is off, so ALL
+    // ends unchecked and the entry says so.
+    ASSERT_EQ(list.LoadFromText(Line("a", "b", "10111111111111"), "x.gsr"), "");
     EXPECT_FALSE(list.Checked(cbAllOptions));
-    EXPECT_TRUE(list.Checked(cbMatchCase));
     EXPECT_EQ(list.EntryLines()[0], Line("a", "b", "00111111111111"));
-    list.SelectEntry(1);  // completed by the loader with match case off
-    EXPECT_TRUE(list.Checked(cbApplication) && !list.Checked(cbMatchCase));
 }
 
 TEST(ReplaceList, AddInsertDeleteClear) {
     TReplaceList list;
-    list.SetFindText("first");
+    list.SetFindText("a");
     list.Add();
-    list.SetFindText("second");
-    list.SelectEntry(0);
-    list.Insert();
-    list.SetFindText("zero");
-    ASSERT_EQ(list.Count(), 3);
-    EXPECT_EQ(list.FindText(1), "first");
-
+    list.SetFindText("c");
+    list.Insert();  // before "c"
+    list.SetFindText("b");
+    EXPECT_EQ(list.FindText(0) + list.FindText(1) + list.FindText(2), "abc");
     list.SelectEntry(2);
     list.Delete();  // the last entry: the new last one becomes current
-    EXPECT_EQ(list.CurrentFindText(), "first");
-    list.SelectEntry(0);
+    EXPECT_EQ(list.CurrentFindText(), "b");
     list.Delete();
     list.Delete();  // the only entry stays
     EXPECT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.CurrentFindText(), "first");
-
+    EXPECT_EQ(list.CurrentFindText(), "a");
     list.SetChecked(cbMatchCase, true);
     list.Clear();
-    EXPECT_EQ(list.EntryLines(), std::vector<std::string>{S});
+    EXPECT_EQ(list.EntryLines(), Lines{S});
     EXPECT_TRUE(list.Checked(cbMatchCase));  // the boxes keep their states
 }
 
-TEST(ReplaceListFile, SavedListsLoadBackAndShortLinesGetDefaults) {
+TEST(ReplaceListFile, SavedListsLoadBack) {
     testsupport::TempPrefix prefix;
     TReplaceList list;
-    list.SetFindText("~n*;x");
+    list.SetFindText("\xEF\xBB\xBF~n*;x");  // begins as a byte-order mark would
     list.SetReplaceText("a;b");
     list.SetChecked(cbWholeWord, true);
     list.Add();
@@ -127,32 +104,49 @@ TEST(ReplaceListFile, SavedListsLoadBackAndShortLinesGetDefaults) {
     list.SetChecked(cbQuery, false);
     ASSERT_EQ(list.SaveToFile("c:\\lists.gsr"), "");
     EXPECT_EQ(testsupport::ReadFile(prefix.DriveC() + "/lists.gsr"),
-              list.EntryLines()[0] + "\r\n" + list.EntryLines()[1] + "\r\n");
+              "\xEF\xBB\xBF" + list.EntryLines()[0] + "\r\n" + list.EntryLines()[1] + "\r\n");
     TReplaceList loaded;
     ASSERT_EQ(loaded.LoadFromFile("C:\\LISTS.GSR"), "");
     EXPECT_EQ(loaded.EntryLines(), list.EntryLines());
     EXPECT_TRUE(loaded.Checked(cbWholeWord));  // entry 0 applied
+}
 
-    // Any line end; missing option fields take their defaults.
-    ASSERT_EQ(loaded.LoadFromText("find" + S + "replace\nnew" + S + "\rx" + S + "y" + S + "0", "x"),
-              "");
-    EXPECT_EQ(loaded.EntryLines(),
-              (std::vector<std::string>{Line("find", "replace", std::string(AllTypes) + "00"),
-                                        Line("new", "", std::string(AllTypes) + "00"),
-                                        Line("x", "y", "01111111111100")}));
-    EXPECT_FALSE(loaded.Checked(cbWholeWord));
+// What editors put around the lines (any line end, blank lines, a byte-order mark, a
+// closing Ctrl-Z) is skipped; missing option fields take their defaults.
+TEST(ReplaceListFile, EditedFilesLoad) {
+    const std::string a = Line("a", "b", AllTypes + "00"), c = Line("c", "", AllTypes + "00");
+    const std::pair<std::string, Lines> cases[] = {
+        {"a" + S + "b\nc" + S + "\rx" + S + "y" + S + "0",
+         {a, c, Line("x", "y", "01111111111100")}},
+        {"\r\n\r\na" + S + "b\r\n \t\r\n\r\nc" + S + "\r\n\r\n", {a, c}},
+        {"\xEF\xBB\xBF"
+         "a" +
+             S + "b\r\n",
+         {a}},
+        {"a" + S + "b\r\nc" + S + "\x1A", {a, c}},
+        {"\xEF\xBB\xBF"
+         "a" +
+             S + "b\r\n\r\n\x1A",
+         {a}},
+    };
+    for (const auto& [bytes, lines] : cases) {
+        TReplaceList list;
+        EXPECT_EQ(list.LoadFromText(bytes, "x"), "");
+        EXPECT_EQ(list.EntryLines(), lines);
+    }
 }
 
 TEST(ReplaceListFile, BadFilesChangeNothingAndSayWhy) {
     const std::string good = Line("a", "b", "11111111111100") + "\r\n";
     const std::pair<std::string, std::string> cases[] = {
         {"", "holds no entries"},
-        {good + "\r\n", "line 2: no separator"},
-        {good + "only find text\r\n", "line 2: no separator"},
+        {"\xEF\xBB\xBF\r\n \r\n\x1A", "holds no entries"},
+        {good + "\r\nonly find text\r\n", "line 3: no separator"},
         {Line("a", "b", "1x") + "\r\n", "line 1: option field 2 is not a number: \"x\""},
         {Line("a", "b", "1") + S + "\r\n", "line 1: option field 2 is not a number"},
         {Line("a", "b", "1") + S + " 1\r\n", "option field 2 is not a number"},
         {good + "a" + S + "b\0c"s, "line 2 holds binary data"},
+        {good + "\x1A\r\n", "line 2 holds binary data"},  // a Ctrl-Z that does not end it
         {"\x7F"
          "ELF\x02\x01\x01" +
              S,
@@ -165,8 +159,8 @@ TEST(ReplaceListFile, BadFilesChangeNothingAndSayWhy) {
         list.SetFindText("kept");
         list.SetChecked(cbMatchCase, true);
         const auto before = list.EntryLines();
-        const std::string error = list.LoadFromText(bytes, "c:\\bad.gsr");
-        EXPECT_THAT(error, AllOf(HasSubstr(message), HasSubstr("c:\\bad.gsr")));
+        EXPECT_THAT(list.LoadFromText(bytes, "c:\\bad.gsr"),
+                    AllOf(HasSubstr(message), HasSubstr("c:\\bad.gsr")));
         EXPECT_EQ(list.EntryLines(), before);
         EXPECT_TRUE(list.CurrentFindText() == "kept" && list.Options.Contains(srMatchCase));
     }
@@ -191,7 +185,6 @@ TEST(ReplaceListFile, FilesThatCannotBeReadOrWritten) {
     std::filesystem::create_directory(prefix.DriveC() + "/folder.gsr");
     EXPECT_NE(list.LoadFromFile("c:\\folder.gsr"), "");
     EXPECT_EQ(list.CurrentFindText(), "kept");
-
     EXPECT_THAT(list.SaveToFile("c:\\no such folder\\x.gsr"),
                 HasSubstr("Cannot write the replace list"));
     // A failed write leaves the old file as it was.
