@@ -9,14 +9,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "fuzz/FuzzCheck.h"
 #include "search/Search.h"
-#include "tests/search/SearchReference.h"
+// The reference model is the unit tests' own; the fuzz build has no test folders.
+#include "../tests/search/SearchReference.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace search;
@@ -40,16 +39,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TStreamSearch engine(&buffer);
     searchref::Engine ref;
     ref.buffer = std::string(text);
-    engine.Options = TSearchOptions{};
-    engine.Options.Set(srDown, !(flags & 1));
-    engine.Options.Set(srMatchCase, flags & 2);
-    engine.Options.Set(srWholeWord, flags & 4);
     ref.down = !(flags & 1);
     ref.matchCase = flags & 2;
     ref.wholeWord = flags & 4;
-    engine.SetSelection(selStart, selLength);
-    ref.selStart = selStart;
-    ref.selLength = selLength;
+    engine.Options = TSearchOptions{};
+    engine.Options.Set(srDown, ref.down);
+    engine.Options.Set(srMatchCase, ref.matchCase);
+    engine.Options.Set(srWholeWord, ref.wholeWord);
+    engine.SetSelection(ref.selStart = selStart, ref.selLength = selLength);
 
     for (int i = 0; i < 32; ++i) {
         const int32_t hit = engine.FindPattern(pattern);

@@ -46,6 +46,10 @@ inline unsigned char Byte(const char* buffer, int64_t i) {
     return static_cast<unsigned char>(buffer[i]);
 }
 
+// WordDelimiters[b]: b is no word character.
+constexpr std::array<bool, 256> WordDelimiters = MakeWordDelimiters();
+constexpr std::array<unsigned char, 256> IdentityMap = MakeIdentityMap();
+
 inline bool IsWordByte(const char* buffer, int64_t i) {
     return !WordDelimiters[Byte(buffer, i)];
 }
@@ -65,14 +69,9 @@ int SearchOptionByName(std::string_view name) {
     return shell::IndexOfString(name, std::span<const std::string_view>(SearchOptionNames));
 }
 
-const std::array<bool, 256> WordDelimiters = MakeWordDelimiters();
-const std::array<unsigned char, 256> IdentityMap = MakeIdentityMap();
-
-const std::array<unsigned char, 256>& UpperCaseMap() {
-    return platform::AnsiUpperMap;
+void UseBlockScan(bool on) {
+    blockScan = on;
 }
-
-void UseBlockScan(bool on) { blockScan = on; }
 
 std::string ExpandSearchText(std::string_view text) {
     std::string starred(text);
@@ -186,7 +185,7 @@ int64_t TStreamSearch::SearchBuf(std::string_view text, int64_t selStart, int64_
     if (length <= 0 || n == 0 || length > MaxInt32)
         return -1;
     const int64_t last = length - n;  // the last position where the whole text fits
-    const auto& map = Options.Contains(srMatchCase) ? IdentityMap : UpperCaseMap();
+    const auto& map = Options.Contains(srMatchCase) ? IdentityMap : platform::AnsiUpperMap;
     if (Options.Contains(srDown)) {
         const int64_t start = selStart + selLength;
         if (start < 0 || start > last)

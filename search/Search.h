@@ -14,7 +14,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace search {
 
@@ -66,11 +65,6 @@ class TSearchOptions {
         for (TSearchOption m : members)
             Include(m);
     }
-    static constexpr TSearchOptions FromBits(uint32_t bits) {
-        TSearchOptions o;
-        o.bits_ = bits & AllBits;
-        return o;
-    }
     constexpr uint32_t Bits() const { return bits_; }
 
     // Members are 0..25; any other value is never contained and changes nothing.
@@ -88,7 +82,6 @@ class TSearchOptions {
     friend constexpr bool operator==(TSearchOptions, TSearchOptions) = default;
 
   private:
-    static constexpr uint32_t AllBits = (1u << SearchOptionCount) - 1;
     static constexpr bool Valid(int member) { return member >= 0 && member < SearchOptionCount; }
     uint32_t bits_ = 0;
 };
@@ -97,18 +90,6 @@ class TSearchOptions {
 
 // In a prepared pattern, stands for any run of bytes between a first and a second part.
 inline constexpr char GapMarker = '\xDE';
-
-// WordDelimiters[b] is true for every byte except 0-9, A-Z, a-z and _ (so all control
-// characters and all values 128-255 are delimiters).
-extern const std::array<bool, 256> WordDelimiters;
-inline bool IsWordDelimiter(char c) {
-    return WordDelimiters[static_cast<unsigned char>(c)];
-}
-
-// The byte maps a comparison goes through: the identity for case-sensitive searches, the
-// Windows-1252 upper-case map otherwise (both sides go through the same map).
-extern const std::array<unsigned char, 256> IdentityMap;
-const std::array<unsigned char, 256>& UpperCaseMap();
 
 // Prepares a find or replacement text typed by the user:
 //  1. the first '*', unless a '~' stands before it, becomes GapMarker; when that '*' is
@@ -123,6 +104,10 @@ std::string ExpandSearchText(std::string_view text);
 
 // Searches one byte buffer, the "stream" (a std::string). An attached stream is never
 // owned; without one the engine works on an empty buffer of its own.
+//
+// Bytes compare through one map for both sides: the identity with srMatchCase, else the
+// ANSI upper-case map. Word characters are 0-9, A-Z, a-z and _; every other byte (all
+// control characters and all values 128-255) is a word delimiter.
 //
 // Whole-word searching tries the text only where a word starts: at offset 0, and at a
 // word character that follows a delimiter. A forward search takes the search start as
@@ -141,8 +126,6 @@ class TStreamSearch {
     // Attaches another buffer (none: an empty one), drops the engine's own buffer and
     // selects nothing at offset 0.
     void SetStream(std::string* stream);
-    // The buffer searched; never null.
-    std::string& Stream() { return *stream_; }
 
     int32_t SelStart() const { return selStart_; }
     int32_t SelLength() const { return selLength_; }
