@@ -166,7 +166,8 @@ bool DirectoryExists(std::string_view windowsPath) {
     return StatHost(HostPath(windowsPath), st) && S_ISDIR(st.st_mode);
 }
 
-// File dates are kept to the second, so that a date kept by CopyFile reads back exactly.
+// File dates are kept to the second, so that a date given with SetFileAge or kept by
+// CopyFile reads back exactly.
 std::optional<TDateTime> FileAge(std::string_view windowsPath) {
     struct stat st {};
     if (!StatHost(HostPath(windowsPath), st)) {
@@ -174,6 +175,18 @@ std::optional<TDateTime> FileAge(std::string_view windowsPath) {
         return std::nullopt;
     }
     return UnixToLocalDateTime(st.st_mtime);
+}
+
+bool SetFileAge(std::string_view windowsPath, TDateTime value) {
+    const std::string host = Map(windowsPath);
+    if (host.empty())
+        return false;
+    timespec times[2]{};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(LocalDateTimeToUnix(value));
+    if (::utimensat(AT_FDCWD, host.c_str(), times, 0) != 0)
+        return Fail("cannot set the date of", windowsPath, errno);
+    return true;
 }
 
 // The copy replaces the destination atomically: a copy that fails half-way leaves the

@@ -44,17 +44,16 @@ bool FileExists(std::string_view windowsPath);  // a file, not a directory
 bool DirectoryExists(std::string_view windowsPath);
 std::optional<TDateTime> FileAge(std::string_view windowsPath);  // last write, local time
 bool SetFileAge(std::string_view windowsPath, TDateTime value);
-std::optional<uint64_t> FileSize(std::string_view windowsPath);
 
 // Copies source over destination (created or emptied); keepDate gives the copy the
 // source's last-write time.
 bool CopyFile(std::string_view source, std::string_view destination, bool keepDate);
 bool DeleteFile(std::string_view windowsPath);
-bool RenameFile(std::string_view from, std::string_view to);
 // Creates a directory with every missing parent.
 bool ForceDirectories(std::string_view windowsPath);
 
-std::string GetCurrentDir();  // Windows form
+// The current directory that relative Windows paths are resolved against; false (the
+// directory unchanged) when the folder does not exist.
 bool SetCurrentDir(std::string_view windowsPath);
 
 // The whole file, or nullopt (reason in LastErrorText()).

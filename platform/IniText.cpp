@@ -186,15 +186,6 @@ std::vector<std::string> KeyNames(std::string_view text, std::string_view sectio
     return names;
 }
 
-std::vector<std::string> SectionNames(std::string_view text) {
-    std::vector<std::string> names;
-    for (const Line& line : SplitLines(text)) {
-        if (line.kind == LineKind::Header)
-            names.emplace_back(line.name);
-    }
-    return names;
-}
-
 std::string Unstorable(std::string_view section, std::optional<std::string_view> key,
                        std::optional<std::string_view> value) {
     auto hasLineBreak = [](std::string_view s) {

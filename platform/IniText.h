@@ -30,8 +30,6 @@ std::optional<std::string> FindValue(std::string_view text, std::string_view sec
                                      std::string_view key);
 // The key names of the section in file order, duplicates included.
 std::vector<std::string> KeyNames(std::string_view text, std::string_view section);
-// The names of all section headers in file order, duplicates included.
-std::vector<std::string> SectionNames(std::string_view text);
 
 // Why a name or value cannot be stored in a profile file without changing the file's
 // structure (a line break, a "]" in a section name, an "=" in a key...), or empty

@@ -16,8 +16,4 @@ void SetLastErrorText(std::string text) {
     lastError = std::move(text);
 }
 
-void ClearLastError() {
-    lastError.clear();
-}
-
 }  // namespace platform

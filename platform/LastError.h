@@ -9,6 +9,5 @@ namespace platform {
 
 const std::string& LastErrorText();
 void SetLastErrorText(std::string text);
-void ClearLastError();
 
 }  // namespace platform

@@ -329,10 +329,6 @@ std::string WindowsPath(std::string_view hostPath) {
     return DriveForm('z', lexical.substr(1));
 }
 
-std::string GetCurrentDir() {
-    return CurrentDirText();
-}
-
 bool SetCurrentDir(std::string_view windowsPath) {
     const std::string full = FullWindowsPath(windowsPath);
     const std::string host = HostPath(full);

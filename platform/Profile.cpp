@@ -121,10 +121,6 @@ std::vector<std::string> GetPrivateProfileKeys(std::string_view section,
     return ini::KeyNames(ReadProfileText(ProfileHostPath(fileName)), section);
 }
 
-std::vector<std::string> GetPrivateProfileSectionNames(std::string_view fileName) {
-    return ini::SectionNames(ReadProfileText(ProfileHostPath(fileName)));
-}
-
 bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
                                std::optional<std::string_view> value, std::string_view fileName) {
     return WriteProfile(ProfileHostPath(fileName), fileName, section, key, value);

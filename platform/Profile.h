@@ -24,9 +24,7 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
                                     std::string_view defaultValue, std::string_view fileName,
                                     size_t bufferSize = 0);
 // The key names of a section in file order (duplicates as they stand).
-std::vector<std::string> GetPrivateProfileKeys(std::string_view section,
-                                               std::string_view fileName);
-std::vector<std::string> GetPrivateProfileSectionNames(std::string_view fileName);
+std::vector<std::string> GetPrivateProfileKeys(std::string_view section, std::string_view fileName);
 
 // Writes key=value (replacing the first line of that key, or appending). A missing
 // value deletes the key's line; a missing key deletes the whole section. False with

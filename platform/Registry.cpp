@@ -193,74 +193,20 @@ void TRegistry::CloseKey() {
     current_.clear();
 }
 
-bool TRegistry::KeyExists(std::string_view key) const {
-    return Load().doc.FindPath(FullPath(root_, key)) != nullptr;
-}
-
 bool TRegistry::DeleteKey(std::string_view key) {
     return RemoveKey(root_, key, false);
 }
 
-bool TRegistry::ValueExists(std::string_view name) const {
-    if (!open_)
-        return false;
-    const LoadedRegistry loaded = Load();
-    const reg::Key* key = loaded.doc.FindPath(FullPath(root_, current_));
-    return key && key->FindValue(name);
-}
-
 std::string TRegistry::ReadString(std::string_view name) const {
-    return ReadStringValue(name).value_or(std::string());
-}
-
-std::optional<std::string> TRegistry::ReadStringValue(std::string_view name) const {
     if (!open_)
-        return std::nullopt;
-    return ReadValue(root_, current_, name);
+        return {};
+    return ReadValue(root_, current_, name).value_or(std::string());
 }
 
 bool TRegistry::WriteString(std::string_view name, std::string_view value) {
     if (!open_)
         return Fail("no key is open");
     return WriteValue(root_, current_, name, value, false);
-}
-
-bool TRegistry::DeleteValue(std::string_view name) {
-    if (!open_)
-        return Fail("no key is open");
-    LoadedRegistry loaded = Load();
-    if (loaded.unreadable)
-        return Fail(loaded.hostPath + " cannot be read");
-    reg::Key* key = loaded.doc.FindPath(FullPath(root_, current_));
-    if (!key || !key->RemoveValue(name))
-        return Fail("the value does not exist");
-    return Store(loaded);
-}
-
-std::vector<std::string> TRegistry::GetKeyNames() const {
-    std::vector<std::string> names;
-    if (!open_)
-        return names;
-    const LoadedRegistry loaded = Load();
-    if (const reg::Key* key = loaded.doc.FindPath(FullPath(root_, current_))) {
-        for (const reg::Key& sub : key->subkeys)
-            names.push_back(sub.name);
-    }
-    return names;
-}
-
-std::vector<std::string> TRegistry::GetValueNames() const {
-    std::vector<std::string> names;
-    if (!open_)
-        return names;
-    const LoadedRegistry loaded = Load();
-    if (const reg::Key* key = loaded.doc.FindPath(FullPath(root_, current_))) {
-        for (const reg::Entry& entry : key->entries) {
-            if (entry.kind != reg::Entry::Kind::Comment)
-                names.push_back(entry.name);
-        }
-    }
-    return names;
 }
 
 namespace {
@@ -301,10 +247,6 @@ bool TRegIniFile::WriteInteger(std::string_view section, std::string_view ident,
 
 bool TRegIniFile::WriteBool(std::string_view section, std::string_view ident, bool value) {
     return WriteString(section, ident, value ? "1" : "0");
-}
-
-bool TRegIniFile::SectionExists(std::string_view section) const {
-    return Load().doc.FindPath(FullPath(root_, SectionPath(base_, section))) != nullptr;
 }
 
 bool TRegIniFile::EraseSection(std::string_view section) {

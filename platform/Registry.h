@@ -6,10 +6,9 @@
 // cannot be parsed is kept aside (renamed with a ".bad" suffix) before anything is
 // written over it, and reads as empty.
 
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 namespace platform {
 
@@ -18,32 +17,22 @@ enum class TRootKey { CurrentUser, LocalMachine };
 // A handle on the registry with one open key at a time, as the Windows API gives it.
 // Key paths are relative to the root key; a leading backslash is ignored.
 class TRegistry {
-public:
+  public:
     explicit TRegistry(TRootKey root = TRootKey::CurrentUser) : root_(root) {}
 
-    TRootKey RootKey() const { return root_; }
     // Opens a key; when it does not exist, creates it (with its parents) if canCreate,
     // else fails.
     bool OpenKey(std::string_view key, bool canCreate);
     void CloseKey();
-    bool HasCurrentKey() const { return open_; }
-    const std::string& CurrentPath() const { return current_; }
-
-    bool KeyExists(std::string_view key) const;
     // Deletes a key with all its subkeys and values.
     bool DeleteKey(std::string_view key);
 
-    // Values of the open key. The empty name is the key's unnamed default value.
-    bool ValueExists(std::string_view name) const;
-    // The value, or an empty text when it (or the open key) does not exist.
+    // String values of the open key; the empty name is the key's unnamed default value.
+    // ReadString gives an empty text when the value (or the open key) does not exist.
     std::string ReadString(std::string_view name) const;
-    std::optional<std::string> ReadStringValue(std::string_view name) const;
     bool WriteString(std::string_view name, std::string_view value);
-    bool DeleteValue(std::string_view name);
-    std::vector<std::string> GetKeyNames() const;    // subkeys of the open key
-    std::vector<std::string> GetValueNames() const;  // values of the open key
 
-private:
+  private:
     TRootKey root_;
     bool open_ = false;
     std::string current_;
@@ -53,11 +42,10 @@ private:
 // registry: each section is a subkey of the base key. Reads open the section without
 // creating it; writes create it.
 class TRegIniFile {
-public:
+  public:
     explicit TRegIniFile(std::string baseKey, TRootKey root = TRootKey::CurrentUser)
         : base_(std::move(baseKey)), root_(root) {}
 
-    const std::string& BaseKey() const { return base_; }
     std::string ReadString(std::string_view section, std::string_view ident,
                            std::string_view defaultValue) const;
     // A number stored as decimal text; the default when missing or not a number.
@@ -67,10 +55,9 @@ public:
     bool WriteString(std::string_view section, std::string_view ident, std::string_view value);
     bool WriteInteger(std::string_view section, std::string_view ident, long value);
     bool WriteBool(std::string_view section, std::string_view ident, bool value);  // "1"/"0"
-    bool SectionExists(std::string_view section) const;
     bool EraseSection(std::string_view section);
 
-private:
+  private:
     std::string base_;
     TRootKey root_;
 };

@@ -11,7 +11,7 @@ namespace platform {
 std::string SharedObjectName(std::string_view dllName);
 
 class TSharedLibrary {
-public:
+  public:
     TSharedLibrary() = default;
     ~TSharedLibrary();
     TSharedLibrary(const TSharedLibrary&) = delete;
@@ -21,17 +21,17 @@ public:
     // the directories of the program's App Paths "Path" value (HKEY_LOCAL_MACHINE,
     // separated by ';'). False with the reason in LastErrorText() when not found.
     bool Load(std::string_view dllName);
-    // Loads a library from an exact host path.
-    bool LoadHostPath(const std::string& hostPath);
     void Unload();
-    bool IsLoaded() const { return handle_ != nullptr; }
+    // The host path of the loaded library; empty when none is loaded.
     const std::string& HostPath() const { return path_; }
 
     // The address of a symbol looked up by its name, then by its name in upper case;
     // nullptr when neither exists.
     void* Symbol(std::string_view name) const;
 
-private:
+  private:
+    bool LoadHostPath(const std::string& hostPath);
+
     void* handle_ = nullptr;
     std::string path_;
 };

@@ -42,8 +42,4 @@ TShellUI* SetShellUI(TShellUI* ui) {
     return previous;
 }
 
-bool HasShellUI() {
-    return g_shellUI != nullptr;
-}
-
 }  // namespace shell

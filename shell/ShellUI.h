@@ -87,7 +87,5 @@ TShellUI& ShellUI();
 // A start-up notice still waiting for a status line (the debug log could not be
 // created) is shown in the new interface's status line, once.
 TShellUI* SetShellUI(TShellUI* ui);
-// True when a real interface is installed.
-bool HasShellUI();
 
 }  // namespace shell

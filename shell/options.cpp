@@ -11,6 +11,7 @@
 #include "platform/Prefix.h"
 #include "platform/Profile.h"
 #include "platform/Registry.h"
+#include "platform/Text.h"
 #include "shell/utilities.h"
 
 namespace shell {
@@ -20,10 +21,7 @@ std::string ProgramAppPathsKey() {
 }
 
 unsigned IntervalMilliseconds(std::string_view secondsText, unsigned defaultSeconds) {
-    while (!secondsText.empty() && secondsText.front() == ' ')
-        secondsText.remove_prefix(1);
-    while (!secondsText.empty() && secondsText.back() == ' ')
-        secondsText.remove_suffix(1);
+    secondsText = platform::Trim(secondsText, [](char c) { return c == ' '; });
     // The front end's timers take a signed 32-bit count of milliseconds.
     constexpr unsigned long long maxSeconds = INT_MAX / 1000;
     unsigned long long seconds = 0;

@@ -1,7 +1,5 @@
 #include "shell/utilities.h"
 
-#include <algorithm>
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -233,11 +231,6 @@ std::string ExtractDir(std::string_view path) {
     return std::string(path.substr(0, path[p] == ':' ? p + 1 : p));
 }
 
-std::string FileNameNoExt(std::string_view path) {
-    std::string_view name = NamePart(path);
-    return std::string(name.substr(0, name.find('.')));
-}
-
 std::string ShortPathName(std::string_view path) {
     // Walks from the last component up to the drive root (3 characters or fewer),
     // collecting each component's short name; then joins them under the root.
@@ -266,69 +259,22 @@ std::string ShortPathName(std::string_view path) {
 
 // ---- Strings ------------------------------------------------------------------------
 
-int PosFrom(std::string_view sub, std::string_view text, int start) {
-    if (sub.empty())
-        return 0;
-    size_t from = start < 1 ? 0 : static_cast<size_t>(start) - 1;
-    if (from > text.size())
-        return 0;
-    size_t p = text.find(sub, from);
-    return p == std::string_view::npos ? 0 : static_cast<int>(p) + 1;
-}
-
-std::string LeftStr(std::string_view text, int n) {
-    if (n <= 0)
-        return {};
-    return std::string(text.substr(0, static_cast<size_t>(n)));
-}
-
-std::string RightStr(std::string_view text, int n) {
-    if (n <= 0)
-        return {};
-    size_t count = std::min(text.size(), static_cast<size_t>(n));
-    return std::string(text.substr(text.size() - count));
-}
-
-namespace {
-template <class Add>
-void SplitPieces(std::string_view text, std::string_view separator, Add add) {
+void SplitString(std::string_view text, std::vector<std::string>& list,
+                 std::string_view separator) {
     while (!text.empty()) {
         size_t p = separator.empty() ? std::string_view::npos : text.find(separator);
         if (p == std::string_view::npos) {
-            add(text);  // the last piece, whole
+            list.emplace_back(text);  // the last piece, whole
             return;
         }
-        add(text.substr(0, p));
+        list.emplace_back(text.substr(0, p));
         text.remove_prefix(p + separator.size());
     }
 }
 
-template <class Range>
-std::string Join(const Range& items, std::string_view separator) {
+std::string JoinStrings(std::span<const std::string> list, std::string_view separator) {
     std::string out;
-    bool first = true;
-    for (const auto& item : items) {
-        if (!first)
-            out += separator;
-        out += item;
-        first = false;
-    }
-    return out;
-}
-}  // namespace
-
-void SplitString(std::string_view text, TStringList& list, std::string_view separator) {
-    SplitPieces(text, separator, [&](std::string_view piece) { list.Add(piece); });
-}
-
-void SplitString(std::string_view text, std::vector<std::string>& list,
-                 std::string_view separator) {
-    SplitPieces(text, separator, [&](std::string_view piece) { list.emplace_back(piece); });
-}
-
-std::string JoinStrings(const TStringList& list, std::string_view separator) {
-    std::string out;
-    for (int i = 0; i < list.Count(); ++i) {
+    for (size_t i = 0; i < list.size(); ++i) {
         if (i > 0)
             out += separator;
         out += list[i];
@@ -336,31 +282,12 @@ std::string JoinStrings(const TStringList& list, std::string_view separator) {
     return out;
 }
 
-std::string JoinStrings(std::span<const std::string> list, std::string_view separator) {
-    return Join(list, separator);
-}
-
-namespace {
-template <class Range>
-int IndexIn(std::string_view text, const Range& table) {
-    int index = 0;
-    for (const auto& entry : table) {
-        if (std::string_view(entry) == text)
-            return index;
-        ++index;
+int IndexOfString(std::string_view text, std::span<const std::string_view> table) {
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (table[i] == text)
+            return static_cast<int>(i);
     }
     return -1;
-}
-}  // namespace
-
-int IndexOfString(std::string_view text, std::span<const std::string_view> table) {
-    return IndexIn(text, table);
-}
-int IndexOfString(std::string_view text, std::span<const std::string> table) {
-    return IndexIn(text, table);
-}
-int IndexOfString(std::string_view text, std::initializer_list<std::string_view> table) {
-    return IndexIn(text, table);
 }
 
 std::string ExtractWildcardPart(std::string_view name, std::string_view pattern) {
@@ -381,91 +308,12 @@ std::string ExtractWildcardPart(std::string_view name, std::string_view pattern)
     return std::string(rest.substr(0, q));
 }
 
-std::string FirstWord(std::string_view text) {
-    return std::string(text.substr(0, text.find(' ')));
-}
-
-std::ptrdiff_t FindBytes(std::string_view pattern, std::string_view buffer, size_t start,
-                         size_t lastStart) {
-    if (pattern.empty() || pattern.size() > buffer.size())
-        return -1;
-    size_t last = std::min(lastStart, buffer.size() - pattern.size());
-    if (start > last)
-        return -1;
-    // Only the bytes a match starting in [start, last] could cover are looked at.
-    std::string_view window = buffer.substr(start, last - start + pattern.size());
-    size_t p = window.find(pattern);
-    return p == std::string_view::npos ? -1 : static_cast<std::ptrdiff_t>(start + p);
+std::string_view FirstWord(std::string_view text) {
+    return text.substr(0, text.find(' '));
 }
 
 platform::TDateTime SecondsToDateTime(long long seconds, platform::TDateTime base) {
-    return base + static_cast<double>(seconds / 86400) +
-           static_cast<double>(seconds % 86400) / 86400.0;
-}
-
-namespace {
-// Hoare partitioning around the middle element. The scans are bounded by the range, so
-// a compare that is not a consistent order still never leaves it; the smaller side is
-// sorted by recursion and the larger by the loop, so the depth stays logarithmic.
-void QuickSort(std::vector<TStringItem>& items, int lo, int hi,
-               const TStringListSortCompare& compare) {
-    while (lo < hi) {
-        int i = lo;
-        int j = hi;
-        const TStringItem pivot = items[static_cast<size_t>(lo + (hi - lo) / 2)];
-        do {
-            while (i < hi && compare(items[static_cast<size_t>(i)], pivot) < 0)
-                ++i;
-            while (j > lo && compare(items[static_cast<size_t>(j)], pivot) > 0)
-                --j;
-            if (i <= j) {
-                if (i != j)
-                    std::swap(items[static_cast<size_t>(i)], items[static_cast<size_t>(j)]);
-                ++i;
-                --j;
-            }
-        } while (i <= j);
-        if (j - lo < hi - i) {
-            if (lo < j)
-                QuickSort(items, lo, j, compare);
-            lo = i;
-        } else {
-            if (i < hi)
-                QuickSort(items, i, hi, compare);
-            hi = j;
-        }
-    }
-}
-}  // namespace
-
-void SortStrings(TStringList& list, const TStringListSortCompare& compare) {
-    if (list.Count() > 1 && compare)
-        QuickSort(list.Items(), 0, list.Count() - 1, compare);
-}
-
-// ---- C strings for the ORCA calls ---------------------------------------------------
-
-namespace {
-std::array<std::string, 4> g_cStringBuffers;
-
-char* ToCString(size_t buffer, std::string_view s) {
-    std::string& b = g_cStringBuffers[buffer];
-    b.assign(s);
-    return b.data();
-}
-}  // namespace
-
-char* CStr1(std::string_view s) {
-    return ToCString(0, s);
-}
-char* CStr2(std::string_view s) {
-    return ToCString(1, s);
-}
-char* CStr3(std::string_view s) {
-    return ToCString(2, s);
-}
-char* CStr4(std::string_view s) {
-    return ToCString(3, s);
+    return base + (platform::UnixToDateTime(seconds) - platform::UnixEpochDateTime);
 }
 
 }  // namespace shell

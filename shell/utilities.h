@@ -2,7 +2,7 @@
 // Program-wide services used by every part of the program: the program directory, the
 // debug log switched on by "/debug", status texts that are also logged, the stack of
 // busy cursors, message boxes shown with the normal pointer, file copying with a status
-// text, string buffers for the ORCA calls, and string and file-name helpers.
+// text, and string and file-name helpers.
 //
 // Program-wide state is set up by InitUtilities, in this order: the program directory,
 // the busy-cursor stack, the debug log, the registry object on Software\Vellanor. (The
@@ -10,9 +10,6 @@
 // through one accessor below; an accessor used before InitUtilities sets everything up
 // as a start without arguments would. ResetUtilities drops the state (tests).
 
-#include <cstddef>
-#include <functional>
-#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,7 +19,6 @@
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
 #include "shell/ShellUI.h"
-#include "shell/StringList.h"
 
 namespace shell {
 
@@ -41,7 +37,6 @@ class TQueue {
         items_.pop_back();
         return item;
     }
-    int Count() const { return static_cast<int>(items_.size()); }
     bool Empty() const { return items_.empty(); }
     void Clear() { items_.clear(); }
 
@@ -113,7 +108,8 @@ TModalResult AskUser(std::string_view text, TMsgDlgType kind, TMsgDlgButtons but
 // Copies source over destination (created or emptied), after showing and logging
 // "Copying <source> to <destination>."; keepDate gives the copy the source's date and
 // time. False when a file cannot be opened or written, with the reason in
-// platform::LastErrorText(); the destination may then be partly written.
+// platform::LastErrorText(); the destination is then left as it was. (Replication copies
+// the libraries with it.)
 bool CopyFileWithStatus(std::string_view source, std::string_view destination, bool keepDate);
 // True when a directory search for path, with every attribute, finds an entry.
 bool FileFound(std::string_view path);
@@ -121,33 +117,21 @@ bool FileFound(std::string_view path);
 // including its last colon; empty when it has neither. Never ends with a backslash
 // ("c:\x.pbl" gives "c:").
 std::string ExtractDir(std::string_view path);
-// The file-name part of path (after the last backslash or colon), cut before its first
-// full stop.
-std::string FileNameNoExt(std::string_view path);
 // The path with each component replaced by its short (8.3) name where the file system
-// has one. Paths of 3 characters or fewer are given back unchanged.
+// has one. Paths of 3 characters or fewer are given back unchanged. (The program-manager
+// item of the start-up registration names the program by it.)
 std::string ShortPathName(std::string_view path);
 
 // ---- Strings ------------------------------------------------------------------------
 
-// 1-based position of the first sub in text at or after position start, or 0 (also
-// for an empty sub).
-int PosFrom(std::string_view sub, std::string_view text, int start);
-// The first / last n characters (the whole text when shorter; nothing for n <= 0).
-std::string LeftStr(std::string_view text, int n);
-std::string RightStr(std::string_view text, int n);
 // Appends to list the pieces of text between separators, each piece whole. An empty
 // text adds nothing; a text ending with a separator adds no empty last piece.
-void SplitString(std::string_view text, TStringList& list, std::string_view separator = ";");
 void SplitString(std::string_view text, std::vector<std::string>& list,
                  std::string_view separator = ";");
 // The items joined with the separator between them.
-std::string JoinStrings(const TStringList& list, std::string_view separator = ";");
 std::string JoinStrings(std::span<const std::string> list, std::string_view separator = ";");
 // First index whose entry equals text exactly (case counts), or -1.
 int IndexOfString(std::string_view text, std::span<const std::string_view> table);
-int IndexOfString(std::string_view text, std::span<const std::string> table);
-int IndexOfString(std::string_view text, std::initializer_list<std::string_view> table);
 // The part of name that the single * of pattern stands for: between the pattern's text
 // before the star (its first occurrence in name) and the next occurrence of its text
 // after the star. Empty when the text before the star does not occur, when the text
@@ -155,29 +139,9 @@ int IndexOfString(std::string_view text, std::initializer_list<std::string_view>
 // the rest of name. ("CheckBox*Option" on "CheckBoxMenuOption" gives "Menu".)
 std::string ExtractWildcardPart(std::string_view name, std::string_view pattern);
 // The text before its first blank (the whole text when it has none).
-std::string FirstWord(std::string_view text);
-// The first 0-based position p with start <= p <= lastStart at which pattern occurs in
-// buffer, or -1. Positions beyond the end of buffer are never read; an empty pattern is
-// never found.
-std::ptrdiff_t FindBytes(std::string_view pattern, std::string_view buffer, size_t start,
-                         size_t lastStart);
-// base + seconds as a date-time value (whole days, then the fraction of a day).
+std::string_view FirstWord(std::string_view text);
+// base + seconds as a date-time value; the catalogue's directory records pass Unix
+// seconds with the base platform::UnixEpochDateTime (platform::UnixToDateTime).
 platform::TDateTime SecondsToDateTime(long long seconds, platform::TDateTime base);
-
-// Orders two items: < 0, 0 or > 0.
-using TStringListSortCompare = std::function<int(const TStringItem&, const TStringItem&)>;
-// Sorts the items with their objects by compare (quicksort on the middle element; items
-// that compare equal may change order). Safe with any compare, even an inconsistent one.
-void SortStrings(TStringList& list, const TStringListSortCompare& compare);
-
-// ---- C strings for the ORCA calls ---------------------------------------------------
-
-// Four conversions, each into its own buffer: the result stays valid (and writable)
-// until the same conversion is used again, so up to four strings can be passed to one
-// call. Any length passes whole.
-char* CStr1(std::string_view s);
-char* CStr2(std::string_view s);
-char* CStr3(std::string_view s);
-char* CStr4(std::string_view s);
 
 }  // namespace shell

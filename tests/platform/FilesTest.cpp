@@ -1,171 +1,198 @@
-#include "platform/Files.h"
+// Files on Windows paths, and the atomic replacement every write goes through.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "platform/AtomicFile.h"
+#include "platform/Files.h"
 #include "platform/LastError.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using platform::MatchesMask;
-using testsupport::TempPrefix;
+using namespace platform;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
-std::vector<std::string> Names(const std::vector<platform::TSearchRec>& found) {
-    std::vector<std::string> names;
-    for (const auto& rec : found)
-        names.push_back(rec.Name);
-    return names;
+size_t EntryCount(const fs::path& dir) {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {}));
 }
 
+// Tests run as root, where permission bits do not stop a write; a target that is a
+// folder, and a parent that is a file, fail for everyone.
+TEST(AtomicFile, ReplacesWholeFilesKeepingPermissionsAndLinksOrChangesNothing) {
+    testsupport::TempDir dir;
+    const std::string path = dir / "settings.reg";
+    ASSERT_TRUE(WriteHostFileAtomic(path, std::string("a\0b\r\n", 5)));
+    EXPECT_EQ(ReadFile(path), std::string("a\0b\r\n", 5));
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(WriteHostFileAtomic(path, ""));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_size, 0);
+    // Writing through a symbolic link replaces its target and keeps the link.
+    fs::create_symlink(path, dir / "link.reg");
+    ASSERT_TRUE(WriteHostFileAtomic(dir / "link.reg", "through link"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.reg"));
+    EXPECT_EQ(ReadFile(path), "through link");
+
+    fs::create_directory(dir / "folder");
+    SetLastErrorText("");
+    EXPECT_FALSE(WriteHostFileAtomic(dir / "folder", "x"));
+    EXPECT_NE(LastErrorText().find("folder"), std::string::npos);
+    for (const std::string& target : {path + "/child", dir / "missing/child", std::string()})
+        EXPECT_FALSE(WriteHostFileAtomic(target, "x")) << target;
+    EXPECT_EQ(ReadFile(path), "through link");
+    EXPECT_TRUE(fs::is_empty(dir / "folder"));
+    EXPECT_EQ(EntryCount(dir.Path()), 3u);
+    EXPECT_FALSE(ReadHostFile(dir / "missing") || ReadHostFile(dir / "folder"));
+}
+
+TEST(AtomicFile, InterruptedWriteLeavesTheOriginalAndNoTemporaryFile) {
+    testsupport::TempDir dir;
+    const std::string path = dir / "library.pbl";
+    const std::string original(10000, 'o');
+    WriteFile(path, original);
+    for (long long after : {0LL, 1LL, 4096LL, 20000LL}) {
+        FailNextAtomicWriteAfter(after);
+        EXPECT_FALSE(WriteHostFileAtomic(path, std::string(20000, 'n'))) << after;
+        EXPECT_FALSE(LastErrorText().empty());
+        EXPECT_EQ(ReadFile(path), original);
+        EXPECT_EQ(EntryCount(dir.Path()), 1u);
+    }
+    // The hook fires once only; a new file that fails is not created at all.
+    EXPECT_TRUE(WriteHostFileAtomic(path, "n"));
+    EXPECT_EQ(ReadFile(path), "n");
+    FailNextAtomicWriteAfter(2);
+    EXPECT_FALSE(WriteHostFileAtomic(dir / "new.ini", "abc"));
+    EXPECT_EQ(EntryCount(dir.Path()), 1u);
+}
+
+TEST(LastError, IsKeptPerThread) {
+    SetLastErrorText("main thread");
+    std::string seen = "unset";
+    std::thread([&] {
+        seen = LastErrorText();
+        SetLastErrorText("other thread");
+    }).join();
+    EXPECT_EQ(seen, "");
+    EXPECT_EQ(LastErrorText(), "main thread");
+}
+
+// "*.*" takes names without a dot too, a trailing dot only names without one, a host
+// name may itself end with a dot, and a ? before a dot or at the end may match nothing.
 TEST(Files, MasksFollowWindowsRules) {
-    EXPECT_TRUE(MatchesMask("Sales.PBL", "*.pbl"));
-    EXPECT_FALSE(MatchesMask("sales.pbl.bak", "*.pbl"));
-    EXPECT_TRUE(MatchesMask("README", "*.*"));  // *.* takes names without a dot too
-    EXPECT_TRUE(MatchesMask("a.b.c", "*.*"));
-    EXPECT_TRUE(MatchesMask("sales", "sales.*"));
-    EXPECT_TRUE(MatchesMask("makefile", "*."));  // a trailing dot: names without one
-    EXPECT_FALSE(MatchesMask("make.txt", "*."));
-    EXPECT_TRUE(MatchesMask("odd.", "ODD."));  // a host name may end with a dot
-    EXPECT_TRUE(MatchesMask("w_main.srw", "w_????.srw"));
-    EXPECT_TRUE(MatchesMask("w_ab.srw", "w_????.srw"));  // ? before a dot may match nothing
-    EXPECT_FALSE(MatchesMask("w_abcde.srw", "w_????.srw"));
-    EXPECT_FALSE(MatchesMask("abc", "a?"));
-    EXPECT_TRUE(MatchesMask("ab", "a??"));
-    EXPECT_FALSE(MatchesMask("axc", "a?b?c"));
-    EXPECT_TRUE(MatchesMask("CheckBoxMenuOption", "check*o*n"));
-    EXPECT_TRUE(MatchesMask("x", "***"));
-    EXPECT_FALSE(MatchesMask("x", ""));
-    EXPECT_TRUE(MatchesMask("Exact.Name", "exact.name"));
+    // Each case is a name and a mask, the matching ones first.
+    const std::vector<std::string_view> matching = {
+        "Sales.PBL *.pbl", "README *.*",          "a.b.c *.*", "sales sales.*", "makefile *.",
+        "odd. ODD.",       "w_ab.srw w_????.srw", "ab a??",    "Menu m*u*",     "x ***"};
+    const std::vector<std::string_view> other = {
+        "a.pbl.bak *.pbl", "make.txt *.", "abcde.sr ????.sr", "abc a?",
+        "axc a?b?c",       "ab a",        "b.pbl a*"};
+    for (bool matches : {true, false}) {
+        for (std::string_view c : matches ? matching : other)
+            EXPECT_EQ(MatchesMask(c.substr(0, c.find(' ')), c.substr(c.find(' ') + 1)), matches)
+                << c;
+    }
     // No exponential back-tracking on many stars.
-    EXPECT_FALSE(MatchesMask(std::string(200, 'a'), std::string(60, '*') + "b"));
+    EXPECT_FALSE(MatchesMask(std::string(200, 'a'), std::string(60, '*') + "b") ||
+                 MatchesMask("x", ""));
 }
 
 TEST(Files, FindFilesFiltersByAttributesAsFindFirstDoes) {
-    TempPrefix prefix;
+    testsupport::TempPrefix prefix;
     const std::string c = prefix.DriveC();
-    testsupport::WriteFile(c + "/Libs/Sales.pbl", "12345");
-    testsupport::WriteFile(c + "/Libs/.hidden.pbl", "");
-    testsupport::WriteFile(c + "/Libs/readonly.PBL", "");
-    testsupport::WriteFile(c + "/Libs/notes.txt", "");
+    for (const char* name : {"Sales.pbl", ".hidden.pbl", "readonly.PBL", "notes.txt"})
+        WriteFile(c + "/Libs/" + name, name[0] == 'S' ? "12345" : "");
     fs::create_directories(c + "/Libs/archive.pbl");
     ASSERT_EQ(::chmod((c + "/Libs/readonly.PBL").c_str(), 0444), 0);
-
-    EXPECT_EQ(Names(platform::FindFiles("c:\\libs\\*.pbl", 0)),
-              (std::vector<std::string>{"readonly.PBL", "Sales.pbl"}));
-    EXPECT_EQ(Names(platform::FindFiles("C:/LIBS/*.PBL", platform::faDirectory)),
-              (std::vector<std::string>{"archive.pbl", "readonly.PBL", "Sales.pbl"}));
-    EXPECT_EQ(
-        Names(platform::FindFiles("c:\\libs\\*.pbl", platform::faAnyFile)),
-        (std::vector<std::string>{".hidden.pbl", "archive.pbl", "readonly.PBL", "Sales.pbl"}));
-
-    const auto all = platform::FindFiles("c:\\libs\\*.*", platform::faAnyFile);
-    ASSERT_EQ(all.size(), 5u);
-    std::map<std::string, const platform::TSearchRec*> byName;
-    for (const auto& rec : all) {
-        EXPECT_TRUE(rec.ShortName.empty());
-        byName[rec.Name] = &rec;
-    }
-    EXPECT_EQ(byName["Sales.pbl"]->Size, 5u);
-    EXPECT_EQ(byName["Sales.pbl"]->Attr, platform::faArchive);
-    EXPECT_NEAR(byName["Sales.pbl"]->Time, platform::Now(), 1.0 / 24 / 60);
-    EXPECT_TRUE(byName["readonly.PBL"]->Attr & platform::faReadOnly);
-    EXPECT_TRUE(byName[".hidden.pbl"]->Attr & platform::faHidden);
-    EXPECT_EQ(byName["archive.pbl"]->Attr, platform::faDirectory);
-    // Missing folders and patterns without a name find nothing.
-    EXPECT_TRUE(platform::FindFiles("c:\\nowhere\\*.*", platform::faAnyFile).empty());
-    EXPECT_TRUE(platform::FindFiles("c:\\libs\\", platform::faAnyFile).empty());
-    EXPECT_TRUE(platform::FindFiles("q:\\*.*", platform::faAnyFile).empty());
-    EXPECT_FALSE(platform::LastErrorText().empty());
-}
-
-// The way the program asks whether a path exists at all: a search with every attribute.
-TEST(Files, SearchWithEveryAttributeFindsFilesAndFolders) {
-    TempPrefix prefix;
-    fs::create_directories(prefix.DriveC() + "/Apps/Sub");
-    testsupport::WriteFile(prefix.DriveC() + "/Apps/a.pbl", "");
-    auto found = [](std::string_view path) {
-        return !platform::FindFiles(path, platform::faAnyFile).empty();
+    auto names = [](std::string_view pattern, uint32_t attr) {
+        std::string list;
+        for (const auto& rec : FindFiles(pattern, attr))
+            list += rec.Name + " ";
+        return list;
     };
-    EXPECT_TRUE(found("c:\\apps"));
-    EXPECT_TRUE(found("c:\\APPS\\sub"));
-    EXPECT_TRUE(found("c:\\apps\\A.PBL"));
-    EXPECT_FALSE(found("c:\\apps\\b.pbl"));
-    EXPECT_FALSE(platform::FindFiles("c:\\apps", 0).size());  // a folder needs faDirectory
+    EXPECT_EQ(names("c:\\libs\\*.pbl", 0), "readonly.PBL Sales.pbl ");
+    EXPECT_EQ(names("C:/LIBS/*.PBL", faDirectory), "archive.pbl readonly.PBL Sales.pbl ");
+    EXPECT_EQ(names("c:\\libs\\*.pbl", faAnyFile),
+              ".hidden.pbl archive.pbl readonly.PBL Sales.pbl ");
+    EXPECT_EQ(names("c:\\libs", 0), "");  // a folder needs faDirectory
+    EXPECT_EQ(names("c:\\LIBS", faAnyFile), "Libs ");
 
-    EXPECT_TRUE(platform::DirectoryExists("C:\\Apps\\SUB"));
-    EXPECT_FALSE(platform::DirectoryExists("c:\\apps\\a.pbl"));
-    EXPECT_TRUE(platform::FileExists("c:\\apps\\a.pbl"));
-    EXPECT_FALSE(platform::FileExists("c:\\apps\\sub"));
-    EXPECT_FALSE(platform::FileExists("q:\\apps\\a.pbl"));
+    std::map<std::string, TSearchRec> byName;
+    for (const auto& rec : FindFiles("c:\\libs\\*.*", faAnyFile))
+        byName[rec.Name] = rec;
+    ASSERT_EQ(byName.size(), 5u);
+    EXPECT_EQ(byName["Sales.pbl"].Size, 5u);
+    EXPECT_EQ(byName["Sales.pbl"].Attr, faArchive);
+    EXPECT_TRUE(byName["Sales.pbl"].ShortName.empty());
+    EXPECT_NEAR(byName["Sales.pbl"].Time, Now(), 1.0 / 24 / 60);
+    EXPECT_TRUE(byName["readonly.PBL"].Attr & faReadOnly);
+    EXPECT_TRUE(byName[".hidden.pbl"].Attr & faHidden);
+    EXPECT_EQ(byName["archive.pbl"].Attr, faDirectory);
+    // Missing folders and drives, and patterns without a name, find nothing.
+    for (const char* pattern : {"c:\\nowhere\\*.*", "c:\\libs\\", "q:\\*.*", "c:\\libs\\x.pbl"})
+        EXPECT_TRUE(FindFiles(pattern, faAnyFile).empty()) << pattern;
+    EXPECT_FALSE(LastErrorText().empty());
+
+    EXPECT_TRUE(DirectoryExists("C:\\LIBS\\Archive.pbl"));
+    EXPECT_TRUE(FileExists("c:\\libs\\SALES.pbl"));
+    EXPECT_FALSE(DirectoryExists("c:\\libs\\sales.pbl") || FileExists("c:\\libs\\archive.pbl") ||
+                 FileExists("q:\\libs\\sales.pbl"));
 }
 
-TEST(Files, DatesSizesAndCopiesKeepingTheDate) {
-    TempPrefix prefix;
-    testsupport::WriteFile(prefix.DriveC() + "/src.pbl", "library bytes");
-    const platform::TDateTime when = 36526.5;  // 2000-01-01 12:00 local
-    ASSERT_TRUE(platform::SetFileAge("c:\\SRC.pbl", when));
-    EXPECT_EQ(platform::FileAge("c:\\src.pbl"), when);
-    EXPECT_EQ(platform::FileSize("c:\\src.pbl"), 13u);
-    EXPECT_FALSE(platform::FileSize("c:\\").has_value());
-    EXPECT_FALSE(platform::FileAge("c:\\missing").has_value());
+TEST(Files, CopiesKeepTheDateOnRequestAndFailWithoutHarm) {
+    testsupport::TempPrefix prefix;
+    const std::string c = prefix.DriveC();
+    WriteFile(c + "/src.pbl", "library bytes");
+    const TDateTime when = 36526.5;  // 2000-01-01 12:00 local
+    ASSERT_TRUE(SetFileAge("c:\\SRC.pbl", when));
+    EXPECT_EQ(FileAge("c:\\src.pbl"), when);
+    EXPECT_FALSE(FileAge("c:\\missing").has_value());
 
-    ASSERT_TRUE(platform::CopyFile("c:\\src.pbl", "c:\\copy.pbl", true));
-    EXPECT_EQ(testsupport::ReadFile(prefix.DriveC() + "/copy.pbl"), "library bytes");
-    EXPECT_EQ(platform::FileAge("c:\\copy.pbl"), when);
-
-    testsupport::WriteFile(prefix.DriveC() + "/fresh.pbl", "a much longer old content");
-    ASSERT_TRUE(platform::CopyFile("c:\\src.pbl", "c:\\FRESH.pbl", false));
-    EXPECT_EQ(testsupport::ReadFile(prefix.DriveC() + "/fresh.pbl"), "library bytes");
-    EXPECT_NEAR(*platform::FileAge("c:\\fresh.pbl"), platform::Now(), 1.0 / 24 / 60);
+    ASSERT_TRUE(CopyFile("c:\\src.pbl", "c:\\copy.pbl", true));
+    EXPECT_EQ(ReadFile(c + "/copy.pbl"), "library bytes");
+    EXPECT_EQ(FileAge("c:\\copy.pbl"), when);
+    WriteFile(c + "/fresh.pbl", "a much longer old content");
+    ASSERT_TRUE(CopyFile("c:\\src.pbl", "c:\\FRESH.pbl", false));
+    EXPECT_EQ(ReadFile(c + "/fresh.pbl"), "library bytes");
+    EXPECT_NEAR(*FileAge("c:\\fresh.pbl"), Now(), 1.0 / 24 / 60);
 
     // A failed copy leaves the destination as it was.
-    platform::FailNextAtomicWriteAfter(3);
-    EXPECT_FALSE(platform::CopyFile("c:\\fresh.pbl", "c:\\copy.pbl", true));
-    EXPECT_EQ(platform::FileAge("c:\\copy.pbl"), when);
-    EXPECT_FALSE(platform::CopyFile("c:\\missing.pbl", "c:\\copy.pbl", false));
-    EXPECT_FALSE(platform::CopyFile("c:\\windows", "c:\\copy.pbl", false));
-    EXPECT_FALSE(platform::CopyFile("c:\\src.pbl", "c:\\windows", false));
-    EXPECT_EQ(testsupport::ReadFile(prefix.DriveC() + "/copy.pbl"), "library bytes");
+    FailNextAtomicWriteAfter(3);
+    EXPECT_FALSE(CopyFile("c:\\fresh.pbl", "c:\\copy.pbl", true));
+    EXPECT_FALSE(CopyFile("c:\\missing.pbl", "c:\\copy.pbl", false));
+    EXPECT_FALSE(CopyFile("c:\\windows", "c:\\copy.pbl", false));
+    EXPECT_FALSE(CopyFile("c:\\src.pbl", "c:\\windows", false));
+    EXPECT_EQ(FileAge("c:\\copy.pbl"), when);
+    EXPECT_EQ(ReadFile(c + "/copy.pbl"), "library bytes");
 }
 
-TEST(Files, DeleteRenameAndForceDirectories) {
-    TempPrefix prefix;
+TEST(Files, ForceDirectoriesReadWriteAndDelete) {
+    testsupport::TempPrefix prefix;
     const std::string c = prefix.DriveC();
-    ASSERT_TRUE(platform::ForceDirectories("c:\\Repl\\Deep\\Er"));
+    ASSERT_TRUE(ForceDirectories("c:\\Repl\\Deep\\Er"));
     EXPECT_TRUE(fs::is_directory(c + "/Repl/Deep/Er"));
-    EXPECT_TRUE(platform::ForceDirectories("C:\\repl\\deep"));  // exists: fine
-    EXPECT_TRUE(fs::is_directory(c + "/Repl/Deep"));
-    testsupport::WriteFile(c + "/Repl/file", "");
-    EXPECT_FALSE(platform::ForceDirectories("c:\\repl\\file\\sub"));  // a file in the way
-    EXPECT_FALSE(platform::ForceDirectories("q:\\x"));
+    EXPECT_TRUE(ForceDirectories("C:\\repl\\deep"));  // exists: fine, no second folder
+    EXPECT_FALSE(fs::exists(c + "/Repl/deep"));
+    WriteFile(c + "/Repl/file", "");
+    EXPECT_FALSE(ForceDirectories("c:\\repl\\file\\sub"));  // a file in the way
+    EXPECT_FALSE(ForceDirectories("q:\\x"));
 
-    ASSERT_TRUE(platform::WriteFileBytes("c:\\repl\\a.pbl", "A"));
-    EXPECT_EQ(platform::ReadFileBytes("C:\\REPL\\A.PBL"), "A");
-    EXPECT_FALSE(platform::WriteFileBytes("c:\\nofolder\\a.pbl", "A"));
-    EXPECT_FALSE(platform::ReadFileBytes("c:\\repl\\none.pbl").has_value());
-
-    ASSERT_TRUE(platform::WriteFileBytes("c:\\repl\\b.pbl", "B"));
-    EXPECT_FALSE(platform::RenameFile("c:\\repl\\a.pbl", "c:\\repl\\B.PBL"));  // never replaces
-    EXPECT_EQ(platform::ReadFileBytes("c:\\repl\\b.pbl"), "B");
-    ASSERT_TRUE(platform::RenameFile("c:\\repl\\a.pbl", "c:\\repl\\A.pbl"));  // case only
-    EXPECT_TRUE(fs::exists(c + "/Repl/A.pbl"));
-    EXPECT_FALSE(fs::exists(c + "/Repl/a.pbl"));
-    ASSERT_TRUE(platform::RenameFile("c:\\repl\\a.pbl", "c:\\repl\\deep\\moved.pbl"));
-    EXPECT_EQ(platform::ReadFileBytes("c:\\repl\\deep\\moved.pbl"), "A");
-    EXPECT_FALSE(platform::RenameFile("c:\\repl\\gone.pbl", "c:\\repl\\x.pbl"));
-
-    EXPECT_FALSE(platform::DeleteFile("c:\\repl\\deep"));  // a folder is not a file
-    EXPECT_TRUE(fs::is_directory(c + "/Repl/Deep"));
-    ASSERT_TRUE(platform::DeleteFile("c:\\REPL\\B.pbl"));
-    EXPECT_FALSE(fs::exists(c + "/Repl/b.pbl"));
-    EXPECT_FALSE(platform::DeleteFile("c:\\repl\\b.pbl"));
+    ASSERT_TRUE(WriteFileBytes("c:\\repl\\a.pbl", "A"));
+    EXPECT_EQ(ReadFileBytes("C:\\REPL\\A.PBL"), "A");
+    EXPECT_FALSE(WriteFileBytes("c:\\nofolder\\a.pbl", "A"));
+    EXPECT_FALSE(ReadFileBytes("c:\\repl\\none.pbl").has_value());
+    EXPECT_FALSE(DeleteFile("c:\\repl\\deep"));  // a folder is not a file
+    ASSERT_TRUE(DeleteFile("c:\\REPL\\A.pbl"));
+    EXPECT_FALSE(fs::exists(c + "/Repl/a.pbl") || !fs::is_directory(c + "/Repl/Deep"));
+    EXPECT_FALSE(DeleteFile("c:\\repl\\a.pbl"));
 }
 
 }  // namespace

@@ -20,38 +20,19 @@ using testsupport::WriteFile;
 // ---- The file format ----------------------------------------------------------------
 
 const char kSettings[] =
-    "Windows Registry Editor Version 5.00\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER]\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\Software]\r\n"
-    "\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Vellanor]\r\n"
-    "\r\n"
+    "Windows Registry Editor Version 5.00\r\n\r\n"
+    "[HKEY_CURRENT_USER]\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software]\r\n\r\n"
+    "[HKEY_CURRENT_USER\\Software\\Vellanor]\r\n\r\n"
     "[HKEY_CURRENT_USER\\Software\\Vellanor\\Sorvanti 2]\r\n"
     "@=\"default \\\"quoted\\\"\"\r\n"
     "\"PBIniFile\"=\"c:\\\\pb 5\\\\pb.ini\"\r\n"
     "\"Odd \\\"name\\\" \\\\ here\"=\"\"\r\n"
     "\r\n";
 
-TEST(RegFile, RoundTripsEscapesAndTheDefaultValue) {
-    std::string error;
-    auto doc = reg::Parse(kSettings, &error);
-    ASSERT_TRUE(doc) << error;
-    const reg::Key* key =
-        doc->FindPath({"hkey_current_user", "SOFTWARE", "vellanor", "sorvanti 2"});
-    ASSERT_TRUE(key);
-    EXPECT_EQ(key->name, "Sorvanti 2");
-    ASSERT_EQ(key->entries.size(), 3u);
-    EXPECT_EQ(key->FindValue("")->data, "default \"quoted\"");
-    EXPECT_EQ(key->FindValue("pbinifile")->data, "c:\\pb 5\\pb.ini");
-    EXPECT_EQ(key->FindValue("odd \"NAME\" \\ here")->data, "");
-    EXPECT_EQ(reg::Serialize(*doc), kSettings);
-}
-
 TEST(RegFile, ToleratesWhatHandsAndOtherToolsWrite) {
     // REGEDIT4, LF line ends, comments, a key named twice, deletions, and values of
-    // other types which are kept as they were written.
+    // other types which are kept as they were written; subkeys sorted without case.
     const std::string text =
         "\xEF\xBB\xBFREGEDIT4\n"
         "; settings\n"
@@ -67,55 +48,39 @@ TEST(RegFile, ToleratesWhatHandsAndOtherToolsWrite) {
         "[hkey_local_machine\\B]  \n"
         "\"gone\"=-\n"
         "\"count\"=dword:1f\n"
-        "\"Path\"=\"c:\\pb\"\n";
+        "\"Path\"=\"c:\\pb\"\n"  // a lone backslash stands for itself
+        "[HKEY_LOCAL_MACHINE\\C]\n";
     std::string error;
     auto doc = reg::Parse(text, &error);
     ASSERT_TRUE(doc) << error;
-    EXPECT_TRUE(doc->FindPath({"HKEY_CURRENT_USER", "Software"}));
-    EXPECT_FALSE(doc->FindPath({"HKEY_CURRENT_USER", "Software", "Old"}));
-    const reg::Key* b = doc->FindPath({"HKEY_LOCAL_MACHINE", "b"});
-    ASSERT_TRUE(b);
-    EXPECT_EQ(b->FindValue("count")->kind, reg::Entry::Kind::Raw);
-    EXPECT_FALSE(b->FindValue("gone"));
-    EXPECT_EQ(b->FindValue("path")->data, "c:\\pb");  // a lone backslash stands for itself
     EXPECT_EQ(reg::Serialize(*doc),
-              "Windows Registry Editor Version 5.00\r\n"
-              "; settings\r\n"
-              "\r\n"
-              "[HKEY_CURRENT_USER]\r\n"
-              "\r\n"
-              "[HKEY_CURRENT_USER\\Software]\r\n"
-              "\r\n"
-              "[HKEY_LOCAL_MACHINE]\r\n"
-              "\r\n"
+              "Windows Registry Editor Version 5.00\r\n; settings\r\n\r\n"
+              "[HKEY_CURRENT_USER]\r\n\r\n"
+              "[HKEY_CURRENT_USER\\Software]\r\n\r\n"
+              "[HKEY_LOCAL_MACHINE]\r\n\r\n"
               "[HKEY_LOCAL_MACHINE\\b]\r\n"
               "\"Count\"=dword:1f\r\n"
               "; about Blob\r\n"
               "\"Blob\"=hex(2):41,00,42,00,\\\r\n"
               "  00,00\r\n"
-              "\"Path\"=\"c:\\\\pb\"\r\n"
-              "\r\n");
+              "\"Path\"=\"c:\\\\pb\"\r\n\r\n"
+              "[HKEY_LOCAL_MACHINE\\C]\r\n\r\n");
     EXPECT_TRUE(reg::Parse("")->root.subkeys.empty());
     EXPECT_TRUE(reg::Parse(" \r\n\n")->root.subkeys.empty());
 }
 
 TEST(RegFile, RejectsWhatItCannotUnderstand) {
     const std::string head = "Windows Registry Editor Version 5.00\r\n";
-    for (const std::string& bad : {
-             std::string("[HKEY_CURRENT_USER\\x]\r\n"),  // no header line
-             std::string("\xFF\xFEW\0i\0", 6),           // UTF-16
-             head + "[HKEY_CURRENT_USER\\x\r\n",
-             head + "[Software\\x]\r\n",
-             head + "\"a\"=\"b\"\r\n",  // before any key
-             head + "[HKEY_CURRENT_USER]\r\n\"a=\"b\"\r\n",
-             head + "[HKEY_CURRENT_USER]\r\n\"a\"=\"b\r\n",
-             head + "[HKEY_CURRENT_USER]\r\n\"a\"=\"b\" junk\r\n",
-             head + "[HKEY_CURRENT_USER]\r\n\"a\" \"b\"\r\n",
-             head + "[HKEY_CURRENT_USER]\r\n\"a\"=dword:123456789\r\n",
-             head + "[HKEY_CURRENT_USER]\r\n\"a\"=hex:zz\r\n",
-             head + "[HKEY_CURRENT_USER]\r\n\"a\"=42\r\n",
-             head + "[HKEY_CURRENT_USER]\r\njunk\r\n",
-         }) {
+    const std::string key = head + "[HKEY_CURRENT_USER]\r\n";
+    // No header line, UTF-16, a key not closed or not under a root key, a value before
+    // any key, names and strings not closed, junk after a string, no "=", values of no
+    // known type.
+    for (const std::string& bad :
+         {std::string("[HKEY_CURRENT_USER\\x]\r\n"), std::string("\xFF\xFEW\0i\0", 6),
+          head + "[HKEY_CURRENT_USER\\x\r\n", head + "[Software\\x]\r\n", head + "\"a\"=\"b\"\r\n",
+          key + "\"a=\"b\"\r\n", key + "\"a\"=\"b\r\n", key + "\"a\"=\"b\" junk\r\n",
+          key + "\"a\" \"b\"\r\n", key + "\"a\"=dword:123456789\r\n", key + "\"a\"=hex:zz\r\n",
+          key + "\"a\"=42\r\n", key + "junk\r\n"}) {
         std::string error;
         EXPECT_FALSE(reg::Parse(bad, &error)) << bad;
         EXPECT_EQ(error.rfind("line ", 0), 0u) << error;
@@ -127,119 +92,100 @@ TEST(RegFile, RejectsWhatItCannotUnderstand) {
 class RegistryFile : public ::testing::Test {
   protected:
     testsupport::TempPrefix prefix;
-    std::string File() const { return RegistryHostPath(); }
+    static std::string File() { return RegistryHostPath(); }
+    static bool KeyExists(std::string_view key, TRootKey root = TRootKey::CurrentUser) {
+        return TRegistry(root).OpenKey(key, false);
+    }
 };
 
-TEST_F(RegistryFile, KeysAndValuesAsTheSettingsUseThem) {
+TEST_F(RegistryFile, KeysAndValuesGoToDiskAtOnceInRegeditsForm) {
     TRegistry reg;
     EXPECT_FALSE(reg.OpenKey("Software\\Vellanor\\Sorvanti 2", false));
-    EXPECT_FALSE(reg.HasCurrentKey());
+    EXPECT_FALSE(reg.WriteString("x", "y"));        // no key is open
     EXPECT_FALSE(std::filesystem::exists(File()));  // nothing written for a failed open
-
     ASSERT_TRUE(reg.OpenKey("\\Software\\Vellanor\\Sorvanti 2", true));
-    EXPECT_EQ(reg.CurrentPath(), "Software\\Vellanor\\Sorvanti 2");
     EXPECT_TRUE(reg.WriteString("", "default \"quoted\""));
     EXPECT_TRUE(reg.WriteString("PBIniFile", "c:\\pb 5\\pb.ini"));
     EXPECT_TRUE(reg.WriteString("Odd \"name\" \\ here", ""));
-    EXPECT_EQ(ReadFile(File()), kSettings);  // on disk at once, in regedit's form
+    EXPECT_EQ(ReadFile(File()), kSettings);
+    EXPECT_EQ(reg::Serialize(reg::Parse(kSettings).value()), kSettings);
 
     TRegistry again;
     ASSERT_TRUE(again.OpenKey("SOFTWARE\\VELLANOR\\SORVANTI 2", false));
     EXPECT_EQ(again.ReadString("pbinifile"), "c:\\pb 5\\pb.ini");
-    EXPECT_EQ(again.ReadStringValue(""), "default \"quoted\"");
-    EXPECT_EQ(again.ReadStringValue("missing"), std::nullopt);
-    EXPECT_TRUE(again.ValueExists("PBINIFILE"));
-    EXPECT_EQ(again.GetValueNames(),
-              (std::vector<std::string>{"", "PBIniFile", "Odd \"name\" \\ here"}));
+    EXPECT_EQ(again.ReadString(""), "default \"quoted\"");
     ASSERT_TRUE(again.WriteString("pbinifile", "c:\\other"));  // keeps the name's case
-    EXPECT_EQ(again.GetValueNames()[1], "PBIniFile");
-    EXPECT_TRUE(again.DeleteValue("PBIniFile"));
-    EXPECT_FALSE(again.DeleteValue("PBIniFile"));
-    EXPECT_FALSE(again.ValueExists("PBIniFile"));
-
-    // Values that would break the file's lines are refused.
-    EXPECT_FALSE(again.WriteString("x", "two\r\nlines"));
+    EXPECT_NE(ReadFile(File()).find("\"PBIniFile\"=\"c:\\\\other\""), std::string::npos);
+    EXPECT_FALSE(again.WriteString("x", "two\r\nlines"));  // it would break the file's lines
     EXPECT_NE(LastErrorText(), "");
+    again.CloseKey();
+    EXPECT_EQ(again.ReadString("pbinifile"), "");
 
     // HKEY_LOCAL_MACHINE is its own tree.
     TRegistry machine(TRootKey::LocalMachine);
-    EXPECT_FALSE(machine.KeyExists("Software\\Vellanor"));
-    ASSERT_TRUE(machine.OpenKey(
-        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\PB050.exe", true));
+    ASSERT_TRUE(machine.OpenKey("SOFTWARE\\App Paths\\PB050.exe", true));
     ASSERT_TRUE(machine.WriteString("", "c:\\pb5\\pb050.exe"));
-    ASSERT_TRUE(
-        machine.OpenKey("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\", false));
-    EXPECT_EQ(machine.GetKeyNames(), std::vector<std::string>{"PB050.exe"});
-    machine.CloseKey();
-    EXPECT_FALSE(machine.WriteString("x", "y"));
-    EXPECT_EQ(machine.ReadStringValue(""), std::nullopt);
+    EXPECT_FALSE(KeyExists("Software\\Vellanor", TRootKey::LocalMachine));
+    EXPECT_FALSE(KeyExists("SOFTWARE\\App Paths"));
 }
 
 TEST_F(RegistryFile, DeletesKeysWithTheirSubkeys) {
     TRegistry reg;
     ASSERT_TRUE(reg.OpenKey("Software\\Vellanor\\Quentis\\deep", true));
-    ASSERT_TRUE(reg.OpenKey("Software\\Vellanor\\b", true));
-    ASSERT_TRUE(reg.OpenKey("Software\\Vellanor\\A", true));
-    ASSERT_TRUE(reg.OpenKey("Software\\Vellanor", false));
-    EXPECT_EQ(reg.GetKeyNames(), (std::vector<std::string>{"A", "b", "Quentis"}));
-
+    ASSERT_TRUE(reg.OpenKey("Software\\Vellanor\\Sorvanti 2", true));
     ASSERT_TRUE(reg.OpenKey("Software\\Vellanor\\Quentis\\deep", false));
     EXPECT_TRUE(reg.DeleteKey("software\\vellanor\\QUENTIS"));
-    EXPECT_FALSE(reg.KeyExists("Software\\Vellanor\\Quentis\\deep"));
+    EXPECT_FALSE(KeyExists("Software\\Vellanor\\Quentis"));
+    EXPECT_TRUE(KeyExists("Software\\Vellanor\\Sorvanti 2"));
     EXPECT_FALSE(reg.DeleteKey("Software\\Vellanor\\Quentis"));
-    EXPECT_FALSE(reg.DeleteKey(""));
+    EXPECT_FALSE(reg.DeleteKey(""));  // a root key
     // A handle on a deleted key writes nothing, as on Windows.
     EXPECT_FALSE(reg.WriteString("x", "y"));
-    EXPECT_FALSE(reg.KeyExists("Software\\Vellanor\\Quentis"));
+    EXPECT_FALSE(KeyExists("Software\\Vellanor\\Quentis\\deep"));
 }
 
 TEST_F(RegistryFile, IniStyleSections) {
     TRegIniFile ini("Software\\Vellanor");
     EXPECT_EQ(ini.ReadString("Sorvanti 2", "OrcaDLL", "c:\\"), "c:\\");
-    EXPECT_EQ(ini.ReadInteger("Sorvanti 2", "PBVersion", 1), 1);
-    EXPECT_FALSE(ini.SectionExists("Sorvanti 2"));
+    EXPECT_TRUE(ini.ReadBool("Sorvanti 2", "AutoRefresh", true));
     EXPECT_FALSE(std::filesystem::exists(File()));  // reads create nothing
-
-    ASSERT_TRUE(ini.WriteInteger("Sorvanti 2", "RefreshInterval", 45));
+    // Numbers are decimal text, blanks before them allowed; anything else is the default.
+    ASSERT_TRUE(ini.WriteInteger("Sorvanti 2", "PBVersion", -2));
+    EXPECT_EQ(ini.ReadString("sorvanti 2", "pbversion", ""), "-2");
+    auto readBack = [&](const char* text) {
+        EXPECT_TRUE(ini.WriteString("Sorvanti 2", "RefreshInterval", text));
+        return ini.ReadInteger("Sorvanti 2", "RefreshInterval", 30);
+    };
+    EXPECT_EQ(readBack(" -7") + readBack("+8") + readBack("9"), 10);
+    for (const char* text : {"12abc", "+-1", "", "7 ", "99999999999999999999"})
+        EXPECT_EQ(readBack(text), 30) << text;
+    EXPECT_TRUE(ini.ReadBool("Sorvanti 2", "RefreshInterval", true));  // not a number
+    EXPECT_TRUE(ini.ReadBool("Sorvanti 2", "PBVersion", false));       // not zero
     ASSERT_TRUE(ini.WriteBool("Sorvanti 2", "AutoRefresh", false));
-    ASSERT_TRUE(ini.WriteString("Sorvanti 2", "Odd", "12abc"));
-    ASSERT_TRUE(ini.WriteString("Sorvanti 2", "Negative", " -7"));
-    ASSERT_TRUE(ini.WriteString("Quentis", "link", "x"));
-    EXPECT_EQ(ini.ReadInteger("sorvanti 2", "refreshinterval", 30), 45);
     EXPECT_FALSE(ini.ReadBool("Sorvanti 2", "AutoRefresh", true));
-    EXPECT_EQ(ini.ReadInteger("Sorvanti 2", "Odd", 30), 30);
-    EXPECT_TRUE(ini.ReadBool("Sorvanti 2", "Odd", true));
-    EXPECT_EQ(ini.ReadInteger("Sorvanti 2", "Negative", 0), -7);
-    EXPECT_TRUE(ini.ReadBool("Sorvanti 2", "Negative", false));
 
-    EXPECT_TRUE(ini.EraseSection("Quentis"));
-    EXPECT_TRUE(ini.EraseSection("Quentis"));
-    EXPECT_FALSE(ini.SectionExists("quentis"));
-    EXPECT_TRUE(ini.SectionExists("SORVANTI 2"));
+    ASSERT_TRUE(ini.WriteString("Quentis", "link", "x"));
+    EXPECT_TRUE(ini.EraseSection("Quentis") && ini.EraseSection("Quentis"));  // gone: fine
     EXPECT_FALSE(ini.EraseSection(""));
+    EXPECT_FALSE(KeyExists("Software\\Vellanor\\quentis"));
+    EXPECT_TRUE(KeyExists("Software\\Vellanor\\Sorvanti 2"));
 }
 
 TEST_F(RegistryFile, HandEditedTypesSurviveARewrite) {
+    const std::string values = "\"PBVersion\"=dword:00000002\r\n\"Blob\"=hex:01,02\r\n";
     WriteFile(File(),
-              "Windows Registry Editor Version 5.00\r\n\r\n"
-              "[HKEY_CURRENT_USER\\Software\\Vellanor\\Sorvanti 2]\r\n"
-              "\"PBVersion\"=dword:00000002\r\n"
-              "\"Blob\"=hex:01,02\r\n");
+              std::string("REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Vellanor\\Sorvanti 2]\r\n") +
+                  values);
     TRegIniFile ini("Software\\Vellanor");
     EXPECT_EQ(ini.ReadInteger("Sorvanti 2", "PBVersion", 1), 1);  // not a string: default
     ASSERT_TRUE(ini.WriteString("Sorvanti 2", "TempLibrary", "c:\\t.pbl"));
-    EXPECT_EQ(ReadFile(File()),
-              "Windows Registry Editor Version 5.00\r\n\r\n"
-              "[HKEY_CURRENT_USER]\r\n\r\n"
-              "[HKEY_CURRENT_USER\\Software]\r\n\r\n"
-              "[HKEY_CURRENT_USER\\Software\\Vellanor]\r\n\r\n"
-              "[HKEY_CURRENT_USER\\Software\\Vellanor\\Sorvanti 2]\r\n"
-              "\"PBVersion\"=dword:00000002\r\n"
-              "\"Blob\"=hex:01,02\r\n"
-              "\"TempLibrary\"=\"c:\\\\t.pbl\"\r\n\r\n");
+    EXPECT_NE(
+        ReadFile(File()).find("Sorvanti 2]\r\n" + values + "\"TempLibrary\"=\"c:\\\\t.pbl\"\r\n"),
+        std::string::npos);
     // Writing a string over it replaces the value where it stands.
     ASSERT_TRUE(ini.WriteInteger("Sorvanti 2", "PBVersion", 0));
-    EXPECT_EQ(ini.ReadInteger("Sorvanti 2", "PBVersion", 1), 0);
+    EXPECT_NE(ReadFile(File()).find("Sorvanti 2]\r\n\"PBVersion\"=\"0\"\r\n\"Blob\""),
+              std::string::npos);
 }
 
 TEST_F(RegistryFile, AnUnparseableFileIsKeptAside) {
@@ -269,10 +215,6 @@ TEST_F(RegistryFile, FailedWritesLeaveTheFileAsItWas) {
     EXPECT_FALSE(ini.WriteString("s", "v", "2"));
     EXPECT_FALSE(LastErrorText().empty());
     EXPECT_EQ(ReadFile(File()), original);
-    EXPECT_EQ(ini.ReadString("s", "v", ""), "1");
-    for (const auto& entry : std::filesystem::directory_iterator(prefix.PrefixPath())) {
-        EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
-    }
 
     // A registry file that cannot be read (here a folder in its place) is never
     // replaced: reads give defaults, writes fail.
