@@ -1,6 +1,7 @@
-// The search-and-replace dialog on the offscreen platform: its check boxes and options,
-// typing and choosing entries, the list buttons, replace-list files through a supplied
-// file chooser, the events, replace mode, and screenshots of both modes.
+// The search-and-replace dialog on the offscreen platform: the widgets over the replace
+// list (whose own rules tests/search checks), typing and choosing entries, the file
+// dialogs and messages, the events and the controls held while a search runs, replace
+// mode, and screenshots of both modes.
 
 #include "ui/Ureplace.h"
 
@@ -10,12 +11,12 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QSet>
 #include <QTest>
 
 #include <filesystem>
+#include <stdexcept>
 
 #include "platform/Prefix.h"
 #include "shell/utilities.h"
@@ -27,52 +28,39 @@ namespace ui {
 namespace {
 
 using namespace search;
+using Lines = std::vector<std::string>;
 
-class QtEnvironment : public ::testing::Environment {
-  public:
+struct QtEnvironment : testing::Environment {
     void SetUp() override {
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        app_ = std::make_unique<QApplication>(argc_, argv_);
+        app = std::make_unique<QApplication>(argc, argv);
     }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[16] = "ui_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
+    void TearDown() override { app.reset(); }
+    int argc = 1;
+    char name[9] = "ui_tests";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QApplication> app;
 };
 [[maybe_unused]] const auto* const qtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-const std::string S(1, EntrySeparator);
-
-std::string Line(std::string_view find, std::string_view replace, std::string_view options) {
-    std::string line = std::string(find) + S + std::string(replace);
-    for (char c : options)
-        line += S + c;
-    return line;
-}
+    testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 // Both drop-downs hold one item per entry, item i being entry i's text, and show the
-// current entry.
+// current entry; the boxes show the list's states.
 void ExpectShowsList(const TSReplace& dlg) {
     const TReplaceList& list = dlg.List();
-    ASSERT_GE(list.Count(), 1);
     ASSERT_EQ(dlg.FindEdit->count(), list.Count());
     ASSERT_EQ(dlg.ReplaceEdit->count(), list.Count());
     for (int i = 0; i < list.Count(); ++i) {
         EXPECT_EQ(dlg.FindEdit->itemText(i), FromAnsi(list.FindText(i))) << i;
         EXPECT_EQ(dlg.ReplaceEdit->itemText(i), FromAnsi(list.ReplaceText(i))) << i;
     }
-    EXPECT_EQ(dlg.FindEdit->currentIndex(), list.CurrentEntry());
-    EXPECT_EQ(dlg.ReplaceEdit->currentIndex(), list.CurrentEntry());
+    for (QComboBox* box : {dlg.FindEdit, dlg.ReplaceEdit})
+        EXPECT_EQ(box->currentIndex(), list.CurrentEntry());
     EXPECT_EQ(dlg.FindEdit->currentText(), FromAnsi(list.CurrentFindText()));
     EXPECT_EQ(dlg.ReplaceEdit->currentText(), FromAnsi(list.CurrentReplaceText()));
     for (int b = 0; b < ReplaceCheckBoxCount; ++b)
-        EXPECT_EQ(dlg.CheckBoxes[b]->isChecked(), list.Checked(static_cast<TReplaceCheckBox>(b)))
-            << CheckBoxNames[b];
+        EXPECT_EQ(dlg.CheckBoxes[b]->isChecked(), list.Checked(TReplaceCheckBox(b))) << b;
 }
 
 void Type(QComboBox* box, const QString& text) {
@@ -87,35 +75,52 @@ void Click(QAbstractButton* button) {
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
-// Shows the dialog. (The offscreen platform activates only the first window it shows,
-// so focus is checked as the dialog's focus widget, the one that has the focus whenever
-// the dialog is active.)
-void Show(TSReplace& dlg) {
-    dlg.show();
-    QApplication::processEvents();
-}
-
-bool Focused(const TSReplace& dlg, QWidget* widget) {
-    return dlg.focusWidget() == widget;
-}
-
-class ReplaceDialog : public ::testing::Test {
+// The dialog in a prefix of its own, with the program's directory in it and a file
+// chooser that records what it is asked and gives the file set in `chosen`.
+class ReplaceDialog : public testing::Test {
   protected:
-    void SetUp() override { Show(dlg); }
-    // Shows the dialog again, in replace mode or not.
+    ReplaceDialog() {
+        platform::SetPrefixDir(prefix.PrefixPath());
+        shell::InitUtilities({}, "c:\\Sorvanti");
+        std::filesystem::create_directories(prefix.DriveC() + "/Sorvanti");
+        dlg.SetFileChooser([this](QWidget*, const TSReplace::TFileRequest& request) {
+            requests.push_back(request);
+            return QString::fromStdString(chosen);
+        });
+        Reshow(false);
+    }
+    ~ReplaceDialog() override {
+        shell::ResetUtilities();
+        platform::SetPrefixDir({});
+    }
     void Reshow(bool replace) {
         dlg.hide();
         dlg.Options().Set(srReplaceDlg, replace);
-        Show(dlg);
+        dlg.show();
+        QApplication::processEvents();
     }
+    // The offscreen platform activates only the first window it shows, so focus is the
+    // dialog's focus widget, the one that has the focus whenever the dialog is active.
+    bool Focused(QWidget* widget) const { return dlg.focusWidget() == widget; }
+    // Clicks Load or Save with file chosen; the text of the message box it showed, if any.
+    std::string Use(QPushButton* button, const std::string& file) {
+        chosen = file;
+        screen.boxes.clear();
+        Click(button);
+        EXPECT_LE(screen.boxes.size(), 1u);
+        return screen.boxes.empty() ? "" : screen.boxes[0].text;
+    }
+
+    testsupport::TempPrefix prefix;
+    testsupport::RecordingShellUI screen;
+    std::vector<TSReplace::TFileRequest> requests;
+    std::string chosen;
     TSReplace dlg;
 };
 
-TEST_F(ReplaceDialog, CheckBoxesAndOptions) {
-    EXPECT_FALSE(dlg.isModal());
-    EXPECT_TRUE(dlg.windowFlags() & Qt::WindowStaysOnTopHint);
+TEST_F(ReplaceDialog, CheckBoxesSetTheOptionsOfTheirNames) {
+    EXPECT_TRUE(!dlg.isModal() && (dlg.windowFlags() & Qt::WindowStaysOnTopHint));
     ExpectShowsList(dlg);
-
     // Each box, found by its name "CheckBox" + X + "Option", controls option "sr" + X.
     Reshow(true);  // Replace Upon Find is shown only in replace mode
     for (int b = cbApplication; b < ReplaceCheckBoxCount; ++b) {
@@ -123,303 +128,208 @@ TEST_F(ReplaceDialog, CheckBoxesAndOptions) {
         auto* box = dlg.findChild<QCheckBox*>(name);
         ASSERT_NE(box, nullptr) << CheckBoxNames[b];
         const int member = SearchOptionByName("sr" + name.mid(8, name.size() - 14).toStdString());
-        ASSERT_GE(member, 0) << CheckBoxNames[b];
-        const bool before = box->isChecked();
-        Click(box);
-        EXPECT_EQ(dlg.Options().Contains(member), !before) << CheckBoxNames[b];
-        Click(box);
-        EXPECT_EQ(dlg.Options().Contains(member), before) << CheckBoxNames[b];
+        for (bool on : {!box->isChecked(), box->isChecked()}) {
+            Click(box);
+            EXPECT_EQ(dlg.Options().Contains(member), on) << CheckBoxNames[b];
+        }
     }
-
-    // Unchecking a type unchecks ALL and nothing else; ALL sets every type.
-    Click(dlg.CheckBox(cbMenu));
-    EXPECT_EQ(dlg.List().EntryLines()[0], Line("", "", "01110111111100"));
+    Click(dlg.CheckBox(cbMenu));  // unchecks ALL on screen too
     ExpectShowsList(dlg);
-    Click(dlg.CheckBox(cbAllOptions));
-    Click(dlg.CheckBox(cbAllOptions));
-    EXPECT_EQ(dlg.Options(), (TSearchOptions{srDown, srReplaceDlg}));
-
     // Alt+L is ALL (an accelerator clicks its box after a short animation).
     QTest::keyClick(dlg.focusWidget(), Qt::Key_L, Qt::AltModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.CheckBox(cbWindow)->isChecked(); }, 2000));
-    EXPECT_TRUE(dlg.Options().Contains(srWindow));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.CheckBox(cbMenu)->isChecked(); }, 2000));
+    EXPECT_TRUE(dlg.Options().Contains(srMenu));
 }
 
-TEST_F(ReplaceDialog, TypingChangesTheCurrentEntryAndChoosingLoadsAnother) {
+TEST_F(ReplaceDialog, TypingChoosingAndTheListButtons) {
     Reshow(true);
-    Type(dlg.FindEdit, "dw_1;dw_2");  // a semicolon is an ordinary character
+    Type(dlg.FindEdit, "dw_1");
     Type(dlg.ReplaceEdit, "dw_main");
     Click(dlg.CheckBox(cbWholeWord));
     Click(dlg.AddButton);
-    EXPECT_TRUE(Focused(dlg, dlg.FindEdit));
-    Type(dlg.FindEdit, "of_x");
-    Click(dlg.CheckBox(cbMatchCase));
+    EXPECT_TRUE(Focused(dlg.FindEdit));
+    QLineEdit* edit = dlg.FindEdit->lineEdit();
+    QTest::keyClicks(edit, "of_x");
     Click(dlg.CheckBox(cbWholeWord));
-    EXPECT_EQ(dlg.List().EntryLines()[0], Line("dw_1;dw_2", "dw_main", "11111111111110"));
-    EXPECT_EQ(dlg.List().EntryLines()[1], Line("of_x", "", "11111111111101"));
+    EXPECT_EQ(dlg.List().FindText(0) + dlg.List().ReplaceText(0) + dlg.FindText(),
+              "dw_1dw_mainof_x");
+    // Ctrl+Z takes the typing back, Ctrl+Shift+Z brings it again; the entry follows.
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(dlg.FindText(), "");
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(dlg.FindText(), "of_x");
     ExpectShowsList(dlg);
-
     // Typing in the middle keeps the caret where it was, with nothing selected.
-    dlg.FindEdit->lineEdit()->setCursorPosition(2);
-    QTest::keyClick(dlg.FindEdit->lineEdit(), Qt::Key_Z);
+    edit->setCursorPosition(2);
+    QTest::keyClick(edit, Qt::Key_Z);
     EXPECT_EQ(dlg.FindText(), "ofz_x");
-    EXPECT_EQ(dlg.FindEdit->lineEdit()->cursorPosition(), 3);
-    EXPECT_FALSE(dlg.FindEdit->lineEdit()->hasSelectedText());
+    EXPECT_TRUE(edit->cursorPosition() == 3 && !edit->hasSelectedText());
 
     // Choosing entry 0 in the drop-down (keyboard Up) brings back its texts and boxes.
     dlg.ReplaceEdit->setFocus();
     QTest::keyClick(dlg.ReplaceEdit, Qt::Key_Up);
-    EXPECT_EQ(dlg.CurrentEntry(), 0);
-    EXPECT_TRUE(dlg.Options().Contains(srWholeWord));
+    EXPECT_TRUE(dlg.CurrentEntry() == 0 && dlg.Options().Contains(srWholeWord));
     ExpectShowsList(dlg);
-
     // Return adds no item and does not jump to the other entry with the same text; it
     // presses the default button, Find All.
     int findAll = 0;
     dlg.OnFindAll = [&](TSReplace&) { ++findAll; };
     Type(dlg.FindEdit, "ofz_x");
-    QTest::keyClick(dlg.FindEdit->lineEdit(), Qt::Key_Return);
-    EXPECT_EQ(findAll, 1);
-    EXPECT_EQ(dlg.CurrentEntry(), 0);
-    ExpectShowsList(dlg);
-
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_TRUE(findAll == 1 && dlg.CurrentEntry() == 0);
     // Texts are Windows-1252: the euro sign is 0x80; what the code page lacks is '?'.
-    dlg.FindEdit->lineEdit()->insert(QString::fromUtf8("\u20AC\u00E9\u4E2D"));
+    edit->insert(QString::fromUtf8("\u20AC\u00E9\u4E2D"));
     EXPECT_EQ(dlg.FindText(), "ofz_x\x80\xE9?");
     ExpectShowsList(dlg);
-}
 
-TEST_F(ReplaceDialog, AddInsertDeleteClear) {
-    Type(dlg.FindEdit, "a");
-    Click(dlg.AddButton);
-    Type(dlg.FindEdit, "c");
-    Click(dlg.InsertButton);  // before "c"
-    Type(dlg.FindEdit, "b");
-    EXPECT_EQ(dlg.List().FindText(0) + dlg.List().FindText(1) + dlg.List().FindText(2), "abc");
-    ExpectShowsList(dlg);
-
-    // Deleting the last entry makes the new last one current; the only one stays.
-    dlg.SelectEntry(2);
-    Click(dlg.DeleteButton);
-    EXPECT_EQ(dlg.FindEdit->currentText(), QStringLiteral("b"));
-    Click(dlg.DeleteButton);
-    Click(dlg.DeleteButton);
-    ASSERT_EQ(dlg.EntryCount(), 1);
-    EXPECT_EQ(dlg.FindText(), "a");
-    ExpectShowsList(dlg);
-
-    // Clear leaves one empty entry; the boxes keep their states.
-    Click(dlg.CheckBox(cbMatchCase));
-    Click(dlg.AddButton);
-    Click(dlg.Clear);
-    EXPECT_EQ(dlg.List().EntryLines(), std::vector<std::string>{S});
-    EXPECT_TRUE(dlg.CheckBox(cbMatchCase)->isChecked());
-    ExpectShowsList(dlg);
-}
-
-class ReplaceDialogFiles : public ReplaceDialog {
-  protected:
-    ReplaceDialogFiles() {
-        platform::SetPrefixDir(prefix.PrefixPath());
-        shell::InitUtilities({}, "c:\\Sorvanti");
-        std::filesystem::create_directories(prefix.DriveC() + "/Sorvanti");
-        dlg.SetFileChooser([this](QWidget*, const TSReplace::TFileRequest& request) {
-            requests.push_back(request);
-            return chosen;
-        });
-    }
-    ~ReplaceDialogFiles() override {
-        shell::ResetUtilities();
-        platform::SetPrefixDir({});
-    }
-    void Choose(const std::string& hostPath) { chosen = QString::fromStdString(hostPath); }
-
-    testsupport::TempPrefix prefix;
-    testsupport::RecordingShellUI screen;
-    std::vector<TSReplace::TFileRequest> requests;
-    QString chosen;
-};
-
-TEST_F(ReplaceDialogFiles, SaveThenLoadGivesBackTheEntries) {
-    Reshow(true);
-    Type(dlg.FindEdit, "dw_1;dw_2");
-    Type(dlg.ReplaceEdit, "dw_main");
-    Click(dlg.CheckBox(cbReplaceOnFind));  // not part of any entry
-    Click(dlg.AddButton);
-    Type(dlg.FindEdit, "~n*end");
-    Click(dlg.CheckBox(cbQuery));
-    Click(dlg.CheckBox(cbMatchCase));
-    const std::vector<std::string> saved = dlg.List().EntryLines();
-
-    Choose(prefix.DriveC() + "/one.gsr");
-    Click(dlg.SaveButton);
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_TRUE(requests[0].save);
-    EXPECT_EQ(requests[0].title, QStringLiteral("Save Global Search and Replace File"));
-    EXPECT_EQ(requests[0].filter, QStringLiteral("Global Search and Replace Files (*.gsr)"));
-    EXPECT_EQ(requests[0].defaultSuffix, QStringLiteral("gsr"));
-    EXPECT_EQ(std::filesystem::path(requests[0].directory.toStdString()),
-              std::filesystem::path(prefix.DriveC() + "/Sorvanti"));
-    EXPECT_EQ(testsupport::ReadFile(chosen.toStdString()), saved[0] + "\r\n" + saved[1] + "\r\n");
-
-    Click(dlg.Clear);
-    Click(dlg.CheckBox(cbReplaceOnFind));
-    Click(dlg.LoadButton);
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1].title, QStringLiteral("Load Global Search and Replace File"));
-    EXPECT_EQ(dlg.List().EntryLines(), saved);
-    EXPECT_TRUE(dlg.Options().Contains(srQuery));  // entry 0 applied
-    EXPECT_FALSE(dlg.CheckBox(cbReplaceOnFind)->isChecked());
-    ExpectShowsList(dlg);
-
-    // A cancelled load changes nothing but makes entry 0 current again.
-    dlg.SelectEntry(1);
-    Choose({});
-    Click(dlg.LoadButton);
-    EXPECT_EQ(dlg.List().EntryLines(), saved);
-    EXPECT_EQ(dlg.CurrentEntry(), 0);
-    ExpectShowsList(dlg);
-
-    // A line of the two texts only gets the default options; bytes show as Windows-1252.
-    Choose(prefix.DriveC() + "/one.gsr");
-    testsupport::WriteFile(chosen.toStdString(), "\x80" + S + "\xE9\r\n");
-    Click(dlg.LoadButton);
-    EXPECT_EQ(dlg.List().EntryLines()[0], Line("\x80", "\xE9", "11111111111100"));
-    EXPECT_EQ(dlg.FindEdit->currentText(), QString::fromUtf8("\u20AC"));
-    ExpectShowsList(dlg);
-    EXPECT_TRUE(screen.boxes.empty());
-}
-
-TEST_F(ReplaceDialogFiles, ABadFileShowsAMessageAndKeepsTheEntries) {
-    Type(dlg.FindEdit, "keep");
-    Click(dlg.AddButton);
-    Type(dlg.FindEdit, "me");
-    const std::vector<std::string> before = dlg.List().EntryLines();
-
-    const std::string dir = prefix.DriveC();
-    testsupport::WriteFile(dir + "/nosep.gsr", "a" + S + "b\r\n\r\nc" + S + "d\r\n");
-    testsupport::WriteFile(dir + "/binary.gsr", std::string("PK\x03\x04\0\0", 6));
-    for (const std::string& file :
-         {dir + "/missing.gsr", dir + "/nosep.gsr", dir + "/binary.gsr"}) {
-        SCOPED_TRACE(file);
-        screen.boxes.clear();
-        Choose(file);
-        Click(dlg.LoadButton);
-        ASSERT_EQ(screen.boxes.size(), 1u);
-        EXPECT_EQ(screen.boxes[0].kind, shell::TMsgDlgType::mtError);
-        EXPECT_EQ(dlg.List().EntryLines(), before);
-        EXPECT_EQ(dlg.CurrentEntry(), 1);
+    // Each list button changes the list, and both drop-downs follow.
+    const std::pair<QPushButton*, int> buttons[] = {
+        {dlg.InsertButton, 3}, {dlg.DeleteButton, 2}, {dlg.Clear, 1}, {dlg.AddButton, 2}};
+    for (const auto& [button, count] : buttons) {
+        Click(button);
+        EXPECT_EQ(dlg.List().Count(), count) << button->text().toStdString();
         ExpectShowsList(dlg);
     }
-
-    // A file that cannot be written is reported, not taken for saved.
-    screen.boxes.clear();
-    Choose(dir + "/no/such/folder/x.gsr");
-    Click(dlg.SaveButton);
-    ASSERT_EQ(screen.boxes.size(), 1u);
-    EXPECT_EQ(screen.boxes[0].kind, shell::TMsgDlgType::mtError);
 }
 
-TEST_F(ReplaceDialog, ButtonsFireTheirEvents) {
+TEST_F(ReplaceDialog, LoadAndSave) {
+    Type(dlg.FindEdit, "one");
+    Click(dlg.AddButton);
+    Click(dlg.CheckBox(cbQuery));
+    const Lines saved = dlg.List().EntryLines();
+    const std::string file = prefix.DriveC() + "/one.gsr";
+    EXPECT_EQ(Use(dlg.SaveButton, file), "");
+    Click(dlg.Clear);
+    EXPECT_EQ(Use(dlg.LoadButton, file), "");
+    EXPECT_EQ(dlg.List().EntryLines(), saved);
+    ExpectShowsList(dlg);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_TRUE(requests[0].save && !requests[1].save);
+    for (const auto& r : requests) {
+        EXPECT_EQ(r.title, r.save ? QStringLiteral("Save Global Search and Replace File")
+                                  : QStringLiteral("Load Global Search and Replace File"));
+        EXPECT_EQ(r.filter, QStringLiteral("Global Search and Replace Files (*.gsr)"));
+        EXPECT_EQ(r.defaultSuffix, QStringLiteral("gsr"));
+        EXPECT_EQ(std::filesystem::path(r.directory.toStdString()),
+                  std::filesystem::path(prefix.DriveC() + "/Sorvanti"));
+    }
+    // A cancelled load changes nothing but makes entry 0 current again.
+    dlg.SelectEntry(1);
+    EXPECT_EQ(Use(dlg.LoadButton, ""), "");
+    EXPECT_EQ(dlg.CurrentEntry(), 0);
+    // A file that is no list, or cannot be read or written: a message, the list kept.
+    testsupport::WriteFile(prefix.DriveC() + "/bad.gsr", "no separator\r\n");
+    const std::pair<QPushButton*, const char*> failing[] = {{dlg.LoadButton, "/bad.gsr"},
+                                                            {dlg.LoadButton, "/missing.gsr"},
+                                                            {dlg.SaveButton, "/no/x.gsr"}};
+    for (const auto& [button, name] : failing) {
+        EXPECT_NE(Use(button, prefix.DriveC() + name), "") << name;
+        EXPECT_EQ(dlg.List().EntryLines(), saved);
+        ExpectShowsList(dlg);
+    }
+}
+
+TEST_F(ReplaceDialog, ButtonsFireTheirEventsAndHoldTheListWhileTheyRun) {
     Reshow(true);
     Click(dlg.CheckBox(cbReplaceOnFind));
-    std::vector<std::string> fired;
-    // Records the event with "+" when the option is in Options while it runs.
+    Type(dlg.FindEdit, "one");
+    Click(dlg.AddButton);
+    const Lines lines = dlg.List().EntryLines();
+    TSearchOptions options = dlg.Options();
+    options.Exclude(srReplaceDlg);  // the last runs are in find mode
+    std::vector<QWidget*> held = {dlg.AddButton, dlg.InsertButton, dlg.DeleteButton, dlg.Clear,
+                                  dlg.LoadButton};
+    held.insert(held.end(), dlg.CheckBoxes.begin(), dlg.CheckBoxes.end());
+    chosen = prefix.DriveC() + "/other.gsr";
+    testsupport::WriteFile(chosen, "other\x05\r\n");
+    Lines fired;
+    // Records the event with "+" when option is in Options while it runs, and checks that
+    // the run keeps the list and the options, whatever the user (or a handler) does.
     auto record = [&](const char* name, TSearchOption option) {
-        return [&fired, name, option](TSReplace& sender) {
+        return [&, name, option](TSReplace& sender) {
             fired.push_back(std::string(name) + (sender.Options().Contains(option) ? "+" : "-"));
+            EXPECT_TRUE(Focused(option == srReplace ? sender.ReplaceButton : sender.CancelButton));
+            for (QWidget* control : held)
+                EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+            EXPECT_TRUE(sender.SaveButton->isEnabled() && sender.CancelButton->isEnabled());
+            for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{
+                     sender.FindAllButton, sender.FindNextButton, sender.ReplaceButton,
+                     sender.CheckBox(cbMatchCase)})
+                Click(button);
+            sender.AddButtonClick();
+            sender.InsertButtonClick();
+            sender.DeleteButtonClick();
+            sender.ClearClick();
+            sender.LoadButtonClick();
+            sender.CheckBox(cbMatchCase)->setChecked(true);
+            sender.CheckBoxClick(cbMatchCase, true);
+            sender.SelectEntry(0);  // the search walks the entries itself
+            EXPECT_TRUE(sender.List().EntryLines() == lines && requests.empty());
+            ExpectShowsList(sender);
         };
     };
-    dlg.OnFind = [&](TSReplace& sender) {
-        record("find", srFindNext)(sender);
-        EXPECT_TRUE(Focused(sender, sender.CancelButton));
-        // The search lets the user interface run: only Cancel works meanwhile.
-        for (QAbstractButton* button :
-             {sender.FindAllButton, sender.FindNextButton, sender.ReplaceButton})
-            Click(button);
-    };
+    dlg.OnFind = record("find", srFindNext);
     dlg.OnFindAll = record("findall", srReplaceOnFind);
-    dlg.OnReplace = record("replace", srReplace);
-    dlg.OnClose = record("close", srFindNext);
+    dlg.OnReplace = [&](TSReplace& sender) {
+        record("replace", srReplace)(sender);
+        Click(sender.CancelButton);  // stops the search; the run ends
+    };
+    dlg.OnClose = [&](TSReplace& sender) {
+        fired.push_back(sender.Running() ? "cancel" : "close");
+    };
     Click(dlg.FindNextButton);
-    EXPECT_TRUE(Focused(dlg, dlg.FindNextButton));
+    EXPECT_TRUE(Focused(dlg.FindNextButton));
     Click(dlg.FindAllButton);
-    EXPECT_TRUE(Focused(dlg, dlg.FindAllButton));
+    EXPECT_TRUE(Focused(dlg.FindAllButton));
     Click(dlg.ReplaceButton);
-    Click(dlg.CancelButton);
-    EXPECT_TRUE(dlg.isVisible());  // Cancel stops a search; the dialog stays
-    // Replace Upon Find, hidden in find mode, never replaces there.
-    Reshow(false);
+    Reshow(false);  // Replace Upon Find, hidden in find mode, never replaces there
     Click(dlg.FindAllButton);
-    EXPECT_EQ(fired,
-              (std::vector<std::string>{"find+", "findall+", "replace+", "close-", "findall-"}));
-    for (TSearchOption o : {srFindNext, srFindAll, srReplace})
-        EXPECT_FALSE(dlg.Options().Contains(o));
-    EXPECT_TRUE(dlg.Options().Contains(srReplaceOnFind));
-
+    dlg.OnFind = [](TSReplace&) { throw std::runtime_error("the search failed"); };
+    EXPECT_THROW(dlg.FindNextButtonClick(), std::runtime_error);
+    EXPECT_EQ(fired, (Lines{"find+", "findall+", "replace+", "cancel", "findall-"}));
+    // However the run ended, the options and the controls are back.
+    EXPECT_TRUE(!dlg.Running() && dlg.Options() == options);
+    for (QWidget* control : held)
+        EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+    Click(dlg.Clear);
+    EXPECT_EQ(dlg.List().Count(), 1);
     // Closing fires OnClose and only hides the dialog.
-    fired.clear();
     QTest::keyClick(&dlg, Qt::Key_Escape);
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(fired, (std::vector<std::string>{"close-"}));
+    EXPECT_TRUE(!dlg.isVisible() && fired.back() == "close");
 }
 
-// Every visible control with an accelerator has its own.
-void ExpectAcceleratorsUnique(const TSReplace& dlg) {
-    QSet<QChar> keys;
-    QStringList captions;
-    for (auto* button : dlg.findChildren<QAbstractButton*>())
-        if (button->isVisible())
-            captions << button->text();
-    for (auto* label : dlg.findChildren<QLabel*>())
-        if (label->isVisible())
-            captions << label->text();
-    for (const QString& caption : captions) {
-        const qsizetype amp = caption.indexOf(QLatin1Char('&'));
-        if (amp < 0)
-            continue;
-        const QChar key = caption.at(amp + 1).toUpper();
-        EXPECT_FALSE(keys.contains(key)) << "accelerator " << key.toLatin1() << " twice";
-        keys.insert(key);
-    }
-}
-
-// A screenshot under the build folder, with the caption drawn above it (the offscreen
-// platform draws no window frames).
-void WriteShot(TSReplace& dlg, const char* name) {
-    QApplication::processEvents();
-    const QPixmap body = dlg.grab();
-    QImage shot(body.width(), body.height() + 24, QImage::Format_RGB32);
-    shot.fill(QColor(0, 0, 120));
-    QPainter painter(&shot);
-    painter.setPen(Qt::white);
-    painter.drawText(QRect(6, 0, body.width(), 24), Qt::AlignVCenter, dlg.windowTitle());
-    painter.drawPixmap(0, 24, body);
-    painter.end();
-    const std::string path = std::string(SORVANTI_UI_SHOTS_DIR) + "/" + name;
-    EXPECT_TRUE(shot.save(QString::fromStdString(path))) << path;
-}
-
-TEST_F(ReplaceDialog, ShowingSelectsFindOrReplaceMode) {
-    const std::array<QWidget*, 4> replaceControls = {
-        dlg.ReplaceEdit, dlg.ReplaceLabel, dlg.ReplaceButton, dlg.CheckBox(cbReplaceOnFind)};
+TEST_F(ReplaceDialog, ShowingSelectsFindOrReplaceModeWithUniqueAccelerators) {
     for (bool replace : {false, true}) {
         Reshow(replace);
-        EXPECT_EQ(dlg.windowTitle(),
-                  replace ? QStringLiteral("Replace") : QStringLiteral("Search"));
-        for (QWidget* w : replaceControls)
+        EXPECT_EQ(dlg.windowTitle(), replace ? "Replace" : "Search");
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{dlg.ReplaceEdit, dlg.ReplaceLabel, dlg.ReplaceButton,
+                                             dlg.CheckBox(cbReplaceOnFind)})
             EXPECT_EQ(w->isVisible(), replace) << w->objectName().toStdString();
-        EXPECT_TRUE(Focused(dlg, dlg.FindEdit));
-        EXPECT_TRUE(dlg.FindAllButton->isDefault());
-        ExpectAcceleratorsUnique(dlg);
-        if (!replace)
-            WriteShot(dlg, "Ureplace-find.png");
+        EXPECT_TRUE(Focused(dlg.FindEdit) && dlg.FindAllButton->isDefault());
+        QSet<QChar> keys;
+        QStringList captions;
+        for (auto* button : dlg.findChildren<QAbstractButton*>())
+            captions << (button->isVisible() ? button->text() : QString());
+        for (auto* label : dlg.findChildren<QLabel*>())
+            captions << (label->isVisible() ? label->text() : QString());
+        for (const QString& caption : captions) {
+            const qsizetype amp = caption.indexOf(QLatin1Char('&'));
+            if (amp < 0)
+                continue;
+            EXPECT_FALSE(keys.contains(caption.at(amp + 1).toUpper())) << caption.toStdString();
+            keys.insert(caption.at(amp + 1).toUpper());
+        }
+        if (replace) {
+            Type(dlg.FindEdit, "dw_customer");
+            Type(dlg.ReplaceEdit, "dw_client");
+            Click(dlg.CheckBox(cbProxy));
+        }
+        // A screenshot under the build folder (the offscreen platform draws no frames).
+        const std::string shot = std::string(SORVANTI_UI_SHOTS_DIR) + "/Ureplace-" +
+                                 (replace ? "replace" : "find") + ".png";
+        EXPECT_TRUE(dlg.grab().save(QString::fromStdString(shot))) << shot;
     }
-    Type(dlg.FindEdit, "dw_customer");
-    Type(dlg.ReplaceEdit, "dw_client");
-    Click(dlg.CheckBox(cbWholeWord));
-    Click(dlg.CheckBox(cbProxy));
-    WriteShot(dlg, "Ureplace-replace.png");
 }
 
 }  // namespace
