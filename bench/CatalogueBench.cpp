@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/Hierarchy.h"
 #include "catalogue/Orcactrl.h"
 #include "shell/options.h"
 #include "shell/utilities.h"

@@ -7,9 +7,11 @@
 // system class of its type instead, with a line in the log. So every chain of parents
 // ends at "System" and every walk ends.
 
+#include "catalogue/Hierarchy.h"
+
 #include <unordered_set>
 
-#include "catalogue/Orcactrl.h"
+#include "catalogue/Source.h"
 #include "platform/Ansi.h"
 #include "shell/utilities.h"
 
@@ -21,9 +23,8 @@ namespace {
 TPBObjRef* SystemClassRef(TPBApp& app, std::string_view name) {
     if (TPBObjRef* ref = app.SysRefs.Find(name))
         return ref;
-    auto* ref = new TPBObjRef(app, nullptr, name);
+    TPBObjRef* ref = app.SysRefs.Add(name, std::make_unique<TPBObjRef>(app, nullptr, name));
     ref->Parent = app.SystemRoot;
-    app.SysRefs.Add(name, ref);
     app.SystemRoot->Children.Add(name, ref);
     return ref;
 }
@@ -126,8 +127,7 @@ void BuildHierarchy(TPBApp& app) {
         }
         return 10000;
     };
-    auto& items = app.SysRefs.Items();
-    std::stable_sort(items.begin(), items.end(), [&rank](const auto& a, const auto& b) {
+    app.SysRefs.Sort([&rank](const auto& a, const auto& b) {
         return rank(a.Obj->Obj->Name) < rank(b.Obj->Obj->Name);
     });
 }
@@ -143,32 +143,45 @@ TPBObjRef* RootClass(TPBObjRef& ref) {
     return at;
 }
 
-void WalkDescendants(TPBObjRef& ref, const std::function<void(TPBObjRef&)>& action) {
-    TWalkScope walking;
-    for (int i = 0; i < ref.Children.Count(); ++i) {
-        if (!RunFlag())
+namespace {
+
+void Walk(TPBObjRef& ref, const std::function<void(TPBObjRef&)>& action) {
+    // The children as the level starts: the message loop may change the list. Nothing
+    // is freed while the walk's scope lives, so every pointer stays valid; references
+    // that left the catalogue or moved to another parent are passed over.
+    std::vector<TPBObjRef*> children;
+    children.reserve(static_cast<size_t>(ref.Children.Count()));
+    for (const auto& item : ref.Children)
+        children.push_back(item.Obj);
+    for (TPBObjRef* child : children) {
+        if (!RunFlag() || ref.Retired())
             return;
-        TPBObjRef* child = ref.Children[i];
+        if (child->Retired() || child->Parent != &ref)
+            continue;
         action(*child);
         shell::ProcessMessages();
-        WalkDescendants(*child, action);
+        if (!child->Retired())
+            Walk(*child, action);
     }
 }
 
-void TPBApp::ReleaseObjRefs(const std::vector<TPBObjRef*>& refs) {
+}  // namespace
+
+void WalkDescendants(TPBObjRef& ref, const std::function<void(TPBObjRef&)>& action) {
+    TWalkScope walking(ref.App.Mgr);
+    Walk(ref, action);
+}
+
+void TPBApp::ReleaseObjRefs(std::vector<std::unique_ptr<TPBObjRef>> refs) {
     if (refs.empty())
         return;
-    if (destroying_) {
-        // The whole hierarchy goes with the application.
-        for (TPBObjRef* ref : refs)
-            delete ref;
-        return;
-    }
-    const std::unordered_set<const TPBObjRef*> dying(refs.begin(), refs.end());
+    std::unordered_set<const TPBObjRef*> dying;
+    for (const auto& ref : refs)
+        dying.insert(ref.get());
     std::vector<TPBObjRef*> orphans;
-    for (TPBObjRef* ref : refs) {
-        if (ref->Parent && !IsRoot(ref) && !dying.count(ref->Parent))
-            ref->Parent->Children.Remove(ref);
+    for (const auto& ref : refs) {
+        if (ref->Parent && !IsRoot(ref.get()) && !dying.count(ref->Parent))
+            ref->Parent->Children.Remove(ref.get());
         for (const auto& child : ref->Children) {
             if (!dying.count(child.Obj)) {
                 child.Obj->Parent = nullptr;
@@ -177,8 +190,8 @@ void TPBApp::ReleaseObjRefs(const std::vector<TPBObjRef*>& refs) {
         }
         ref->Children.Clear();
     }
-    for (TPBObjRef* ref : refs)
-        delete ref;
+    for (auto& ref : refs)
+        Mgr.Retire(std::move(ref));
     // The descendants of a vanished entry are attached again to the ancestor their source
     // names: found elsewhere on the path, else a class under "System".
     for (TPBObjRef* orphan : orphans)

@@ -44,7 +44,6 @@ std::unique_ptr<TOrcaMgr>& MgrInstance() {
 }
 
 bool runFlag = true;
-int walksInProgress = 0;
 
 }  // namespace
 
@@ -68,7 +67,6 @@ void ResetOrcaMgr() {
         std::unique_ptr<TOrcaMgr> old = std::move(instance);
         old.reset();
     }
-    walksInProgress = 0;
 }
 
 bool HasOrcaMgr() {
@@ -83,17 +81,21 @@ void SetRunFlag(bool value) {
     runFlag = value;
 }
 
-int WalksInProgress() {
-    return walksInProgress;
-}
-
-TWalkScope::TWalkScope() {
-    ++walksInProgress;
+TWalkScope::TWalkScope(TOrcaMgr& mgr) : mgr_(mgr) {
+    ++mgr_.walks_;
 }
 
 TWalkScope::~TWalkScope() {
-    if (walksInProgress > 0)
-        --walksInProgress;
+    if (--mgr_.walks_ == 0)
+        mgr_.retired_.clear();
+}
+
+TUnattendedScope::TUnattendedScope(TOrcaMgr& mgr) : mgr_(mgr) {
+    ++mgr_.unattended_;
+}
+
+TUnattendedScope::~TUnattendedScope() {
+    --mgr_.unattended_;
 }
 
 // ---- TOrcaMgr -----------------------------------------------------------------------
@@ -107,36 +109,33 @@ TOrcaMgr::TOrcaMgr() : ExportBuffer(InitialExportBufferSize + 1, '\0') {
 }
 
 TOrcaMgr::~TOrcaMgr() {
-    while (!Apps.Empty())
-        delete Apps[Apps.Count() - 1];
+    // Applications first (their sessions close while the ORCA library is loaded), then
+    // what was retired, then the libraries with their entries.
+    Apps.Clear();
+    retired_.clear();
     session_.reset();
-
-    // Entries are owned by the library they belong to (Lib), which may not be the only
-    // library listing them (Assign): collect them first, free them last.
-    std::vector<TPBLib*> libs;
-    for (const auto& item : Libs)
-        libs.push_back(item.Obj);
     Libs.Clear();
-    std::vector<TPBObj*> entries;
-    for (TPBLib* lib : libs) {
-        for (const auto& item : lib->Entries)
-            if (item.Obj->Lib == lib)
-                entries.push_back(item.Obj);
-        lib->Entries.Clear();
-    }
-    for (TPBLib* lib : libs)
-        delete lib;
-    for (TPBObj* obj : entries)
-        delete obj;
-
     if (module_) {
         ClearOrcaFunctions();
         module_.reset();
     }
 }
 
-bool TOrcaMgr::OrcaLoaded() const {
-    return OrcaFunctions().Bound;
+void TOrcaMgr::ReportUnattended(const std::string& text) {
+    if (text == lastUnattendedReport_)
+        return;
+    lastUnattendedReport_ = text;
+    shell::LogMessage(text);
+}
+
+std::string TOrcaMgr::GetPBIniFile() {
+    if (!Unattended())
+        return Location.GetPBIniFile();
+    const std::string path = Location.GetPBIniFile(/*notify=*/false);
+    if (path.empty())
+        ReportUnattended(
+            shell::PBIniNotFoundMessage(shell::OptionsForm().SelectedPBVersion().Number));
+    return path;
 }
 
 bool TOrcaMgr::LoadOrcaDll() {
@@ -145,13 +144,20 @@ bool TOrcaMgr::LoadOrcaDll() {
     const shell::TPBVersionInfo& version = shell::OptionsForm().SelectedPBVersion();
     auto library = std::make_unique<platform::TSharedLibrary>();
     if (!library->Load(version.OrcaDll)) {
-        shell::WriteDebug("ORCA library " + std::string(version.OrcaDll) +
-                          " not loaded: " + platform::LastErrorText());
-        return SetupPBAppPath();
+        const std::string why = "ORCA library " + std::string(version.OrcaDll) +
+                                " not loaded: " + platform::LastErrorText();
+        if (Unattended()) {
+            // The App Paths set-up tells the user what it did: it waits for a command.
+            ReportUnattended(why);
+            return false;
+        }
+        shell::WriteDebug(why);
+        return Location.SetupPBAppPath();
     }
     const platform::TSharedLibrary& lib = *library;
     BindOrcaFunctions([&lib](std::string_view name) { return lib.Symbol(name); });
     module_ = std::move(library);
+    lastUnattendedReport_.clear();
     return true;
 }
 
@@ -164,7 +170,7 @@ TOrca& TOrcaMgr::GetSession() {
 TPBLib* TOrcaMgr::FindLibrary(std::string_view path) {
     if (TPBLib* lib = Libs.Find(path))
         return lib;
-    return new TPBLib(*this, path);
+    return Libs.Add(path, std::make_unique<TPBLib>(*this, path));
 }
 
 TPBLib* TOrcaMgr::OpenLibrary(std::string_view path) {
@@ -183,14 +189,57 @@ TPBApp* TOrcaMgr::GetApp(TObject* nodeData) const {
     return nullptr;
 }
 
-void TOrcaMgr::AddApp(TPBApp* app) {
+TPBApp* TOrcaMgr::AddApp(std::string_view name, std::string_view appLib) {
+    auto app = std::make_unique<TPBApp>(*this, name, appLib);
     const std::string key = app->AppKey();
-    auto& items = Apps.Items();
-    auto at = std::upper_bound(items.begin(), items.end(), key,
-                               [](const std::string& k, const auto& item) {
-                                   return platform::AnsiCompareText(k, item.Name) < 0;
-                               });
-    Apps.Insert(static_cast<int>(at - items.begin()), key, app);
+    auto at =
+        std::upper_bound(Apps.begin(), Apps.end(), key, [](const std::string& k, const auto& item) {
+            return platform::AnsiCompareText(k, item.Name) < 0;
+        });
+    return Apps.Insert(static_cast<int>(at - Apps.begin()), key, std::move(app));
+}
+
+void TOrcaMgr::RemoveApp(TPBApp* app) {
+    std::unique_ptr<TPBApp> owned = Apps.Take(app);
+    if (!owned)
+        return;
+    if (app->LinkedApp && app->LinkedApp->LinkedApp == app) {
+        app->LinkedApp->LinkedApp = nullptr;
+        app->LinkedApp->ReplicationRole = 0;
+    }
+    app->LinkedApp = nullptr;
+    Retire(std::move(owned));
+}
+
+void TOrcaMgr::Keep(std::unique_ptr<TObject> object) {
+    object->retired_ = true;
+    if (walks_ > 0)
+        retired_.push_back(std::move(object));
+}
+
+void TOrcaMgr::Retire(std::unique_ptr<TPBObj> obj) {
+    Keep(std::move(obj));
+}
+
+void TOrcaMgr::Retire(std::unique_ptr<TPBObjRef> ref) {
+    Keep(std::move(ref));
+}
+
+void TOrcaMgr::Retire(std::unique_ptr<TPBLibRef> libRef) {
+    for (const auto& item : libRef->ObjRefs)
+        item.Obj->retired_ = true;
+    Keep(std::move(libRef));
+}
+
+void TOrcaMgr::Retire(std::unique_ptr<TPBApp> app) {
+    for (const auto& lib : app->LibRefs) {
+        lib.Obj->retired_ = true;
+        for (const auto& item : lib.Obj->ObjRefs)
+            item.Obj->retired_ = true;
+    }
+    for (const auto& item : app->SysRefs)
+        item.Obj->retired_ = true;
+    Keep(std::move(app));
 }
 
 // ---- TPBObj -------------------------------------------------------------------------
@@ -209,7 +258,8 @@ const PBORCA_ENTRYINFO& TPBObj::GetEntryInfo() {
 }
 
 const std::string& TPBObj::GetSource() {
-    if (Lib && (Lib->Mgr.Options & LoadSourceOnDemand) && Source.empty() && !LoadFailed)
+    if (Lib && Lib->Mgr.Options.Contains(TCatalogueOption::LoadSourceOnDemand) && Source.empty() &&
+        !LoadFailed)
         LoadSource();
     return Source;
 }
@@ -232,14 +282,6 @@ TPBLib::TPBLib(TOrcaMgr& mgr, std::string_view path) : Mgr(mgr) {
         Exists = true;
         FileDate = *date;
     }
-    Mgr.Libs.Add(path, this);
-}
-
-TPBLib::~TPBLib() {
-    Mgr.Libs.Remove(this);
-    for (int i = Entries.Count() - 1; i >= 0; --i)
-        if (Entries[i]->Lib == this)
-            delete Entries[i];
 }
 
 void TPBLib::EnsureLoaded() {
@@ -257,15 +299,16 @@ void DirectoryCallback(PBORCA_DIRENTRY* record, void* userData) {
         return;
     // The callback runs inside ORCA's C code: nothing may leave it by exception.
     try {
-        auto* obj = new TPBObj(record->lpszEntryName ? record->lpszEntryName : "", lib);
-        obj->Comment.assign(record->szComment,
-                            strnlen(record->szComment, sizeof record->szComment));
-        obj->CreateTime =
-            shell::SecondsToDateTime(record->lCreateTime, platform::UnixEpochDateTime);
-        obj->Size = record->lEntrySize;
-        obj->EntryType = static_cast<int>(record->otEntryType);
-        lib->Entries.Add(obj->Name, obj);
-        if (lib->Mgr.Options & LoadSourceWithDirectory)
+        auto entry =
+            std::make_unique<TPBObj>(record->lpszEntryName ? record->lpszEntryName : "", lib);
+        entry->Comment.assign(record->szComment,
+                              strnlen(record->szComment, sizeof record->szComment));
+        entry->CreateTime = platform::UnixToDateTime(record->lCreateTime);
+        entry->Size = record->lEntrySize;
+        entry->EntryType = static_cast<int>(record->otEntryType);
+        const std::string name = entry->Name;
+        TPBObj* obj = lib->Entries.Add(name, std::move(entry));
+        if (lib->Mgr.Options.Contains(TCatalogueOption::LoadSourceWithDirectory))
             obj->GetSource();
     } catch (const std::exception& e) {
         shell::LogMessage("Load Error: " + lib->Name + ": " + e.what());
@@ -279,39 +322,12 @@ void TPBLib::LoadDirectory() {
 }
 
 void TPBLib::SortEntries() {
-    auto& items = Entries.Items();
-    std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
+    Entries.Sort([](const auto& a, const auto& b) {
         const int ta = EntryTypeOrder(a.Obj->EntryType), tb = EntryTypeOrder(b.Obj->EntryType);
         if (ta != tb)
             return ta < tb;
         return a.Obj->Name < b.Obj->Name;
     });
-}
-
-void TPBLib::Assign(const TPBLib& source) {
-    Exists = source.Exists;
-    // Entries of this library's own that the new list does not hold are freed, once no
-    // reference can reach them any more.
-    std::vector<TPBObj*> dropped;
-    for (const auto& item : Entries)
-        if (item.Obj->Lib == this && source.Entries.IndexOfObject(item.Obj) < 0)
-            dropped.push_back(item.Obj);
-    Entries.Clear();
-    for (const auto& item : source.Entries)
-        Entries.Add(item.Name, item.Obj);
-    FileDate = source.FileDate;
-    SyncLibraryRefs(*this);
-    for (TPBObj* obj : dropped)
-        delete obj;
-}
-
-void SyncLibraryRefs(TPBLib& lib) {
-    for (int a = 0; a < lib.Mgr.Apps.Count(); ++a) {
-        TPBApp* app = lib.Mgr.Apps[a];
-        for (int r = 0; r < app->LibRefs.Count(); ++r)
-            if (app->LibRefs[r]->Lib == &lib)
-                app->LibRefs[r]->SyncObjRefs();
-    }
 }
 
 // ---- TPBObjRef ----------------------------------------------------------------------
@@ -321,39 +337,23 @@ TPBObjRef::TPBObjRef(TPBApp& app, TPBLibRef* libRef, std::string_view name)
     if (libRef && libRef->Lib)
         Obj = libRef->Lib->Entries.Find(name);
     if (!Obj) {
-        Obj = new TPBObj(name, libRef ? libRef->Lib : nullptr);
-        ownsObj_ = true;
+        ownObj_ = std::make_unique<TPBObj>(name, libRef ? libRef->Lib : nullptr);
+        Obj = ownObj_.get();
     }
 }
 
 TPBObjRef::TPBObjRef(TPBApp& app, TPBLibRef* libRef, TPBObj* obj)
     : Obj(obj), LibRef(libRef), App(app) {}
 
-TPBObjRef::~TPBObjRef() {
-    if (ownsObj_)
-        delete Obj;
-}
-
 // ---- TPBLibRef ----------------------------------------------------------------------
 
-TPBLibRef::TPBLibRef(TPBApp& app, std::string_view path) : App(&app) {
-    app.LibRefs.Add(path, this);
-    Lib = app.Mgr.FindLibrary(path);
+TPBLibRef::TPBLibRef(TPBApp& app, TPBLib& lib) : Lib(&lib), App(&app) {
     BuildObjRefs();
-}
-
-TPBLibRef::~TPBLibRef() {
-    App->LibRefs.Remove(this);
-    std::vector<TPBObjRef*> refs;
-    for (int i = ObjRefs.Count() - 1; i >= 0; --i)
-        refs.push_back(ObjRefs[i]);
-    ObjRefs.Clear();
-    App->ReleaseObjRefs(refs);
 }
 
 void TPBLibRef::BuildObjRefs() {
     for (const auto& item : Lib->Entries)
-        ObjRefs.Add(item.Obj->Name, new TPBObjRef(*App, this, item.Obj));
+        ObjRefs.Add(item.Obj->Name, std::make_unique<TPBObjRef>(*App, this, item.Obj));
 }
 
 void TPBLibRef::SyncObjRefs() {
@@ -362,28 +362,25 @@ void TPBLibRef::SyncObjRefs() {
     for (const auto& item : Lib->Entries)
         ++wanted[item.Obj];
 
-    std::vector<TPBObjRef*> removed;
+    std::vector<std::unique_ptr<TPBObjRef>> removed;
     for (int i = 0; i < ObjRefs.Count(); ++i) {
-        TPBObjRef* ref = ObjRefs[i];
-        auto it = wanted.find(ref->Obj);
-        if (it != wanted.end() && it->second > 0) {
+        auto it = wanted.find(ObjRefs[i]->Obj);
+        if (it != wanted.end() && it->second > 0)
             --it->second;
-        } else {
-            ObjRefs.Delete(i--);
-            removed.push_back(ref);
-        }
+        else
+            removed.push_back(ObjRefs.Take(i--));
     }
     for (int index = 0; index < Lib->Entries.Count(); ++index) {
         TPBObj* entry = Lib->Entries[index];
         int& need = wanted[entry];
         if (need > 0) {
             --need;
-            ObjRefs.Insert(index, entry->Name, new TPBObjRef(*App, this, entry));
+            ObjRefs.Insert(index, entry->Name, std::make_unique<TPBObjRef>(*App, this, entry));
         }
     }
     // Released last, so that orphaned descendants can find ancestors among the new
     // references.
-    App->ReleaseObjRefs(removed);
+    App->ReleaseObjRefs(std::move(removed));
 }
 
 TPBObjRef* TPBLibRef::FindObjRef(std::string_view name, int type) const {
@@ -408,29 +405,11 @@ TPBObjRef* TPBLibRef::FindObjRefUpper(const std::string& upperName, int type) co
 
 // ---- TPBApp -------------------------------------------------------------------------
 
-TPBApp::TPBApp(TOrcaMgr& mgr, std::string_view name, int /*kind*/, std::string_view appLib)
+TPBApp::TPBApp(TOrcaMgr& mgr, std::string_view name, std::string_view appLib)
     : Mgr(mgr), AppLib(appLib) {
     Name = name;
-    Mgr.AddApp(this);
-    SystemRoot = new TPBObjRef(*this, nullptr, "System");
+    SystemRoot = SysRefs.Add("System", std::make_unique<TPBObjRef>(*this, nullptr, "System"));
     SystemRoot->Parent = SystemRoot;
-    SysRefs.Add("System", SystemRoot);
-    shell::SetGauge(0, 100, 100);
-}
-
-TPBApp::~TPBApp() {
-    destroying_ = true;
-    if (LinkedApp && LinkedApp->LinkedApp == this) {
-        LinkedApp->LinkedApp = nullptr;
-        LinkedApp->ReplicationRole = 0;
-    }
-    while (!LibRefs.Empty())
-        delete LibRefs[LibRefs.Count() - 1];
-    Mgr.Apps.Remove(this);
-    session_.reset();
-    for (int i = SysRefs.Count() - 1; i >= 0; --i)
-        delete SysRefs[i];
-    SysRefs.Clear();
 }
 
 std::string TPBApp::AppKey() const {
@@ -472,12 +451,20 @@ void TPBApp::ForEachObjRef(const std::function<void(TPBObjRef&)>& action) {
     }
 }
 
-TPBObjRef* TPBApp::FindObjRef(std::string_view name, std::string_view libraryPath, int type) {
-    return catalogue::FindObjRef(*this, name, libraryPath, type);
+TPBLibRef* TPBApp::AddLibRef(std::string_view path) {
+    TPBLib* lib = Mgr.FindLibrary(path);
+    return LibRefs.Add(path, std::make_unique<TPBLibRef>(*this, *lib));
 }
 
-void TPBApp::BuildHierarchy() {
-    catalogue::BuildHierarchy(*this);
+void TPBApp::RemoveLibRef(TPBLibRef* libRef) {
+    std::unique_ptr<TPBLibRef> owned = LibRefs.Take(libRef);
+    if (!owned)
+        return;
+    std::vector<std::unique_ptr<TPBObjRef>> refs;
+    while (!owned->ObjRefs.Empty())
+        refs.push_back(owned->ObjRefs.Take(owned->ObjRefs.Count() - 1));
+    ReleaseObjRefs(std::move(refs));
+    Mgr.Retire(std::move(owned));
 }
 
 }  // namespace catalogue

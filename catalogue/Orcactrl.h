@@ -5,25 +5,36 @@
 //              library and its own session, the applications of pb.ini, every library.
 //   TPBApp     an application of pb.ini, with its library references in search order,
 //              its own ORCA session and its inheritance hierarchy rooted at "System".
-//   TPBLib     a library file, shared by every application that lists it; owns its
-//              entries.
-//   TPBLibRef  one application's use of one library; owns one entry reference per
-//              entry of the library.
+//   TPBLib     a library file, shared by every application that lists it.
+//   TPBLibRef  one application's use of one library: one entry reference per entry.
 //   TPBObj     a library entry with its directory data and its exported source.
 //   TPBObjRef  one entry as one application sees it: the node of the hierarchy.
 //
-// Ownership: the manager owns the applications (Apps) and, for the whole run, every
-// library it ever created (Libs); an application owns its library references and the
-// library-less entry references of its hierarchy (SysRefs); a library reference owns its
-// entry references; a library owns the entries whose Lib it is. Parent and Children
-// links of the hierarchy never own. Whatever frees an entry reference first takes it
-// out of the hierarchy: its children lose their parent and are attached again to the
-// ancestor their source names (found elsewhere on the path, or a class under "System").
+// Ownership is in the types: a TOwnedList owns, a TRefList or a plain pointer only
+// refers. The manager owns the applications (Apps) and every library it ever created
+// (Libs); an application owns its library references and the library-less entry
+// references of its hierarchy (SysRefs); a library reference owns its entry references;
+// a library owns its entries. Parent and Children links of the hierarchy never own.
+// Objects are created by their owner (TOrcaMgr::AddApp, TOrcaMgr::FindLibrary,
+// TPBApp::AddLibRef, ...); no constructor lists itself anywhere.
+//
+// Leaving the catalogue: an object taken out (an application or a library reference
+// leaving pb.ini, an entry reference whose entry is gone, an entry a refresh deleted)
+// is handed to the manager (TOrcaMgr::Retire), marked Retired(), and freed at once, or,
+// while a walk is in progress (TWalkScope), when the last walk ends. So whatever holds
+// a catalogue pointer across the message pump inside a walk scope never reaches freed
+// memory; it checks Retired() to learn that the object has left. Whatever frees an entry
+// reference first takes it out of the hierarchy: its children lose their parent and are
+// attached again to the ancestor their source names (found elsewhere on the path, or a
+// class under "System").
 //
 // Everything runs on the user-interface thread. Long operations let the message loop run
 // between objects; the run flag (RunFlag()) cancels hierarchy walks.
+//
+// The units around these classes have their own headers: PbIni.h (pb.ini commands),
+// Source.h (source analysis, loading for the views), Hierarchy.h, Refresh.h (change
+// detection timers and the Refresh command), OrcaFunctions.h (ORCA sessions).
 
-#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,11 +42,13 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
-#include "catalogue/Pborca.h"
+#include "catalogue/FlagSet.h"
+#include "catalogue/ObjList.h"
+#include "catalogue/OrcaFunctions.h"
 #include "orca/pborca.h"
-#include "platform/Ansi.h"
 #include "platform/DateTime.h"
 #include "platform/SharedLibrary.h"
 #include "shell/options.h"
@@ -49,100 +62,19 @@ class TPBLibRef;
 class TPBObj;
 class TPBObjRef;
 
-// ---- Lists --------------------------------------------------------------------------
-
-// A list of objects, each under a name (the list's key). It never frees its objects:
-// the owner of a list frees what it owns. Lookups by name ignore letter case
-// (Windows-1252) and give the first match.
-template <class T>
-class TObjList {
-  public:
-    struct Item {
-        std::string Name;
-        T* Obj;
-    };
-
-    int Count() const { return static_cast<int>(items_.size()); }
-    bool Empty() const { return items_.empty(); }
-    T* operator[](int index) const { return items_.at(static_cast<size_t>(index)).Obj; }
-    const std::string& Name(int index) const { return items_.at(static_cast<size_t>(index)).Name; }
-
-    void Add(std::string_view name, T* obj) {
-        ++version_;
-        items_.push_back({std::string(name), obj});
-    }
-    void Insert(int index, std::string_view name, T* obj) {
-        ++version_;
-        index = std::clamp(index, 0, Count());
-        items_.insert(items_.begin() + index, Item{std::string(name), obj});
-    }
-    void Delete(int index) {
-        ++version_;
-        items_.erase(items_.begin() + index);
-    }
-    // Takes the object out of the list; false when it is not listed.
-    bool Remove(const T* obj) {
-        const int i = IndexOfObject(obj);
-        if (i < 0)
-            return false;
-        Delete(i);
-        return true;
-    }
-    void Move(int from, int to) {
-        if (from == to)
-            return;
-        ++version_;
-        Item item = std::move(items_.at(static_cast<size_t>(from)));
-        items_.erase(items_.begin() + from);
-        items_.insert(items_.begin() + std::clamp(to, 0, Count()), std::move(item));
-    }
-    void Clear() {
-        ++version_;
-        items_.clear();
-    }
-    // Changes with every change of the list (for indexes kept beside it).
-    uint64_t Version() const { return version_; }
-
-    int IndexOf(std::string_view name) const;
-    int IndexOfObject(const T* obj) const {
-        for (size_t i = 0; i < items_.size(); ++i)
-            if (items_[i].Obj == obj)
-                return static_cast<int>(i);
-        return -1;
-    }
-    T* Find(std::string_view name) const {
-        const int i = IndexOf(name);
-        return i < 0 ? nullptr : items_[static_cast<size_t>(i)].Obj;
-    }
-
-    // Direct access; the list counts it as a change.
-    std::vector<Item>& Items() {
-        ++version_;
-        return items_;
-    }
-    const std::vector<Item>& Items() const { return items_; }
-    auto begin() const { return items_.begin(); }
-    auto end() const { return items_.end(); }
-
-  private:
-    std::vector<Item> items_;
-    uint64_t version_ = 0;
-};
-
-template <class T>
-int TObjList<T>::IndexOf(std::string_view name) const {
-    for (size_t i = 0; i < items_.size(); ++i)
-        if (platform::AnsiSameText(items_[i].Name, name))
-            return static_cast<int>(i);
-    return -1;
-}
-
 // ---- Common bases -------------------------------------------------------------------
 
 // The root of every catalogue object: what the view trees keep in their nodes.
 class TObject {
   public:
     virtual ~TObject() = default;
+    // The object has left the catalogue (it is no longer in any list of its owner) and
+    // is freed when no walk needs it any more.
+    bool Retired() const { return retired_; }
+
+  private:
+    friend class TOrcaMgr;
+    bool retired_ = false;
 };
 
 class TPBBase : public TObject {
@@ -153,19 +85,22 @@ class TPBBase : public TObject {
 };
 
 // Catalogue options (TOrcaMgr::Options).
-enum : unsigned {
+enum class TCatalogueOption : unsigned {
     LoadSourceOnDemand = 1,       // GetSource exports an entry whose source is empty
     AncestorFromSource = 4,       // ancestors are read from the exported source
     LoadSourceWithDirectory = 8,  // every entry is exported while its directory is read
 };
+using TCatalogueOptions = TFlagSet<TCatalogueOption>;
 
 // Library flags (TPBLib::Flags).
-enum : unsigned {
+enum class TLibFlag : unsigned {
     Replicated = 2,  // the library takes part in replication
     Changed = 4,     // a refresh found changes
 };
+using TLibFlags = TFlagSet<TLibFlag>;
 
-// Entry types (the ORCA codes).
+// Entry types (the ORCA codes). They are to move, with the other lists of the eleven
+// types, to one home beside the ORCA library's own.
 enum : int {
     otApplication = 0,
     otDataWindow = 1,
@@ -198,12 +133,12 @@ class TPBObj : public TPBBase {
   public:
     // An entry of a library (lib may be null: a system class or an unknown ancestor).
     TPBObj(std::string_view name, TPBLib* lib);
-    ~TPBObj() override = default;
 
     int EntryType = 0;
     std::string Comment;
     platform::TDateTime CreateTime = 0;
     int32_t Size = 0;
+    // The library the entry belongs to (never owning; null for a system class).
     TPBLib* Lib = nullptr;
     PBORCA_ENTRYINFO Info{};
     // The exported source text followed by one zero byte; empty until exported.
@@ -224,7 +159,7 @@ class TPBObj : public TPBBase {
     // The exported text's length, or the information block's source size when nothing
     // could be exported.
     int32_t SourceLength();
-    // Exports the entry and replaces Source.
+    // Exports the entry and replaces Source (Source.cpp).
     void LoadSource();
 };
 
@@ -232,19 +167,18 @@ class TPBObj : public TPBBase {
 
 class TPBLib : public TPBBase {
   public:
-    // Looks for the file (Exists, FileDate) and joins the manager's Libs.
+    // A library of that path: looks for the file (Exists, FileDate). The manager lists
+    // it (FindLibrary); a refresh makes one for itself that nothing lists.
     TPBLib(TOrcaMgr& mgr, std::string_view path);
-    // Leaves Libs and frees the entries it owns.
-    ~TPBLib() override;
     TPBLib(const TPBLib&) = delete;
     TPBLib& operator=(const TPBLib&) = delete;
 
     TOrcaMgr& Mgr;
     bool Exists = false;
     // Entries in entry order (type order, then name in byte order).
-    TObjList<TPBObj> Entries;
+    TOwnedList<TPBObj> Entries;
     platform::TDateTime FileDate = 0;
-    unsigned Flags = 0;
+    TLibFlags Flags;
     // Replication: the mirror directory, the library this one was copied from, and
     // whether this library is such a copy.
     std::string MirrorDirectory;
@@ -258,15 +192,10 @@ class TPBLib : public TPBBase {
     void LoadDirectory();
     void SortEntries();
     // Reads the library again and merges the differences into the entries (change
-    // detection); every reference to the library is brought in line at once.
+    // detection); every reference to the library is brought in line at once
+    // (Refresh.cpp).
     void Refresh();
-    // Copies Exists, the list of entries (the same entry objects, which stay owned by
-    // their own library) and FileDate.
-    virtual void Assign(const TPBLib& source);
 };
-
-// Brings every application's references to the library in line with its entries.
-void SyncLibraryRefs(TPBLib& lib);
 
 // The file of a library path: its date-time when it exists as a file; nothing when it
 // is missing or is a directory (which no library can be).
@@ -282,7 +211,6 @@ class TPBObjRef : public TObject {
     TPBObjRef(TPBApp& app, TPBLibRef* libRef, std::string_view name);
     // The reference of a known entry of libRef's library.
     TPBObjRef(TPBApp& app, TPBLibRef* libRef, TPBObj* obj);
-    ~TPBObjRef() override;
     TPBObjRef(const TPBObjRef&) = delete;
     TPBObjRef& operator=(const TPBObjRef&) = delete;
 
@@ -292,32 +220,31 @@ class TPBObjRef : public TObject {
     // The ancestor's reference, null until resolved (ResolveParent); "System" is its
     // own parent.
     TPBObjRef* Parent = nullptr;
-    // Descendants in the order they were attached (not owned).
-    TObjList<TPBObjRef> Children;
+    // Descendants in the order they were attached.
+    TRefList<TPBObjRef> Children;
 
   private:
-    bool ownsObj_ = false;
+    // The entry when no library holds it (a system class or a name a library lacks).
+    std::unique_ptr<TPBObj> ownObj_;
 };
 
 class TPBLibRef : public TObject {
   public:
-    // Joins app's LibRefs under path, finds or creates the shared library and builds
-    // one entry reference per entry.
-    TPBLibRef(TPBApp& app, std::string_view path);
-    // Leaves the application's LibRefs and frees its entry references (taking them out
-    // of the hierarchy).
-    ~TPBLibRef() override;
+    // The application's reference to lib, with one entry reference per entry (the
+    // application lists it: TPBApp::AddLibRef).
+    TPBLibRef(TPBApp& app, TPBLib& lib);
     TPBLibRef(const TPBLibRef&) = delete;
     TPBLibRef& operator=(const TPBLibRef&) = delete;
 
     TPBLib* Lib = nullptr;
     TPBApp* App = nullptr;
-    TObjList<TPBObjRef> ObjRefs;
+    TOwnedList<TPBObjRef> ObjRefs;
 
     // Appends one entry reference per entry of the library.
     void BuildObjRefs();
     // Brings ObjRefs in line with the library's entries: references of entries that
-    // are gone are freed, entries without a reference get one at their place.
+    // are gone leave (TPBApp::ReleaseObjRefs), entries without a reference get one at
+    // their place.
     void SyncObjRefs();
     // The first reference whose entry has that name (ignoring case) and type.
     TPBObjRef* FindObjRef(std::string_view name, int type) const;
@@ -336,23 +263,19 @@ class TPBLibRef : public TObject {
 
 class TPBApp : public TPBBase {
   public:
-    // Joins the manager's Apps (sorted by AppKey) and creates the root "System". kind
-    // is accepted and not used.
-    TPBApp(TOrcaMgr& mgr, std::string_view name, int kind, std::string_view appLib);
-    // Frees the library references (last first), leaves Apps, closes the session and
-    // frees the hierarchy's system classes.
-    ~TPBApp() override;
+    // An application and its root "System" (the manager lists it: TOrcaMgr::AddApp).
+    TPBApp(TOrcaMgr& mgr, std::string_view name, std::string_view appLib);
     TPBApp(const TPBApp&) = delete;
     TPBApp& operator=(const TPBApp&) = delete;
 
     TOrcaMgr& Mgr;
     std::string AppLib;
-    TObjList<TPBObjRef> SysRefs;
+    TOwnedList<TPBObjRef> SysRefs;
     TPBObjRef* SystemRoot = nullptr;
     // Replication pair: 0 none, 1 source of a replica, 2 replica.
     uint8_t ReplicationRole = 0;
     TPBApp* LinkedApp = nullptr;
-    TObjList<TPBLibRef> LibRefs;
+    TOwnedList<TPBLibRef> LibRefs;
 
     // name;(application library): the key of Apps.
     std::string AppKey() const;
@@ -360,22 +283,26 @@ class TPBApp : public TPBBase {
     std::string PBIniKey() const;
 
     TOrca& GetSession();
-    // Reads the library search path from pb.ini and brings LibRefs in line with it.
+    // Reads the library search path from pb.ini and brings LibRefs in line with it
+    // (PbIni.cpp).
     void LoadLibraryList();
     // Gives the session the existing libraries and, when all exist, the application.
     void InitSession();
     TPBLibRef* LibRef(int index) const { return LibRefs[index]; }
     void ForEachObjRef(const std::function<void(TPBObjRef&)>& action);
-    // The reference to use for an ancestor name (see Hierarchy.cpp).
-    TPBObjRef* FindObjRef(std::string_view name, std::string_view libraryPath, int type);
-    void BuildHierarchy();
 
-    // Frees entry references that already left their lists: takes them out of the
-    // hierarchy and attaches their surviving children again.
-    void ReleaseObjRefs(const std::vector<TPBObjRef*>& refs);
+    // A reference to the library of that path (found or created in the manager's
+    // Libs), appended to LibRefs with its entry references.
+    TPBLibRef* AddLibRef(std::string_view path);
+    // Takes the reference out of LibRefs and its entry references out of the hierarchy,
+    // and retires it.
+    void RemoveLibRef(TPBLibRef* libRef);
+    // Takes entry references that already left their lists out of the hierarchy,
+    // attaches their surviving children again and retires them (Hierarchy.cpp).
+    void ReleaseObjRefs(std::vector<std::unique_ptr<TPBObjRef>> refs);
     // The first reference of the path (libraries in LibRefs order, each in ObjRefs
     // order) whose entry has that upper-case name (AnsiUpperCase) and type; nullptr
-    // when no library of the path has one.
+    // when no library of the path has one (Hierarchy.cpp).
     TPBObjRef* FindPathObjRefUpper(const std::string& upperName, int type) const;
 
   private:
@@ -386,7 +313,6 @@ class TPBApp : public TPBBase {
     mutable std::vector<std::pair<const TPBLibRef*, uint64_t>> pathIndexLibs_;
     mutable uint64_t pathIndexVersion_ = ~uint64_t{0};
     std::unique_ptr<TOrca> session_;
-    bool destroying_ = false;
 };
 
 // ---- The manager --------------------------------------------------------------------
@@ -395,22 +321,24 @@ class TOrcaMgr : public TObject {
   public:
     // Empty lists, the export buffer, the fixed options; sets the run flag.
     TOrcaMgr();
-    // Frees every application (last first), every library, then releases the ORCA
-    // library.
+    // Frees every application (last first), every library and whatever was retired,
+    // then releases the ORCA library.
     ~TOrcaMgr() override;
     TOrcaMgr(const TOrcaMgr&) = delete;
     TOrcaMgr& operator=(const TOrcaMgr&) = delete;
 
     bool OutOfDate = false;
-    unsigned Options = LoadSourceOnDemand | AncestorFromSource | LoadSourceWithDirectory;
+    TCatalogueOptions Options{TCatalogueOption::LoadSourceOnDemand,
+                              TCatalogueOption::AncestorFromSource,
+                              TCatalogueOption::LoadSourceWithDirectory};
     platform::TDateTime PBIniDate = 0;
     bool DeferRefresh = false;
-    // Every library, in creation order (not owned through the list; see the class notes).
-    TObjList<TPBLib> Libs;
+    // Every library, in creation order. Libraries stay for the whole run.
+    TOwnedList<TPBLib> Libs;
     // The buffer every export goes through; it grows to the largest source exported.
     std::vector<char> ExportBuffer;
-    // Applications sorted by their key, ignoring case; owned.
-    TObjList<TPBApp> Apps;
+    // Applications sorted by their key, ignoring case.
+    TOwnedList<TPBApp> Apps;
     // pb.ini location and the App Paths set-up of the chosen PowerBuilder version.
     shell::TPBLocation Location;
 
@@ -420,35 +348,91 @@ class TOrcaMgr : public TObject {
 
     // The cached pb.ini path (empty until located).
     const std::string& PBIniFile() const { return Location.CachedPBIniFile(); }
-    std::string GetPBIniFile() { return Location.GetPBIniFile(); }
-    std::string LocatePBIni() { return Location.LocatePBIni(); }
-    bool SetupPBAppPath() { return Location.SetupPBAppPath(); }
+    // The pb.ini path, located when not cached yet. Unattended, a pb.ini that cannot be
+    // found is logged (once) instead of shown in a message box.
+    std::string GetPBIniFile();
 
     // Loads the ORCA library of the chosen PowerBuilder version and binds its
-    // functions; true when they are bound (also when a test bound them).
+    // functions; true when they are bound (also when a test bound them). A library that
+    // cannot be loaded runs the App Paths set-up, which tells the user; unattended, the
+    // failure is logged (once) instead and no set-up runs.
     bool LoadOrcaDll();
-    bool OrcaLoaded() const;
     TOrca& GetSession();
 
+    // The library of that path (ignoring case), created into Libs when absent.
     TPBLib* FindLibrary(std::string_view path);
     TPBLib* OpenLibrary(std::string_view path);
     // The application of an application, library reference or entry reference of a
     // library; null otherwise.
     TPBApp* GetApp(TObject* nodeData) const;
 
-    // Builds or updates Apps from pb.ini (see PbIni.cpp).
+    // A new application, listed at its place in Apps.
+    TPBApp* AddApp(std::string_view name, std::string_view appLib);
+    // Takes the application out of Apps, ends its replication pair and retires it.
+    void RemoveApp(TPBApp* app);
+
+    // Builds or updates Apps from pb.ini (PbIni.cpp).
     void LoadApplications();
-    // Change detection and refresh (see Refresh.cpp).
+    // Change detection and refresh (Refresh.cpp).
     void DetectChanges();
     void RefreshAll();
     void SetOutOfDate(bool flag);
 
-    // Inserts an application at its place in Apps (its constructor calls this).
-    void AddApp(TPBApp* app);
+    // An object that left the catalogue: marked retired (with everything it owns) and
+    // freed now, or when the last walk ends while walks are in progress.
+    void Retire(std::unique_ptr<TPBApp> app);
+    void Retire(std::unique_ptr<TPBLibRef> libRef);
+    void Retire(std::unique_ptr<TPBObjRef> ref);
+    void Retire(std::unique_ptr<TPBObj> obj);
+    // Retired objects still waiting for the walks to end.
+    int RetiredCount() const { return static_cast<int>(retired_.size()); }
+
+    // Walks in progress (TWalkScope).
+    int WalksInProgress() const { return walks_; }
+    // Timer handlers in progress (TUnattendedScope).
+    bool Unattended() const { return unattended_ > 0; }
 
   private:
+    friend class TWalkScope;
+    friend class TUnattendedScope;
+    void Keep(std::unique_ptr<TObject> object);
+    // Logs a failure of an unattended run once, until the next different one.
+    void ReportUnattended(const std::string& text);
+
     std::unique_ptr<TOrca> session_;
     std::unique_ptr<platform::TSharedLibrary> module_;
+    std::vector<std::unique_ptr<TObject>> retired_;
+    int walks_ = 0;
+    int unattended_ = 0;
+    std::string lastUnattendedReport_;
+};
+
+// A walk in progress: a hierarchy walk, a search or a compile run that lets the message
+// loop run between objects and holds catalogue pointers across it. While one lives,
+// objects leaving the catalogue stay allocated (TOrcaMgr::Retire) and refreshes are put
+// off (Refresh.cpp); the last one to end frees what was retired meanwhile.
+class TWalkScope {
+  public:
+    explicit TWalkScope(TOrcaMgr& mgr);
+    ~TWalkScope();
+    TWalkScope(const TWalkScope&) = delete;
+    TWalkScope& operator=(const TWalkScope&) = delete;
+
+  private:
+    TOrcaMgr& mgr_;
+};
+
+// A run no user started (the change-detection timers): while one lives, no catalogue
+// operation opens a message box; what would be shown is logged.
+class TUnattendedScope {
+  public:
+    explicit TUnattendedScope(TOrcaMgr& mgr);
+    ~TUnattendedScope();
+    TUnattendedScope(const TUnattendedScope&) = delete;
+    TUnattendedScope& operator=(const TUnattendedScope&) = delete;
+
+  private:
+    TOrcaMgr& mgr_;
 };
 
 // ---- Program-wide state -------------------------------------------------------------
@@ -465,58 +449,5 @@ bool HasOrcaMgr();
 // stop command clears it. Creating the manager sets it.
 bool RunFlag();
 void SetRunFlag(bool value);
-
-// While a hierarchy walk runs (it lets the message loop run between objects), a refresh
-// would free entries and references the walk still holds: refreshes are put off until
-// no walk runs (see Refresh.cpp).
-int WalksInProgress();
-class TWalkScope {
-  public:
-    TWalkScope();
-    ~TWalkScope();
-    TWalkScope(const TWalkScope&) = delete;
-    TWalkScope& operator=(const TWalkScope&) = delete;
-};
-
-// ---- pb.ini commands (PbIni.cpp) ----------------------------------------------------
-
-// Deletes the application's key from pb.ini, ends its replication pair and frees it.
-// False (with a log line, nothing freed) when pb.ini cannot be written.
-bool DeleteAppFromPBIni(TPBApp* app);
-// Removes the library from the application's search path in pb.ini (the entry moves to
-// the end of its section) and frees the reference. False (with a log line, nothing
-// freed) when pb.ini cannot be read or written.
-bool DeleteLibFromPBIni(TPBLibRef* libRef);
-// Name and application library of a pb.ini key "$library(name)"; false when the key
-// does not have that form.
-bool ParseApplicationKey(std::string_view key, std::string& name, std::string& appLib);
-
-// ---- Source analysis and hierarchy (Hierarchy.cpp) ----------------------------------
-
-// The ancestor named by the entry's source ("global type NAME from ANCESTOR"), else by
-// ORCA's hierarchy query, else the system class of its type.
-std::string AncestorName(TPBObjRef& ref);
-// Loads a catalogue object for the views: an application's library list and hierarchy;
-// a library reference's library and references.
-void LoadNode(TObject* nodeData);
-TPBObjRef* ResolveParent(TPBObjRef& ref);
-TPBObjRef* FindObjRef(TPBApp& app, std::string_view name, std::string_view libraryPath, int type);
-void BuildHierarchy(TPBApp& app);
-// The ancestor just below "System" ("System" for itself).
-TPBObjRef* RootClass(TPBObjRef& ref);
-// Applies the action to every descendant, depth first, while the run flag is set, letting
-// the message loop run after each.
-void WalkDescendants(TPBObjRef& ref, const std::function<void(TPBObjRef&)>& action);
-
-// ---- Change detection timers and the Refresh command (Refresh.cpp) ------------------
-
-// DetectTimer: marks what changed; arms AutoRefreshTimer when a change waits and
-// automatic refresh is chosen.
-void DetectTimerTimer();
-// AutoRefreshTimer: refreshes everything with both timers stopped.
-void AutoRefreshTimerTimer();
-// The frame's Refresh command: refreshes the catalogue, then refreshViews (the open
-// application views' trees, in screen order), under the hourglass.
-void RefreshOrca(const std::function<void()>& refreshViews);
 
 }  // namespace catalogue

@@ -1,9 +1,8 @@
-// The applications of pb.ini, section "Application": keys "$library(name)" whose values
-// are the application's library search path, paths separated by ";".
+// The applications of pb.ini and their library search paths.
+
+#include "catalogue/PbIni.h"
 
 #include <unordered_set>
-
-#include "catalogue/Orcactrl.h"
 #include "platform/Ansi.h"
 #include "platform/Files.h"
 #include "platform/IniText.h"
@@ -59,18 +58,17 @@ void TOrcaMgr::LoadApplications() {
         }
         TPBApp* app = Apps.Find(name + ";(" + appLib + ")");
         if (!app)
-            app = new TPBApp(*this, name, 2, appLib);
+            app = AddApp(name, appLib);
         if (!seen.insert(app).second) {
             shell::LogMessage("pb.ini: application key " + key +
                               " listed more than once; the first is used.");
             continue;
         }
         std::erase(leftOver, app);
-        if (shell::ShellUI().HasStatusLine())
-            shell::ShellUI().SetStatusText("Initializing Application " + name);
+        shell::ShowStatus("Initializing Application " + name);
     }
     for (TPBApp* app : leftOver)
-        delete app;
+        RemoveApp(app);
     shell::ShowStatus("Ready.");
 }
 
@@ -120,7 +118,7 @@ void TPBApp::LoadLibraryList() {
             }
         }
         if (!libRef) {
-            libRef = new TPBLibRef(*this, path);
+            libRef = AddLibRef(path);
             if (!libRef->Lib->Exists)
                 shell::LogMessage((platform::DirectoryExists(path) ? "Library is a directory: "
                                                                    : "Library not found: ") +
@@ -131,7 +129,7 @@ void TPBApp::LoadLibraryList() {
         libRef->SyncObjRefs();
     }
     for (auto it = old.rbegin(); it != old.rend(); ++it)
-        delete *it;
+        RemoveLibRef(*it);
     InitSession();
     shell::ShowGauge(false);
 }
@@ -152,7 +150,7 @@ bool DeleteAppFromPBIni(TPBApp* app) {
         app->LinkedApp->ReplicationRole = 0;
         app->LinkedApp->LinkedApp = nullptr;
     }
-    delete app;
+    app->Mgr.RemoveApp(app);
     return true;
 }
 
@@ -198,7 +196,7 @@ bool DeleteLibFromPBIni(TPBLibRef* libRef) {
                           pbIni + ": " + failure);
         return false;
     }
-    delete libRef;
+    app.RemoveLibRef(libRef);
     return true;
 }
 

@@ -2,13 +2,17 @@
 // again and merged entry by entry into the catalogue, so that open views, references
 // and the hierarchy keep their objects.
 //
-// Entries that a refresh removes are freed only after every application's references
-// to the library were brought in line (their references leave the hierarchy, their
-// descendants are attached again): nothing can reach a freed entry.
+// A refresh reads the library's directory again into a library of its own that nothing
+// lists; entries it finds new move over from it, entries that are gone are retired only
+// after every application's references to the library were brought in line (their
+// references leave the hierarchy, their descendants are attached again): nothing can
+// reach a freed entry.
 //
-// A refresh never runs while a hierarchy walk is under way (the walk lets the message
-// loop run, which may fire the timers): it is put off, "Refresh Needed." shows, and the
-// automatic refresh tries again on its next tick.
+// A refresh never runs while a walk is under way (the walk lets the message loop run,
+// which may fire the timers): it is put off, "Refresh Needed." shows, and the automatic
+// refresh tries again on its next tick.
+
+#include "catalogue/Refresh.h"
 
 #include "catalogue/Orcactrl.h"
 #include "platform/Files.h"
@@ -16,6 +20,33 @@
 #include "shell/utilities.h"
 
 namespace catalogue {
+
+namespace {
+
+// Brings every application's references to the library in line with its entries.
+void SyncLibraryRefs(TPBLib& lib) {
+    for (const auto& app : lib.Mgr.Apps)
+        for (const auto& libRef : app.Obj->LibRefs)
+            if (libRef.Obj->Lib == &lib)
+                libRef.Obj->SyncObjRefs();
+}
+
+// The AutoRefreshTimer's work, for the timer and for the Refresh command.
+void AutoRefresh() {
+    shell::TOptionsForm& options = shell::OptionsForm();
+    if (OrcaMgr().WalksInProgress() > 0) {
+        // Tried again on the next tick, once the walk has ended.
+        options.AutoRefreshTimer.SetEnabled(true);
+        OrcaMgr().SetOutOfDate(true);
+        return;
+    }
+    options.AutoRefreshTimer.SetEnabled(false);
+    options.DetectTimer.SetEnabled(false);
+    OrcaMgr().RefreshAll();
+    options.DetectTimer.SetEnabled(true);
+}
+
+}  // namespace
 
 void TOrcaMgr::SetOutOfDate(bool flag) {
     shell::ShowRefreshNeeded(flag);
@@ -40,14 +71,13 @@ void TOrcaMgr::DetectChanges() {
     const shell::TOptionsForm& options = shell::OptionsForm();
     const bool onlyReplicated = options.QuentisRefresh.Checked();
     const bool allLibraries = options.AllLibRefresh.Checked();
-    // A refresh adds its temporary library to Libs and removes it again: the count is
-    // read afresh at every step.
+    // Replication may add libraries while the pass runs: the count is read afresh.
     for (int i = 0; i < Libs.Count(); ++i) {
         TPBLib* lib = Libs[i];
         if (std::optional<platform::TDateTime> date = LibraryFileDate(lib->Name)) {
             lib->Exists = true;
-            const bool inScope =
-                (onlyReplicated && (lib->Flags & Replicated)) || allLibraries || lib->IsCopy;
+            const bool inScope = (onlyReplicated && lib->Flags.Contains(TLibFlag::Replicated)) ||
+                                 allLibraries || lib->IsCopy;
             if (*date != lib->FileDate && inScope) {
                 if (!DeferRefresh && WalksInProgress() == 0)
                     lib->Refresh();
@@ -63,19 +93,18 @@ void TOrcaMgr::DetectChanges() {
 
 void TPBLib::Refresh() {
     shell::LogMessage("Refreshing library: " + Name);
-    auto fresh = std::make_unique<TPBLib>(Mgr, Name);
-    fresh->LoadDirectory();
-    FileDate = fresh->FileDate;
+    TPBLib fresh(Mgr, Name);
+    fresh.LoadDirectory();
+    FileDate = fresh.FileDate;
 
-    std::vector<TPBObj*> removed;  // freed once no reference reaches them
-    std::vector<TPBObj*> matched;  // the fresh copies of entries this library keeps
+    std::vector<std::unique_ptr<TPBObj>> removed;  // retired once no reference reaches them
     for (int i = 0; i < Entries.Count(); ++i) {
         TPBObj* entry = Entries[i];
-        const int at = fresh->Entries.IndexOf(entry->Name);
+        const int at = fresh.Entries.IndexOf(entry->Name);
         if (at >= 0) {
-            TPBObj* now = fresh->Entries[at];
+            TPBObj* now = fresh.Entries[at];
             if (now->CreateTime != entry->CreateTime || now->Comment != entry->Comment) {
-                Flags |= Changed;
+                Flags |= TLibFlag::Changed;
                 entry->LoadSource();
                 shell::LogMessage(Name + "->" + entry->Name + " changed.");
                 entry->CreateTime = now->CreateTime;
@@ -84,36 +113,32 @@ void TPBLib::Refresh() {
                 entry->Redisplay = true;
                 entry->SourceLen = now->SourceLength();
             }
-            fresh->Entries.Delete(at);
-            matched.push_back(now);
+            // The fresh copy goes with the temporary library.
+            fresh.Entries.Take(at);
         } else {
             shell::LogMessage(Name + "->" + entry->Name + " deleted.");
-            Entries.Delete(i--);
-            if (entry->Lib == this)
-                removed.push_back(entry);
-            Flags |= Changed;
+            removed.push_back(Entries.Take(i--));
+            Flags |= TLibFlag::Changed;
         }
     }
-    while (!fresh->Entries.Empty()) {
-        TPBObj* entry = fresh->Entries[0];
-        fresh->Entries.Delete(0);
-        shell::LogMessage(Name + "->" + entry->Name + " added.");
-        entry->Lib = this;
-        Entries.Add(entry->Name, entry);
+    while (!fresh.Entries.Empty()) {
+        std::unique_ptr<TPBObj> added = fresh.Entries.Take(0);
+        const std::string name = added->Name;
+        shell::LogMessage(Name + "->" + name + " added.");
+        added->Lib = this;
+        TPBObj* entry = Entries.Add(name, std::move(added));
         entry->GetEntryInfo();
         entry->LoadSource();
-        Flags |= Changed;
+        Flags |= TLibFlag::Changed;
     }
     SortEntries();
 
     SyncLibraryRefs(*this);
-    for (TPBObj* entry : removed)
-        delete entry;
-    for (TPBObj* entry : matched)
-        delete entry;
+    for (auto& entry : removed)
+        Mgr.Retire(std::move(entry));
 
-    if ((Flags & Replicated) && Mgr.ReplicateLibrary) {
-        bool replicate = (Flags & Changed) != 0;
+    if (Flags.Contains(TLibFlag::Replicated) && Mgr.ReplicateLibrary) {
+        bool replicate = Flags.Contains(TLibFlag::Changed);
         if (!replicate) {
             std::string root = shell::OptionsForm().ReplicationPath;
             if (!root.empty() && root.back() == '\\')
@@ -128,6 +153,7 @@ void TPBLib::Refresh() {
 
 void DetectTimerTimer() {
     TOrcaMgr& mgr = OrcaMgr();
+    TUnattendedScope unattended(mgr);
     shell::TOptionsForm& options = shell::OptionsForm();
     mgr.DeferRefresh = true;
     mgr.DetectChanges();
@@ -137,24 +163,15 @@ void DetectTimerTimer() {
 }
 
 void AutoRefreshTimerTimer() {
-    shell::TOptionsForm& options = shell::OptionsForm();
-    if (WalksInProgress() > 0) {
-        // Tried again on the next tick, once the walk has ended.
-        options.AutoRefreshTimer.SetEnabled(true);
-        OrcaMgr().SetOutOfDate(true);
-        return;
-    }
-    options.AutoRefreshTimer.SetEnabled(false);
-    options.DetectTimer.SetEnabled(false);
-    OrcaMgr().RefreshAll();
-    options.DetectTimer.SetEnabled(true);
+    TUnattendedScope unattended(OrcaMgr());
+    AutoRefresh();
 }
 
 void RefreshOrca(const std::function<void()>& refreshViews) {
     shell::PushCursor(shell::crHourGlass);
     if (OrcaMgr().LoadOrcaDll()) {
-        AutoRefreshTimerTimer();
-        if (refreshViews && WalksInProgress() == 0)
+        AutoRefresh();
+        if (refreshViews && OrcaMgr().WalksInProgress() == 0)
             refreshViews();
     }
     shell::PopCursor();

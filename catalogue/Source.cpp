@@ -1,11 +1,14 @@
 // Object loading and source analysis: exporting an entry's source into memory, reading
 // its ancestor out of the source, and loading a catalogue object for the views.
 
+#include "catalogue/Source.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
-#include "catalogue/Orcactrl.h"
+#include "catalogue/Hierarchy.h"
+#include "platform/Text.h"
 #include "shell/utilities.h"
 
 namespace catalogue {
@@ -121,7 +124,7 @@ void TPBObj::LoadSource() {
 std::string AncestorName(TPBObjRef& ref) {
     TPBObj& obj = *ref.Obj;
     std::string ancestor;
-    if (obj.Lib && (obj.Lib->Mgr.Options & AncestorFromSource)) {
+    if (obj.Lib && obj.Lib->Mgr.Options.Contains(TCatalogueOption::AncestorFromSource)) {
         const std::string_view text = obj.SourceText();
         if (!text.empty()) {
             // "global type NAME from ANCESTOR" up to the line end; the ancestor is the
@@ -134,9 +137,10 @@ std::string AncestorName(TPBObjRef& ref) {
             const std::string_view rest = obj.Name.find('*') == std::string::npos
                                               ? DeclaredAncestorLine(text, obj.Name)
                                               : std::string_view(wildcard);
-            const size_t begin = rest.find_first_not_of(" \t");
-            if (begin != std::string_view::npos)
-                ancestor = rest.substr(begin, rest.find_first_of(" \t", begin) - begin);
+            const std::string_view word = platform::TrimLeft(rest);
+            ancestor = word.substr(
+                0, static_cast<size_t>(std::find_if(word.begin(), word.end(), platform::IsBlank) -
+                                       word.begin()));
         } else {
             std::vector<std::string> ancestors;
             const std::string libraryPath = ref.LibRef ? ref.LibRef->Lib->Name : obj.Lib->Name;

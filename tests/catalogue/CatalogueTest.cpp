@@ -247,8 +247,7 @@ TEST_F(CatalogueModelTest, DeletingALibraryRewritesTheEntryAsTheLastLineOfItsSec
 
     // A library that is not in the value: the value stays, the entry moves to the end.
     WritePBIni(head + "$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\nLast=1\r\n");
-    Mgr().FindLibrary("c:\\w\\zz.pbl");
-    auto* stray = new TPBLibRef(*app, "c:\\w\\zz.pbl");
+    TPBLibRef* stray = app->AddLibRef("c:\\w\\zz.pbl");
     ASSERT_TRUE(catalogue::DeleteLibFromPBIni(stray));
     EXPECT_EQ(ReadPBIni(), head + "Last=1\r\n$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\n");
 }

@@ -9,7 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/Hierarchy.h"
 #include "catalogue/Orcactrl.h"
+#include "catalogue/PbIni.h"
+#include "catalogue/Refresh.h"
+#include "catalogue/Source.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "shell/options.h"

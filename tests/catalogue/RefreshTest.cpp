@@ -19,28 +19,28 @@ class RefreshTest : public CatalogueTest {
   protected:
     void SetUp() override {
         CatalogueTest::SetUp();
-        MakeLibrary(kLib, {Win("w_base"), Win("w_main", "w_base"), Win("w_kid", "w_main"),
-                           Win("w_gone", "w_base"), Uo("u_keep")});
-        MakeLibrary(kOther, {Win("w_far", "w_main")});
+        MakeLibrary(LibPath, {Win("w_base"), Win("w_main", "w_base"), Win("w_kid", "w_main"),
+                              Win("w_gone", "w_base"), Uo("u_keep")});
+        MakeLibrary(OtherPath, {Win("w_far", "w_main")});
         WritePBIni(
             "[Application]\r\n$c:\\r\\a.pbl(one)=c:\\r\\a.pbl;c:\\r\\b.pbl\r\n"
             "$c:\\r\\a.pbl(two)=c:\\r\\b.pbl;c:\\r\\a.pbl\r\n");
         Mgr().LoadApplications();
         for (int i = 0; i < 2; ++i)
             catalogue::LoadNode(Mgr().Apps[i]);
-        lib = Mgr().Libs.Find(kLib);
+        lib = Mgr().Libs.Find(LibPath);
     }
     // Makes the next detection see the library as changed.
     void Touch() { lib->FileDate -= 1; }
     std::vector<std::string> RefreshLines() {
         std::vector<std::string> out;
         for (const std::string& line : Log())
-            if (line.rfind(kLib, 0) == 0 || line.rfind("Refreshing", 0) == 0)
+            if (line.rfind(LibPath, 0) == 0 || line.rfind("Refreshing", 0) == 0)
                 out.push_back(line);
         return out;
     }
-    static constexpr const char* kLib = "c:\\r\\a.pbl";
-    static constexpr const char* kOther = "c:\\r\\b.pbl";
+    static constexpr const char* LibPath = "c:\\r\\a.pbl";
+    static constexpr const char* OtherPath = "c:\\r\\b.pbl";
     TPBLib* lib = nullptr;
 };
 
@@ -51,12 +51,12 @@ TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollo
     const std::string oldSource = main->Source;
 
     // w_main's source and comment change, u_keep's comment only (which counts too).
-    Put(kLib, {{"w_main", catalogue::otWindow,
-                SourceOf("w_main", catalogue::otWindow, "w_base", "// v2\r\n"), "new comment"},
-               Win("w_added", "w_gone"),
-               {"u_keep", catalogue::otUserObject,
-                SourceOf("u_keep", catalogue::otUserObject, "nonvisualobject"), "commented"}});
-    Remove(kLib, "w_gone", catalogue::otWindow);
+    Put(LibPath, {{"w_main", catalogue::otWindow,
+                   SourceOf("w_main", catalogue::otWindow, "w_base", "// v2\r\n"), "new comment"},
+                  Win("w_added", "w_gone"),
+                  {"u_keep", catalogue::otUserObject,
+                   SourceOf("u_keep", catalogue::otUserObject, "nonvisualobject"), "commented"}});
+    Remove(LibPath, "w_gone", catalogue::otWindow);
     shell::OptionsForm().AllLibRefresh.SetChecked(true);
     ClearLog();
     Touch();
@@ -77,9 +77,9 @@ TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollo
     EXPECT_NE(main->Source, oldSource);
     EXPECT_NE(main->SourceText().find("// v2"), std::string::npos);
     EXPECT_EQ(main->SourceLen, static_cast<int32_t>(main->SourceText().size()));
-    EXPECT_TRUE(lib->Flags & catalogue::Changed);
+    EXPECT_TRUE(lib->Flags.Contains(catalogue::TLibFlag::Changed));
     EXPECT_EQ(lib->Entries.Find("w_added")->Lib, lib);
-    EXPECT_EQ(Mgr().Libs.Count(), 2);  // the temporary copy is gone
+    EXPECT_EQ(Mgr().Libs.Count(), 2);  // the fresh read is never listed
 
     // Both applications' references follow the library at once, in entry order.
     for (int a = 0; a < 2; ++a) {
@@ -109,7 +109,7 @@ TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollo
 }
 
 TEST_F(RefreshTest, DeletedAncestorsLeaveTheirDescendantsReattachedByName) {
-    Remove(kLib, "w_main", catalogue::otWindow);
+    Remove(LibPath, "w_main", catalogue::otWindow);
     shell::OptionsForm().AllLibRefresh.SetChecked(true);
     Touch();
     Mgr().DetectChanges();
@@ -125,8 +125,8 @@ TEST_F(RefreshTest, DeletedAncestorsLeaveTheirDescendantsReattachedByName) {
 }
 
 TEST_F(RefreshTest, DetectionScopes) {
-    Put(kLib, {{"u_keep", catalogue::otUserObject,
-                SourceOf("u_keep", catalogue::otUserObject, "nonvisualobject"), "x"}});
+    Put(LibPath, {{"u_keep", catalogue::otUserObject,
+                   SourceOf("u_keep", catalogue::otUserObject, "nonvisualobject"), "x"}});
     shell::TOptionsForm& options = shell::OptionsForm();
     ASSERT_TRUE(options.QuentisRefresh.Checked());  // "Replication Only" by default
     Touch();
@@ -136,12 +136,12 @@ TEST_F(RefreshTest, DetectionScopes) {
     EXPECT_FALSE(screen.refreshNeeded);
     EXPECT_EQ(lib->FileDate, stale);  // seen again next time
 
-    lib->Flags |= catalogue::Replicated;
+    lib->Flags |= catalogue::TLibFlag::Replicated;
     Mgr().DetectChanges();
     EXPECT_THAT(LogWith("Refreshing"), testing::SizeIs(1));
     EXPECT_NE(lib->FileDate, stale);
 
-    lib->Flags = 0;
+    lib->Flags = {};
     lib->IsCopy = 1;
     Touch();
     Mgr().DetectChanges();
@@ -151,7 +151,7 @@ TEST_F(RefreshTest, DetectionScopes) {
 TEST_F(RefreshTest, TimerDetectionSignalsAndTheAutomaticRefreshMerges) {
     shell::TOptionsForm& options = shell::OptionsForm();
     options.AllLibRefresh.SetChecked(true);
-    Put(kLib, {Win("w_new")});
+    Put(LibPath, {Win("w_new")});
     Touch();
     catalogue::DetectTimerTimer();
     EXPECT_TRUE(screen.refreshNeeded);
@@ -169,7 +169,7 @@ TEST_F(RefreshTest, TimerDetectionSignalsAndTheAutomaticRefreshMerges) {
 
     // With user refresh chosen, detection only signals.
     options.UserRefreshRadioButton.SetChecked(true);
-    Put(kLib, {Win("w_newer")});
+    Put(LibPath, {Win("w_newer")});
     Touch();
     catalogue::DetectTimerTimer();
     EXPECT_TRUE(screen.refreshNeeded);
@@ -178,7 +178,7 @@ TEST_F(RefreshTest, TimerDetectionSignalsAndTheAutomaticRefreshMerges) {
 
 TEST_F(RefreshTest, TheRefreshCommandRefreshesThenTheViewsUnderTheHourglass) {
     shell::OptionsForm().AllLibRefresh.SetChecked(true);
-    Put(kLib, {Win("w_new")});
+    Put(LibPath, {Win("w_new")});
     Touch();
     std::vector<std::string> order;
     catalogue::RefreshOrca([&] {
@@ -192,7 +192,7 @@ TEST_F(RefreshTest, TheRefreshCommandRefreshesThenTheViewsUnderTheHourglass) {
 
 TEST_F(RefreshTest, ARefreshDuringAWalkIsPutOffUntilTheWalkEnds) {
     shell::OptionsForm().AllLibRefresh.SetChecked(true);
-    Remove(kLib, "w_kid", catalogue::otWindow);
+    Remove(LibPath, "w_kid", catalogue::otWindow);
     Touch();
     TPBApp* app = Mgr().Apps[0];
     int visited = 0;
@@ -213,12 +213,12 @@ TEST_F(RefreshTest, ARefreshDuringAWalkIsPutOffUntilTheWalkEnds) {
 TEST_F(RefreshTest, AVanishedOrUnreadableLibraryIsKept) {
     shell::OptionsForm().AllLibRefresh.SetChecked(true);
     const size_t before = lib->Entries.Count();
-    ASSERT_TRUE(platform::DeleteFile(kLib));
+    ASSERT_TRUE(platform::DeleteFile(LibPath));
     Mgr().DetectChanges();
     EXPECT_EQ(static_cast<size_t>(lib->Entries.Count()), before);
     EXPECT_TRUE(lib->Exists);
 
-    testsupport::WriteFile(Host(kLib), "junk");
+    testsupport::WriteFile(Host(LibPath), "junk");
     ClearLog();
     Touch();
     Mgr().DetectChanges();

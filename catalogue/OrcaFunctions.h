@@ -1,5 +1,5 @@
 #pragma once
-// The ORCA session wrapper: the program-wide table of the ORCA library's functions,
+// The ORCA functions and sessions: the program-wide table of the ORCA library's functions,
 // bound by name when the library is loaded (TOrcaMgr::LoadOrcaDll), and TOrca, one
 // ORCA session with one thin wrapper per call. Every failure of a call is written to
 // the log window and the debug log as one line starting "Orca Error: "; no wrapper
@@ -115,7 +115,8 @@ inline constexpr int32_t OrcaFunctionMissing = PBORCA_INVALIDPARMS;
 
 // One ORCA session. The wrappers pass the session handle first, hand ORCA
 // zero-terminated copies of the caller's texts (of any length) and give ORCA's result
-// unchanged.
+// unchanged; a function the ORCA library lacks is not called: the wrapper logs it and
+// gives OrcaFunctionMissing.
 class TOrca {
   public:
     // Makes sure the ORCA library is loaded (mgr.LoadOrcaDll()) and opens a session;
@@ -180,9 +181,9 @@ class TOrca {
 // Callbacks for the wrappers' users.
 // Appends the ancestor's name to the std::vector<std::string> given as user value.
 void AncestorCallback(PBORCA_HIERARCHY* ancestor, void* userData);
-// Writes the link error's message to the log.
+// Writes the link error's message to the log (for ExecutableCreate).
 void LinkErrorCallback(PBORCA_LINKERR* error, void* userData);
-// Does nothing (the check-out list is only asked for its result).
+// Does nothing: the check-out list is only asked for its result (ListCheckOutEntries).
 void ListCheckOutCallback(PBORCA_CHECKOUT* record, void* userData);
 
 }  // namespace catalogue

@@ -67,7 +67,7 @@ int32_t FakeImport(HPBORCA, const char*, const char*, PBORCA_TYPE, const char*, 
     return fake.result;
 }
 
-class PborcaTest : public CatalogueTest {
+class OrcaFunctionsTest : public CatalogueTest {
   protected:
     void SetUp() override {
         CatalogueTest::SetUp();
@@ -93,7 +93,7 @@ class PborcaTest : public CatalogueTest {
     }
 };
 
-TEST_F(PborcaTest, SlotsBindByNameThenByUpperCaseName) {
+TEST_F(OrcaFunctionsTest, SlotsBindByNameThenByUpperCaseName) {
     std::vector<std::string> asked;
     catalogue::BindOrcaFunctions([&](std::string_view name) -> void* {
         asked.emplace_back(name);
@@ -112,7 +112,7 @@ TEST_F(PborcaTest, SlotsBindByNameThenByUpperCaseName) {
     EXPECT_EQ(asked.back(), "PBORCA_DYNAMICLIBRARYCREATE");
 }
 
-TEST_F(PborcaTest, EachWrapperReportsOnlyTheFailuresItShould) {
+TEST_F(OrcaFunctionsTest, EachWrapperReportsOnlyTheFailuresItShould) {
     BindFakes();
     catalogue::TOrca orca(Mgr());
     fake.result = -7;
@@ -159,11 +159,11 @@ TEST_F(PborcaTest, EachWrapperReportsOnlyTheFailuresItShould) {
             "Orca Error: LibraryCreate  the ORCA library has no function PBORCA_LibraryCreate"));
 }
 
-TEST_F(PborcaTest, AnExportLargerThanTheBufferIsExportedAgainWhole) {
+TEST_F(OrcaFunctionsTest, AnExportLargerThanTheBufferIsExportedAgainWhole) {
     BindFakes();
-    catalogue::TPBLib* lib = new catalogue::TPBLib(Mgr(), "c:\\fake.pbl");
-    auto* obj = new catalogue::TPBObj("w_huge", lib);
-    lib->Entries.Add("w_huge", obj);
+    catalogue::TPBLib* lib = Mgr().FindLibrary("c:\\fake.pbl");
+    catalogue::TPBObj* obj =
+        lib->Entries.Add("w_huge", std::make_unique<catalogue::TPBObj>("w_huge", lib));
     fake.exportText = std::string(1500000, 'a');
     obj->LoadSource();
     EXPECT_EQ(obj->SourceText().size(), 1500000u);
@@ -192,7 +192,7 @@ TEST_F(PborcaTest, AnExportLargerThanTheBufferIsExportedAgainWhole) {
     EXPECT_THAT(LogWith("Orca Error: EntryExport:c:\\fake.pbl:w_huge  "), testing::SizeIs(1));
 }
 
-TEST_F(PborcaTest, TheRealLibraryLoadsByTheVersionsDllName) {
+TEST_F(OrcaFunctionsTest, TheRealLibraryLoadsByTheVersionsDllName) {
     shell::OptionsForm().PBVersion.ItemIndex = 2;
     ASSERT_TRUE(Mgr().LoadOrcaDll());
     const auto& table = catalogue::OrcaFunctions();
