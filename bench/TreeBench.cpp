@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "catalogue/Orcactrl.h"
+#include "catalogue/Source.h"
 #include "shell/options.h"
 #include "shell/utilities.h"
 #include "tests/support/PfcWorkspace.h"

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "catalogue/Hierarchy.h"
 #include "platform/Ansi.h"
 #include "shell/utilities.h"
 

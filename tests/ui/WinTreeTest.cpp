@@ -389,8 +389,8 @@ TEST_F(PBWinTreeTest, RowsShowTheirCatalogueObjectsPictures) {
 // one node's entry freed by a refresh, a paint exports nothing, shows no status text and
 // leaves the nodes as they are; the next synchronisation removes the stale one.
 TEST_F(PBWinTreeTest, PaintingTouchesNeitherCatalogueNorScreen) {
-    Mgr().Options = catalogue::AncestorFromSource;  // nothing exported by itself
-    catalogue::LoadNode(Mgr().Apps[1]);             // stock
+    Mgr().Options = catalogue::TCatalogueOption::AncestorFromSource;  // nothing exported by itself
+    catalogue::LoadNode(Mgr().Apps[1]);                               // stock
     TWinTreeNode* stock = tree->Model().Items(1)->Child(1);
     tree->RefreshNode(stock);
     stock->Expand();
