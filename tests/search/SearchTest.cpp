@@ -8,9 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <vector>
 
 #include "tests/search/SearchReference.h"
@@ -112,43 +110,33 @@ TEST(SearchSelection, SelTextIsCutTo255BytesAndReplaceRemovesOnlyThose) {
 }
 
 TEST(SearchPattern, GapsWildcardsAndPatternsThatEnd) {
-    Searcher s("call of_init(); return");
-    const std::tuple<const char*, int32_t, const char*> typed[] = {
-        {"call*", 0, "call "},  // up to and including the next blank
-        {"o*t", 5, "of_init"},  // to the end of the next "t" after "o"
-        {"o~*t", -1, ""},
+    // Typed texts, prepared as the object search prepares them, or raw patterns (a
+    // marker after the first is an ordinary byte); stars, tildes and markers alone end.
+    const char* const odd = "*~ \xDE \xDE\xDE ~~ ** text";
+    const std::tuple<const char*, std::string, int32_t, const char*> cases[] = {
+        {"call of_init(); return", ExpandSearchText("call*"), 0, "call "},
+        {"call of_init(); return", ExpandSearchText("o*t"), 5, "of_init"},
+        {"call of_init(); return", ExpandSearchText("o~*t"), -1, ""},
+        {"x\xDEy", "x\xDE\xDEy", 0, "x\xDEy"},
+        {odd, ExpandSearchText("~*"), 0, "*"},
+        {odd, ExpandSearchText("~~"), 1, "~"},
+        {odd, ExpandSearchText("~"), 1, "~"},
     };
-    for (const auto& [text, hit, selected] : typed) {
-        s.engine.SetSelStart(0);
-        EXPECT_EQ(s.engine.FindPattern(ExpandSearchText(text)), hit) << text;
-        EXPECT_EQ(hit < 0 ? "" : s.engine.SelText(), selected) << text;
+    for (const auto& [buffer, pattern, hit, selected] : cases) {
+        Searcher s(buffer);
+        EXPECT_EQ(s.engine.FindPattern(pattern), hit) << pattern;
+        EXPECT_EQ(hit < 0 ? "" : s.engine.SelText(), selected) << pattern;
     }
+    Searcher odds(odd);
+    for (std::string pattern :
+         {"*", "**", "***", "*~", "*~*~", "~~*", "\xDE", "\xDE\xDE\xDE", "t\xDE"}) {
+        odds.engine.SetSelStart(0);
+        EXPECT_EQ(odds.engine.FindPattern(ExpandSearchText(pattern)), -1) << pattern;
+    }
+    Searcher s("call of_init(); return");
     s.engine.SetSelection(5, 3);
     ASSERT_TRUE(s.engine.FindGap("("));
     EXPECT_EQ(s.engine.SelText(), "init");  // between the selection and the hit
-    Searcher raw("x\xDEy");                 // markers after the first are ordinary bytes
-    EXPECT_EQ(raw.engine.FindPattern("x\xDE\xDEy"), 0);
-    EXPECT_EQ(raw.engine.SelLength(), 3);
-
-    // Stars, tildes and markers alone must end, not loop.
-    Searcher odd("*~ \xDE \xDE\xDE ~~ ** text");
-    for (const auto& [text, expected] :
-         std::initializer_list<std::pair<std::string, int32_t>>{{"*", -1},
-                                                                {"**", -1},
-                                                                {"***", -1},
-                                                                {"*~", -1},
-                                                                {"*~*~", -1},
-                                                                {"~", 1},
-                                                                {"~~", 1},
-                                                                {"~*", 0},
-                                                                {"~~*", -1}}) {
-        odd.engine.SetSelStart(0);
-        EXPECT_EQ(odd.engine.FindPattern(ExpandSearchText(text)), expected) << text;
-    }
-    for (std::string marker : {"\xDE", "\xDE\xDE\xDE", "t\xDE"}) {
-        odd.engine.SetSelStart(0);
-        EXPECT_EQ(odd.engine.FindPattern(marker), -1) << marker;
-    }
     // Every 'a' is a hit of the first part and the rest is nowhere: one pass, not one
     // pass per 'a'.
     Searcher big(std::string(4 << 20, 'a'));
@@ -235,10 +223,7 @@ TEST_P(SearchReferenceScan, RealSourcesAgreeWithThePlainModel) {
     ASSERT_GT(files.size(), 100u);
     const TSearchOptions down{srDown}, word{srDown, srWholeWord}, exact{srDown, srMatchCase};
     for (size_t i = 0; i < files.size() && !HasFatalFailure(); i += 25) {
-        std::ifstream in(files[i], std::ios::binary);
-        std::stringstream bytes;
-        bytes << in.rdbuf();
-        const std::string source = bytes.str();
+        const std::string source = testsupport::ReadFile(files[i].string());
         CompareLoop(source, "this", down, 0, 0, 100000);
         CompareLoop(source, "this", word, 0, 0, 100000);
         CompareLoop(source, "If", exact, 0, 0, 100000);
