@@ -768,20 +768,4 @@ std::vector<CompileProblem> CheckSource(std::string_view source, std::string_vie
     return Checker(entryName, entryType).Run(source);
 }
 
-int EntryTypeFromExtension(std::string_view extension) {
-    if (!extension.empty() && extension.front() == '.')
-        extension.remove_prefix(1);
-    static constexpr std::pair<std::string_view, int> kTypes[] = {
-        {"sra", kEntryApplication}, {"srd", kEntryDataWindow}, {"srf", kEntryFunction},
-        {"srm", kEntryMenu},        {"srq", kEntryQuery},      {"srs", kEntryStructure},
-        {"sru", kEntryUserObject},  {"srw", kEntryWindow},     {"srp", kEntryPipeline},
-        {"srj", kEntryProject},     {"srx", kEntryProxy},
-    };
-    for (const auto& [ext, type] : kTypes) {
-        if (Is(extension, ext))
-            return type;
-    }
-    return -1;
-}
-
 }  // namespace orca

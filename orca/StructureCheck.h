@@ -78,7 +78,4 @@ inline constexpr size_t kMaxProblems = 50;
 std::vector<CompileProblem> CheckSource(std::string_view source, std::string_view entryName,
                                         int entryType);
 
-// The ORCA type code for a source extension ("srw" or ".srw", any case); -1 if unknown.
-int EntryTypeFromExtension(std::string_view extension);
-
 }  // namespace orca

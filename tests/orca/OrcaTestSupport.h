@@ -50,7 +50,7 @@ inline void CollectRecord(PBORCA_DIRENTRY* entry, void* user) {
          entry->lCreateTime, entry->lEntrySize});
 }
 
-// The directory (one record per object); -1000 - result on failure.
+// The directory (one record per object), its result and the library's comment.
 inline std::vector<DirRecord> Directory(HPBORCA s, const std::string& lib,
                                         int32_t* result = nullptr, std::string* comment = nullptr) {
     std::vector<DirRecord> records;
@@ -101,6 +101,44 @@ inline int32_t Import(HPBORCA s, const std::string& lib, const std::string& name
                                      comment.c_str(), source.data(),
                                      static_cast<int32_t>(source.size()), &CollectProblem,
                                      problems ? problems : &local);
+}
+
+// One source of an import list.
+struct Source {
+    std::string library, name;
+    int type = PBORCA_WINDOW;
+    std::string comment, text;
+};
+
+inline int32_t ImportList(HPBORCA s, std::vector<Source> list, std::vector<Problem>* problems) {
+    std::vector<char*> libraries, names, comments, texts;
+    std::vector<PBORCA_TYPE> types;
+    std::vector<int32_t> lengths;
+    for (Source& e : list) {
+        libraries.push_back(e.library.data());
+        names.push_back(e.name.data());
+        types.push_back(static_cast<PBORCA_TYPE>(e.type));
+        comments.push_back(e.comment.data());
+        texts.push_back(e.text.data());
+        lengths.push_back(static_cast<int32_t>(e.text.size()));
+    }
+    return PBORCA_CompileEntryImportList(
+        s, libraries.data(), names.data(), types.data(), comments.data(), texts.data(),
+        lengths.data(), static_cast<int32_t>(list.size()), &CollectProblem, problems);
+}
+
+// The ancestors the hierarchy query reports, nearest first, and its result.
+inline std::vector<std::string> Hierarchy(HPBORCA s, const std::string& lib,
+                                          const std::string& name, int32_t* result = nullptr) {
+    std::vector<std::string> ancestors;
+    auto collect = [](PBORCA_HIERARCHY* h, void* user) {
+        static_cast<std::vector<std::string>*>(user)->push_back(h->lpszAncestorName);
+    };
+    const int32_t rc = PBORCA_ObjectQueryHierarchy(s, lib.c_str(), name.c_str(), PBORCA_WINDOW,
+                                                   collect, &ancestors);
+    if (result)
+        *result = rc;
+    return ancestors;
 }
 
 // A window source that passes the structure check.

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <random>
 
 #include "orca/PblLibrary.h"
@@ -39,10 +38,32 @@ const Layout& Base() {
     return layout;
 }
 
-struct Mutation {
+std::string L32(uint32_t v) {
+    std::string s(4, '\0');
+    Set32(s, 0, v);
+    return s;
+}
+std::string L16(size_t v) {
+    std::string s(2, '\0');
+    Set16(s, 0, static_cast<uint16_t>(v));
+    return s;
+}
+
+// A change of the sample image: cut to `size` first, then bytes written at offsets.
+struct Damage {
     const char* what;
-    std::function<void(std::string&, const Layout&)> apply;
+    std::vector<std::pair<size_t, std::string>> writes;
     std::string expect;  // part of the error text
+    size_t size = std::string::npos;
+
+    std::string Apply(std::string img) const {
+        img.resize(std::min(size, img.size()));
+        for (const auto& [at, bytes] : writes) {
+            img.resize(std::max(img.size(), at + bytes.size()));
+            img.replace(at, bytes.size(), bytes);
+        }
+        return img;
+    }
 };
 
 TEST(PblCorrupt, EveryDamageIsReportedPrecisely) {
@@ -50,149 +71,92 @@ TEST(PblCorrupt, EveryDamageIsReportedPrecisely) {
     ASSERT_NE(b.root.left, 0u);
     ASSERT_NE(b.multi.at, 0u);
     ASSERT_NE(b.other.at, 0u);
-    const uint32_t end = static_cast<uint32_t>(b.img.size());
-    const Mutation mutations[] = {
+    const uint32_t end = static_cast<uint32_t>(b.img.size()), data = b.multi.data;
+    const RawChunk& first = b.root.chunks[0];
+    const std::string zero(1, '\0');
+    const Damage damages[] = {
         // Header and file size.
-        {"zero length", [](std::string& s, auto&) { s.clear(); }, "empty (0 bytes)"},
-        {"header tag", [](std::string& s, auto&) { s[3] = '#'; }, "no HDR* tag"},
-        {"unicode", [](std::string& s, auto&) { s[5] = 0; },
-         "(Unicode) library, which is not supported"},
-        {"short header", [](std::string& s, auto&) { s.resize(100); },
-         "cannot hold the 512-byte header"},
-        {"title", [](std::string& s, auto&) { s[4] = 'p'; }, "does not read 'PowerBuilder'"},
-        {"format", [](std::string& s, auto&) { s.replace(18, 4, "0300"); }, "format '0300'"},
-        {"no root", [](std::string& s, auto&) { s.resize(2048); }, "truncated file"},
+        {"zero length", {}, "empty (0 bytes)", 0},
+        {"header tag", {{3, "#"}}, "no HDR* tag"},
+        {"unicode", {{5, zero}}, "(Unicode) library, which is not supported"},
+        {"short header", {}, "cannot hold the 512-byte header", 100},
+        {"title", {{4, "p"}}, "does not read 'PowerBuilder'"},
+        {"format", {{18, "0300"}}, "format '0300'"},
+        {"no root", {}, "truncated file", 2048},
         // Bitmap chain.
-        {"bitmap tag", [](std::string& s, auto&) { s[512] = 'X'; }, "instead of FRE*"},
-        {"bitmap past end", [=](std::string& s, auto&) { Set32(s, 516, end); }, "past the end"},
-        {"bitmap unaligned", [](std::string& s, auto&) { Set32(s, 516, 1030); },
-         "1030 is not a multiple"},
-        {"bitmap cycle", [](std::string& s, auto&) { Set32(s, 516, 512); },
-         "bitmap chain loops back to offset 512"},
+        {"bitmap tag", {{512, "X"}}, "instead of FRE*"},
+        {"bitmap past end", {{516, L32(end)}}, "past the end"},
+        {"bitmap unaligned", {{516, L32(1030)}}, "1030 is not a multiple"},
+        {"bitmap cycle", {{516, L32(512)}}, "bitmap chain loops back to offset 512"},
         // Directory tree.
-        {"root tag", [](std::string& s, auto&) { s[1024] = 'X'; }, "offset 1024 has tag 'XOD*'"},
-        {"child past end", [=](std::string& s, auto&) { Set32(s, 1024 + 4, end - 512); },
-         "past the end"},
-        {"child unaligned", [](std::string& s, auto&) { Set32(s, 1024 + 4, 4097); },
-         "4097 is not a multiple"},
-        {"tree cycle", [](std::string& s, const Layout& l) { Set32(s, l.root.left + 12, 1024); },
+        {"root tag", {{1024, "X"}}, "offset 1024 has tag 'XOD*'"},
+        {"child past end", {{1028, L32(end - 512)}}, "past the end"},
+        {"child unaligned", {{1028, L32(4097)}}, "4097 is not a multiple"},
+        {"tree cycle",
+         {{b.root.left + 12, L32(1024)}},
          "of the node at offset " + std::to_string(b.root.left) +
              ") at offset 1024 closes a loop in the directory tree"},
-        {"node is data", [](std::string& s, const Layout& l) { Set32(s, 1024 + 4, l.multi.data); },
-         "instead of NOD*"},
+        {"node is data", {{1028, L32(data)}}, "instead of NOD*"},
         {"node overlaps bitmap",
-         [](std::string& s, auto&) {
-             Set32(s, 516, 2048);
-             s.replace(2048, 8, std::string("FRE*\0\0\0\0", 8));
-         },
+         {{516, L32(2048)}, {2048, std::string("FRE*\0\0\0\0", 8)}},
          "also used by the free-block bitmap"},
         // Entry chunks.
-        {"chunk tag", [](std::string& s, const Layout& l) { s[l.root.chunks[1].at] = 'e'; },
-         "entry chunk 2 of"},
-        {"chunk count", [](std::string& s, auto&) { Set16(s, 1024 + 20, 400); },
-         "overruns the node"},
-        {"name overrun",
-         [](std::string& s, const Layout& l) { Set16(s, l.root.chunks[0].at + 22, 3100); },
-         "overruns the node"},
-        {"name unterminated",
-         [](std::string& s, const Layout& l) {
-             Set16(s, l.root.chunks[0].at + 22,
-                   static_cast<uint16_t>(l.root.chunks[0].name.size()));
-         },
-         "not zero-terminated"},
-        {"name empty", [](std::string& s, const Layout& l) { s[l.root.chunks[0].at + 24] = 0; },
-         "name is empty"},
-        {"duplicate name",
-         [](std::string& s, const Layout& l) {
-             s.replace(l.other.at + 24, l.other.name.size(), l.multi.name);
-         },
-         "twice"},
+        {"chunk tag", {{b.root.chunks[1].at, "e"}}, "entry chunk 2 of"},
+        {"chunk count", {{1044, L16(400)}}, "overruns the node"},
+        {"name overrun", {{first.at + 22, L16(3100)}}, "overruns the node"},
+        {"name unterminated", {{first.at + 22, L16(first.name.size())}}, "not zero-terminated"},
+        {"name empty", {{first.at + 24, zero}}, "name is empty"},
+        {"duplicate name", {{b.other.at + 24, b.multi.name}}, "twice"},
         // Data chains.
-        {"data tag", [](std::string& s, const Layout& l) { s[l.multi.data + 1] = 'X'; },
-         "instead of DAT*"},
-        {"data cycle",
-         [](std::string& s, const Layout& l) { Set32(s, l.multi.data + 512 + 4, l.multi.data); },
-         "data chain loops back to the block at offset"},
-        {"data past end", [=](std::string& s, const Layout& l) { Set32(s, l.multi.at + 8, end); },
-         "past the end"},
-        {"data unaligned",
-         [](std::string& s, const Layout& l) { Set32(s, l.multi.at + 8, l.multi.data + 2); },
-         "is not a multiple"},
-        {"count over 502", [](std::string& s, const Layout& l) { Set16(s, l.multi.data + 8, 503); },
-         "claims 503 bytes"},
-        {"size above chain",
-         [](std::string& s, const Layout& l) { Set32(s, l.multi.at + 12, l.multi.size + 1); },
-         "holds only"},
-        {"size below chain",
-         [](std::string& s, const Layout& l) { Set32(s, l.multi.at + 12, l.multi.size - 1); },
-         "holds more than"},
-        {"size absurd",
-         [](std::string& s, const Layout& l) { Set32(s, l.multi.at + 12, 0xfffffff0u); },
-         "more than the whole file"},
-        {"size without data", [](std::string& s, const Layout& l) { Set32(s, l.multi.at + 8, 0); },
-         "no data block"},
-        {"comment over data",
-         [](std::string& s, const Layout& l) {
-             Set16(s, l.other.at + 20, static_cast<uint16_t>(l.other.size + 1));
-         },
-         "comment of"},
+        {"data tag", {{data + 1, "X"}}, "instead of DAT*"},
+        {"data cycle", {{data + 516, L32(data)}}, "data chain loops back to the block at offset"},
+        {"data past end", {{b.multi.at + 8, L32(end)}}, "past the end"},
+        {"data unaligned", {{b.multi.at + 8, L32(data + 2)}}, "is not a multiple"},
+        {"count over 502", {{data + 8, L16(503)}}, "claims 503 bytes"},
+        {"size above chain", {{b.multi.at + 12, L32(b.multi.size + 1)}}, "holds only"},
+        {"size below chain", {{b.multi.at + 12, L32(b.multi.size - 1)}}, "holds more than"},
+        {"size absurd", {{b.multi.at + 12, L32(0xfffffff0u)}}, "more than the whole file"},
+        {"size without data", {{b.multi.at + 8, L32(0)}}, "no data block"},
+        {"comment over data", {{b.other.at + 20, L16(b.other.size + 1)}}, "comment of"},
         {"shared block",
-         [](std::string& s, const Layout& l) {
-             Set32(s, l.other.at + 8, l.multi.data);
-             Set32(s, l.other.at + 12, l.multi.size);
-         },
+         {{b.other.at + 8, L32(data)}, {b.other.at + 12, L32(b.multi.size)}},
          "is also used by entry"},
         // Source-control data.
-        {"scc past end", [=](std::string& s, auto&) { Set32(s, 284, end); }, "source-control data"},
-        {"scc size", [](std::string& s, auto&) { Set32(s, 288, 701); }, "holds only 700"},
+        {"scc past end", {{284, L32(end)}}, "source-control data"},
+        {"scc size", {{288, L32(701)}}, "holds only 700"},
     };
-    for (const Mutation& m : mutations) {
-        SCOPED_TRACE(m.what);
-        std::string img = b.img;
-        m.apply(img, b);
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.what);
         std::string error;
-        EXPECT_EQ(PblLibrary::Parse(img, &error), nullptr);
-        EXPECT_NE(error.find(m.expect), std::string::npos) << error;
+        EXPECT_EQ(PblLibrary::Parse(d.Apply(b.img), &error), nullptr);
+        EXPECT_NE(error.find(d.expect), std::string::npos) << error;
     }
-}
-
-// Errors name the entry and where it is.
-TEST(PblCorrupt, ErrorsNameTheEntryAndOffset) {
-    const Layout& b = Base();
-    std::string img = b.img;
-    Set32(img, b.multi.data + 4, b.multi.data);
+    // The whole text names the entry and where it is.
     std::string error;
-    ASSERT_FALSE(PblLibrary::Parse(img, &error));
+    ASSERT_FALSE(PblLibrary::Parse(Damage{"", {{data + 4, L32(data)}}, ""}.Apply(b.img), &error));
     EXPECT_EQ(error, "corrupt library: entry '" + b.multi.name +
                          "' (directory node at offset 1024): the data chain loops back to the "
                          "block at offset " +
-                         std::to_string(b.multi.data));
+                         std::to_string(data));
 }
 
 TEST(PblCorrupt, ToleratesWhatTheReaderDoesNotFollow) {
     const Layout& b = Base();
     auto expected = PblLibrary::Parse(b.img, nullptr);
     ASSERT_TRUE(expected);
-    const std::function<void(std::string&)> changes[] = {
-        [](std::string& s) { std::fill(s.begin() + 520, s.begin() + 1024, '\0'); },  // bitmap
-        [](std::string& s) { Set16(s, 26, 7); },
-        [](std::string& s) {
-            Set32(s, 1024 + 8, 99);
-            Set16(s, 1024 + 16, 5);
-            Set16(s, 1024 + 18, 1);
-        },
-        [](std::string& s) {  // tree out of name order
-            const uint32_t left = U32(s, 1028);
-            Set32(s, 1028, U32(s, 1036));
-            Set32(s, 1036, left);
-        },
-        [](std::string& s) { s += "DAT*" + std::string(508, 'z') + "tail"; },  // unused block
+    const Damage changes[] = {
+        {"unused bitmap bits", {{520, std::string(504, '\0')}}, ""},
+        {"header word 26", {{26, L16(7)}}, ""},
+        {"root parent, free and last-name words",
+         {{1032, L32(99)}, {1040, L16(5)}, {1042, L16(1)}},
+         ""},
+        {"tree out of name order", {{1028, L32(U32(b.img, 1036))}, {1036, L32(b.root.left)}}, ""},
+        {"unused block", {{b.img.size(), "DAT*" + std::string(508, 'z') + "tail"}}, ""},
     };
-    for (const auto& change : changes) {
-        std::string img = b.img;
-        change(img);
+    for (const Damage& d : changes) {
+        SCOPED_TRACE(d.what);
         std::string error;
-        auto lib = PblLibrary::Parse(img, &error);
+        auto lib = PblLibrary::Parse(d.Apply(b.img), &error);
         ASSERT_TRUE(lib) << error;
         ExpectSameLibrary(*expected, *lib);
     }

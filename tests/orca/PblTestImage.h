@@ -1,46 +1,43 @@
 #pragma once
-// Independent raw access to library images for the tests: walks the directory tree of
-// an image without the reader's code, checks what the writer must guarantee, and builds
-// sample libraries.
+// Test helpers over library images: the directory tree of an image walked by hand (not
+// by the reader's code), what the writer promises of every image it makes, sample
+// libraries, and the corpus libraries.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "orca/PblBinary.h"
 #include "orca/PblLibrary.h"
+#include "tests/support/TestSupport.h"
 
 namespace pbltest {
 
 inline uint32_t U32(const std::string& s, size_t at) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = (v << 8) | static_cast<unsigned char>(s[at + i]);
-    return v;
+    return orca::pbl::Get32(s.data() + at);
 }
 inline uint16_t U16(const std::string& s, size_t at) {
-    return static_cast<uint16_t>(static_cast<unsigned char>(s[at]) |
-                                 (static_cast<unsigned char>(s[at + 1]) << 8));
+    return orca::pbl::Get16(s.data() + at);
 }
 inline void Set32(std::string& s, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        s[at + i] = static_cast<char>((v >> (8 * i)) & 0xff);
+    orca::pbl::Put32(s.data() + at, v);
 }
 inline void Set16(std::string& s, size_t at, uint16_t v) {
-    s[at] = static_cast<char>(v & 0xff);
-    s[at + 1] = static_cast<char>(v >> 8);
+    orca::pbl::Put16(s.data() + at, v);
 }
 
 struct RawChunk {
     uint32_t at = 0;  // file offset of the chunk
     std::string name;
-    uint32_t data = 0;
-    uint32_t size = 0;
+    uint32_t data = 0, size = 0;
 };
 
 struct RawNode {
@@ -57,25 +54,15 @@ inline void WalkTree(const std::string& img, uint32_t at, size_t depth, std::set
     ASSERT_LE(at + 3072u, img.size());
     ASSERT_EQ(img.substr(at, 4), "NOD*");
     RawNode n;
-    n.at = at;
-    n.left = U32(img, at + 4);
-    n.parent = U32(img, at + 8);
-    n.right = U32(img, at + 12);
-    n.free = U16(img, at + 16);
-    n.lastName = U16(img, at + 18);
-    n.count = U16(img, at + 20);
-    n.firstName = U16(img, at + 22);
-    n.depth = depth;
+    n.at = at, n.left = U32(img, at + 4), n.parent = U32(img, at + 8), n.right = U32(img, at + 12);
+    n.free = U16(img, at + 16), n.lastName = U16(img, at + 18), n.depth = depth;
+    n.count = U16(img, at + 20), n.firstName = U16(img, at + 22);
     size_t pos = at + 32;
     for (size_t i = 0; i < n.count; ++i) {
         ASSERT_EQ(img.substr(pos, 4), "ENT*");
-        RawChunk c;
-        c.at = static_cast<uint32_t>(pos);
-        c.data = U32(img, pos + 8);
-        c.size = U32(img, pos + 12);
         const uint16_t nameLength = U16(img, pos + 22);
-        c.name = img.substr(pos + 24, nameLength - 1);
-        n.chunks.push_back(c);
+        n.chunks.push_back({static_cast<uint32_t>(pos), img.substr(pos + 24, nameLength - 1),
+                            U32(img, pos + 8), U32(img, pos + 12)});
         pos += 24 + nameLength;
     }
     ASSERT_LE(pos, at + 3072u);
@@ -93,13 +80,26 @@ inline std::vector<RawNode> Nodes(const std::string& img) {
     return out;
 }
 
-// Names of a node: least and greatest as the directory orders them.
-inline std::pair<const RawChunk*, const RawChunk*> MinMax(const RawNode& n) {
+// Checks the words of each node that point at its least and greatest name (by NameLess)
+// and that the in-order walk ascends across nodes.
+inline void ExpectNameOrder(const std::vector<RawNode>& nodes) {
     auto less = [](const RawChunk& a, const RawChunk& b) {
         return orca::PblLibrary::NameLess(a.name, b.name);
     };
-    return {&*std::min_element(n.chunks.begin(), n.chunks.end(), less),
-            &*std::max_element(n.chunks.begin(), n.chunks.end(), less)};
+    std::string previous;
+    for (const RawNode& n : nodes) {
+        if (n.chunks.empty()) {
+            EXPECT_EQ(n.firstName + n.lastName, 0);
+            continue;
+        }
+        const auto least = std::min_element(n.chunks.begin(), n.chunks.end(), less);
+        const auto greatest = std::max_element(n.chunks.begin(), n.chunks.end(), less);
+        EXPECT_EQ(n.firstName, least->at - n.at + 24) << "node " << n.at;
+        EXPECT_EQ(n.lastName, greatest->at - n.at + 24) << "node " << n.at;
+        EXPECT_TRUE(previous.empty() || orca::PblLibrary::NameLess(previous, least->name))
+            << previous << " / " << least->name;
+        previous = greatest->name;
+    }
 }
 
 // Everything the writer promises about an image it produced.
@@ -120,44 +120,29 @@ inline void ExpectWellFormed(const std::string& img) {
         ASSERT_EQ(set, b < blocks) << "bitmap bit " << b;
     }
     const auto nodes = Nodes(img);
-    std::string previous;
+    ExpectNameOrder(nodes);
     for (const RawNode& n : nodes) {
         used += 6;
-        if (n.at == 1024) {
-            EXPECT_EQ(n.parent, 0u);
-        } else {
-            EXPECT_TRUE(U32(img, n.parent + 4) == n.at || U32(img, n.parent + 12) == n.at)
-                << "parent of node " << n.at;
-        }
+        EXPECT_TRUE(n.at == 1024
+                        ? n.parent == 0
+                        : U32(img, n.parent + 4) == n.at || U32(img, n.parent + 12) == n.at)
+            << "parent of node " << n.at;
         size_t chunkBytes = 0;
-        for (const RawChunk& c : n.chunks)
-            chunkBytes += 24 + c.name.size() + 1;
-        EXPECT_EQ(n.free + chunkBytes, 3040u);
-        if (n.chunks.empty()) {
-            EXPECT_EQ(n.firstName + n.lastName, 0);
-            continue;
-        }
-        auto [least, greatest] = MinMax(n);
-        EXPECT_EQ(n.firstName, least->at - n.at + 24);
-        EXPECT_EQ(n.lastName, greatest->at - n.at + 24);
-        // In-order walk: every node's names lie above everything before it.
-        EXPECT_TRUE(previous.empty() || orca::PblLibrary::NameLess(previous, least->name))
-            << previous << " / " << least->name;
-        previous = greatest->name;
         for (const RawChunk& c : n.chunks) {
+            chunkBytes += 24 + c.name.size() + 1;
             size_t got = 0;
-            uint32_t at = c.data;
+            uint32_t at = c.data;  // even an empty entry has its block
             do {
                 ASSERT_EQ(img.substr(at, 4), "DAT*");
                 const uint16_t count = U16(img, at + 8);
-                const uint32_t next = U32(img, at + 4);
-                EXPECT_EQ(count, next ? 502 : c.size - got);
+                EXPECT_EQ(count, U32(img, at + 4) ? 502 : c.size - got);
                 EXPECT_GE(img.find_first_not_of('\0', at + 10 + count), at + 512) << at;
                 got += count;
                 ++used;
-                at = next;
+                at = U32(img, at + 4);
             } while (at != 0);
         }
+        EXPECT_EQ(n.free + chunkBytes, 3040u);
     }
     if (U32(img, 284) != 0)
         used += (U32(img, 288) + 501) / 502;
@@ -170,13 +155,10 @@ inline std::unique_ptr<orca::PblLibrary> Sample(size_t count = 150) {
     auto lib = orca::PblLibrary::Create("0600", "sample library", 1133466635);
     lib->SetSourceControlData(std::string(700, 's'));
     for (size_t i = 0; i < count; ++i) {
-        orca::PblEntry e;
-        const std::string base = "w_sample_" + std::to_string(1000 + i);
-        e.name = base + (i % 2 ? ".win" : ".srw");
-        e.time = static_cast<uint32_t>(1133466635 + i);
-        e.data = std::string((i * 37) % 1500, static_cast<char>('a' + i % 26));
-        e.commentLength = static_cast<uint16_t>(std::min<size_t>(e.data.size(), i % 5));
-        EXPECT_TRUE(lib->Put(std::move(e)));
+        std::string data((i * 37) % 1500, static_cast<char>('a' + i % 26));
+        const auto comment = static_cast<uint16_t>(std::min<size_t>(data.size(), i % 5));
+        EXPECT_TRUE(lib->Put({"w_sample_" + std::to_string(1000 + i) + (i % 2 ? ".win" : ".srw"),
+                              "", static_cast<uint32_t>(1133466635 + i), comment, data}));
     }
     return lib;
 }
@@ -207,21 +189,37 @@ inline std::string RenameEntries(std::string img,
     return img;
 }
 
+inline auto Fields(const orca::PblEntry& e) {
+    return std::tie(e.name, e.format, e.time, e.commentLength, e.data);
+}
+
 inline void ExpectSameLibrary(const orca::PblLibrary& a, const orca::PblLibrary& b) {
-    EXPECT_EQ(a.Format(), b.Format());
-    EXPECT_EQ(a.Time(), b.Time());
-    EXPECT_EQ(a.Comment(), b.Comment());
-    EXPECT_EQ(a.SourceControlData(), b.SourceControlData());
+    EXPECT_EQ(std::make_tuple(a.Format(), a.Time(), a.Comment(), a.SourceControlData()),
+              std::make_tuple(b.Format(), b.Time(), b.Comment(), b.SourceControlData()));
     ASSERT_EQ(a.Entries().size(), b.Entries().size());
-    for (size_t i = 0; i < a.Entries().size(); ++i) {
-        const auto& x = a.Entries()[i];
-        const auto& y = b.Entries()[i];
-        EXPECT_EQ(x.name, y.name);
-        EXPECT_EQ(x.format, y.format);
-        EXPECT_EQ(x.time, y.time);
-        EXPECT_EQ(x.commentLength, y.commentLength);
-        EXPECT_TRUE(x.data == y.data) << x.name;
-    }
+    for (size_t i = 0; i < a.Entries().size(); ++i)
+        EXPECT_TRUE(Fields(a.Entries()[i]) == Fields(b.Entries()[i])) << a.Entries()[i].name;
+}
+
+inline std::unique_ptr<orca::PblLibrary> Load(const std::string& path) {
+    std::string error;
+    auto lib = orca::PblLibrary::Load(path, &error);
+    EXPECT_TRUE(lib) << path << ": " << error;
+    return lib;
+}
+
+inline std::string CorpusLibrary(const std::string& name) {
+    return testsupport::CorpusDir() + "/pbl/" + name;
+}
+
+// The file names of the corpus libraries, sorted.
+inline std::vector<std::string> CorpusLibraries() {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(testsupport::CorpusDir() + "/pbl"))
+        if (e.path().extension() == ".pbl")
+            names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 }  // namespace pbltest

@@ -2,14 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "orca/OrcaObjects.h"
+#include "platform/Ansi.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -19,16 +21,22 @@ using orca::CheckSource;
 using orca::CompileProblem;
 using Lines = std::vector<std::string>;
 
-// Drops the `$PBExportHeader$` line and the `$PBExportComments$` line after it: the
-// development environment adds them to exported files; a library does not store them.
-std::string StripExportHeader(std::string text) {
-    for (std::string_view marker : {"$PBExportHeader$", "$PBExportComments$"}) {
-        size_t at = text.find(marker);
-        if (at != std::string::npos && at <= 4)  // "HA" may come before the first
-            text.erase(0, text.find('\n') == std::string::npos ? text.size() : text.find('\n') + 1);
-    }
-    return text;
+// Each problem as "line:column #number text".
+std::vector<std::string> Described(const std::vector<CompileProblem>& problems) {
+    std::vector<std::string> out;
+    for (const auto& p : problems)
+        out.push_back(std::to_string(p.line) + ":" + std::to_string(p.column) + " #" +
+                      std::to_string(p.messageNumber) + " " + p.text);
+    return out;
 }
+
+std::string Lowered(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), platform::AsciiLower);
+    return s;
+}
+
+// ---------------------------------------------------------------------------------------
+// The PFC sources, as a library stores them (without the export header and comment)
 
 struct Source {
     std::string name, path, text;
@@ -38,87 +46,33 @@ struct Source {
 std::vector<Source> PfcSources() {
     std::vector<Source> out;
     for (const auto& e : fs::recursive_directory_iterator(testsupport::CorpusDir() + "/pfc")) {
-        int type = orca::EntryTypeFromExtension(e.path().extension().string());
-        if (e.is_regular_file() && type >= 0) {
+        bool isSource = false;
+        const int type = orca::EntryTypeOfName(e.path().filename().string(), &isSource);
+        if (e.is_regular_file() && type >= 0 && isSource)
             out.push_back({e.path().stem().string(), e.path().string(),
-                           StripExportHeader(testsupport::ReadFile(e.path().string())), type});
-        }
+                           orca::ParseExportFile(testsupport::ReadFile(e.path().string())).source,
+                           type});
     }
     return out;
 }
 
-std::string Describe(const std::vector<CompileProblem>& problems) {
-    std::string s;
-    for (const auto& p : problems) {
-        s += "  " + std::to_string(p.line) + ":" + std::to_string(p.column) + " #" +
-             std::to_string(p.messageNumber) + " " + p.text + "\n";
-    }
-    return s;
-}
-
-Lines SplitLines(const std::string& text) {  // each with its line end
-    Lines lines;
-    for (size_t pos = 0; pos < text.size();) {
-        size_t eol = text.find('\n', pos);
-        size_t end = eol == std::string::npos ? text.size() : eol + 1;
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end;
-    }
-    return lines;
-}
-
-std::string Join(const Lines& lines) {
-    std::string s;
-    for (const auto& l : lines)
-        s += l;
-    return s;
-}
-
-std::string Cased(std::string s, bool upper) {
-    for (char& c : s) {
-        if (upper && c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        else if (!upper && c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return s;
-}
-
-// The line without surrounding blanks, in lower case.
-std::string Trimmed(const std::string& line) {
-    size_t b = line.find_first_not_of(" \t\r\n");
-    size_t e = line.find_last_not_of(" \t\r\n");
-    return b == std::string::npos ? "" : Cased(line.substr(b, e - b + 1), false);
-}
-
-// 0-based index of the first line at or after `from` beginning with `prefix`; -1 if none.
-int FindLine(const Lines& lines, std::string_view prefix, int from = 0) {
-    for (size_t i = std::max(from, 0); i < lines.size(); ++i) {
-        if (Trimmed(lines[i]).starts_with(prefix))
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
-// ---------------------------------------------------------------------------------------
-// The PFC sources
-
 TEST(StructureCheckCorpus, EveryPfcSourcePassesInAnyCaseAndWithBareLineFeeds) {
     SKIP_WITHOUT_CORPUS();
-    std::vector<Source> sources = PfcSources();
+    const std::vector<Source> sources = PfcSources();
     EXPECT_EQ(sources.size(), 813u);
     size_t bytes = 0;
-    auto start = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
     for (const Source& s : sources) {
         bytes += s.text.size();
-        auto problems = CheckSource(s.text, s.name, s.type);
-        EXPECT_TRUE(problems.empty()) << s.path << "\n" << Describe(problems);
+        EXPECT_TRUE(CheckSource(s.text, s.name, s.type).empty()) << s.path;
     }
     std::printf("checked %zu sources, %.1f MB in %.3f s\n", sources.size(), bytes / 1e6,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     for (const Source& s : sources) {
-        auto upper = CheckSource(Cased(s.text, true), Cased(s.name, true), s.type);
-        EXPECT_TRUE(upper.empty()) << "upper case " << s.path << "\n" << Describe(upper);
+        EXPECT_TRUE(
+            CheckSource(platform::AnsiUpperCase(s.text), platform::AnsiUpperCase(s.name), s.type)
+                .empty())
+            << "upper case " << s.path;
         std::string lf = s.text;
         std::erase(lf, '\r');
         EXPECT_TRUE(CheckSource(lf, s.name, s.type).empty()) << "LF only " << s.path;
@@ -131,110 +85,35 @@ TEST(StructureCheckCorpus, EveryRemovedEndLineIsReported) {
     SKIP_WITHOUT_CORPUS();
     int mutants = 0;
     for (const Source& s : PfcSources()) {
-        Lines lines = SplitLines(s.text);
+        Lines lines;
+        for (size_t pos = 0; pos < s.text.size();) {
+            const size_t end = std::min(s.text.find('\n', pos), s.text.size() - 1) + 1;
+            lines.push_back(s.text.substr(pos, end - pos));
+            pos = end;
+        }
         for (std::string kind : {"type", "forward", "on", "event", "function", "subroutine",
                                  "variables", "prototypes"}) {
-            std::string endLine = "end " + kind;
-            size_t at = 0;
-            while (at < lines.size() && Trimmed(lines[at]) != endLine)
-                ++at;
-            if (at == lines.size())
+            const std::string endLine = "end " + kind;
+            const auto at = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
+                const size_t b = l.find_first_not_of(" \t\r\n");
+                const size_t e = l.find_last_not_of(" \t\r\n");
+                return b != std::string::npos && Lowered(l.substr(b, e - b + 1)) == endLine;
+            });
+            if (at == lines.end())
                 continue;
-            Lines broken = lines;
-            broken.erase(broken.begin() + at);
-            auto problems = CheckSource(Join(broken), s.name, s.type);
+            std::string broken;
+            for (auto it = lines.begin(); it != lines.end(); ++it)
+                broken += it == at ? "" : *it;
+            const auto problems = CheckSource(broken, s.name, s.type);
             ++mutants;
-            ASSERT_FALSE(problems.empty()) << s.path << " without line " << at + 1;
-            EXPECT_GE(problems[0].line, static_cast<int>(at) + 1) << s.path;
+            const int index = static_cast<int>(at - lines.begin());
+            ASSERT_FALSE(problems.empty()) << s.path << " without line " << index + 1;
+            EXPECT_GE(problems[0].line, index + 1) << s.path;
             EXPECT_NE(problems[0].text.find("'" + endLine + "' expected"), std::string::npos)
-                << s.path << "\n"
-                << Describe(problems);
+                << s.path << ": " << problems[0].text;
         }
     }
     EXPECT_GT(mutants, 2000);
-}
-
-// Real sources, broken in the ways people break sources by hand: each variant is reported
-// at the right line and column with the right message.
-TEST(StructureCheckRealSources, BrokenVariantsAreReportedWhereTheyAre) {
-    SKIP_WITHOUT_CORPUS();
-    struct Where {
-        int index;         // 0-based line the first problem names
-        std::string text;  // part of its text
-    };
-    const struct {
-        const char *what, *file;
-        int type;
-        std::function<Where(Lines&)> breakIt;
-        size_t count;
-        int number, column;  // of the last problem; column 0: not checked
-    } variants[] = {
-        {"end function removed", "pfcmain/pfc_w_master.srw", orca::kEntryWindow,
-         [](Lines& l) {
-             int function = FindLine(l, "public function", FindLine(l, "end prototypes"));
-             l.erase(l.begin() + FindLine(l, "end function", function));
-             return Where{FindLine(l, "p", function + 1),
-                          "opened at line " + std::to_string(function + 1)};
-         },
-         1, orca::kMsgUnclosedBlock, 1},
-        {"extra end event", "pfcmain/pfc_w_master.srw", orca::kEntryWindow,
-         [](Lines& l) {
-             int end = FindLine(l, "end event");
-             l.insert(l.begin() + end + 1, "  END EVENT\r\n");
-             return Where{end + 1, ""};
-         },
-         1, orca::kMsgStrayEnd, 3},
-        {"type block unclosed", "pfcmain/pfc_w_master.srw", orca::kEntryWindow,
-         [](Lines& l) {
-             int type = FindLine(l, "global type", FindLine(l, "end forward"));
-             l.erase(l.begin() + FindLine(l, "end type", type));
-             return Where{FindLine(l, "type variables"),
-                          "'global type pfc_w_master' opened at line " + std::to_string(type + 1)};
-         },
-         1, orca::kMsgUnclosedBlock, 1},
-        {"global type of another object", "pfcmain/pfc_w_master.srw", orca::kEntryWindow,
-         [](Lines& l) {
-             int at = FindLine(l, "type variables");
-             l.insert(l.begin() + at, {"global type w_other from window\r\n", "end type\r\n"});
-             return Where{at, ""};
-         },
-         1, orca::kMsgForeignGlobalType, 1},
-        // A misspelt name is reported on both declarations, and not as missing.
-        {"misspelt name", "pfcmain/pfc_w_master.srw", orca::kEntryWindow,
-         [](Lines& l) {
-             for (std::string& line : l)
-                 if (Trimmed(line).starts_with("global type"))
-                     line = "global type pfc_w_mastr from window\r\n";
-             return Where{FindLine(l, "global type"), ""};
-         },
-         2, orca::kMsgForeignGlobalType, 0},
-        {"datawindow without release", "pfcmain/d_calendar.srd", orca::kEntryDataWindow,
-         [](Lines& l) {
-             int release = FindLine(l, "release");
-             l.erase(l.begin() + release);
-             return Where{release, ""};
-         },
-         1, orca::kMsgMissingRelease, 0},
-        {"function without end", "pfcapsrv/f_setfilesrv.srf", orca::kEntryFunction,
-         [](Lines& l) {
-             l.erase(l.begin() + FindLine(l, "end function"));
-             return Where{static_cast<int>(l.size()) - 1, ""};  // the end of the source
-         },
-         1, orca::kMsgUnclosedBlock, 0},
-    };
-    for (const auto& v : variants) {
-        SCOPED_TRACE(v.what);
-        const std::string path = testsupport::CorpusDir() + "/pfc/" + v.file;
-        Lines lines = SplitLines(StripExportHeader(testsupport::ReadFile(path)));
-        const std::string name = fs::path(path).stem().string();
-        const Where where = v.breakIt(lines);
-        auto problems = CheckSource(Join(lines), name, v.type);
-        ASSERT_EQ(problems.size(), v.count) << Describe(problems);
-        EXPECT_EQ(problems[0].line, where.index + 1) << problems[0].text;
-        EXPECT_NE(problems[0].text.find(where.text), std::string::npos) << problems[0].text;
-        EXPECT_EQ(problems.back().messageNumber, v.number) << problems.back().text;
-        EXPECT_TRUE(v.column == 0 || problems[0].column == v.column) << problems[0].column;
-    }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -248,13 +127,12 @@ std::string Src(std::initializer_list<std::string_view> lines) {  // CR LF, as s
 }
 
 // A user object u_x with the given lines from line 3 on.
-std::vector<CompileProblem> CheckUo(std::initializer_list<std::string_view> body) {
-    return CheckSource(Src({"global type u_x from userobject", "end type"}) + Src(body), "u_x",
-                       orca::kEntryUserObject);
+std::string Uo(std::initializer_list<std::string_view> body) {
+    return Src({"global type u_x from userobject", "end type"}) + Src(body);
 }
 
 TEST(StructureCheck, ScriptTextIsNotStructure) {
-    auto problems = CheckUo({
+    const std::string source = Uo({
         "event clicked;string ls",
         "ls = \"end event\" + 'on create' + \"~\"end event~\" \" // end event",
         "/* end event",
@@ -279,11 +157,11 @@ TEST(StructureCheck, ScriptTextIsNotStructure) {
         "  WHERE a.kind = 'end event' ;",
         "end event",
     });
-    EXPECT_TRUE(problems.empty()) << Describe(problems);
+    EXPECT_EQ(Described(CheckSource(source, "u_x", orca::kEntryUserObject)), Lines{});
 }
 
 TEST(StructureCheck, DeclarationsNeedNoEnd) {
-    std::string src = Src({
+    const std::string source = Src({
         "forward",
         "global type w_x from window",
         "end type",
@@ -327,133 +205,128 @@ TEST(StructureCheck, DeclarationsNeedNoEnd) {
         "string text = \"end type\"",
         "end type",
     });
-    auto problems = CheckSource(src, "W_X", orca::kEntryWindow);
-    EXPECT_TRUE(problems.empty()) << Describe(problems);
+    EXPECT_EQ(Described(CheckSource(source, "W_X", orca::kEntryWindow)), Lines{});
 }
 
-TEST(StructureCheck, UnclosedScriptsAreReportedWhereTheNextOneBegins) {
-    auto problems = CheckUo({
-        "event clicked;return 1",           // 3
-        "  public function long of_x ();",  // 4: a header closes nothing
-        "end function",
-        "event ue_a;",                // 6
-        "event ue_b (string as_x);",  // 7: typed arguments make a header
-        "end event",
-        "event ue_c;",  // 9, the last line
-    });
-    ASSERT_EQ(problems.size(), 3u) << Describe(problems);
-    EXPECT_EQ(problems[0].line, 4);
-    EXPECT_EQ(problems[0].column, 3);
-    EXPECT_EQ(problems[0].text,
-              "'event clicked' opened at line 3 is not closed: 'end event' expected before "
-              "this line");
-    EXPECT_EQ(problems[1].line, 7);
-    EXPECT_EQ(problems[2].line, 9);
-    EXPECT_EQ(problems[2].text,
-              "'event ue_c' opened at line 9 is not closed: 'end event' expected before the "
-              "end of the source");
-}
-
-TEST(StructureCheck, WrongAndStrayEnds) {
-    auto problems = CheckUo({
-        "event clicked;",  // 3
-        "end function",    // 4: closes it, wrongly
-        "end event",       // 5: nothing open
-        "forward",         // 6
-        "global type u_x from userobject",
-        "end forward",  // 8: closes the type with a problem
-    });
-    ASSERT_EQ(problems.size(), 3u) << Describe(problems);
-    EXPECT_EQ(problems[0].messageNumber, orca::kMsgMismatchedEnd);
-    EXPECT_EQ(problems[0].line, 4);
-    EXPECT_EQ(problems[0].text,
-              "'end function' does not close 'event clicked' opened at line 3: 'end event' "
-              "expected");
-    EXPECT_EQ(problems[1].messageNumber, orca::kMsgStrayEnd);
-    EXPECT_EQ(problems[1].text, "'end event' without an open event block");
-    EXPECT_EQ(problems[2].messageNumber, orca::kMsgUnclosedBlock);
-    EXPECT_EQ(problems[2].line, 8);
-}
-
-TEST(StructureCheck, GlobalTypeOfTheEntry) {
-    auto problems =
-        CheckSource(Src({"type variables", "end variables"}), "n_x", orca::kEntryUserObject);
-    ASSERT_EQ(problems.size(), 1u) << Describe(problems);
-    EXPECT_EQ(problems[0].messageNumber, orca::kMsgMissingGlobalType);
-    EXPECT_EQ(problems[0].line, 1);
-    EXPECT_EQ(problems[0].text, "no 'global type n_x from ...' line declares this object");
+// Broken sources: every problem at its line and column, with its number and text.
+TEST(StructureCheck, ProblemsAreReportedWhereTheyAre) {
+    const struct {
+        const char* what;
+        std::string source, name;
+        int type;
+        Lines problems;
+    } cases[] = {
+        {"unclosed scripts are reported where the next one begins",
+         Uo({"event clicked;return 1", "  public function long of_x ();", "end function",
+             "event ue_a;", "event ue_b (string as_x);", "end event", "event ue_c;"}),
+         "u_x",
+         orca::kEntryUserObject,
+         {"4:3 #110 'event clicked' opened at line 3 is not closed: 'end event' expected before "
+          "this line",
+          "7:1 #110 'event ue_a' opened at line 6 is not closed: 'end event' expected before "
+          "this line",
+          "9:1 #110 'event ue_c' opened at line 9 is not closed: 'end event' expected before the "
+          "end of the source"}},
+        {"wrong and stray ends",
+         Uo({"event clicked;", "end function", "end event", "forward",
+             "global type u_x from userobject", "end forward"}),
+         "u_x",
+         orca::kEntryUserObject,
+         {"4:1 #112 'end function' does not close 'event clicked' opened at line 3: 'end event' "
+          "expected",
+          "5:1 #111 'end event' without an open event block",
+          "8:1 #110 'global type u_x' opened at line 7 is not closed: 'end type' expected before "
+          "this line"}},
+        {"stray end, indented and in capitals",
+         Uo({"event clicked;", "end event", "  END EVENT"}),
+         "u_x",
+         orca::kEntryUserObject,
+         {"5:3 #111 'end event' without an open event block"}},
+        {"a misspelt name, reported on both declarations and not as missing",
+         Src({"forward", "global type u_y from userobject", "end type", "end forward",
+              "global type u_y from userobject", "end type"}),
+         "u_x",
+         orca::kEntryUserObject,
+         {"2:1 #102 'global type u_y' declares another object: this entry is u_x",
+          "5:1 #102 'global type u_y' declares another object: this entry is u_x"}},
+        {"no global type for the entry",
+         Src({"type variables", "end variables"}),
+         "n_x",
+         orca::kEntryUserObject,
+         {"1:1 #101 no 'global type n_x from ...' line declares this object"}},
+        {"global type of another object",
+         Uo({"global type w_other from window", "end type"}),
+         "u_x",
+         orca::kEntryUserObject,
+         {"3:1 #102 'global type w_other' declares another object: this entry is u_x"}},
+        {"a function's ancestor",
+         Src({"global type f_x from nonvisualobject", "end type"}),
+         "f_x",
+         orca::kEntryFunction,
+         {"1:1 #103 a global function is declared 'from function_object', not from "
+          "'nonvisualobject'"}},
+        {"datawindow without release",
+         Src({"release 9", "datawindow(units=0 )"}),
+         "d_x",
+         orca::kEntryDataWindow,
+         {"1:1 #120 a datawindow source must begin with 'release N;' (the release of "
+          "PowerBuilder that wrote it)"}},
+        {"datawindow without its line",
+         Src({"release 9;", "table(column=(type=long name=datawindow ))"}),
+         "d_x",
+         orca::kEntryDataWindow,
+         {"2:1 #121 a datawindow source must hold a 'datawindow(' line with the datawindow's "
+          "properties"}},
+        {"unclosed comment",
+         Uo({"/* a comment", "/* nested */", "end event", "*"}),
+         "u_x",
+         orca::kEntryUserObject,
+         {"6:1 #113 the comment opened with '/*' at line 3 is not closed with '*/'"}},
+        // CR LF, LF and a lone CR each end a line; bytes above 127 are letters.
+        {"line ends and 8-bit letters",
+         "global type u_\xE1 from userobject\rend type\nevent clicked;ls = \"\xC1\xC2\"\r\n"
+         "\x80\xFF = 1\r\nend event\r\nend event",
+         "U_\xE1",
+         orca::kEntryUserObject,
+         {"6:1 #111 'end event' without an open event block"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Described(CheckSource(c.source, c.name, c.type)), c.problems) << c.what;
 
     EXPECT_TRUE(
         CheckSource(Src({"Global Type N_X From NonVisualObject autoinstantiate", "End Type"}),
                     "n_x", orca::kEntryUserObject)
             .empty());
-
-    problems = CheckSource(Src({"global type f_x from nonvisualobject", "end type"}), "f_x",
-                           orca::kEntryFunction);
-    ASSERT_EQ(problems.size(), 1u) << Describe(problems);
-    EXPECT_EQ(problems[0].messageNumber, orca::kMsgWrongFunctionAncestor);
-
-    // Queries, pipelines, projects and unknown types have no PowerScript frame.
-    for (int type : {4, 8, 9, 42, -1})
-        EXPECT_TRUE(CheckSource("PBSELECT( VERSION(400) TABLE(NAME=\"t\") )", "q", type).empty());
-}
-
-TEST(StructureCheck, DataWindowFrame) {
     EXPECT_TRUE(CheckSource(Src({"", "release 12.5;", "datawindow(units=0 color=0 )"}), "d_x",
                             orca::kEntryDataWindow)
                     .empty());
-    auto problems =
-        CheckSource(Src({"release 9", "datawindow(units=0 )"}), "d_x", orca::kEntryDataWindow);
-    ASSERT_EQ(problems.size(), 1u) << Describe(problems);
-    EXPECT_EQ(problems[0].messageNumber, orca::kMsgMissingRelease);
-
-    problems = CheckSource(Src({"release 9;", "table(column=(type=long name=datawindow ))"}), "d_x",
-                           orca::kEntryDataWindow);
-    ASSERT_EQ(problems.size(), 1u) << Describe(problems);
-    EXPECT_EQ(problems[0].messageNumber, orca::kMsgMissingDataWindow);
-    EXPECT_EQ(problems[0].line, 2);
-}
-
-TEST(StructureCheck, EmptySourcesUnclosedCommentsAndLineEnds) {
+    // Queries, pipelines, projects and unknown types have no PowerScript frame.
+    for (int type : {4, 8, 9, 42, -1})
+        EXPECT_TRUE(CheckSource("PBSELECT( VERSION(400) TABLE(NAME=\"t\") )", "q", type).empty());
     for (int type = 0; type <= 10; ++type) {
-        auto problems = CheckSource(" \r\n\t\r\n", "x", type);
+        const auto problems = CheckSource(" \r\n\t\r\n", "x", type);
         ASSERT_EQ(problems.size(), 1u) << type;
         EXPECT_EQ(problems[0].messageNumber, orca::kMsgEmptySource);
     }
-    auto problems = CheckUo({"/* a comment", "/* nested */", "end event", "*"});
-    ASSERT_EQ(problems.size(), 1u) << Describe(problems);
-    EXPECT_EQ(problems[0].messageNumber, orca::kMsgUnclosedComment);
-    EXPECT_EQ(problems[0].line, 6);
-    EXPECT_NE(problems[0].text.find("line 3"), std::string::npos);
-
-    // CR LF, LF and a lone CR each end a line; bytes above 127 are letters.
-    problems = CheckSource(
-        "global type u_\xE1 from userobject\rend type\nevent clicked;ls = \"\xC1\xC2\"\r\n"
-        "\x80\xFF = 1\r\nend event\r\nend event",
-        "U_\xE1", orca::kEntryUserObject);
-    ASSERT_EQ(problems.size(), 1u) << Describe(problems);
-    EXPECT_EQ(problems[0].messageNumber, orca::kMsgStrayEnd);
-    EXPECT_EQ(problems[0].line, 6);
 }
 
 // The check runs on every import: garbage gives a short list, big sources take linear time.
 TEST(StructureCheck, ProblemListIsCutShortAndTimeStaysLinear) {
-    std::string stray = Src({"global type u_x from userobject", "end type"});
+    std::string stray = Uo({});
     for (int i = 0; i < 1000; ++i)
         stray += "end on\r\n";
     auto problems = CheckSource(stray, "u_x", orca::kEntryUserObject);
     ASSERT_EQ(problems.size(), orca::kMaxProblems + 1);
     EXPECT_EQ(problems.back().messageNumber, orca::kMsgTooManyProblems);
 
-    std::string continued =
-        Src({"global type u_x from userobject", "end type"}) + "event clicked;ls = 'x' + &\r\n";
+    std::string continued = Uo({"event clicked;ls = 'x' + &"});
     for (int i = 0; i < 200000; ++i)
         continued += "'abcdefghijklmnopqrstuvwxyz' + /* c */ &\r\n";
     continued += "''\r\nend event\r\n";
     std::string comments(4'000'000, '/');
     for (size_t i = 1; i < comments.size(); i += 4)
         comments[i] = '*';
-    auto start = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(CheckSource(continued, "u_x", orca::kEntryUserObject).empty());
     EXPECT_FALSE(CheckSource(comments, "u_x", orca::kEntryUserObject).empty());
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
