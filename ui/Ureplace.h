@@ -41,7 +41,6 @@ class TSReplace : public QDialog {
     const search::TSearchOptions& Options() const { return list_.Options; }
     bool ReplaceMode() const { return list_.Options.Contains(search::srReplaceDlg); }
     int CurrentEntry() const { return list_.CurrentEntry(); }
-    int EntryCount() const { return list_.Count(); }
     // Makes entry i current and applies it: its texts fill both boxes and its option
     // fields set the check boxes (and so Options). Out of range does nothing.
     void SelectEntry(int i);
@@ -61,6 +60,7 @@ class TSReplace : public QDialog {
     TEvent OnReplace;  // Replace/Undo (srReplace is in Options while it runs)
     TEvent OnFindAll;  // Find All (srFindAll is in Options while it runs)
     TEvent OnClose;    // Cancel, and closing the dialog: stop a running search
+    // True while a find or replace event runs.
     bool Running() const { return running_; }
 
     // ---- File dialogs ----

@@ -21,6 +21,7 @@ using Lines = std::vector<std::string>;
 
 const std::string S = "\x05";                 // the separator of an entry's fields
 const std::string AllTypes = "111111111111";  // ALL and the eleven types
+const std::string Bom = "\xEF\xBB\xBF";       // a UTF-8 byte-order mark
 
 // An entry line from its texts and the option fields written as "1...0".
 std::string Line(std::string_view find, std::string_view replace, std::string_view options) {
@@ -96,7 +97,7 @@ TEST(ReplaceList, AddInsertDeleteClear) {
 TEST(ReplaceListFile, SavedListsLoadBack) {
     testsupport::TempPrefix prefix;
     TReplaceList list;
-    list.SetFindText("\xEF\xBB\xBF~n*;x");  // begins as a byte-order mark would
+    list.SetFindText(Bom + "~n*;x");  // begins as a byte-order mark would
     list.SetReplaceText("a;b");
     list.SetChecked(cbWholeWord, true);
     list.Add();
@@ -104,7 +105,7 @@ TEST(ReplaceListFile, SavedListsLoadBack) {
     list.SetChecked(cbQuery, false);
     ASSERT_EQ(list.SaveToFile("c:\\lists.gsr"), "");
     EXPECT_EQ(testsupport::ReadFile(prefix.DriveC() + "/lists.gsr"),
-              "\xEF\xBB\xBF" + list.EntryLines()[0] + "\r\n" + list.EntryLines()[1] + "\r\n");
+              Bom + list.EntryLines()[0] + "\r\n" + list.EntryLines()[1] + "\r\n");
     TReplaceList loaded;
     ASSERT_EQ(loaded.LoadFromFile("C:\\LISTS.GSR"), "");
     EXPECT_EQ(loaded.EntryLines(), list.EntryLines());
@@ -119,15 +120,9 @@ TEST(ReplaceListFile, EditedFilesLoad) {
         {"a" + S + "b\nc" + S + "\rx" + S + "y" + S + "0",
          {a, c, Line("x", "y", "01111111111100")}},
         {"\r\n\r\na" + S + "b\r\n \t\r\n\r\nc" + S + "\r\n\r\n", {a, c}},
-        {"\xEF\xBB\xBF"
-         "a" +
-             S + "b\r\n",
-         {a}},
+        {Bom + "a" + S + "b\r\n", {a}},
         {"a" + S + "b\r\nc" + S + "\x1A", {a, c}},
-        {"\xEF\xBB\xBF"
-         "a" +
-             S + "b\r\n\r\n\x1A",
-         {a}},
+        {Bom + "a" + S + "b\r\n\r\n\x1A", {a}},
     };
     for (const auto& [bytes, lines] : cases) {
         TReplaceList list;
@@ -140,17 +135,14 @@ TEST(ReplaceListFile, BadFilesChangeNothingAndSayWhy) {
     const std::string good = Line("a", "b", "11111111111100") + "\r\n";
     const std::pair<std::string, std::string> cases[] = {
         {"", "holds no entries"},
-        {"\xEF\xBB\xBF\r\n \r\n\x1A", "holds no entries"},
+        {Bom + "\r\n \r\n\x1A", "holds no entries"},
         {good + "\r\nonly find text\r\n", "line 3: no separator"},
         {Line("a", "b", "1x") + "\r\n", "line 1: option field 2 is not a number: \"x\""},
         {Line("a", "b", "1") + S + "\r\n", "line 1: option field 2 is not a number"},
         {Line("a", "b", "1") + S + " 1\r\n", "option field 2 is not a number"},
         {good + "a" + S + "b\0c"s, "line 2 holds binary data"},
         {good + "\x1A\r\n", "line 2 holds binary data"},  // a Ctrl-Z that does not end it
-        {"\x7F"
-         "ELF\x02\x01\x01" +
-             S,
-         "holds binary data"},
+        {"\177ELF\x02\x01\x01" + S, "holds binary data"},
         {std::string(TReplaceList::MaxLineBytes + 1, 'x') + S, "longer than 65536 bytes"},
         {std::string(TReplaceList::MaxFileBytes + 1, '\n'), "too large"},
     };

@@ -89,24 +89,24 @@ TEST(SearchText, DirectionCaseAndWholeWordRules) {
     }
 }
 
+// The selected text is cut to 255 bytes (and so is the selection); Replace removes only
+// those, and of a selection reaching outside the buffer only what is there.
 TEST(SearchSelection, SelTextIsCutTo255BytesAndReplaceRemovesOnlyThose) {
-    Searcher s(std::string(300, 'x') + "tail");
-    s.engine.SetSelection(0, 300);
-    EXPECT_EQ(s.engine.SelText(), std::string(255, 'x'));
-    s.engine.SetSelection(0, 300);
-    s.engine.Replace("new");
-    EXPECT_EQ(s.buffer, "new" + std::string(45, 'x') + "tail");
-    EXPECT_EQ(s.engine.SelLength(), 3);
-    // Selections reaching outside the buffer give and remove only what is there.
-    Searcher t("abc");
-    t.engine.SetSelection(2, 10);
-    EXPECT_EQ(t.engine.SelText(), "c");
-    t.engine.SetSelection(5, 2);
-    t.engine.Replace("z");
-    t.engine.SetSelection(-4, 3);
-    EXPECT_EQ(t.engine.SelText(), "");
-    t.engine.Replace("<");
-    EXPECT_EQ(t.buffer, "<abcz");
+    const std::string xs(300, 'x');
+    const std::tuple<std::string, int32_t, int32_t, std::string, std::string> cases[] = {
+        {xs + "tail", 0, 300, xs.substr(45), "new" + xs.substr(255) + "tail"},
+        {"abc", 2, 10, "c", "abnew"},
+        {"abc", 5, 2, "", "abcnew"},
+        {"abc", -4, 3, "", "newabc"},
+    };
+    for (const auto& [buffer, start, length, selected, replaced] : cases) {
+        Searcher s(buffer);
+        s.engine.SetSelection(start, length);
+        EXPECT_EQ(s.engine.SelText(), selected) << start;
+        s.engine.Replace("new");
+        EXPECT_EQ(s.buffer, replaced) << start;
+        EXPECT_EQ(s.engine.SelLength(), 3);
+    }
 }
 
 TEST(SearchPattern, GapsWildcardsAndPatternsThatEnd) {
@@ -162,12 +162,10 @@ TEST(ExpandSearchText, FirstStarAndEscapes) {
 void CompareLoop(const std::string& buffer, const std::string& pattern, TSearchOptions options,
                  int32_t selStart, int32_t selLength, int maxHits) {
     Searcher s(buffer, options);
-    searchref::Engine ref{buffer,
-                          selStart,
-                          selLength,
-                          options.Contains(srDown),
-                          options.Contains(srMatchCase),
-                          options.Contains(srWholeWord)};
+    searchref::Engine ref{buffer, selStart, selLength};
+    ref.down = options.Contains(srDown);
+    ref.matchCase = options.Contains(srMatchCase);
+    ref.wholeWord = options.Contains(srWholeWord);
     s.engine.SetSelection(selStart, selLength);
     for (int i = 0; i < maxHits; ++i) {
         const int32_t hit = s.engine.FindPattern(pattern);
