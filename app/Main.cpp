@@ -4,7 +4,6 @@
 // what it found.
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -58,10 +57,6 @@ int main(int argc, char** argv) {
     Say("PowerBuilder version", version.Label.data());
     Say("change detection", std::to_string(options.DetectTimer.Interval() / 1000) + " s");
     Say("automatic refresh", std::to_string(options.AutoRefreshTimer.Interval() / 1000) + " s");
-
-    // The ORCA library's own copy of the Windows layer finds the prefix through the
-    // environment: name the one in use, whatever chose it.
-    setenv("SORVANTI_PREFIX", platform::PrefixDir().c_str(), 0);
 
     catalogue::TOrcaMgr& mgr = catalogue::CreateOrcaMgr();
     const std::string pbIni = mgr.GetPBIniFile();

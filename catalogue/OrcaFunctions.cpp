@@ -6,6 +6,7 @@
 
 #include "catalogue/Orcactrl.h"
 #include "platform/Ansi.h"
+#include "platform/Prefix.h"
 #include "shell/utilities.h"
 
 namespace catalogue {
@@ -60,6 +61,11 @@ void BindOrcaFunctions(const TSymbolLookup& lookup) {
         table.Slots[i] = address;
     }
     table.Bound = true;
+    // Our own ORCA library maps Windows paths through a copy of the platform layer of
+    // its own: it is told the prefix this program uses. PowerBuilder's do not have the call.
+    if (auto setPrefix =
+            reinterpret_cast<decltype(&SorvantiOrca_SetPrefix)>(lookup("SorvantiOrca_SetPrefix")))
+        setPrefix(platform::PrefixDir().c_str());
 }
 
 void ClearOrcaFunctions() {

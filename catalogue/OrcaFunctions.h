@@ -99,6 +99,8 @@ using TSymbolLookup = std::function<void*(std::string_view name)>;
 
 // Fills the table: each slot, in order, by its name, else by its name in upper case.
 // A slot that neither finds stays empty; nothing is reported. Marks the table bound.
+// Then hands the library the program's prefix (platform::PrefixDir()) through
+// SorvantiOrca_SetPrefix when it has that call (ours does, PowerBuilder's do not).
 void BindOrcaFunctions(const TSymbolLookup& lookup);
 // Empties the table (the library was released).
 void ClearOrcaFunctions();

@@ -4,8 +4,10 @@
 #include <gmock/gmock.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 
+#include "platform/Prefix.h"
 #include "tests/catalogue/CatalogueTestSupport.h"
 
 namespace cattest {
@@ -66,6 +68,11 @@ int32_t FakeImport(HPBORCA, const char*, const char*, PBORCA_TYPE, const char*, 
                    int32_t, PBORCA_ERRPROC, void*) {
     return fake.result;
 }
+std::string givenPrefix;
+int32_t FakeSetPrefix(const char* hostPath) {
+    givenPrefix = hostPath;
+    return 0;
+}
 
 class OrcaFunctionsTest : public CatalogueTest {
   protected:
@@ -97,6 +104,8 @@ TEST_F(OrcaFunctionsTest, SlotsBindByNameThenByUpperCaseName) {
     std::vector<std::string> asked;
     catalogue::BindOrcaFunctions([&](std::string_view name) -> void* {
         asked.emplace_back(name);
+        if (name == "SorvantiOrca_SetPrefix")
+            return reinterpret_cast<void*>(&FakeSetPrefix);
         return name == "PBORCA_SESSIONCLOSE" || name == "PBORCA_SessionOpen" ? &fake : nullptr;
     });
     const auto& table = catalogue::OrcaFunctions();
@@ -108,8 +117,11 @@ TEST_F(OrcaFunctionsTest, SlotsBindByNameThenByUpperCaseName) {
     EXPECT_EQ(asked[0], "PBORCA_SessionOpen");
     EXPECT_EQ(asked[1], "PBORCA_SessionClose");
     EXPECT_EQ(asked[2], "PBORCA_SESSIONCLOSE");
-    EXPECT_EQ(asked.size(), 49u);
-    EXPECT_EQ(asked.back(), "PBORCA_DYNAMICLIBRARYCREATE");
+    EXPECT_EQ(asked.size(), 50u);
+    EXPECT_EQ(asked[48], "PBORCA_DYNAMICLIBRARYCREATE");
+    // Then the prefix, when the library takes it.
+    EXPECT_EQ(asked.back(), "SorvantiOrca_SetPrefix");
+    EXPECT_EQ(givenPrefix, platform::PrefixDir());
 }
 
 TEST_F(OrcaFunctionsTest, EachWrapperReportsOnlyTheFailuresItShould) {
@@ -192,14 +204,20 @@ TEST_F(OrcaFunctionsTest, AnExportLargerThanTheBufferIsExportedAgainWhole) {
     EXPECT_THAT(LogWith("Orca Error: EntryExport:c:\\fake.pbl:w_huge  "), testing::SizeIs(1));
 }
 
+// The real library maps c: to the program's prefix, which it is given, not to the one
+// the environment names.
 TEST_F(OrcaFunctionsTest, TheRealLibraryLoadsByTheVersionsDllName) {
     shell::OptionsForm().PBVersion.ItemIndex = 2;
+    setenv("SORVANTI_PREFIX", (prefix / "elsewhere").c_str(), 1);
     ASSERT_TRUE(Mgr().LoadOrcaDll());
     const auto& table = catalogue::OrcaFunctions();
     for (int i = 0; i < catalogue::OrcaSlotCount; ++i)
         EXPECT_NE(table.Slots[static_cast<size_t>(i)], nullptr)
             << catalogue::OrcaFunctionNames[static_cast<size_t>(i)];
     EXPECT_NE(Mgr().GetSession().Handle(), nullptr);
+    EXPECT_EQ(Mgr().GetSession().LibraryCreate("c:\\given.pbl", ""), 0);
+    EXPECT_TRUE(platform::FileExists("c:\\given.pbl"));
+    EXPECT_FALSE(std::filesystem::exists(prefix / "elsewhere/drive_c/given.pbl"));
     catalogue::ResetOrcaMgr();
     EXPECT_FALSE(catalogue::OrcaFunctions().Bound);
 }
