@@ -301,18 +301,15 @@ TEST_F(ReplaceDialog, ShowingSelectsFindOrReplaceModeWithUniqueAccelerators) {
                                              dlg.CheckBox(cbReplaceOnFind)})
             EXPECT_EQ(w->isVisible(), replace) << w->objectName().toStdString();
         EXPECT_TRUE(Focused(dlg.FindEdit) && dlg.FindAllButton->isDefault());
+        // Every visible caption (buttons, boxes, labels) has an accelerator of its own.
         QString keys;
-        QStringList captions;
-        for (auto* button : dlg.findChildren<QAbstractButton*>())
-            captions << (button->isVisible() ? button->text() : QString());
-        for (auto* label : dlg.findChildren<QLabel*>())
-            captions << (label->isVisible() ? label->text() : QString());
-        for (const QString& caption : captions) {
+        for (auto* w : dlg.findChildren<QWidget*>()) {
+            const QString caption = w->isVisible() ? w->property("text").toString() : QString();
             const qsizetype amp = caption.indexOf(QLatin1Char('&'));
-            if (amp < 0)
-                continue;
-            EXPECT_FALSE(keys.contains(caption.at(amp + 1).toUpper())) << caption.toStdString();
-            keys += caption.at(amp + 1).toUpper();
+            if (amp >= 0 && amp + 1 < caption.size()) {
+                EXPECT_FALSE(keys.contains(caption.at(amp + 1).toUpper())) << caption.toStdString();
+                keys += caption.at(amp + 1).toUpper();
+            }
         }
         if (replace) {
             Type(dlg.FindEdit, "dw_customer");
