@@ -15,8 +15,7 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "search/Search.h"
-// The reference model is the unit tests' own; the fuzz build has no test folders.
-#include "../tests/search/SearchReference.h"
+#include "tests/search/SearchReference.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace search;
