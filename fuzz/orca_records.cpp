@@ -7,31 +7,25 @@
 //    (when the name and comment are one line each, as the form requires), and a file
 //    written from parts of the input parses back to those parts.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
+#include "fuzz/FuzzCheck.h"
 #include "orca/OrcaObjects.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
 bool SameRecords(const std::vector<orca::SccRecord>& a, const std::vector<orca::SccRecord>& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].library != b[i].library || a[i].entry != b[i].entry || a[i].user != b[i].user ||
-            a[i].flag != b[i].flag)
-            return false;
-    }
-    return true;
+    auto fields = [](const orca::SccRecord& r) {
+        return std::tie(r.library, r.entry, r.user, r.flag);
+    };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [&](const auto& x, const auto& y) { return fields(x) == fields(y); });
 }
 
 void FuzzRecords(std::string_view bytes) {

@@ -4,10 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
+#include <tuple>
 
+#include "fuzz/FuzzCheck.h"
 #include "orca/PblLibrary.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -15,27 +16,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     auto lib = orca::PblLibrary::Parse(image, &error);
     if (!lib) {
-        if (error.empty())
-            std::abort();  // a failure must say why
+        Check(!error.empty());  // a failure must say why
         return 0;
     }
     const std::string written = lib->Serialize();
     auto again = orca::PblLibrary::Parse(written, &error);
-    if (!again)
-        std::abort();
-    if (again->Format() != lib->Format() || again->Time() != lib->Time() ||
-        again->Comment() != lib->Comment() ||
-        again->SourceControlData() != lib->SourceControlData() ||
-        again->Entries().size() != lib->Entries().size())
-        std::abort();
+    Check(again != nullptr);
+    auto header = [](const orca::PblLibrary& l) {
+        return std::make_tuple(l.Format(), l.Time(), l.Comment(), l.SourceControlData(),
+                               l.Entries().size());
+    };
+    Check(header(*again) == header(*lib));
     for (size_t i = 0; i < lib->Entries().size(); ++i) {
         const auto& a = lib->Entries()[i];
         const auto& b = again->Entries()[i];
-        if (a.name != b.name || a.format != b.format || a.time != b.time ||
-            a.commentLength != b.commentLength || a.data != b.data)
-            std::abort();
+        Check(std::tie(a.name, a.format, a.time, a.commentLength, a.data) ==
+              std::tie(b.name, b.format, b.time, b.commentLength, b.data));
     }
-    if (again->Serialize() != written)
-        std::abort();
+    Check(again->Serialize() == written);
     return 0;
 }

@@ -3,9 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 
+#include "fuzz/FuzzCheck.h"
 #include "orca/StructureCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -21,12 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t lines = 1;
     for (char c : source)
         lines += c == '\n' || c == '\r';
-    if (problems.size() > orca::kMaxProblems + 1)
-        std::abort();
+    Check(problems.size() <= orca::kMaxProblems + 1);
     for (const auto& p : problems) {
-        if (p.level != orca::kProblemError || p.text.empty() || p.line < 1 ||
-            static_cast<size_t>(p.line) > lines || p.column < 1 || p.messageNumber <= 0)
-            std::abort();
+        Check(p.level == orca::kProblemError && !p.text.empty() && p.messageNumber > 0);
+        Check(p.line >= 1 && static_cast<size_t>(p.line) <= lines && p.column >= 1);
     }
     return 0;
 }

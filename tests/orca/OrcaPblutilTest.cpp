@@ -13,9 +13,13 @@
 
 namespace {
 
+using orcatest::WindowSource;
+using pbltest::Load;
+
 class Pblutil : public ::testing::Test {
   protected:
     testsupport::TempDir dir;
+    const std::string lib = dir / "a.pbl";
 
     // Runs pblutil with the arguments (each quoted); the exit status.
     int Run(const std::vector<std::string>& args) {
@@ -27,42 +31,42 @@ class Pblutil : public ::testing::Test {
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     std::string Output() { return testsupport::ReadFile(dir / "out.txt"); }
-    std::unique_ptr<orca::PblLibrary> Load(const std::string& path) {
-        std::string error;
-        auto lib = orca::PblLibrary::Load(path, &error);
-        EXPECT_TRUE(lib) << error;
-        return lib;
+    std::string Bytes(const std::string& name) { return testsupport::ReadFile(dir / name); }
+    // Runs a command that must fail with the status and change nothing in a.pbl; the
+    // output must hold `says`.
+    void ExpectRefused(const std::vector<std::string>& args, int status, const std::string& says) {
+        const std::string before = Bytes("a.pbl");
+        EXPECT_EQ(Run(args), status) << args[0];
+        EXPECT_NE(Output().find(says), std::string::npos) << Output();
+        EXPECT_TRUE(Bytes("a.pbl") == before) << args[0];
     }
 };
 
 TEST_F(Pblutil, CreateImportExportDeleteCopy) {
-    const std::string lib = dir / "a.pbl";
     ASSERT_EQ(Run({"create", lib, "Sample objects", "--format", "0500"}), 0) << Output();
-    EXPECT_EQ(Run({"create", lib}), 1);
-    EXPECT_NE(Output().find("exists"), std::string::npos);
+    ExpectRefused({"create", lib}, 1, "exists");
     EXPECT_EQ(Load(lib)->Format(), "0500");
 
-    const std::string body = orcatest::WindowSource("w_main", "window");
+    const std::string body = WindowSource("w_main", "window");
     testsupport::WriteFile(dir / "src/w_main.srw",
                            "HA$PBExportHeader$w_main.srw\r\n$PBExportComments$Main\r\n" + body);
-    testsupport::WriteFile(dir / "src/w_other.srw", orcatest::WindowSource("w_other", "w_main"));
+    testsupport::WriteFile(dir / "src/w_other.srw", WindowSource("w_other", "w_main"));
     ASSERT_EQ(Run({"import", lib, dir / "src/w_main.srw", dir / "src/w_other.srw"}), 0) << Output();
     auto loaded = Load(lib);
     ASSERT_NE(loaded->Find("w_main.srw"), nullptr);
     EXPECT_EQ(loaded->Find("w_main.srw")->Comment(), "Main");
     EXPECT_EQ(loaded->Find("w_main.srw")->Body(), body);
     EXPECT_NE(loaded->Find("w_other.srw"), nullptr);
-
     ASSERT_EQ(Run({"list", lib}), 0);
     EXPECT_NE(Output().find("w_other.srw"), std::string::npos);
 
     ASSERT_EQ(Run({"export", lib, dir / "out", "w_main"}), 0) << Output();
-    EXPECT_EQ(testsupport::ReadFile(dir / "out/w_main.srw"),
+    EXPECT_EQ(Bytes("out/w_main.srw"),
               "$PBExportHeader$w_main.srw\r\n$PBExportComments$Main\r\n" + body);
     EXPECT_FALSE(std::filesystem::exists(dir / "out/w_other.srw"));
     ASSERT_EQ(Run({"export", lib, dir / "ha", "--ha"}), 0);
-    EXPECT_EQ(testsupport::ReadFile(dir / "ha/w_other.srw"),
-              "HA$PBExportHeader$w_other.srw\r\n" + orcatest::WindowSource("w_other", "w_main"));
+    EXPECT_EQ(Bytes("ha/w_other.srw"),
+              "HA$PBExportHeader$w_other.srw\r\n" + WindowSource("w_other", "w_main"));
 
     const std::string b = dir / "b.pbl";
     ASSERT_EQ(Run({"create", b}), 0);
@@ -75,50 +79,33 @@ TEST_F(Pblutil, CreateImportExportDeleteCopy) {
     EXPECT_EQ(Load(b)->Entries().size(), 1u);
 }
 
-TEST_F(Pblutil, ABadFileImportsNothing) {
-    const std::string lib = dir / "a.pbl";
+// A bad file imports nothing, and so do entries no library may store: an import whose
+// header names a 300-byte entry, and a copy of an entry with such a name from a library
+// another program wrote. Each fails the command, names the file or entry, and changes
+// nothing.
+TEST_F(Pblutil, BadInputChangesNothing) {
     ASSERT_EQ(Run({"create", lib}), 0);
-    const std::string before = testsupport::ReadFile(lib);
-    testsupport::WriteFile(dir / "w_good.srw", orcatest::WindowSource("w_good", "window"));
+    const std::string longName = "w_" + std::string(298, 'x');
+    testsupport::WriteFile(dir / "w_good.srw", WindowSource("w_good", "window"));
     testsupport::WriteFile(dir / "w_bad.srw", "global type w_bad from window\r\n");
     testsupport::WriteFile(dir / "notes.txt", "hello");
-    EXPECT_EQ(Run({"import", lib, dir / "w_good.srw", dir / "w_bad.srw"}), 1);
-    EXPECT_NE(Output().find("w_bad.srw:"), std::string::npos) << Output();
-    EXPECT_EQ(Run({"import", lib, dir / "notes.txt"}), 1);
-    EXPECT_EQ(Run({"import", lib, dir / "missing.srw"}), 1);
-    EXPECT_EQ(testsupport::ReadFile(lib), before);
-    EXPECT_EQ(Run({"list", dir / "missing.pbl"}), 1);
-    EXPECT_EQ(Run({"frobnicate"}), 2);
-    EXPECT_NE(Output().find("usage:"), std::string::npos);
-    EXPECT_EQ(Run({}), 2);
-}
-
-// Entries no library may store fail the command, name the entry and change nothing: an
-// import whose header names a 300-byte entry, and a copy of an entry with such a name
-// from a library another program wrote.
-TEST_F(Pblutil, EntriesNoLibraryCanHoldChangeNothing) {
-    const std::string lib = dir / "a.pbl";
-    ASSERT_EQ(Run({"create", lib}), 0);
-    const std::string before = testsupport::ReadFile(lib);
-    const std::string longName = "w_" + std::string(298, 'x');
-    testsupport::WriteFile(dir / "w_ok.srw", orcatest::WindowSource("w_ok", "window"));
     testsupport::WriteFile(dir / "long.srw", "$PBExportHeader$" + longName + ".srw\r\n" +
-                                                 orcatest::WindowSource(longName, "window"));
-    EXPECT_EQ(Run({"import", lib, dir / "w_ok.srw", dir / "long.srw"}), 1);
-    EXPECT_NE(Output().find(dir / "long.srw: cannot be stored in library " + lib),
-              std::string::npos)
-        << Output();
-    EXPECT_NE(Output().find("longer than 255 bytes"), std::string::npos) << Output();
-    EXPECT_TRUE(testsupport::ReadFile(lib) == before);
-
+                                                 WindowSource(longName, "window"));
     auto other = orca::PblLibrary::Create("0600", "", 0);
     ASSERT_TRUE(other->Put({"w_l.srw", "", 0, 0, "source"}));
     testsupport::WriteFile(
         dir / "long.pbl",
         pbltest::RenameEntries(other->Serialize(), {{"w_l.srw", longName + ".srw"}}));
-    EXPECT_EQ(Run({"copy", dir / "long.pbl", lib, longName}), 1);
+    ExpectRefused({"import", lib, dir / "w_good.srw", dir / "w_bad.srw"}, 1, "w_bad.srw:");
+    ExpectRefused({"import", lib, dir / "notes.txt"}, 1, "notes.txt");
+    ExpectRefused({"import", lib, dir / "missing.srw"}, 1, "missing.srw");
+    ExpectRefused({"import", lib, dir / "w_good.srw", dir / "long.srw"}, 1,
+                  dir / "long.srw: cannot be stored in library " + lib);
     EXPECT_NE(Output().find("longer than 255 bytes"), std::string::npos) << Output();
-    EXPECT_TRUE(testsupport::ReadFile(lib) == before);
+    ExpectRefused({"copy", dir / "long.pbl", lib, longName}, 1, "longer than 255 bytes");
+    ExpectRefused({"list", dir / "missing.pbl"}, 1, "missing.pbl");
+    ExpectRefused({"frobnicate"}, 2, "usage:");
+    EXPECT_EQ(Run({}), 2);
 }
 
 }  // namespace

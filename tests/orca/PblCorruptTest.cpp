@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "orca/PblLibrary.h"
 #include "tests/orca/PblTestImage.h"
 
@@ -162,30 +160,12 @@ TEST(PblCorrupt, ToleratesWhatTheReaderDoesNotFollow) {
     }
 }
 
-// Every truncation of a compact library loses a used block; random damage never
-// crashes, and whatever still reads writes and reads again to the same entries.
-TEST(PblCorrupt, TruncationsAndRandomDamage) {
+// Every truncation of a compact library loses a used block. (Random damage is the
+// pbl_reader fuzz target's.)
+TEST(PblCorrupt, EveryTruncationIsRefused) {
     const std::string& img = Base().img;
     for (size_t size = 0; size < img.size(); size += 512)
         EXPECT_FALSE(PblLibrary::Parse(std::string_view(img).substr(0, size), nullptr)) << size;
-    std::mt19937 rng(7);
-    size_t parsed = 0;
-    for (int round = 0; round < 3000; ++round) {
-        std::string copy = img;
-        for (int k = 0; k < 3; ++k)
-            copy[rng() % 12000] = static_cast<char>(rng());
-        std::string error;
-        auto lib = PblLibrary::Parse(copy, &error);
-        if (!lib) {
-            EXPECT_FALSE(error.empty());
-            continue;
-        }
-        ++parsed;
-        auto again = PblLibrary::Parse(lib->Serialize(), &error);
-        ASSERT_TRUE(again) << error;
-        ExpectSameLibrary(*lib, *again);
-    }
-    EXPECT_GT(parsed, 0u);
 }
 
 }  // namespace
