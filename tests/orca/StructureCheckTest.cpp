@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -56,18 +55,12 @@ std::vector<Source> PfcSources() {
     return out;
 }
 
-TEST(StructureCheckCorpus, EveryPfcSourcePassesInAnyCaseAndWithBareLineFeeds) {
+// As they are, the sources pass the check on import (OrcaPfc); in capitals and with bare
+// line feeds they pass too.
+TEST(StructureCheckCorpus, EveryPfcSourcePassesInCapitalsAndWithBareLineFeeds) {
     SKIP_WITHOUT_CORPUS();
     const std::vector<Source> sources = PfcSources();
     EXPECT_EQ(sources.size(), 813u);
-    size_t bytes = 0;
-    const auto start = std::chrono::steady_clock::now();
-    for (const Source& s : sources) {
-        bytes += s.text.size();
-        EXPECT_TRUE(CheckSource(s.text, s.name, s.type).empty()) << s.path;
-    }
-    std::printf("checked %zu sources, %.1f MB in %.3f s\n", sources.size(), bytes / 1e6,
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     for (const Source& s : sources) {
         EXPECT_TRUE(
             CheckSource(platform::AnsiUpperCase(s.text), platform::AnsiUpperCase(s.name), s.type)
