@@ -21,15 +21,9 @@ class TFlagSet {
     }
 
     constexpr bool Contains(E flag) const { return (bits_ & static_cast<Bits>(flag)) != 0; }
-    constexpr bool Empty() const { return bits_ == 0; }
-    constexpr Bits Value() const { return bits_; }
 
     constexpr TFlagSet& operator|=(TFlagSet other) {
         bits_ |= other.bits_;
-        return *this;
-    }
-    constexpr TFlagSet& Remove(E flag) {
-        bits_ &= static_cast<Bits>(~static_cast<Bits>(flag));
         return *this;
     }
     friend constexpr TFlagSet operator|(TFlagSet a, TFlagSet b) { return a |= b; }

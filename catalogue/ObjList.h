@@ -104,8 +104,6 @@ class TRefList : public TObjList<T> {
     TRefList() = default;
 
     void Add(std::string_view name, T* obj) { this->AddItem(this->Count(), name, obj); }
-    void Insert(int index, std::string_view name, T* obj) { this->AddItem(index, name, obj); }
-    void Delete(int index) { this->EraseItem(index); }
     // Takes the object out of the list; false when it is not listed.
     bool Remove(const T* obj) {
         const int i = this->IndexOfObject(obj);

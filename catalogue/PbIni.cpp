@@ -16,8 +16,8 @@ namespace {
 
 constexpr std::string_view ApplicationSection = "Application";
 
-}  // namespace
-
+// Name and application library of a pb.ini key "$library(name)"; false when the key
+// does not have that form.
 bool ParseApplicationKey(std::string_view key, std::string& name, std::string& appLib) {
     if (key.empty() || key[0] != '$')
         return false;
@@ -25,6 +25,8 @@ bool ParseApplicationKey(std::string_view key, std::string& name, std::string& a
     appLib = shell::ExtractWildcardPart(key, "$*(");
     return !name.empty() && !appLib.empty();
 }
+
+}  // namespace
 
 void TOrcaMgr::LoadApplications() {
     const std::string pbIni = GetPBIniFile();

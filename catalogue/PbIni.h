@@ -4,9 +4,6 @@
 // that section is TOrcaMgr::LoadApplications and TPBApp::LoadLibraryList (PbIni.cpp);
 // here are the two commands that edit it.
 
-#include <string>
-#include <string_view>
-
 #include "catalogue/Orcactrl.h"
 
 namespace catalogue {
@@ -19,8 +16,5 @@ bool DeleteAppFromPBIni(TPBApp* app);
 // the end of its section) and takes the reference out of the catalogue. False (with a
 // log line, nothing changed) when pb.ini cannot be read or written.
 bool DeleteLibFromPBIni(TPBLibRef* libRef);
-// Name and application library of a pb.ini key "$library(name)"; false when the key
-// does not have that form.
-bool ParseApplicationKey(std::string_view key, std::string& name, std::string& appLib);
 
 }  // namespace catalogue
