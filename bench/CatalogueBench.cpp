@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -118,8 +117,6 @@ int main() {
         return 0;
     }
     testsupport::TempPrefix prefix;
-    // The ORCA library takes the prefix from the environment when it is loaded.
-    setenv("SORVANTI_PREFIX", prefix.PrefixPath().c_str(), 1);
     shell::InitUtilities({}, "c:\\Sorvanti");
     const testsupport::PfcWorkspace workspace = testsupport::BuildPfcWorkspace(prefix);
     if (!workspace.error.empty() || workspace.Empty()) {

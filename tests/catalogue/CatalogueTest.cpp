@@ -105,15 +105,16 @@ TEST_F(CatalogueModelTest, LibrariesAreSharedAcrossApplicationsAndListedInEntryO
     TPBLib* shared = app->LibRef(1)->Lib;
     EXPECT_EQ(other->LibRef(0)->Lib, shared);
     EXPECT_EQ(Mgr().Libs.Count(), 2);
-    EXPECT_THAT(EntryNames(*shared), ElementsAre("app", "d_x", "f_x", "j_x", "m_x", "p_x", "q_x",
-                                                 "s_x", "u_x", "W_b", "w_a"));
+    EXPECT_THAT(Names(shared->Entries), ElementsAre("app", "d_x", "f_x", "j_x", "m_x", "p_x", "q_x",
+                                                    "s_x", "u_x", "W_b", "w_a"));
     // Each application has its own references to the one set of entries.
-    EXPECT_EQ(RefNames(*app->LibRef(1)), EntryNames(*shared));
+    EXPECT_EQ(Names(app->LibRef(1)->ObjRefs), Names(shared->Entries));
     EXPECT_EQ(app->LibRef(1)->ObjRef(0)->Obj, other->LibRef(0)->ObjRef(0)->Obj);
     EXPECT_NE(app->LibRef(1)->ObjRef(0), other->LibRef(0)->ObjRef(0));
-    // Every entry came with its source.
+    // Every entry came with its source, each export said in the status line.
     for (const auto& item : shared->Entries)
         EXPECT_FALSE(item.Obj->Source.empty()) << item.Name;
+    EXPECT_THAT(screen.statusTexts, testing::Contains("Loading Object: c:\\w\\shared.pbl;W_b"));
     EXPECT_THAT(LogWith("Orca Error: Library"), IsEmpty());
     EXPECT_THAT(LogWith("Orca Error: Entry"), IsEmpty());
     EXPECT_FALSE(screen.gaugeVisible);
@@ -157,7 +158,7 @@ TEST_F(CatalogueModelTest, MissingDirectoryAndCorruptLibrariesAreLoggedOnceAndTh
     ASSERT_EQ(app->LibRefs.Count(), 4);
     EXPECT_FALSE(app->LibRef(0)->Lib->Exists);
     EXPECT_FALSE(app->LibRef(1)->Lib->Exists);
-    EXPECT_THAT(RefNames(*app->LibRef(3)), ElementsAre("w_good"));
+    EXPECT_THAT(Names(app->LibRef(3)->ObjRefs), ElementsAre("w_good"));
     EXPECT_THAT(LogWith("Library not found: c:\\w\\gone.pbl"), testing::SizeIs(1));
     EXPECT_THAT(LogWith("Library is a directory: c:\\w\\dir.pbl"), testing::SizeIs(1));
     EXPECT_THAT(LogWith("Orca Error: LibraryDirectory: c:\\w\\bad.pbl  "), testing::SizeIs(1));
@@ -181,75 +182,47 @@ TEST_F(CatalogueModelTest, InitSessionWithAMissingLibraryLeavesTheApplicationUns
     EXPECT_THAT(LogWith("Orca Error"), IsEmpty());
 }
 
-TEST_F(CatalogueModelTest, SourcesAreExportedWholeWhateverTheirSize) {
-    const std::string small = SourceOf("w_small", catalogue::otWindow, "window");
-    std::string big = SourceOf("w_big", catalogue::otWindow, "window");
-    while (big.size() < 1200000)
-        big += "// " + std::string(120, 'x') + "\r\n";
-    MakeLibrary("c:\\w\\src.pbl", {{"w_small", catalogue::otWindow, small, ""},
-                                   {"w_big", catalogue::otWindow, big, ""}});
-    TPBLib* lib = Mgr().OpenLibrary("c:\\w\\src.pbl");
-    ASSERT_EQ(lib->Entries.Count(), 2);
-    catalogue::TPBObj* bigObj = lib->Entries.Find("w_big");
-    catalogue::TPBObj* smallObj = lib->Entries.Find("w_small");
-    EXPECT_EQ(bigObj->SourceText(), big);
-    EXPECT_EQ(bigObj->SourceLength(), static_cast<int32_t>(big.size()));
-    EXPECT_EQ(smallObj->SourceText(), small);
-    EXPECT_THAT(LogWith("Error"), IsEmpty());
-    EXPECT_THAT(screen.statusTexts, testing::Contains("Loading Object: c:\\w\\src.pbl;w_big"));
-}
-
-TEST_F(CatalogueModelTest, DeletingAnApplicationFromPBIniTouchesOnlyItsLine) {
-    const std::string before =
-        "; my settings\n[PB]\nx = 1\n\n[Application]\r\n$c:\\a\\x.pbl(app1)=c:\\a\\x.pbl\r\n"
-        "  $c:\\b\\y.pbl(app2) = c:\\b\\y.pbl  \r\nCurrent=app1\r\n\r\n[Tail]\nz\n";
-    WritePBIni(before);
-    Mgr().LoadApplications();
-    ASSERT_EQ(Mgr().Apps.Count(), 2);
-    TPBApp* app1 = Mgr().Apps[0];
-    TPBApp* app2 = Mgr().Apps[1];
-    app1->ReplicationRole = 1;
-    app1->LinkedApp = app2;
-    app2->ReplicationRole = 2;
-    app2->LinkedApp = app1;
-
-    ASSERT_TRUE(catalogue::DeleteAppFromPBIni(app1));
-    std::string expected = before;
-    expected.erase(expected.find("$c:\\a\\x.pbl(app1)"),
-                   std::string("$c:\\a\\x.pbl(app1)=c:\\a\\x.pbl\r\n").size());
-    EXPECT_EQ(ReadPBIni(), expected);
-    ASSERT_EQ(Mgr().Apps.Count(), 1);
-    EXPECT_EQ(app2->ReplicationRole, 0);
-    EXPECT_EQ(app2->LinkedApp, nullptr);
-}
-
-TEST_F(CatalogueModelTest, DeletingALibraryRewritesTheEntryAsTheLastLineOfItsSection) {
+// The two pb.ini commands: a library leaves its application's value, which is written
+// again as the last line of the section (also when the library is not in it); an
+// application's line goes, ending its replication pair. Every other byte stays.
+TEST_F(CatalogueModelTest, ThePBIniDeletionsRewriteOnlyTheirEntry) {
     MakeLibrary("c:\\w\\a.pbl", {Win("w_a")});
     MakeLibrary("c:\\w\\b.pbl", {Win("w_b", "w_a")});
-    const std::string head = "[PB]\r\nk=v\r\n[Application]\r\n";
-    const std::string tail = "Other=1\r\n; note\r\n\r\n[Next]\r\nq=2\r\n";
-    WritePBIni(head + "$c:\\w\\a.pbl(app)=c:\\w\\a.pbl;c:\\w\\b.pbl\r\n" + tail);
+    const std::string head = "; my settings\r\n[PB]\nx = 1\r\n\r\n[Application]\r\n";
+    const std::string app2Line = "  $c:\\b\\y.pbl(app2) = c:\\b\\y.pbl  \r\n";
+    const std::string tail = "\r\n[Tail]\nz\n";
+    WritePBIni(head + app2Line + "$c:\\w\\a.pbl(app)=c:\\w\\a.pbl;c:\\w\\b.pbl\r\nCurrent=app\r\n" +
+               tail);
     Mgr().LoadApplications();
-    TPBApp* app = Mgr().Apps[0];
+    TPBApp* app = Mgr().Apps.Find("app;(c:\\w\\a.pbl)");
+    TPBApp* app2 = Mgr().Apps.Find("app2;(c:\\b\\y.pbl)");
+    ASSERT_TRUE(app && app2);
     catalogue::LoadNode(app);
     catalogue::TPBObjRef* wb = app->LibRef(1)->ObjRef(0);
     ASSERT_EQ(wb->Parent->Obj->Name, "w_a");
 
     ASSERT_TRUE(catalogue::DeleteLibFromPBIni(app->LibRef(0)));
-    EXPECT_EQ(
-        ReadPBIni(),
-        head + "Other=1\r\n; note\r\n$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\n\r\n[Next]\r\nq=2\r\n");
+    const std::string rest = "Current=app\r\n$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\n" + tail;
+    EXPECT_EQ(ReadPBIni(), head + app2Line + rest);
     ASSERT_EQ(app->LibRefs.Count(), 1);
     // w_b's ancestor left the path: it now hangs under a class "w_a" under System.
     EXPECT_EQ(wb->Parent->LibRef, nullptr);
     EXPECT_EQ(wb->Parent->Obj->Name, "w_a");
     EXPECT_EQ(wb->Parent->Parent, app->SystemRoot);
 
-    // A library that is not in the value: the value stays, the entry moves to the end.
-    WritePBIni(head + "$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\nLast=1\r\n");
-    TPBLibRef* stray = app->AddLibRef("c:\\w\\zz.pbl");
-    ASSERT_TRUE(catalogue::DeleteLibFromPBIni(stray));
-    EXPECT_EQ(ReadPBIni(), head + "Last=1\r\n$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\n");
+    app->ReplicationRole = 1;
+    app->LinkedApp = app2;
+    app2->ReplicationRole = 2;
+    app2->LinkedApp = app;
+    ASSERT_TRUE(catalogue::DeleteAppFromPBIni(app2));
+    EXPECT_EQ(ReadPBIni(), head + rest);
+    ASSERT_EQ(Mgr().Apps.Count(), 1);
+    EXPECT_EQ(app->ReplicationRole, 0);
+    EXPECT_EQ(app->LinkedApp, nullptr);
+
+    WritePBIni("[Application]\r\n$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\nLast=1\r\n");
+    ASSERT_TRUE(catalogue::DeleteLibFromPBIni(app->AddLibRef("c:\\w\\zz.pbl")));
+    EXPECT_EQ(ReadPBIni(), "[Application]\r\nLast=1\r\n$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\n");
 }
 
 TEST_F(CatalogueModelTest, LongPathsAndManyLibrariesPassWhole) {
@@ -261,8 +234,8 @@ TEST_F(CatalogueModelTest, LongPathsAndManyLibrariesPassWhole) {
     MakeLibrary(dir + "\\lib0.pbl", {Win("w_" + std::string(38, 'n'))});
     MakeLibrary(dir + "\\lib1.pbl", {});
     for (int i = 2; i < 302; ++i)
-        std::filesystem::copy_file(Host(dir + "\\lib1.pbl"),
-                                   Host(dir + "\\lib" + std::to_string(i) + ".pbl"));
+        std::filesystem::copy_file(platform::HostPath(dir + "\\lib1.pbl"),
+                                   platform::HostPath(dir + "\\lib" + std::to_string(i) + ".pbl"));
     TPBApp* app = LoadApp(list);
     ASSERT_EQ(app->LibRefs.Count(), 302);
     ASSERT_EQ(app->LibRef(0)->ObjRefs.Count(), 1);

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "catalogue/Hierarchy.h"
@@ -56,9 +56,6 @@ inline Entry Uo(const std::string& name, const std::string& ancestor = "nonvisua
 class CatalogueTest : public testing::Test {
   protected:
     void SetUp() override {
-        // The ORCA library keeps its own copy of the platform layer, which takes the prefix
-        // from the environment when it is loaded (each test loads it afresh).
-        setenv("SORVANTI_PREFIX", prefix.PrefixPath().c_str(), 1);
         catalogue::ResetOrcaMgr();
         catalogue::ClearOrcaFunctions();
         shell::ResetOptionsForm();
@@ -74,11 +71,6 @@ class CatalogueTest : public testing::Test {
     }
 
     catalogue::TOrcaMgr& Mgr() { return catalogue::OrcaMgr(); }
-
-    // Host path of a Windows path on drive c:.
-    std::string Host(const std::string& windowsPath) const {
-        return platform::HostPath(windowsPath);
-    }
 
     // Creates a library (through the manager's ORCA session) holding the entries.
     void MakeLibrary(const std::string& path, const std::vector<Entry>& entries) {
@@ -150,22 +142,16 @@ class CatalogueTest : public testing::Test {
         return nullptr;
     }
 
-    static std::vector<std::string> EntryNames(const catalogue::TPBLib& lib) {
+    // The entry names of a list of entries or of entry references.
+    template <class T>
+    static std::vector<std::string> Names(const catalogue::TObjList<T>& list) {
         std::vector<std::string> out;
-        for (const auto& item : lib.Entries)
-            out.push_back(item.Obj->Name);
-        return out;
-    }
-    static std::vector<std::string> RefNames(const catalogue::TPBLibRef& libRef) {
-        std::vector<std::string> out;
-        for (const auto& item : libRef.ObjRefs)
-            out.push_back(item.Obj->Obj->Name);
-        return out;
-    }
-    static std::vector<std::string> ChildNames(const catalogue::TPBObjRef& ref) {
-        std::vector<std::string> out;
-        for (const auto& item : ref.Children)
-            out.push_back(item.Obj->Obj->Name);
+        for (const auto& item : list) {
+            if constexpr (std::is_same_v<T, catalogue::TPBObj>)
+                out.push_back(item.Obj->Name);
+            else
+                out.push_back(item.Obj->Obj->Name);
+        }
         return out;
     }
 

@@ -33,7 +33,7 @@ TEST_F(HierarchyTest, AncestorsAreFoundByTypeInSearchOrderElseUnderSystem) {
     EXPECT_EQ(wa->Parent, window);
     EXPECT_EQ(window->LibRef, nullptr);
     EXPECT_EQ(window->Parent, app->SystemRoot);
-    EXPECT_THAT(ChildNames(*window), ElementsAre("w_c", "w_a"));
+    EXPECT_THAT(Names(window->Children), ElementsAre("w_c", "w_a"));
     // An ancestor no library supplies: a library-less class without source under System.
     TPBObjRef* elsewhere = Ref(app, "w_d")->Parent;
     EXPECT_EQ(elsewhere->Obj->Name, "w_elsewhere");
@@ -65,18 +65,20 @@ TEST_F(HierarchyTest, AncestorNameReadsTheGlobalTypeLineOfTheEntrysOwnName) {
     TPBObjRef* ref = Ref(app, "w_child");
     EXPECT_EQ(catalogue::AncestorName(*ref), "w_parent");
 
-    catalogue::TPBObj& obj = *ref->Obj;
-    obj.Source = std::string("global type W_CHILD from w_parent\r\nend type\r\n") + '\0';
-    EXPECT_EQ(catalogue::AncestorName(*ref), "Window");  // the name differs in case
-    obj.Source = std::string(
-                     "global type w_other from w_x\r\nglobal type w_child from w_first\r\n"
-                     "global type w_child from w_second\r\n") +
-                 '\0';
-    EXPECT_EQ(catalogue::AncestorName(*ref), "w_first");
-    obj.Source = std::string("global type w_child from n_base autoinstantiate\r\n") + '\0';
-    EXPECT_EQ(catalogue::AncestorName(*ref), "n_base");
-    obj.Source = std::string("global type w_child from w_cut_without_line_end") + '\0';
-    EXPECT_EQ(catalogue::AncestorName(*ref), "Window");
+    const struct {
+        std::string source, ancestor;
+    } cases[] = {
+        {"global type W_CHILD from w_parent\r\nend type\r\n", "Window"},  // the case differs
+        {"global type w_other from w_x\r\nglobal type w_child from w_first\r\n"
+         "global type w_child from w_second\r\n",
+         "w_first"},
+        {"global type w_child from n_base autoinstantiate\r\n", "n_base"},
+        {"global type w_child from w_cut_without_line_end", "Window"},
+    };
+    for (const auto& c : cases) {
+        ref->Obj->Source = c.source + '\0';
+        EXPECT_EQ(catalogue::AncestorName(*ref), c.ancestor) << c.source;
+    }
 }
 
 TEST_F(HierarchyTest, AnEntryWithoutSourceAsksORCAAndFallsBackToItsSystemClass) {
@@ -116,11 +118,22 @@ TEST_F(HierarchyTest, AncestorLoopsEndUnderTheSystemClassAndEveryChainEnds) {
     EXPECT_EQ(visited, 5);
 }
 
-TEST_F(HierarchyTest, WalksGoDepthFirstLetTheMessageLoopRunAndStopWithTheRunFlag) {
+// Loading again resolves only new references and gives a library node no second ones;
+// walks go depth first, let the message loop run after each entry and stop with the run
+// flag.
+TEST_F(HierarchyTest, ASecondLoadAddsNothingAndWalksGoDepthFirstUntilTheRunFlagClears) {
     MakeLibrary("c:\\h\\lib.pbl", {Win("w_a"), Win("w_a1", "w_a"), Win("w_a2", "w_a"),
                                    Win("w_a11", "w_a1"), Win("w_b")});
     TPBApp* app = LoadApp("c:\\h\\lib.pbl");
-    TPBObjRef* window = Ref(app, "w_a")->Parent;
+    TPBObjRef* wa = Ref(app, "w_a");
+    catalogue::LoadNode(app);
+    catalogue::LoadNode(app->LibRef(0));
+    EXPECT_THAT(Names(app->LibRef(0)->ObjRefs), ElementsAre("w_a", "w_a1", "w_a11", "w_a2", "w_b"));
+    EXPECT_THAT(Names(wa->Children), ElementsAre("w_a1", "w_a2"));
+    EXPECT_EQ(Mgr().GetApp(app->LibRef(0)->ObjRef(1)), app);
+    EXPECT_EQ(Mgr().GetApp(wa->Parent), nullptr);
+
+    TPBObjRef* window = wa->Parent;
     std::vector<std::string> order;
     screen.processMessagesCalls = 0;
     catalogue::WalkDescendants(*window, [&](TPBObjRef& r) { order.push_back(r.Obj->Name); });
@@ -139,16 +152,48 @@ TEST_F(HierarchyTest, WalksGoDepthFirstLetTheMessageLoopRunAndStopWithTheRunFlag
     EXPECT_THAT(order, IsEmpty());
 }
 
-TEST_F(HierarchyTest, ASecondBuildResolvesOnlyNewReferencesAndLibraryNodesGetNoDuplicates) {
-    MakeLibrary("c:\\h\\lib.pbl", {Win("w_a"), Win("w_b", "w_a")});
-    TPBApp* app = LoadApp("c:\\h\\lib.pbl");
-    TPBObjRef* wa = Ref(app, "w_a");
-    catalogue::LoadNode(app);
-    catalogue::LoadNode(app->LibRef(0));
-    EXPECT_THAT(RefNames(*app->LibRef(0)), ElementsAre("w_a", "w_b"));
-    EXPECT_THAT(ChildNames(*wa), ElementsAre("w_b"));
-    EXPECT_EQ(catalogue::OrcaMgr().GetApp(app->LibRef(0)->ObjRef(1)), app);
-    EXPECT_EQ(catalogue::OrcaMgr().GetApp(wa->Parent), nullptr);
+// A walk paused in the message pump while the user takes a library and then the
+// application out of pb.ini (by the two commands, or by editing pb.ini and reloading):
+// nothing is freed under the walk, which passes over what left and ends; what left is
+// freed when it ends.
+TEST_F(HierarchyTest, FreeingDuringAWalkWaitsForItsEndAndTheWalkPassesOverWhatLeft) {
+    MakeLibrary("c:\\h\\base.pbl", {Win("w_a"), Win("w_a1", "w_a"), Win("w_b")});
+    MakeLibrary("c:\\h\\kids.pbl", {Win("w_k1", "w_a"), Win("w_k2", "w_a1")});
+    for (const bool byCommand : {true, false}) {
+        SCOPED_TRACE(byCommand ? "pb.ini commands" : "pb.ini edited and read again");
+        catalogue::CreateOrcaMgr();
+        TPBApp* app = LoadApp("c:\\h\\base.pbl;c:\\h\\kids.pbl");
+        TPBObjRef* window = Ref(app, "w_a")->Parent;
+        std::vector<std::string> order;
+        std::vector<int> retired;
+        screen.onProcessMessages = [&] {
+            if (order.back() == "w_a1") {
+                if (byCommand) {
+                    ASSERT_TRUE(catalogue::DeleteLibFromPBIni(app->LibRef(1)));
+                } else {
+                    WritePBIni("[Application]\r\n$c:\\h\\base.pbl(app)=c:\\h\\base.pbl\r\n");
+                    app->LoadLibraryList();
+                }
+            } else if (order.back() == "w_b") {
+                if (byCommand) {
+                    ASSERT_TRUE(catalogue::DeleteAppFromPBIni(app));
+                } else {
+                    WritePBIni("[Application]\r\n");
+                    Mgr().LoadApplications();
+                }
+            }
+            retired.push_back(Mgr().RetiredCount());
+        };
+        catalogue::WalkDescendants(*window, [&](TPBObjRef& r) { order.push_back(r.Obj->Name); });
+        screen.onProcessMessages = nullptr;
+        // w_k2 and w_k1 left with their library; nothing is reached after the application.
+        // Kept meanwhile: the library reference with its two entry references, then the
+        // application too.
+        EXPECT_THAT(order, ElementsAre("w_a", "w_a1", "w_b"));
+        EXPECT_THAT(retired, ElementsAre(0, 3, 4));
+        EXPECT_EQ(Mgr().RetiredCount(), 0);
+        EXPECT_EQ(Mgr().Apps.Count(), 0);
+    }
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollo
                 ElementsAre("Refreshing library: c:\\r\\a.pbl", "c:\\r\\a.pbl->u_keep changed.",
                             "c:\\r\\a.pbl->w_gone deleted.", "c:\\r\\a.pbl->w_main changed.",
                             "c:\\r\\a.pbl->w_added added."));
-    EXPECT_THAT(EntryNames(*lib), ElementsAre("u_keep", "w_added", "w_base", "w_kid", "w_main"));
+    EXPECT_THAT(Names(lib->Entries), ElementsAre("u_keep", "w_added", "w_base", "w_kid", "w_main"));
     EXPECT_EQ(lib->Entries.Find("w_main"), main);  // the same object, with the new source
     EXPECT_EQ(lib->Entries.Find("u_keep"), keep);
     EXPECT_TRUE(main->Modified);
@@ -86,7 +86,7 @@ TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollo
         TPBApp* app = Mgr().Apps[a];
         for (int i = 0; i < app->LibRefs.Count(); ++i) {
             if (app->LibRef(i)->Lib == lib) {
-                EXPECT_EQ(RefNames(*app->LibRef(i)), EntryNames(*lib));
+                EXPECT_EQ(Names(app->LibRef(i)->ObjRefs), Names(lib->Entries));
             }
         }
         // The hierarchy holds no reference of the deleted entry; the new entry's ancestor
@@ -95,16 +95,15 @@ TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollo
         EXPECT_EQ(catalogue::ResolveParent(*added)->Obj->Name, "w_gone");
         EXPECT_EQ(added->Parent->LibRef, nullptr);
         TPBObjRef* base = Ref(app, "w_base");
-        EXPECT_THAT(ChildNames(*base), ElementsAre("w_main"));
+        EXPECT_THAT(Names(base->Children), ElementsAre("w_main"));
         EXPECT_EQ(Ref(app, "w_far")->Parent, Ref(app, "w_main"));
+        // window, w_gone, w_base, w_main, w_kid, w_far, w_added, nonvisualobject, u_keep
         int visited = 0;
         catalogue::WalkDescendants(*app->SystemRoot, [&](TPBObjRef& r) {
             ++visited;
             EXPECT_NE(r.Obj->Name, "") << "reached a freed entry";
         });
-        EXPECT_EQ(
-            visited,
-            9);  // window, w_gone, w_base, w_main, w_kid, w_far, w_added, nonvisualobject, u_keep
+        EXPECT_EQ(visited, 9);
     }
 }
 
@@ -148,7 +147,10 @@ TEST_F(RefreshTest, DetectionScopes) {
     EXPECT_THAT(LogWith("Refreshing"), testing::SizeIs(2));
 }
 
-TEST_F(RefreshTest, TimerDetectionSignalsAndTheAutomaticRefreshMerges) {
+// Timer detection only signals and arms the automatic refresh, which merges; with user
+// refresh chosen detection only signals, and the Refresh command merges before the views
+// follow, under the hourglass.
+TEST_F(RefreshTest, TimersSignalAndMergeAndTheCommandRefreshesBeforeTheViews) {
     shell::TOptionsForm& options = shell::OptionsForm();
     options.AllLibRefresh.SetChecked(true);
     Put(LibPath, {Win("w_new")});
@@ -167,25 +169,18 @@ TEST_F(RefreshTest, TimerDetectionSignalsAndTheAutomaticRefreshMerges) {
     EXPECT_FALSE(Mgr().DeferRefresh);
     EXPECT_NE(lib->Entries.Find("w_new"), nullptr);
 
-    // With user refresh chosen, detection only signals.
     options.UserRefreshRadioButton.SetChecked(true);
     Put(LibPath, {Win("w_newer")});
     Touch();
     catalogue::DetectTimerTimer();
     EXPECT_TRUE(screen.refreshNeeded);
     EXPECT_FALSE(options.AutoRefreshTimer.Enabled());
-}
-
-TEST_F(RefreshTest, TheRefreshCommandRefreshesThenTheViewsUnderTheHourglass) {
-    shell::OptionsForm().AllLibRefresh.SetChecked(true);
-    Put(LibPath, {Win("w_new")});
-    Touch();
+    screen.cursors.clear();
     std::vector<std::string> order;
-    catalogue::RefreshOrca([&] {
-        order.push_back(lib->Entries.Find("w_new") ? "views after merge" : "views before merge");
-    });
-    EXPECT_THAT(order, ElementsAre("views after merge"));
-    ASSERT_FALSE(screen.cursors.empty());
+    catalogue::RefreshOrca(
+        [&] { order.push_back(lib->Entries.Find("w_newer") ? "after merge" : "before merge"); });
+    EXPECT_THAT(order, ElementsAre("after merge"));
+    EXPECT_THAT(screen.cursors, testing::Not(IsEmpty()));
     EXPECT_EQ(screen.cursors.front(), shell::crHourGlass);
     EXPECT_EQ(screen.LastStatus(), "Ready.");
 }
@@ -210,6 +205,20 @@ TEST_F(RefreshTest, ARefreshDuringAWalkIsPutOffUntilTheWalkEnds) {
     EXPECT_FALSE(screen.refreshNeeded);
 }
 
+TEST_F(RefreshTest, TheTimersNeverOpenAMessageBoxTheCommandDoes) {
+    shell::OptionsForm().PBIniFileName = "c:\\nowhere\\pb.ini";
+    Mgr().Location.Clear();
+    catalogue::DetectTimerTimer();
+    catalogue::AutoRefreshTimerTimer();
+    catalogue::DetectTimerTimer();
+    const std::string notFound =
+        shell::PBIniNotFoundMessage(shell::OptionsForm().SelectedPBVersion().Number);
+    EXPECT_THAT(screen.boxes, IsEmpty());
+    EXPECT_THAT(LogWith(notFound), testing::SizeIs(1));  // once, not at every tick
+    catalogue::RefreshOrca({});
+    EXPECT_THAT(screen.BoxTexts(), ElementsAre(notFound));
+}
+
 TEST_F(RefreshTest, AVanishedOrUnreadableLibraryIsKept) {
     shell::OptionsForm().AllLibRefresh.SetChecked(true);
     const size_t before = lib->Entries.Count();
@@ -218,7 +227,7 @@ TEST_F(RefreshTest, AVanishedOrUnreadableLibraryIsKept) {
     EXPECT_EQ(static_cast<size_t>(lib->Entries.Count()), before);
     EXPECT_TRUE(lib->Exists);
 
-    testsupport::WriteFile(Host(LibPath), "junk");
+    testsupport::WriteFile(platform::HostPath(LibPath), "junk");
     ClearLog();
     Touch();
     Mgr().DetectChanges();
@@ -226,7 +235,7 @@ TEST_F(RefreshTest, AVanishedOrUnreadableLibraryIsKept) {
     EXPECT_THAT(LogWith("Orca Error: LibraryDirectory: c:\\r\\a.pbl  "), testing::SizeIs(1));
     EXPECT_EQ(LogWith(" deleted.").size(), before);
     EXPECT_EQ(lib->Entries.Count(), 0);
-    EXPECT_THAT(RefNames(*Mgr().Apps[0]->LibRef(0)), IsEmpty());
+    EXPECT_THAT(Names(Mgr().Apps[0]->LibRef(0)->ObjRefs), IsEmpty());
     EXPECT_EQ(Ref(Mgr().Apps[0], "w_far")->Parent->Obj->Name, "w_main");
 }
 

@@ -3,6 +3,7 @@
 // a script. Installed for its lifetime (the previous interface comes back afterwards).
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,8 @@ class RecordingShellUI : public shell::TShellUI {
     bool refreshNeeded = false;
     int processMessagesCalls = 0;
     int preferencesCalls = 0;
+    // Runs inside ProcessMessages: what the user or a timer does while the core pumps.
+    std::function<void()> onProcessMessages;
 
     // Answers for the next message boxes, in order; then defaultAnswer.
     std::deque<shell::TModalResult> answers;
@@ -104,6 +107,8 @@ class RecordingShellUI : public shell::TShellUI {
     void ProcessMessages() override {
         ++processMessagesCalls;
         events.push_back("process messages");
+        if (onProcessMessages)
+            onProcessMessages();
     }
     void OpenPreferences() override {
         ++preferencesCalls;
