@@ -29,21 +29,6 @@ namespace {
 using namespace search;
 using Lines = std::vector<std::string>;
 
-struct QtEnvironment : testing::Environment {
-    void SetUp() override {
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app.reset(); }
-    int argc = 1;
-    char name[9] = "ui_tests";
-    char* argv[2] = {name, nullptr};
-    std::unique_ptr<QApplication> app;
-};
-[[maybe_unused]] const auto* const qtEnvironment =
-    testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 // Both drop-downs hold one item per entry, item i being entry i's text, and show the
 // current entry; the boxes show the list's states.
 void ExpectShowsList(const TSReplace& dlg) {

@@ -24,25 +24,6 @@ using testing::ElementsAre;
 using ui::TWinTree;
 using views::TWinTreeNode;
 
-// The application object lives from the first test to the last and is gone before the
-// program's exit handlers run (Qt's own globals are torn down there).
-class QtEnvironment : public testing::Environment {
-  public:
-    void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        app_ = std::make_unique<QApplication>(argc_, argv_);
-    }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[16] = "wintree_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-testing::Environment* const kQtEnvironment = testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 QString ShotPath(const QString& name) {
     QDir().mkpath(QStringLiteral(SORVANTI_SCREENSHOT_DIR));
     return QStringLiteral(SORVANTI_SCREENSHOT_DIR) + QLatin1Char('/') + name +
