@@ -3,8 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,7 +10,6 @@
 #include "fuzz/FuzzCheck.h"
 #include "platform/IniText.h"
 
-// Stops with the line of the broken invariant.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace platform;
     const std::string text(reinterpret_cast<const char*>(data), size);

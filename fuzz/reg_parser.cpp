@@ -3,15 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
 #include "fuzz/FuzzCheck.h"
 #include "platform/RegFile.h"
 
-// Stops with the line of the broken invariant.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace platform;
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -4,25 +4,19 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "fuzz/FuzzCheck.h"
+#include "platform/Ansi.h"
 #include "platform/DateTime.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Prefix.h"
 #include "platform/SharedLibrary.h"
 
-// Stops with the line of the broken invariant.
 namespace {
-
-char Fold(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
-}
 
 // The mask rules written the slow, obvious way, to hold the fast matcher to.
 bool SlowPlain(std::string_view name, std::string_view mask) {
@@ -34,7 +28,7 @@ bool SlowPlain(std::string_view name, std::string_view mask) {
     if (mask[0] == '?')
         return (!name.empty() && SlowPlain(name.substr(1), mask.substr(1))) ||
                ((name.empty() || name[0] == '.') && SlowPlain(name, mask.substr(1)));
-    return !name.empty() && Fold(name[0]) == Fold(mask[0]) &&
+    return !name.empty() && platform::AsciiLower(name[0]) == platform::AsciiLower(mask[0]) &&
            SlowPlain(name.substr(1), mask.substr(1));
 }
 

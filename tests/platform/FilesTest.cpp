@@ -131,7 +131,6 @@ TEST(Files, FindFilesFiltersByAttributesAsFindFirstDoes) {
     ASSERT_EQ(byName.size(), 5u);
     EXPECT_EQ(byName["Sales.pbl"].Size, 5u);
     EXPECT_EQ(byName["Sales.pbl"].Attr, faArchive);
-    EXPECT_TRUE(byName["Sales.pbl"].ShortName.empty());
     EXPECT_NEAR(byName["Sales.pbl"].Time, Now(), 1.0 / 24 / 60);
     EXPECT_TRUE(byName["readonly.PBL"].Attr & faReadOnly);
     EXPECT_TRUE(byName[".hidden.pbl"].Attr & faHidden);
@@ -187,8 +186,7 @@ TEST(Files, ForceDirectoriesReadWriteAndDelete) {
 
     ASSERT_TRUE(WriteFileBytes("c:\\repl\\a.pbl", "A"));
     EXPECT_EQ(ReadFileBytes("C:\\REPL\\A.PBL"), "A");
-    EXPECT_FALSE(WriteFileBytes("c:\\nofolder\\a.pbl", "A"));
-    EXPECT_FALSE(ReadFileBytes("c:\\repl\\none.pbl").has_value());
+    EXPECT_FALSE(WriteFileBytes("c:\\nofolder\\a.pbl", "A") || ReadFileBytes("c:\\repl\\b.pbl"));
     EXPECT_FALSE(DeleteFile("c:\\repl\\deep"));  // a folder is not a file
     ASSERT_TRUE(DeleteFile("c:\\REPL\\A.pbl"));
     EXPECT_FALSE(fs::exists(c + "/Repl/a.pbl") || !fs::is_directory(c + "/Repl/Deep"));

@@ -141,14 +141,15 @@ TEST(Paths, OtherDrivesAndTheShortestWindowsForm) {
 }
 
 TEST(SharedLibrary, DllNamesBecomeSharedObjectNames) {
-    for (auto [dll, so] : {std::pair{"PBOrc040.dll", "libpborc040.so"},
-                           {"PBOrc60.DLL", "libpborc60.so"},
-                           {"LibFoo.dll", "libfoo.so"},
-                           {"pborc60", "libpborc60.so"},
-                           {"c:\\pb\\PBOrc60.dll", "libpborc60.so"},
-                           {"libx.so", "libx.so"},
-                           {"", ""},
-                           {".dll", "lib.dll.so"}})
+    const std::pair<const char*, const char*> names[] = {{"PBOrc040.dll", "libpborc040.so"},
+                                                         {"PBOrc60.DLL", "libpborc60.so"},
+                                                         {"LibFoo.dll", "libfoo.so"},
+                                                         {"pborc60", "libpborc60.so"},
+                                                         {"c:\\pb\\PBOrc60.dll", "libpborc60.so"},
+                                                         {"libx.so", "libx.so"},
+                                                         {"", ""},
+                                                         {".dll", "lib.dll.so"}};
+    for (auto [dll, so] : names)
         EXPECT_EQ(SharedObjectName(dll), so) << dll;
 }
 
