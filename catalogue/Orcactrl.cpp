@@ -20,8 +20,8 @@ std::string_view SystemClassName(int entryType) {
 }
 
 int EntryTypeOrder(int entryType) {
-    static constexpr int order[11] = {1, 2, 3, 5, 7, 8, 9, 10, 6, 4, 11};
-    return entryType >= 0 && entryType <= 10 ? order[entryType] : 12;
+    static constexpr int TypeOrder[11] = {1, 2, 3, 5, 7, 8, 9, 10, 6, 4, 11};
+    return entryType >= 0 && entryType <= 10 ? TypeOrder[entryType] : 12;
 }
 
 std::optional<platform::TDateTime> LibraryFileDate(std::string_view path) {

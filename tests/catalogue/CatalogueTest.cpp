@@ -27,12 +27,9 @@ TEST_F(CatalogueModelTest, ApplicationsOfPBIniSortedByKeyKeptWhileTheirKeyStaysA
         "$c:\\a\\x.pbl(app1)=c:\\a\\x.pbl;\r\n"
         "$c:\\b\\y.pbl(app1)=c:\\b\\y.pbl\r\n");
     Mgr().LoadApplications();
-    std::vector<std::string> keys;
-    for (const auto& item : Mgr().Apps)
-        keys.push_back(item.Name);
     // Two entries with one name but different application libraries are two applications.
-    EXPECT_THAT(
-        keys, ElementsAre("app1;(c:\\a\\x.pbl)", "app1;(c:\\b\\y.pbl)", "zeta;(c:\\b\\zeta.pbl)"));
+    EXPECT_THAT(Names(Mgr().Apps), ElementsAre("app1;(c:\\a\\x.pbl)", "app1;(c:\\b\\y.pbl)",
+                                               "zeta;(c:\\b\\zeta.pbl)"));
     TPBApp* app1 = Mgr().Apps[0];
     EXPECT_EQ(app1->Name, "app1");
     EXPECT_EQ(app1->AppLib, "c:\\a\\x.pbl");
@@ -120,28 +117,37 @@ TEST_F(CatalogueModelTest, LibrariesAreSharedAcrossApplicationsAndListedInEntryO
     EXPECT_FALSE(screen.gaugeVisible);
 }
 
+// The library list follows pb.ini's order and keeps its references. A missing library
+// is left out of the session's list (a list with it would be refused and logged) and
+// leaves the current application unset; once every library exists it is set.
 TEST_F(CatalogueModelTest, LibraryListFollowsPBIniOrderAndKeepsItsReferences) {
-    MakeLibrary("c:\\w\\a.pbl", {Win("w_a")});
+    MakeLibrary("c:\\w\\a.pbl", {Win("w_a"), Obj("app", catalogue::otApplication, "application")});
     MakeLibrary("c:\\w\\b.pbl", {Win("w_b")});
     MakeLibrary("c:\\w\\c.pbl", {Win("w_c")});
-    WritePBIni("[Application]\r\n$c:\\w\\a.pbl(app)=c:\\w\\a.pbl;c:\\w\\b.pbl;c:\\w\\c.pbl;\r\n");
+    WritePBIni(
+        "[Application]\r\n$c:\\w\\a.pbl(app)=c:\\w\\a.pbl;c:\\w\\b.pbl;c:\\w\\c.pbl;c:\\w\\gone."
+        "pbl;\r\n");
     Mgr().LoadApplications();
     TPBApp* app = Mgr().Apps[0];
     app->LoadLibraryList();
-    ASSERT_EQ(app->LibRefs.Count(), 3);  // no empty library after the last ";"
+    ASSERT_EQ(app->LibRefs.Count(), 4);  // no empty library after the last ";"
     TPBLibRef* a = app->LibRef(0);
     TPBLibRef* c = app->LibRef(2);
+    EXPECT_THAT(LogWith("Orca Error"), IsEmpty());
+    EXPECT_EQ(app->GetSession().SetCurrentAppl("c:\\w\\a.pbl", "app"), 0);
 
     WritePBIni("[Application]\r\n$c:\\w\\a.pbl(app)=C:\\W\\C.PBL;c:\\w\\a.pbl\r\n");
     app->LoadLibraryList();
     ASSERT_EQ(app->LibRefs.Count(), 2);
     EXPECT_EQ(app->LibRef(0), c);
     EXPECT_EQ(app->LibRef(1), a);
+    EXPECT_EQ(app->GetSession().SetCurrentAppl("c:\\w\\a.pbl", "app"), PBORCA_DUPOPERATION);
+    EXPECT_THAT(LogWith("Orca Error"), IsEmpty());
 
     WritePBIni("[Application]\r\n$c:\\w\\a.pbl(app)=\r\n");
     app->LoadLibraryList();
     EXPECT_EQ(app->LibRefs.Count(), 0);
-    EXPECT_EQ(Mgr().Libs.Count(), 3);  // libraries stay in the catalogue
+    EXPECT_EQ(Mgr().Libs.Count(), 4);  // libraries stay in the catalogue
 }
 
 TEST_F(CatalogueModelTest, MissingDirectoryAndCorruptLibrariesAreLoggedOnceAndTheRestLoads) {
@@ -162,24 +168,6 @@ TEST_F(CatalogueModelTest, MissingDirectoryAndCorruptLibrariesAreLoggedOnceAndTh
     EXPECT_THAT(LogWith("Library not found: c:\\w\\gone.pbl"), testing::SizeIs(1));
     EXPECT_THAT(LogWith("Library is a directory: c:\\w\\dir.pbl"), testing::SizeIs(1));
     EXPECT_THAT(LogWith("Orca Error: LibraryDirectory: c:\\w\\bad.pbl  "), testing::SizeIs(1));
-}
-
-TEST_F(CatalogueModelTest, InitSessionWithAMissingLibraryLeavesTheApplicationUnset) {
-    MakeLibrary("c:\\w\\app.pbl", {Obj("app", catalogue::otApplication, "application")});
-    WritePBIni("[Application]\r\n$c:\\w\\app.pbl(app)=c:\\w\\app.pbl;c:\\w\\missing.pbl\r\n");
-    Mgr().LoadApplications();
-    TPBApp* app = Mgr().Apps[0];
-    app->LoadLibraryList();
-    // The list holds app.pbl only (a list with the missing library would be refused and
-    // logged); the current application was not set, so setting it now succeeds.
-    EXPECT_THAT(LogWith("Orca Error"), IsEmpty());
-    EXPECT_EQ(app->GetSession().SetCurrentAppl("c:\\w\\app.pbl", "app"), 0);
-
-    WritePBIni("[Application]\r\n$c:\\w\\app.pbl(app)=c:\\w\\app.pbl\r\n");
-    app->LoadLibraryList();
-    // Now every library exists and the application was set: a second set is -2.
-    EXPECT_EQ(app->GetSession().SetCurrentAppl("c:\\w\\app.pbl", "app"), PBORCA_DUPOPERATION);
-    EXPECT_THAT(LogWith("Orca Error"), IsEmpty());
 }
 
 // The two pb.ini commands: a library leaves its application's value, which is written

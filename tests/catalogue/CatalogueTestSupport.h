@@ -56,10 +56,7 @@ inline Entry Uo(const std::string& name, const std::string& ancestor = "nonvisua
 class CatalogueTest : public testing::Test {
   protected:
     void SetUp() override {
-        catalogue::ResetOrcaMgr();
-        catalogue::ClearOrcaFunctions();
-        shell::ResetOptionsForm();
-        shell::ResetUtilities();
+        CatalogueTest::TearDown();  // fresh program-wide state
         shell::InitUtilities({}, "c:\\Sorvanti");
         catalogue::SetRunFlag(true);
     }
@@ -142,15 +139,17 @@ class CatalogueTest : public testing::Test {
         return nullptr;
     }
 
-    // The entry names of a list of entries or of entry references.
+    // The entry names of a list of entries or of entry references; the keys of others.
     template <class T>
     static std::vector<std::string> Names(const catalogue::TObjList<T>& list) {
         std::vector<std::string> out;
         for (const auto& item : list) {
             if constexpr (std::is_same_v<T, catalogue::TPBObj>)
                 out.push_back(item.Obj->Name);
-            else
+            else if constexpr (std::is_same_v<T, catalogue::TPBObjRef>)
                 out.push_back(item.Obj->Obj->Name);
+            else
+                out.push_back(item.Name);
         }
         return out;
     }

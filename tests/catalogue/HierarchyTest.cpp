@@ -48,9 +48,7 @@ TEST_F(HierarchyTest, AncestorsAreFoundByTypeInSearchOrderElseUnderSystem) {
     EXPECT_EQ(catalogue::RootClass(*app->SystemRoot), app->SystemRoot);
 
     // System classes of the table first in table order (exact case), the rest after.
-    std::vector<std::string> sys;
-    for (const auto& item : app->SysRefs)
-        sys.push_back(item.Name);
+    const std::vector<std::string> sys = Names(app->SysRefs);
     EXPECT_EQ(sys.size(), 5u);
     EXPECT_EQ(sys[0], "datawindow");  // the datawindow's system class
     EXPECT_THAT(

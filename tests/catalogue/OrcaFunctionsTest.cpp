@@ -20,7 +20,6 @@ using testing::IsEmpty;
 struct Fake {
     int32_t result = 0;
     std::string error = "the reason";
-    std::string lastLibrary;
     std::vector<std::string> libraryList;
     std::string exportText;  // written when the buffer holds it
     int32_t infoSize = -1;   // the source size the information block gives; -1: the true one
@@ -39,13 +38,13 @@ int32_t FakeSetLibraryList(HPBORCA, char** libraries, int32_t count) {
     fake.libraryList.assign(libraries, libraries + count);
     return fake.result;
 }
-int32_t FakeSetCurrentAppl(HPBORCA, const char*, const char*) {
+// A call that only gives the chosen result.
+template <class... Args>
+int32_t FakeResult(HPBORCA, Args...) {
     return fake.result;
 }
-int32_t FakeExport(HPBORCA, const char* library, const char*, PBORCA_TYPE, char* buffer,
-                   int32_t size) {
+int32_t FakeExport(HPBORCA, const char*, const char*, PBORCA_TYPE, char* buffer, int32_t size) {
     ++fake.exportCalls;
-    fake.lastLibrary = library;
     if (fake.result != 0)
         return fake.result;
     if (static_cast<size_t>(size) < fake.exportText.size() + 1) {
@@ -60,13 +59,6 @@ int32_t FakeInformation(HPBORCA, const char*, const char*, PBORCA_TYPE, PBORCA_E
     info->lSourceSize =
         fake.infoSize >= 0 ? fake.infoSize : static_cast<int32_t>(fake.exportText.size());
     return 0;
-}
-int32_t FakeHierarchy(HPBORCA, const char*, const char*, PBORCA_TYPE, PBORCA_HIERPROC, void*) {
-    return fake.result;
-}
-int32_t FakeImport(HPBORCA, const char*, const char*, PBORCA_TYPE, const char*, const char*,
-                   int32_t, PBORCA_ERRPROC, void*) {
-    return fake.result;
 }
 std::string givenPrefix;
 int32_t FakeSetPrefix(const char* hostPath) {
@@ -87,11 +79,16 @@ class OrcaFunctionsTest : public CatalogueTest {
             {"PBORCA_SESSIONCLOSE", reinterpret_cast<void*>(&FakeClose)},
             {"PBORCA_SESSIONGETERROR", reinterpret_cast<void*>(&FakeGetError)},
             {"PBORCA_SESSIONSETLIBRARYLIST", reinterpret_cast<void*>(&FakeSetLibraryList)},
-            {"PBORCA_SESSIONSETCURRENTAPPL", reinterpret_cast<void*>(&FakeSetCurrentAppl)},
+            {"PBORCA_SESSIONSETCURRENTAPPL",
+             reinterpret_cast<void*>(&FakeResult<const char*, const char*>)},
             {"PBORCA_LIBRARYENTRYEXPORT", reinterpret_cast<void*>(&FakeExport)},
             {"PBORCA_LIBRARYENTRYINFORMATION", reinterpret_cast<void*>(&FakeInformation)},
-            {"PBORCA_OBJECTQUERYHIERARCHY", reinterpret_cast<void*>(&FakeHierarchy)},
-            {"PBORCA_COMPILEENTRYIMPORT", reinterpret_cast<void*>(&FakeImport)},
+            {"PBORCA_OBJECTQUERYHIERARCHY",
+             reinterpret_cast<void*>(
+                 &FakeResult<const char*, const char*, PBORCA_TYPE, PBORCA_HIERPROC, void*>)},
+            {"PBORCA_COMPILEENTRYIMPORT",
+             reinterpret_cast<void*>(&FakeResult<const char*, const char*, PBORCA_TYPE, const char*,
+                                                 const char*, int32_t, PBORCA_ERRPROC, void*>)},
         };
         catalogue::BindOrcaFunctions([exported](std::string_view name) -> void* {
             auto it = exported.find(std::string(name));

@@ -1,7 +1,6 @@
 #include "tests/support/PfcWorkspace.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -23,7 +22,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kWindowsRoot = "c:\\pfc";
+constexpr const char* WindowsRoot = "c:\\pfc";
+
+// Application names as PowerBuilder compares them: ASCII letters folded.
+std::string AsciiLowerCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = platform::AsciiLower(c);
+    return out;
+}
 
 // The lines of a text with CR LF, LF or CR ends.
 std::vector<std::string_view> Lines(std::string_view text) {
@@ -77,7 +84,7 @@ fs::path RelativePath(std::string_view windowsRelative) {
 std::string WindowsPathOf(const fs::path& relative) {
     std::string text = relative.generic_string();
     std::replace(text.begin(), text.end(), '/', '\\');
-    return std::string(kWindowsRoot) + "\\" + text;
+    return std::string(WindowsRoot) + "\\" + text;
 }
 
 bool EndsWithNoCase(const std::string& text, std::string_view suffix) {
@@ -268,10 +275,7 @@ PfcWorkspace Build(const TempPrefix& prefix) {
     std::map<std::string, std::string> applicationLibrary;  // lower-case name -> library
     for (const Source& source : sources) {
         if (source.type == orca::kEntryApplication) {
-            std::string key = source.name;
-            std::transform(key.begin(), key.end(), key.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-            applicationLibrary.emplace(key, source.library);
+            applicationLibrary.emplace(AsciiLowerCase(source.name), source.library);
         }
     }
     std::string pbIni = "[Application]\r\n";
@@ -283,10 +287,7 @@ PfcWorkspace Build(const TempPrefix& prefix) {
         }
         PfcApplication application;
         application.name = TargetValue(*bytes, "appname");
-        std::string key = application.name;
-        std::transform(key.begin(), key.end(), key.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        const auto found = applicationLibrary.find(key);
+        const auto found = applicationLibrary.find(AsciiLowerCase(application.name));
         if (application.name.empty() || found == applicationLibrary.end()) {
             workspace.error = target.string() + ": no application object \"" + application.name +
                               "\" among the sources";
@@ -320,13 +321,13 @@ PfcWorkspace Build(const TempPrefix& prefix) {
         return workspace;
     }
     for (const char* key : {"InitPath040", "InitPath050", "InitPath60"}) {
-        if (!platform::WriteProfileString("PowerBuilder", key, kWindowsRoot)) {
+        if (!platform::WriteProfileString("PowerBuilder", key, WindowsRoot)) {
             workspace.error = "cannot write WIN.INI: " + platform::LastErrorText();
             workspace.applications.clear();
             return workspace;
         }
     }
-    workspace.pbIni = std::string(kWindowsRoot) + "\\pb.ini";
+    workspace.pbIni = std::string(WindowsRoot) + "\\pb.ini";
     workspace.pbIniHostPath = pbIniHostPath;
     for (const Library& library : libraries) {
         workspace.libraries.push_back(WindowsPathOf(library.relative));
