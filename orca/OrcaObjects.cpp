@@ -10,16 +10,6 @@ namespace orca {
 
 namespace {
 
-struct Kind {
-    const char* source;
-    const char* compiled;
-};
-
-constexpr Kind kKinds[] = {
-    {"sra", "apl"}, {"srd", "dwo"}, {"srf", "fun"}, {"srm", "men"}, {"srq", "qry"}, {"srs", "str"},
-    {"sru", "udo"}, {"srw", "win"}, {"srp", "pip"}, {"srj", "prj"}, {"srx", "pxy"},
-};
-
 // Entries PowerBuilder keeps beside an application object besides its two forms.
 constexpr const char* kApplicationExtras[] = {"pra"};
 
@@ -61,26 +51,25 @@ size_t MatchWord(std::string_view text, size_t pos, std::string_view word) {
 
 }  // namespace
 
+// The table's extensions are literals, so their data ends with a zero byte.
 const char* SourceExtension(int type) {
-    return type >= kFirstEntryType && type <= kLastEntryType ? kKinds[type].source : nullptr;
+    const TEntryKind* kind = EntryKind(type);
+    return kind ? kind->sourceExtension.data() : nullptr;
 }
 
 const char* CompiledExtension(int type) {
-    return type >= kFirstEntryType && type <= kLastEntryType ? kKinds[type].compiled : nullptr;
+    const TEntryKind* kind = EntryKind(type);
+    return kind ? kind->compiledExtension.data() : nullptr;
 }
 
 int EntryTypeOfName(std::string_view entryName, bool* isSource) {
     const std::string_view ext = Extension(entryName);
-    for (int type = kFirstEntryType; type <= kLastEntryType; ++type) {
-        if (platform::AsciiSameText(ext, kKinds[type].source)) {
+    for (const TEntryKind& kind : EntryKinds) {
+        const bool source = platform::AsciiSameText(ext, kind.sourceExtension);
+        if (source || platform::AsciiSameText(ext, kind.compiledExtension)) {
             if (isSource)
-                *isSource = true;
-            return type;
-        }
-        if (platform::AsciiSameText(ext, kKinds[type].compiled)) {
-            if (isSource)
-                *isSource = false;
-            return type;
+                *isSource = source;
+            return kind.type;
         }
     }
     return -1;
@@ -96,8 +85,8 @@ ObjectEntries FindObject(const PblLibrary& library, std::string_view name, int t
     if (!SourceExtension(type))
         return found;
     const std::string base(name);
-    found.source = FindEntry(library, base + "." + kKinds[type].source);
-    found.compiled = FindEntry(library, base + "." + kKinds[type].compiled);
+    found.source = FindEntry(library, base + "." + SourceExtension(type));
+    found.compiled = FindEntry(library, base + "." + CompiledExtension(type));
     if (type == 0) {
         for (const char* ext : kApplicationExtras) {
             if (const PblEntry* extra = FindEntry(library, base + "." + ext))

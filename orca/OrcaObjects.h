@@ -11,12 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "orca/EntryTypes.h"
 #include "orca/PblLibrary.h"
 
 namespace orca {
-
-inline constexpr int kFirstEntryType = 0;
-inline constexpr int kLastEntryType = 10;
 
 // "srw" for a window (7), nullptr for an unknown type.
 const char* SourceExtension(int type);

@@ -103,11 +103,9 @@ void DropShared(const std::string& hostPath) {
     SharedLibraries().erase(hostPath);
 }
 
-const char* TypeName(int type) {
-    static const char* const names[] = {"application", "datawindow", "function",    "menu",
-                                        "query",       "structure",  "user object", "window",
-                                        "pipeline",    "project",    "proxy object"};
-    return type >= kFirstEntryType && type <= kLastEntryType ? names[type] : "unknown";
+std::string TypeName(int type) {
+    const TEntryKind* kind = EntryKind(type);
+    return std::string(kind ? kind->typeName : "unknown");
 }
 
 std::string SourceName(std::string_view name, int type) {
