@@ -121,10 +121,10 @@ TOrcaMgr::~TOrcaMgr() {
     }
 }
 
-void TOrcaMgr::ReportUnattended(const std::string& text) {
-    if (text == lastUnattendedReport_)
+void TOrcaMgr::ReportUnattended(TUnattendedFailure failure, const std::string& text) {
+    if (text == unattendedReports_[failure])
         return;
-    lastUnattendedReport_ = text;
+    unattendedReports_[failure] = text;
     shell::LogMessage(text);
 }
 
@@ -133,8 +133,10 @@ std::string TOrcaMgr::GetPBIniFile() {
         return Location.GetPBIniFile();
     const std::string path = Location.GetPBIniFile(/*notify=*/false);
     if (path.empty())
-        ReportUnattended(
-            shell::PBIniNotFoundMessage(shell::OptionsForm().SelectedPBVersion().Number));
+        ReportUnattended(PBIniNotFound, shell::PBIniNotFoundMessage(
+                                            shell::OptionsForm().SelectedPBVersion().Number));
+    else
+        unattendedReports_[PBIniNotFound].clear();
     return path;
 }
 
@@ -148,7 +150,7 @@ bool TOrcaMgr::LoadOrcaDll() {
                                 " not loaded: " + platform::LastErrorText();
         if (Unattended()) {
             // The App Paths set-up tells the user what it did: it waits for a command.
-            ReportUnattended(why);
+            ReportUnattended(OrcaNotLoaded, why);
             return false;
         }
         shell::WriteDebug(why);
@@ -157,7 +159,7 @@ bool TOrcaMgr::LoadOrcaDll() {
     const platform::TSharedLibrary& lib = *library;
     BindOrcaFunctions([&lib](std::string_view name) { return lib.Symbol(name); });
     module_ = std::move(library);
-    lastUnattendedReport_.clear();
+    unattendedReports_[OrcaNotLoaded].clear();
     return true;
 }
 

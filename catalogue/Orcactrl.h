@@ -396,15 +396,16 @@ class TOrcaMgr : public TObject {
     friend class TWalkScope;
     friend class TUnattendedScope;
     void Keep(std::unique_ptr<TObject> object);
-    // Logs a failure of an unattended run once, until the next different one.
-    void ReportUnattended(const std::string& text);
+    // What an unattended run could not do, each logged once until it succeeds again.
+    enum TUnattendedFailure { PBIniNotFound, OrcaNotLoaded, UnattendedFailureCount };
+    void ReportUnattended(TUnattendedFailure failure, const std::string& text);
 
     std::unique_ptr<TOrca> session_;
     std::unique_ptr<platform::TSharedLibrary> module_;
     std::vector<std::unique_ptr<TObject>> retired_;
     int walks_ = 0;
     int unattended_ = 0;
-    std::string lastUnattendedReport_;
+    std::string unattendedReports_[UnattendedFailureCount];
 };
 
 // A walk in progress: a hierarchy walk, a search or a compile run that lets the message
