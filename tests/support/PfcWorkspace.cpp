@@ -5,16 +5,16 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <memory>
-#include <string_view>
+#include <sstream>
 
 #include "orca/OrcaObjects.h"
 #include "orca/StructureCheck.h"
 #include "platform/Ansi.h"
-#include "platform/AtomicFile.h"
+#include "platform/Files.h"
 #include "platform/LastError.h"
+#include "platform/Paths.h"
 #include "platform/Profile.h"
+#include "platform/Text.h"
 
 namespace testsupport {
 
@@ -24,316 +24,189 @@ namespace fs = std::filesystem;
 
 constexpr const char* WindowsRoot = "c:\\pfc";
 
-// Application names as PowerBuilder compares them: ASCII letters folded.
-std::string AsciiLowerCase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = platform::AsciiLower(c);
-    return out;
-}
-
-// The lines of a text with CR LF, LF or CR ends.
-std::vector<std::string_view> Lines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n')
-            ++start;
-    }
-    return lines;
-}
-
-// The quoted texts of a line of a .pbg or .pbt file, with their backslash escapes
-// undone ("pfcapp\\pfcapp.pbl" is pfcapp\pfcapp.pbl).
-std::vector<std::string> QuotedTexts(std::string_view line) {
-    std::vector<std::string> texts;
-    size_t i = 0;
-    while (i < line.size()) {
-        if (line[i] != '"') {
+// The first quoted text of a line of a .pbg or .pbt file, its backslash escapes undone
+// ("pfcapp\\pfcapp.pbl" is pfcapp\pfcapp.pbl); empty when the line quotes nothing.
+std::string FirstQuoted(std::string_view line) {
+    const size_t open = line.find('"');
+    std::string text;
+    for (size_t i = open + 1; open != line.npos && i < line.size() && line[i] != '"'; ++i) {
+        if (line[i] == '\\' && i + 1 < line.size())
             ++i;
-            continue;
-        }
-        std::string text;
-        ++i;
-        while (i < line.size() && line[i] != '"') {
-            if (line[i] == '\\' && i + 1 < line.size())
-                ++i;
-            text += line[i++];
-        }
-        ++i;
-        texts.push_back(std::move(text));
+        text += line[i];
     }
-    return texts;
+    return text;
 }
 
-// A relative path of the corpus files (backslashes) as a normal relative host path.
-fs::path RelativePath(std::string_view windowsRelative) {
-    std::string text(windowsRelative);
-    std::replace(text.begin(), text.end(), '\\', '/');
-    return fs::path(text).lexically_normal();
+// The value of a `key "value";` line of a .pbt, or empty.
+std::string TargetValue(const std::string& text, std::string_view key) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (line.size() > key.size() && platform::AsciiSameText(line.substr(0, key.size()), key) &&
+            platform::IsBlank(line[key.size()]))
+            return FirstQuoted(line);
+    return {};
 }
 
-// c:\pfc\ followed by the path relative to the workspace's root.
-std::string WindowsPathOf(const fs::path& relative) {
-    std::string text = relative.generic_string();
-    std::replace(text.begin(), text.end(), '/', '\\');
-    return std::string(WindowsRoot) + "\\" + text;
-}
-
-bool EndsWithNoCase(const std::string& text, std::string_view suffix) {
-    return text.size() >= suffix.size() &&
-           platform::AsciiSameText(std::string_view(text).substr(text.size() - suffix.size()),
-                                   suffix);
-}
-
-// Every file of the tree with the extension, as paths relative to the root, sorted.
-std::vector<fs::path> FilesWithExtension(const fs::path& root, std::string_view extension) {
+// The files of the corpus's PFC tree that match the mask, as paths relative to its root,
+// sorted.
+std::vector<fs::path> CorpusFiles(const fs::path& root, const char* mask) {
     std::vector<fs::path> found;
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(root, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_regular_file(ec) && EndsWithNoCase(it->path().filename().string(), extension))
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        if (it->is_regular_file(ec) && platform::MatchesMask(it->path().filename().string(), mask))
             found.push_back(it->path().lexically_relative(root));
-    }
     std::sort(found.begin(), found.end());
     return found;
 }
 
-// One source to import.
-struct Source {
-    std::string library;  // Windows path
-    std::string name;     // object name
-    int type = 0;
-    std::string comment;
-    std::string text;
-};
-
-struct Library {
-    fs::path relative;  // under the workspace's root
-    std::string comment;
-};
-
-// Reads a .pbg: its library (placed in the .pbg's folder) and its sources.
-bool ReadGroup(const fs::path& corpusRoot, const fs::path& group, Library* library,
-               std::vector<Source>* sources, std::string* error) {
-    const fs::path hostGroup = corpusRoot / group;
-    const auto bytes = platform::ReadHostFile(hostGroup.string());
-    if (!bytes) {
-        *error = "cannot read " + hostGroup.string();
-        return false;
-    }
-    std::string section;
-    std::string libraryName;
-    std::vector<std::string> objects;
-    for (std::string_view line : Lines(*bytes)) {
-        if (line.rfind("@begin ", 0) == 0) {
-            section = std::string(line.substr(7));
-            continue;
-        }
-        if (line.rfind("@end", 0) == 0) {
-            section.clear();
-            continue;
-        }
-        const std::vector<std::string> texts = QuotedTexts(line);
-        if (texts.empty())
-            continue;
-        if (section == "Libraries" && libraryName.empty())
-            libraryName = RelativePath(texts[0]).filename().string();
-        else if (section == "Objects")
-            objects.push_back(texts[0]);
-    }
-    if (libraryName.empty())
-        libraryName = group.stem().string() + ".pbl";
-    library->relative = group.parent_path() / libraryName;
-    library->comment = "PFC " + group.stem().string();
-    const std::string libraryPath = WindowsPathOf(library->relative);
-
-    for (const std::string& object : objects) {
-        // The .pbg names its sources from the corpus's root; a source beside the .pbg
-        // is taken when that path does not exist.
-        fs::path file = corpusRoot / RelativePath(object);
-        std::error_code ec;
-        if (!fs::is_regular_file(file, ec))
-            file = hostGroup.parent_path() / RelativePath(object).filename();
-        const auto text = platform::ReadHostFile(file.string());
-        if (!text) {
-            *error = group.string() + ": cannot read the source " + object;
-            return false;
-        }
-        orca::ExportFile parsed = orca::ParseExportFile(*text);
-        const std::string entryName =
-            parsed.entryName.empty() ? file.filename().string() : parsed.entryName;
-        bool isSource = false;
-        const int type = orca::EntryTypeOfName(entryName, &isSource);
-        if (type < 0 || !isSource) {
-            *error = file.string() + ": " + entryName + " is not the name of a source entry";
-            return false;
-        }
-        Source source;
-        source.library = libraryPath;
-        source.name = std::string(orca::ObjectName(entryName));
-        source.type = type;
-        source.comment = std::move(parsed.comment);
-        source.text = std::move(parsed.source);
-        sources->push_back(std::move(source));
-    }
-    return true;
-}
-
-// The value of a `key "value";` line of a .pbt, or empty.
-std::string TargetValue(std::string_view text, std::string_view key) {
-    for (std::string_view line : Lines(text)) {
-        if (line.size() > key.size() && platform::AsciiSameText(line.substr(0, key.size()), key) &&
-            (line[key.size()] == ' ' || line[key.size()] == '\t')) {
-            const std::vector<std::string> texts = QuotedTexts(line);
-            return texts.empty() ? std::string() : texts[0];
-        }
-    }
-    return {};
+// A path of the workspace: c:\pfc\ and the parts, "." and ".." taken out.
+std::string WorkspacePath(const fs::path& folder, std::string_view relative) {
+    return platform::FullWindowsPath(std::string(WindowsRoot) + "\\" + folder.string() + "\\" +
+                                     std::string(relative));
 }
 
 // Writes a library image where it belongs. A plain write, not the atomic one the
 // program uses: the workspace lives in a temporary prefix, and flushing two dozen
 // libraries to disk would cost most of the build's time.
-bool WriteLibrary(const fs::path& host, const orca::PblLibrary& library, std::string* error) {
+bool WriteLibrary(const std::string& windowsPath, const orca::PblLibrary& library) {
     const std::string image = library.Serialize();
+    const std::string host = platform::HostPath(windowsPath);
     std::error_code ec;
-    fs::create_directories(host.parent_path(), ec);
+    fs::create_directories(fs::path(host).parent_path(), ec);
     std::ofstream out(host, std::ios::binary | std::ios::trunc);
     out.write(image.data(), static_cast<std::streamsize>(image.size()));
     out.close();
-    if (image.empty() || !out) {
-        *error = "cannot write " + host.string();
-        return false;
-    }
-    return true;
+    return !image.empty() && out;
 }
 
-PfcWorkspace Build(const TempPrefix& prefix) {
-    PfcWorkspace workspace;
-    if (CorpusDir().empty())
-        return workspace;
-    const fs::path corpusRoot = fs::path(CorpusDir()) / "pfc";
-    std::error_code ec;
-    if (!fs::is_directory(corpusRoot, ec))
-        return workspace;
-    const fs::path hostRoot = fs::path(prefix.DriveC()) / "pfc";
-
-    std::vector<Library> libraries;
-    std::vector<Source> sources;
-    for (const fs::path& group : FilesWithExtension(corpusRoot, ".pbg")) {
-        Library library;
-        if (!ReadGroup(corpusRoot, group, &library, &sources, &workspace.error))
-            return workspace;
-        libraries.push_back(std::move(library));
+// Reads a .pbg (which names its library and its sources from the corpus's root, as the
+// workspace places them), checks every source as an ORCA import checks it, and writes
+// the library. The application objects it holds are added to *applications (name,
+// library). An error text, or empty.
+std::string ImportGroup(const std::string& corpus, const fs::path& group, PfcWorkspace* workspace,
+                        std::vector<std::pair<std::string, std::string>>* applications) {
+    const std::string groupPath = corpus + "\\" + group.string();
+    const auto bytes = platform::ReadFileBytes(groupPath);
+    if (!bytes)
+        return "cannot read " + groupPath;
+    std::string section, library;
+    std::vector<std::string> objects;
+    std::istringstream lines(*bytes);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("@begin ") || line.starts_with("@end"))
+            section = line;
+        else if (const std::string text = FirstQuoted(line); text.empty())
+            continue;
+        else if (section.starts_with("@begin Libraries") && library.empty())
+            library = WorkspacePath({}, text);
+        else if (section.starts_with("@begin Objects"))
+            objects.push_back(text);
     }
-    if (libraries.empty()) {
-        workspace.error = "no .pbg file in " + corpusRoot.string();
-        return workspace;
-    }
+    if (library.empty())
+        return groupPath + " names no library";
 
-    // Every source is checked as an ORCA import checks it; a library is built whole in
-    // memory and written once.
     const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
-    std::map<std::string, std::unique_ptr<orca::PblLibrary>> images;  // by Windows path
-    for (const Library& library : libraries)
-        images[WindowsPathOf(library.relative)] =
-            orca::PblLibrary::Create("0600", library.comment, now);
-    for (const Source& source : sources) {
+    const auto image = orca::PblLibrary::Create("0600", "PFC " + group.stem().string(), now);
+    for (const std::string& object : objects) {
+        const auto text = platform::ReadFileBytes(corpus + "\\" + object);
+        if (!text)
+            return groupPath + ": cannot read the source " + object;
+        orca::ExportFile source = orca::ParseExportFile(*text);
+        if (source.entryName.empty())
+            source.entryName = object.substr(platform::FileNameStart(object));
+        bool isSource = false;
+        const int type = orca::EntryTypeOfName(source.entryName, &isSource);
+        if (type < 0 || !isSource)
+            return object + ": " + source.entryName + " is not the name of a source entry";
+        const std::string name(orca::ObjectName(source.entryName));
         const std::vector<orca::CompileProblem> problems =
-            orca::CheckSource(source.text, source.name, source.type);
-        if (!problems.empty()) {
-            workspace.error = source.library + "(" + source.name + "), line " +
-                              std::to_string(problems[0].line) + ": " + problems[0].text;
-            return workspace;
-        }
+            orca::CheckSource(source.source, name, type);
+        if (!problems.empty())
+            return library + "(" + name + "), line " + std::to_string(problems[0].line) + ": " +
+                   problems[0].text;
         orca::PblEntry entry;
-        entry.name = source.name + "." + orca::SourceExtension(source.type);
+        entry.name = name + "." + orca::SourceExtension(type);
         entry.time = now;
         entry.commentLength = static_cast<uint16_t>(std::min<size_t>(source.comment.size(), 65535));
-        entry.data = source.comment.substr(0, entry.commentLength) + source.text;
+        entry.data = source.comment.substr(0, entry.commentLength) + source.source;
         std::string error;
-        if (!images[source.library]->Put(std::move(entry), &error)) {
-            workspace.error = source.library + "(" + source.name + "): " + error;
-            return workspace;
-        }
+        if (!image->Put(std::move(entry), &error))
+            return library + "(" + name + "): " + error;
+        if (type == PBORCA_APPLICATION)
+            applications->emplace_back(name, library);
+        ++workspace->sourceCount;
     }
-    for (const Library& library : libraries) {
-        if (!WriteLibrary(hostRoot / library.relative, *images[WindowsPathOf(library.relative)],
-                          &workspace.error))
-            return workspace;
-    }
+    if (!WriteLibrary(library, *image))
+        return "cannot write " + platform::HostPath(library);
+    workspace->libraries.push_back(library);
+    workspace->libraryHostPaths.push_back(platform::HostPath(library));
+    return {};
+}
 
-    // The application library is the one the application object was imported into.
-    std::map<std::string, std::string> applicationLibrary;  // lower-case name -> library
-    for (const Source& source : sources) {
-        if (source.type == orca::kEntryApplication) {
-            applicationLibrary.emplace(AsciiLowerCase(source.name), source.library);
-        }
-    }
+// The pb.ini application of a .pbt: its application object, the library that holds it,
+// and its library list made absolute.
+std::string ReadTarget(const std::string& corpus, const fs::path& target,
+                       const std::vector<std::pair<std::string, std::string>>& applications,
+                       PfcApplication* application) {
+    const auto bytes = platform::ReadFileBytes(corpus + "\\" + target.string());
+    if (!bytes)
+        return "cannot read " + corpus + "\\" + target.string();
+    application->name = TargetValue(*bytes, "appname");
+    const auto found = std::find_if(applications.begin(), applications.end(), [&](const auto& a) {
+        return platform::AsciiSameText(a.first, application->name);
+    });
+    if (application->name.empty() || found == applications.end())
+        return target.string() + ": no application object \"" + application->name +
+               "\" among the sources";
+    application->library = found->second;
+    std::istringstream list(TargetValue(*bytes, "LibList"));
+    for (std::string piece; std::getline(list, piece, ';');)
+        if (!piece.empty())
+            application->libraryList.push_back(WorkspacePath(target.parent_path(), piece));
+    return {};
+}
+
+PfcWorkspace Build(const TempPrefix&) {
+    PfcWorkspace workspace;
+    const fs::path corpusRoot = fs::path(CorpusDir()) / "pfc";
+    std::error_code ec;
+    if (CorpusDir().empty() || !fs::is_directory(corpusRoot, ec))
+        return workspace;
+    // The corpus is read through its Windows form (z:\...), as the .pbg files name it.
+    const std::string corpus = platform::WindowsPath(corpusRoot.string());
+    const auto fail = [&](std::string error) {
+        workspace = PfcWorkspace();
+        workspace.error = std::move(error);
+        return workspace;
+    };
+
+    std::vector<std::pair<std::string, std::string>> applications;  // name, library
+    for (const fs::path& group : CorpusFiles(corpusRoot, "*.pbg"))
+        if (std::string error = ImportGroup(corpus, group, &workspace, &applications);
+            !error.empty())
+            return fail(error);
+    if (workspace.libraries.empty())
+        return fail("no .pbg file in " + corpusRoot.string());
+
     std::string pbIni = "[Application]\r\n";
-    for (const fs::path& target : FilesWithExtension(corpusRoot, ".pbt")) {
-        const auto bytes = platform::ReadHostFile((corpusRoot / target).string());
-        if (!bytes) {
-            workspace.error = "cannot read " + (corpusRoot / target).string();
-            return workspace;
-        }
+    for (const fs::path& target : CorpusFiles(corpusRoot, "*.pbt")) {
         PfcApplication application;
-        application.name = TargetValue(*bytes, "appname");
-        const auto found = applicationLibrary.find(AsciiLowerCase(application.name));
-        if (application.name.empty() || found == applicationLibrary.end()) {
-            workspace.error = target.string() + ": no application object \"" + application.name +
-                              "\" among the sources";
-            return workspace;
-        }
-        application.library = found->second;
-        const std::string list = TargetValue(*bytes, "LibList");
-        size_t start = 0;
-        while (start <= list.size()) {
-            size_t end = list.find(';', start);
-            if (end == std::string::npos)
-                end = list.size();
-            if (end > start) {
-                const std::string_view piece = std::string_view(list).substr(start, end - start);
-                application.libraryList.push_back(
-                    WindowsPathOf((target.parent_path() / RelativePath(piece)).lexically_normal()));
-            }
-            start = end + 1;
-        }
+        if (std::string error = ReadTarget(corpus, target, applications, &application);
+            !error.empty())
+            return fail(error);
         pbIni += "$" + application.library + "(" + application.name + ")=";
         for (size_t i = 0; i < application.libraryList.size(); ++i)
             pbIni += (i ? ";" : "") + application.libraryList[i];
         pbIni += "\r\n";
         workspace.applications.push_back(std::move(application));
     }
-
-    const std::string pbIniHostPath = (hostRoot / "pb.ini").string();
-    if (!platform::WriteHostFileAtomic(pbIniHostPath, pbIni)) {
-        workspace.error = "cannot write " + pbIniHostPath + ": " + platform::LastErrorText();
-        workspace.applications.clear();
-        return workspace;
-    }
-    for (const char* key : {"InitPath040", "InitPath050", "InitPath60"}) {
-        if (!platform::WriteProfileString("PowerBuilder", key, WindowsRoot)) {
-            workspace.error = "cannot write WIN.INI: " + platform::LastErrorText();
-            workspace.applications.clear();
-            return workspace;
-        }
-    }
     workspace.pbIni = std::string(WindowsRoot) + "\\pb.ini";
-    workspace.pbIniHostPath = pbIniHostPath;
-    for (const Library& library : libraries) {
-        workspace.libraries.push_back(WindowsPathOf(library.relative));
-        workspace.libraryHostPaths.push_back((hostRoot / library.relative).string());
-    }
-    workspace.sourceCount = sources.size();
+    if (!platform::WriteFileBytes(workspace.pbIni, pbIni))
+        return fail("cannot write " + workspace.pbIni + ": " + platform::LastErrorText());
+    for (const char* key : {"InitPath040", "InitPath050", "InitPath60"})
+        if (!platform::WriteProfileString("PowerBuilder", key, WindowsRoot))
+            return fail("cannot write WIN.INI: " + platform::LastErrorText());
     return workspace;
 }
 

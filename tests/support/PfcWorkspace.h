@@ -6,7 +6,8 @@
 // is found the way PowerBuilder's own is.
 //
 // Built with our library code directly: every source is structure-checked as an ORCA
-// import checks it, and each library is written once.
+// import checks it, and each library is written once. The corpus's files are read, and
+// the workspace's written, through their Windows paths.
 
 #include <string>
 #include <vector>
@@ -23,7 +24,6 @@ struct PfcApplication {
 
 struct PfcWorkspace {
     std::string pbIni;                          // Windows path: c:\pfc\pb.ini
-    std::string pbIniHostPath;                  // the same file on the host
     std::vector<PfcApplication> applications;   // in pb.ini order
     std::vector<std::string> libraries;         // Windows paths, one per .pbg
     std::vector<std::string> libraryHostPaths;  // the same, host paths
@@ -35,9 +35,9 @@ struct PfcWorkspace {
     bool Empty() const { return libraries.empty(); }
 };
 
-// Builds the workspace in the prefix. An empty result without error when the corpus
-// is absent (callers skip with SKIP_WITHOUT_CORPUS first); an empty result with the
-// reason in `error` when a file cannot be read or a library cannot be written.
+// Builds the workspace in the prefix (the current one). An empty result without error when the
+// corpus is absent (callers skip with SKIP_WITHOUT_CORPUS first); an empty result with the reason
+// in `error` when a file cannot be read or a library cannot be written.
 PfcWorkspace BuildPfcWorkspace(const TempPrefix& prefix);
 
 }  // namespace testsupport

@@ -3,24 +3,17 @@
 #include <sys/wait.h>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 
+#include "platform/AtomicFile.h"
 #include "platform/Prefix.h"
 
 namespace testsupport {
 
 TempDir::TempDir() {
-    std::random_device rd;
-    auto base = std::filesystem::temp_directory_path();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        auto candidate = base / ("sorvanti-test-" + std::to_string(rd()));
-        std::error_code ec;
-        if (std::filesystem::create_directory(candidate, ec)) {
-            path_ = candidate;
-            return;
-        }
-    }
-    throw std::runtime_error("cannot create a temporary folder");
+    std::string name = (std::filesystem::temp_directory_path() / "sorvanti-test-XXXXXX").string();
+    if (!mkdtemp(name.data()))
+        throw std::runtime_error("cannot create a temporary folder");
+    path_ = name;
 }
 
 TempDir::~TempDir() {
@@ -46,13 +39,9 @@ void WriteFile(const std::string& hostPath, std::string_view bytes) {
 }
 
 std::string ReadFile(const std::string& hostPath) {
-    std::ifstream in(hostPath, std::ios::binary);
-    EXPECT_TRUE(in.good()) << "cannot read " << hostPath;
-    std::string content;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
-        content.append(buffer, static_cast<size_t>(in.gcount()));
-    return content;
+    const std::optional<std::string> bytes = platform::ReadHostFile(hostPath);
+    EXPECT_TRUE(bytes) << "cannot read " << hostPath;
+    return bytes.value_or("");
 }
 
 int BuildSampleWorkspace(const std::string& prefixHostPath, const std::string& pblutil) {
