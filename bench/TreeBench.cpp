@@ -105,7 +105,6 @@ PaintTimes MeasurePaint(int nodes, int reps) {
 // The PFC workspace: every application loaded into the tree; one library touched.
 int MeasureSync() {
     testsupport::TempPrefix prefix;
-    setenv("SORVANTI_PREFIX", prefix.PrefixPath().c_str(), 1);
     catalogue::ResetOrcaMgr();
     shell::ResetOptionsForm();
     shell::ResetUtilities();

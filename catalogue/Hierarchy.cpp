@@ -118,13 +118,11 @@ TPBObjRef* ResolveParent(TPBObjRef& ref) {
 
 void BuildHierarchy(TPBApp& app) {
     app.ForEachObjRef([](TPBObjRef& ref) { ResolveParent(ref); });
+    // The system classes in type order, then the rest.
     auto rank = [](const std::string& name) {
-        int i = 0;
-        for (std::string_view systemClass : SystemClassNames) {
-            if (name == systemClass)
-                return i;
-            ++i;
-        }
+        for (const orca::TEntryKind& kind : orca::EntryKinds)
+            if (name == kind.systemClass)
+                return static_cast<int>(kind.type);
         return 10000;
     };
     app.SysRefs.Sort([&rank](const auto& a, const auto& b) {

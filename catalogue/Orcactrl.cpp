@@ -16,7 +16,8 @@ namespace catalogue {
 // ---- Helpers ------------------------------------------------------------------------
 
 std::string_view SystemClassName(int entryType) {
-    return entryType >= 0 && entryType <= 10 ? SystemClassNames[entryType] : std::string_view();
+    const orca::TEntryKind* kind = orca::EntryKind(entryType);
+    return kind ? kind->systemClass : std::string_view();
 }
 
 int EntryTypeOrder(int entryType) {

@@ -48,6 +48,7 @@
 #include "catalogue/FlagSet.h"
 #include "catalogue/ObjList.h"
 #include "catalogue/OrcaFunctions.h"
+#include "orca/EntryTypes.h"
 #include "orca/pborca.h"
 #include "platform/DateTime.h"
 #include "platform/SharedLibrary.h"
@@ -99,28 +100,10 @@ enum class TLibFlag : unsigned {
 };
 using TLibFlags = TFlagSet<TLibFlag>;
 
-// Entry types (the ORCA codes). They are to move, with the other lists of the eleven
-// types, to one home beside the ORCA library's own.
-enum : int {
-    otApplication = 0,
-    otDataWindow = 1,
-    otFunction = 2,
-    otMenu = 3,
-    otQuery = 4,
-    otStructure = 5,
-    otUserObject = 6,
-    otWindow = 7,
-    otPipeline = 8,
-    otProject = 9,
-    otProxyObject = 10,
-};
+// Entry types are the ORCA codes (PBORCA_TYPE); orca/EntryTypes.h describes each.
 
-// The system class of each entry type: the ancestor assumed when none is found, and the
-// order of SysRefs after BuildHierarchy.
-inline constexpr std::string_view SystemClassNames[11] = {
-    "application", "datawindow", "function_object", "menu",    "query",       "structure",
-    "UserObject",  "Window",     "pipeline",        "project", "proxy_object"};
-// The system class name of a type ("" for a type outside 0..10).
+// The system class of a type: the ancestor assumed when none is found ("" for a type
+// outside the eleven).
 std::string_view SystemClassName(int entryType);
 
 // The place of a type in a library's entry order: application, datawindow, function,

@@ -11,8 +11,9 @@ namespace platform {
 
 // Host path of the prefix folder, created with its layout on first use.
 const std::string& PrefixDir();
-// Uses the given host folder as the prefix from now on (tests; an empty text goes
-// back to the environment's choice on the next call).
+// Uses the given host folder as the prefix from now on (an empty text goes back to the
+// environment's choice on the next call). The ORCA library's own copy of this layer is
+// given the program's prefix this way, through SorvantiOrca_SetPrefix; tests set theirs.
 void SetPrefixDir(std::string hostDir);
 
 // Host path of the Windows profile file (drive_c/windows/win.ini).

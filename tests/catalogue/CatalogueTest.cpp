@@ -78,14 +78,12 @@ TEST_F(CatalogueModelTest, JunkInPBIniIsSkippedWithOneLinePerProblem) {
 }
 
 TEST_F(CatalogueModelTest, LibrariesAreSharedAcrossApplicationsAndListedInEntryOrder) {
-    MakeLibrary(
-        "c:\\w\\shared.pbl",
-        {Win("w_a"), Win("W_b"), Uo("u_x"), Obj("d_x", catalogue::otDataWindow, ""),
-         Obj("f_x", catalogue::otFunction, "function_object"),
-         Obj("m_x", catalogue::otMenu, "menu"), Obj("s_x", catalogue::otStructure, "structure"),
-         Obj("q_x", catalogue::otQuery, ""), Obj("p_x", catalogue::otPipeline, ""),
-         Obj("j_x", catalogue::otProject, ""),
-         Obj("app", catalogue::otApplication, "application")});
+    MakeLibrary("c:\\w\\shared.pbl",
+                {Win("w_a"), Win("W_b"), Uo("u_x"), Obj("d_x", PBORCA_DATAWINDOW, ""),
+                 Obj("f_x", PBORCA_FUNCTION, "function_object"), Obj("m_x", PBORCA_MENU, "menu"),
+                 Obj("s_x", PBORCA_STRUCTURE, "structure"), Obj("q_x", PBORCA_QUERY, ""),
+                 Obj("p_x", PBORCA_PIPELINE, ""), Obj("j_x", PBORCA_PROJECT, ""),
+                 Obj("app", PBORCA_APPLICATION, "application")});
     MakeLibrary("c:\\w\\one.pbl", {Win("w_one")});
     WritePBIni(
         "[Application]\r\n$c:\\w\\shared.pbl(app)=c:\\w\\one.pbl;c:\\w\\shared.pbl\r\n"
@@ -121,7 +119,7 @@ TEST_F(CatalogueModelTest, LibrariesAreSharedAcrossApplicationsAndListedInEntryO
 // is left out of the session's list (a list with it would be refused and logged) and
 // leaves the current application unset; once every library exists it is set.
 TEST_F(CatalogueModelTest, LibraryListFollowsPBIniOrderAndKeepsItsReferences) {
-    MakeLibrary("c:\\w\\a.pbl", {Win("w_a"), Obj("app", catalogue::otApplication, "application")});
+    MakeLibrary("c:\\w\\a.pbl", {Win("w_a"), Obj("app", PBORCA_APPLICATION, "application")});
     MakeLibrary("c:\\w\\b.pbl", {Win("w_b")});
     MakeLibrary("c:\\w\\c.pbl", {Win("w_c")});
     WritePBIni(

@@ -33,9 +33,9 @@ struct Entry {
 // A source that passes the structure check of our ORCA for the entry's type.
 inline std::string SourceOf(const std::string& name, int type, const std::string& ancestor,
                             const std::string& extra = {}) {
-    if (type == catalogue::otDataWindow)
+    if (type == PBORCA_DATAWINDOW)
         return "release 6;\r\ndatawindow(units=0 color=16777215)\r\n" + extra;
-    if (type == catalogue::otQuery || type == catalogue::otPipeline || type == catalogue::otProject)
+    if (type == PBORCA_QUERY || type == PBORCA_PIPELINE || type == PBORCA_PROJECT)
         return "PBSELECT(TABLE(NAME=\"t\"))\r\n" + extra;
     return "forward\r\nglobal type " + name + " from " + ancestor +
            "\r\nend type\r\nend forward\r\n\r\n" + "global type " + name + " from " + ancestor +
@@ -47,10 +47,10 @@ inline Entry Obj(const std::string& name, int type, const std::string& ancestor,
     return {name, type, SourceOf(name, type, ancestor), comment};
 }
 inline Entry Win(const std::string& name, const std::string& ancestor = "window") {
-    return Obj(name, catalogue::otWindow, ancestor);
+    return Obj(name, PBORCA_WINDOW, ancestor);
 }
 inline Entry Uo(const std::string& name, const std::string& ancestor = "nonvisualobject") {
-    return Obj(name, catalogue::otUserObject, ancestor);
+    return Obj(name, PBORCA_USEROBJECT, ancestor);
 }
 
 class CatalogueTest : public testing::Test {
@@ -132,7 +132,7 @@ class CatalogueTest : public testing::Test {
     // it. Kept out of line so that -Wnull-dereference does not flag every caller's use.
     [[gnu::noinline]] static catalogue::TPBObjRef* Ref(catalogue::TPBApp* app,
                                                        const std::string& name,
-                                                       int type = catalogue::otWindow) {
+                                                       int type = PBORCA_WINDOW) {
         for (int i = 0; i < app->LibRefs.Count(); ++i)
             if (catalogue::TPBObjRef* ref = app->LibRef(i)->FindObjRef(name, type))
                 return ref;

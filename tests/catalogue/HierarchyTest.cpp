@@ -17,7 +17,7 @@ class HierarchyTest : public CatalogueTest {};
 
 TEST_F(HierarchyTest, AncestorsAreFoundByTypeInSearchOrderElseUnderSystem) {
     MakeLibrary("c:\\h\\one.pbl",
-                {Obj("w_a", catalogue::otDataWindow, ""), Win("w_b", "w_a"), Win("w_c", "window")});
+                {Obj("w_a", PBORCA_DATAWINDOW, ""), Win("w_b", "w_a"), Win("w_c", "window")});
     MakeLibrary("c:\\h\\two.pbl", {Win("w_a", "window"), Win("w_d", "w_elsewhere"), Uo("u_base"),
                                    Uo("u_x", "u_base")});
     TPBApp* app = LoadApp("c:\\h\\one.pbl;c:\\h\\two.pbl");
@@ -43,7 +43,7 @@ TEST_F(HierarchyTest, AncestorsAreFoundByTypeInSearchOrderElseUnderSystem) {
 
     // Root classes: the ancestor just below System.
     EXPECT_EQ(catalogue::RootClass(*wb), window);
-    EXPECT_EQ(catalogue::RootClass(*Ref(app, "u_x", catalogue::otUserObject))->Obj->Name,
+    EXPECT_EQ(catalogue::RootClass(*Ref(app, "u_x", PBORCA_USEROBJECT))->Obj->Name,
               "nonvisualobject");
     EXPECT_EQ(catalogue::RootClass(*app->SystemRoot), app->SystemRoot);
 
@@ -84,13 +84,13 @@ TEST_F(HierarchyTest, AnEntryWithoutSourceAsksORCAAndFallsBackToItsSystemClass) 
     TPBApp* app = LoadApp("c:\\h\\lib.pbl");
     // A user object whose export fails: ORCA's hierarchy query stands in.
     TPBObjRef ghost(*app, app->LibRef(0), "u_ghost");
-    ghost.Obj->EntryType = catalogue::otUserObject;
+    ghost.Obj->EntryType = PBORCA_USEROBJECT;
     ghost.Obj->LoadFailed = true;
     EXPECT_EQ(catalogue::AncestorName(ghost), "UserObject");
 
     // An entry whose source is not in memory (and cannot be had) asks ORCA, which
     // follows the library's own sources.
-    TPBObjRef* kid = Ref(app, "u_kid", catalogue::otUserObject);
+    TPBObjRef* kid = Ref(app, "u_kid", PBORCA_USEROBJECT);
     kid->Obj->Source.clear();
     kid->Obj->LoadFailed = true;
     EXPECT_EQ(catalogue::AncestorName(*kid), "u_base");

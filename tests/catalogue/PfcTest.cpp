@@ -59,10 +59,10 @@ TEST_F(PfcTest, EveryApplicationLoadsWithTheHierarchyItsSourcesDeclare) {
     // under the system class window.
     TPBApp* withMaster = nullptr;
     for (const auto& item : Mgr().Apps)
-        if (Ref(item.Obj, "w_master", catalogue::otWindow))
+        if (Ref(item.Obj, "w_master", PBORCA_WINDOW))
             withMaster = item.Obj;
     ASSERT_NE(withMaster, nullptr);
-    TPBObjRef* master = Ref(withMaster, "w_master", catalogue::otWindow);
+    TPBObjRef* master = Ref(withMaster, "w_master", PBORCA_WINDOW);
     ASSERT_NE(master->Parent, nullptr);
     EXPECT_EQ(master->Parent->Obj->Name, "pfc_w_master");
     EXPECT_NE(master->Parent->LibRef, nullptr);
@@ -70,13 +70,13 @@ TEST_F(PfcTest, EveryApplicationLoadsWithTheHierarchyItsSourcesDeclare) {
     EXPECT_EQ(master->Parent->Parent->Parent, withMaster->SystemRoot);
     EXPECT_EQ(catalogue::RootClass(*master)->Obj->Name, "window");
     // Autoinstantiated objects hang under their real ancestor.
-    if (TPBObjRef* tree = Ref(withMaster, "pfc_n_cst_tree", catalogue::otUserObject)) {
+    if (TPBObjRef* tree = Ref(withMaster, "pfc_n_cst_tree", PBORCA_USEROBJECT)) {
         EXPECT_EQ(tree->Parent->Obj->Name, "n_base");
     }
 
     // The largest PFC source is longer than the 500000 bytes an export buffer once held:
     // it comes whole.
-    if (TPBObjRef* conversion = Ref(withMaster, "pfc_n_cst_conversion", catalogue::otUserObject)) {
+    if (TPBObjRef* conversion = Ref(withMaster, "pfc_n_cst_conversion", PBORCA_USEROBJECT)) {
         EXPECT_GT(conversion->Obj->SourceLen, 500000);
         EXPECT_EQ(conversion->Obj->SourceLen, conversion->Obj->GetEntryInfo().lSourceSize);
         EXPECT_NE(conversion->Obj->SourceText().rfind("end type"), std::string_view::npos);

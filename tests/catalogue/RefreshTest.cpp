@@ -51,12 +51,12 @@ TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollo
     const std::string oldSource = main->Source;
 
     // w_main's source and comment change, u_keep's comment only (which counts too).
-    Put(LibPath, {{"w_main", catalogue::otWindow,
-                   SourceOf("w_main", catalogue::otWindow, "w_base", "// v2\r\n"), "new comment"},
+    Put(LibPath, {{"w_main", PBORCA_WINDOW,
+                   SourceOf("w_main", PBORCA_WINDOW, "w_base", "// v2\r\n"), "new comment"},
                   Win("w_added", "w_gone"),
-                  {"u_keep", catalogue::otUserObject,
-                   SourceOf("u_keep", catalogue::otUserObject, "nonvisualobject"), "commented"}});
-    Remove(LibPath, "w_gone", catalogue::otWindow);
+                  {"u_keep", PBORCA_USEROBJECT,
+                   SourceOf("u_keep", PBORCA_USEROBJECT, "nonvisualobject"), "commented"}});
+    Remove(LibPath, "w_gone", PBORCA_WINDOW);
     shell::OptionsForm().AllLibRefresh.SetChecked(true);
     ClearLog();
     Touch();
@@ -105,8 +105,8 @@ TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollo
 }
 
 TEST_F(RefreshTest, DetectionScopes) {
-    Put(LibPath, {{"u_keep", catalogue::otUserObject,
-                   SourceOf("u_keep", catalogue::otUserObject, "nonvisualobject"), "x"}});
+    Put(LibPath, {{"u_keep", PBORCA_USEROBJECT,
+                   SourceOf("u_keep", PBORCA_USEROBJECT, "nonvisualobject"), "x"}});
     shell::TOptionsForm& options = shell::OptionsForm();
     ASSERT_TRUE(options.QuentisRefresh.Checked());  // "Replication Only" by default
     Touch();
@@ -168,7 +168,7 @@ TEST_F(RefreshTest, TimersSignalAndMergeAndTheCommandRefreshesBeforeTheViews) {
 
 TEST_F(RefreshTest, ARefreshDuringAWalkIsPutOffUntilTheWalkEnds) {
     shell::OptionsForm().AllLibRefresh.SetChecked(true);
-    Remove(LibPath, "w_kid", catalogue::otWindow);
+    Remove(LibPath, "w_kid", PBORCA_WINDOW);
     Touch();
     TPBApp* app = Mgr().Apps[0];
     int visited = 0;

@@ -185,12 +185,12 @@ TEST_F(PbWinTreeTest, ChangedLibraryKeepsItsNodesAndExpansion) {
     const std::string oldLine = changed->Text();
 
     const std::string lib = Dir + "\\ordbase.pbl";
-    Put(lib, {{"w_sample_base", catalogue::otWindow,
-               cattest::SourceOf("w_sample_base", catalogue::otWindow, "window",
+    Put(lib, {{"w_sample_base", PBORCA_WINDOW,
+               cattest::SourceOf("w_sample_base", PBORCA_WINDOW, "window",
                                  "// a much longer source than before\r\n"),
                "changed comment"},
               cattest::Win("w_added", "w_sample_base")});
-    Remove(lib, "f_log_message", catalogue::otFunction);
+    Remove(lib, "f_log_message", PBORCA_FUNCTION);
     RefreshAll(lib);
 
     EXPECT_EQ(orders->Child(1), ordbase);
@@ -271,11 +271,11 @@ TEST_F(PbWinTreeTest, BitmapsAreSettledBySynchronisingAndStaleEntriesLeaveThere)
     EXPECT_TRUE(platform::AnsiSameText(rootClass("w_sample_sheet"), "window"));
     EXPECT_EQ(rootClass("u_sample_cb"), "commandbutton");
     EXPECT_EQ(rootClass("n_sample_base"), "nonvisualobject");
-    EXPECT_EQ(ChildStarting(ordbase, "m_sample_frame ")->Tag(), catalogue::otMenu);
+    EXPECT_EQ(ChildStarting(ordbase, "m_sample_frame ")->Tag(), PBORCA_MENU);
 
     // The catalogue drops an entry before the tree is synchronised: its node stays,
     // unread, until the synchronisation removes it.
-    Remove(Dir + "\\ordbase.pbl", "u_sample_cb", catalogue::otUserObject);
+    Remove(Dir + "\\ordbase.pbl", "u_sample_cb", PBORCA_USEROBJECT);
     Touch(Dir + "\\ordbase.pbl");
     Mgr().RefreshAll();
     TWinTreeNode* stale = ChildStarting(ordbase, "u_sample_cb ");
@@ -310,8 +310,7 @@ TEST_F(PbWinTreeTest, LibraryNodeFollowsItsValidityAndEntriesPairByType) {
     const std::string lib = Dir + "\\ordutil.pbl";
     Put(lib, {cattest::Win("x_twin", "window")});
     RefreshAll(lib);
-    Put(lib, {{"x_twin", catalogue::otMenu, cattest::SourceOf("x_twin", catalogue::otMenu, "menu"),
-               ""}});
+    Put(lib, {{"x_twin", PBORCA_MENU, cattest::SourceOf("x_twin", PBORCA_MENU, "menu"), ""}});
     RefreshAll(lib);
     int twins = 0;
     for (TWinTreeNode* n = ordutil->FirstChild(); n; n = n->NextSibling()) {
