@@ -214,9 +214,7 @@ PfcWorkspace Build(const TempPrefix&) {
 
 PfcWorkspace BuildPfcWorkspace(const TempPrefix& prefix) {
     const auto start = std::chrono::steady_clock::now();
-    const std::clock_t cpuStart = std::clock();
     PfcWorkspace workspace = Build(prefix);
-    workspace.cpuSeconds = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
     workspace.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return workspace;

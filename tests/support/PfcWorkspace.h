@@ -29,7 +29,6 @@ struct PfcWorkspace {
     std::vector<std::string> libraryHostPaths;  // the same, host paths
     size_t sourceCount = 0;                     // sources imported
     double seconds = 0;                         // wall-clock time taken to build it
-    double cpuSeconds = 0;                      // processor time taken to build it
     std::string error;                          // what went wrong; the other fields are then empty
 
     bool Empty() const { return libraries.empty(); }
