@@ -64,12 +64,6 @@ inline std::vector<DirRecord> Directory(HPBORCA s, const std::string& lib,
     return records;
 }
 
-inline std::vector<DirRecord> EntryList(HPBORCA s, const std::string& lib) {
-    std::vector<DirRecord> records;
-    EXPECT_EQ(PBORCA_EntryList(s, lib.c_str(), &CollectRecord, &records), PBORCA_OK);
-    return records;
-}
-
 // Exports into a buffer large enough for any corpus source.
 inline int32_t Export(HPBORCA s, const std::string& lib, const std::string& name, int type,
                       std::string* text) {
