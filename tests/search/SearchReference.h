@@ -2,13 +2,15 @@
 // A deliberately plain model of the search engine's rules, to check the engine against:
 // it tries every position in order, and it runs the pattern loop exactly as described
 // (searching for the rest after every hit of the first part). It is slow on purpose.
-// Shared by the unit tests and the search_pattern fuzz target.
+// Shared by the unit tests and the search_pattern fuzz target, with the search loop
+// both run on the engine and the model.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "platform/Ansi.h"
+#include "search/Search.h"
 
 namespace searchref {
 
@@ -59,26 +61,19 @@ struct Engine {
         return -1;
     }
 
-    bool Search(std::string_view text) {
+    // The hit, selected; or -1 with the selection as it was.
+    int64_t FindText(std::string_view text) {
         const int64_t q = text.empty() || buffer.empty() ? -1 : SearchBuf(text);
         if (q >= 0) {
             selStart = q;
             selLength = static_cast<int64_t>(text.size());
         }
-        return q >= 0;
+        return q;
     }
 
-    int64_t FindText(std::string_view text) { return Search(text) ? selStart : -1; }
-
-    bool FindGap(std::string_view text) {
-        const int64_t end = selStart + selLength;
-        if (!Search(text))
-            return false;
-        selLength = selStart - end;
-        selStart = end;
-        return true;
-    }
-
+    // After every hit of the first part, the rest is searched from the end of that hit;
+    // the selection then runs from the hit of the first part over the gap (the gap as
+    // long as the first part when the rest is missing) and the pattern's other bytes.
     int64_t FindPattern(std::string_view pattern) {
         const size_t marker = pattern.find('\xDE');
         if (marker == std::string_view::npos)
@@ -87,30 +82,38 @@ struct Engine {
             const int64_t r = FindText(pattern.substr(0, marker));
             if (r < 0)
                 return -1;
-            const int64_t s = selStart;
-            const bool found = FindGap(pattern.substr(marker + 1));
-            selStart = s;
-            selLength = static_cast<int64_t>(pattern.size()) - 1 + selLength;
+            const int64_t end = selStart + selLength;
+            const bool found = FindText(pattern.substr(marker + 1)) >= 0;
+            selLength =
+                static_cast<int64_t>(pattern.size()) - 1 + (found ? selStart - end : selLength);
+            selStart = r;
             if (found)
                 return r;
         }
     }
-
-    std::string SelText() {
-        if (selLength > 255)
-            selLength = 255;
-        std::string out;
-        for (int64_t i = selStart; selStart >= 0 && i < selStart + selLength && i < Size(); ++i)
-            out.push_back(buffer[static_cast<size_t>(i)]);
-        return out;
-    }
-
-    void Replace(std::string_view newText) {
-        const size_t removed = SelText().size();
-        const int64_t at = selStart < 0 ? 0 : selStart > Size() ? Size() : selStart;
-        buffer.replace(static_cast<size_t>(at), removed, newText);
-        selLength = static_cast<int64_t>(newText.size());
-    }
 };
+
+// Runs a search loop as the object search does, on the engine and on a model of it over
+// a copy of its buffer: forward each next search starts one byte after the last hit's
+// start, backward at the hit. False at the first hit or selection on which they differ.
+inline bool LoopsAgree(search::TStreamSearch& engine, std::string buffer, std::string_view pattern,
+                       int maxHits) {
+    Engine model{std::move(buffer), engine.SelStart(), engine.SelLength()};
+    model.down = engine.Options.Contains(search::srDown);
+    model.matchCase = engine.Options.Contains(search::srMatchCase);
+    model.wholeWord = engine.Options.Contains(search::srWholeWord);
+    for (int i = 0; i < maxHits; ++i) {
+        const int32_t hit = engine.FindPattern(pattern);
+        if (hit != model.FindPattern(pattern) || engine.SelStart() != model.selStart ||
+            engine.SelLength() != model.selLength)
+            return false;
+        if (hit < 0)
+            break;
+        engine.SetSelStart(model.down ? hit + 1 : hit);
+        model.selStart = engine.SelStart();
+        model.selLength = 0;
+    }
+    return true;
+}
 
 }  // namespace searchref
