@@ -280,7 +280,10 @@ TEST_F(OrcaApiTest, FailedWritesLeaveTheLibraryAsItWas) {
     platform::FailNextAtomicWriteAfter(700);  // the disk fills up during the write
     EXPECT_EQ(ImportWindow(lib, "w_c"), PBORCA_LIBIOERROR);
     platform::FailNextAtomicWriteAfter(-1);
-    EXPECT_NE(orca.Error().find("unchanged"), std::string::npos) << orca.Error();
+    EXPECT_EQ(orca.Error().rfind("Library " + lib + ": cannot be written (", 0), 0u)
+        << orca.Error();
+    EXPECT_NE(orca.Error().find(Host("lib/a.pbl")), std::string::npos) << orca.Error();
+    EXPECT_TRUE(orca.Error().ends_with("); it is unchanged")) << orca.Error();
     EXPECT_EQ(Bytes("lib/a.pbl"), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(prefix / "lib"), fs::directory_iterator()), 1);
     if (geteuid() != 0) {  // permissions do not stop root

@@ -3,6 +3,7 @@
 // and exported back.
 
 #include <cstdlib>
+#include <filesystem>
 #include <iomanip>
 #include <map>
 #include <memory>
@@ -55,9 +56,9 @@ std::vector<ManifestRow> ReadManifest() {
     return rows;
 }
 
-// Every entry as the reader and the entry list see it; every source exported (its length
-// and SHA-256, by the system's sha256sum) and regenerated without a problem; one directory
-// record per object, with the source's comment and time and the compiled form's size.
+// Every entry as the reader and the entry list see it, in PowerBuilder's name order; every source
+// exported (its length and SHA-256, by the system's sha256sum) and regenerated without a problem;
+// one directory record per object, with the source's comment and time and the compiled form's size.
 TEST(OrcaCorpus, EveryManifestRowThroughTheReaderAndTheCalls) {
     SKIP_WITHOUT_CORPUS();
     testsupport::TempDir exported;
@@ -69,12 +70,20 @@ TEST(OrcaCorpus, EveryManifestRowThroughTheReaderAndTheCalls) {
     std::map<std::string, std::vector<DirRecord>> objects;
     std::map<std::string, std::map<std::string, const ManifestRow*>> byName;
     std::map<std::string, const ManifestRow*> byFile;
+    size_t multiNode = 0;
     for (const ManifestRow& row : rows) {
         SCOPED_TRACE(row.library + " " + row.entry);
         const std::string lib = Win(CorpusLibrary(row.library));
         if (!libs[row.library]) {
             ASSERT_TRUE(libs[row.library] = Load(CorpusLibrary(row.library)));
             EXPECT_EQ(libs[row.library]->Format(), "0600");
+            // PowerBuilder's own trees are in the writer's name order, and so is Entries().
+            const auto nodes = Nodes(testsupport::ReadFile(CorpusLibrary(row.library)));
+            multiNode += nodes.size() > 1;
+            ExpectNameOrder(nodes);
+            const auto& all = libs[row.library]->Entries();
+            for (size_t i = 1; i < all.size(); ++i)
+                EXPECT_TRUE(orca::PblLibrary::NameLess(all[i - 1].name, all[i].name));
             std::vector<DirRecord> list;
             ASSERT_EQ(PBORCA_EntryList(orca, lib.c_str(), &CollectRecord, &list), PBORCA_OK);
             for (const DirRecord& r : list)
@@ -117,8 +126,12 @@ TEST(OrcaCorpus, EveryManifestRowThroughTheReaderAndTheCalls) {
     for (std::string hash, file; sums >> hash >> file; ++hashed)
         EXPECT_EQ(hash, byFile.at(file)->sha256) << byFile.at(file)->entry;
     EXPECT_EQ(hashed, byFile.size());
-    EXPECT_EQ(libs.size(), CorpusLibraries().size());
+    size_t files = 0;
+    for (const auto& f : std::filesystem::directory_iterator(testsupport::CorpusDir() + "/pbl"))
+        files += f.path().extension() == ".pbl";
+    EXPECT_EQ(libs.size(), files);
     EXPECT_EQ(libs.size(), 10u);
+    EXPECT_EQ(multiNode, 3u);  // afxlib, final and xrisi
     for (const auto& [library, records] : objects) {
         EXPECT_EQ(libs[library]->Entries().size(), byName[library].size()) << library;
         size_t objectEntries = 0, known = 0;

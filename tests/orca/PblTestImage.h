@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -210,16 +209,6 @@ inline std::unique_ptr<orca::PblLibrary> Load(const std::string& path) {
 
 inline std::string CorpusLibrary(const std::string& name) {
     return testsupport::CorpusDir() + "/pbl/" + name;
-}
-
-// The file names of the corpus libraries, sorted.
-inline std::vector<std::string> CorpusLibraries() {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(testsupport::CorpusDir() + "/pbl"))
-        if (e.path().extension() == ".pbl")
-            names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 }  // namespace pbltest
