@@ -1,8 +1,9 @@
 // Fuzzes the two text forms our ORCA library reads besides sources: the source-control
 // records kept in a library, and the export file form that pblutil imports. The first
 // byte picks which one and the variant; the rest is the input.
-//  - Records: whatever parses encodes back to the same bytes, and records made from the
-//    input encode to bytes that parse back to them.
+//  - Records: whatever parses names its entries, has only the flags r, d and s, and
+//    encodes back to the same bytes; records made from the input encode to bytes that
+//    parse back to them.
 //  - Export files: whatever the bytes, the parts come back through the writer unchanged
 //    (when the name and comment are one line each, as the form requires), and a file
 //    written from parts of the input parses back to those parts.
@@ -30,8 +31,12 @@ bool SameRecords(const std::vector<orca::SccRecord>& a, const std::vector<orca::
 
 void FuzzRecords(std::string_view bytes) {
     std::vector<orca::SccRecord> records;
-    if (orca::ParseSccData(bytes, &records))
+    if (orca::ParseSccData(bytes, &records)) {
         Check(orca::EncodeSccData(records) == bytes);
+        for (const orca::SccRecord& r : records)  // a record names its entry and has a known flag
+            Check(!r.entry.empty() &&
+                  std::string_view("rds").find(r.flag) != std::string_view::npos);
+    }
 
     // Records from the input: fields split at zero bytes, four to a record.
     std::vector<std::string> fields;

@@ -1,6 +1,6 @@
-// The text pieces the ORCA calls read and write: ancestor clauses, source-control
-// records and the export file form. (Round trips of both forms are the orca_records
-// fuzz target's.)
+// The text pieces the ORCA calls read: ancestor clauses, the export file form, entry
+// names. (Source-control records, and export files written and read back, are the
+// orca_records fuzz target's; the pblutil tests pin the export files it writes.)
 
 #include <gtest/gtest.h>
 
@@ -21,22 +21,6 @@ TEST(OrcaObjects, AncestorClauseOfTheObjectsOwnName) {
     EXPECT_EQ(orca::AncestorOf("global type u_x from userobject", "u_x"), "userobject");
 }
 
-TEST(OrcaObjects, SourceControlRecordsAndForeignData) {
-    const std::string_view bytes("z:\\x\\y.pbl\0d_b.srd\0\0s\0", 22);
-    std::vector<orca::SccRecord> read;
-    ASSERT_TRUE(orca::ParseSccData(bytes, &read));
-    EXPECT_EQ(orca::EncodeSccData(read), bytes);
-    ASSERT_EQ(read.size(), 1u);
-    EXPECT_EQ(read[0].library + " " + read[0].entry + " " + read[0].user + read[0].flag,
-              "z:\\x\\y.pbl d_b.srd s");
-    EXPECT_TRUE(orca::ParseSccData("", &read));
-    EXPECT_TRUE(read.empty());
-    for (std::string_view bad :
-         {std::string_view("SCC*\x01\x02", 6), std::string_view("a\0b\0c\0x\0", 8),
-          std::string_view("a\0b\0c\0d", 7), std::string_view("a\0\0c\0d\0", 8)})
-        EXPECT_FALSE(orca::ParseSccData(bad, &read)) << bad.size();
-}
-
 TEST(OrcaObjects, ExportFileForms) {
     const struct {
         std::string file, entryName, comment, source;
@@ -54,10 +38,6 @@ TEST(OrcaObjects, ExportFileForms) {
         EXPECT_EQ(file.entryName + "|" + file.comment + "|" + file.source,
                   p.entryName + "|" + p.comment + "|" + p.source);
     }
-    EXPECT_EQ(orca::FormatExportFile("w_a.srw", "", "x\r\n"), "$PBExportHeader$w_a.srw\r\nx\r\n");
-    EXPECT_EQ(orca::FormatExportFile("w_a.srw", "Main", "x", true),
-              "HA$PBExportHeader$w_a.srw\r\n$PBExportComments$Main\r\nx");
-    EXPECT_EQ(orca::FormatExportFile("w_a.srw", "", "$PBExportComments$x\r\ny"), parsed[3].file);
 }
 
 TEST(OrcaObjects, EntryKinds) {
