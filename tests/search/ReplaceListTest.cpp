@@ -6,8 +6,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "platform/AtomicFile.h"
 #include "tests/support/TestSupport.h"
 
@@ -35,8 +33,6 @@ TEST(ReplaceList, TheBoxesFollowAndEncodeTheCurrentEntry) {
     TReplaceList list;
     EXPECT_EQ(list.EntryLines(), Lines{Line("", "", AllTypes + "00")});
     const TSearchOptions allTypes = list.Options;
-    for (int o = srApplication; o <= srProxy; ++o)
-        EXPECT_TRUE(allTypes.Contains(o)) << o;
     // Unchecking a type unchecks ALL and nothing else; ALL sets every type.
     list.SetChecked(cbMenu, false);
     EXPECT_EQ(list.EntryLines()[0], Line("", "", "01110111111100"));
@@ -86,36 +82,19 @@ TEST(ReplaceList, AddInsertDeleteClear) {
     EXPECT_EQ(list.CurrentFindText(), "b");
     list.Delete();
     list.Delete();  // the only entry stays
-    EXPECT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.CurrentFindText(), "a");
+    EXPECT_TRUE(list.Count() == 1 && list.CurrentFindText() == "a");
     list.SetChecked(cbMatchCase, true);
     list.Clear();
-    EXPECT_EQ(list.EntryLines(), Lines{S});
-    EXPECT_TRUE(list.Checked(cbMatchCase));  // the boxes keep their states
-}
-
-TEST(ReplaceListFile, SavedListsLoadBack) {
-    testsupport::TempPrefix prefix;
-    TReplaceList list;
-    list.SetFindText(Bom + "~n*;x");  // begins as a byte-order mark would
-    list.SetReplaceText("a;b");
-    list.SetChecked(cbWholeWord, true);
-    list.Add();
-    list.SetFindText("\xE9t\xE9");
-    list.SetChecked(cbQuery, false);
-    ASSERT_EQ(list.SaveToFile("c:\\lists.gsr"), "");
-    EXPECT_EQ(testsupport::ReadFile(prefix.DriveC() + "/lists.gsr"),
-              Bom + list.EntryLines()[0] + "\r\n" + list.EntryLines()[1] + "\r\n");
-    TReplaceList loaded;
-    ASSERT_EQ(loaded.LoadFromFile("C:\\LISTS.GSR"), "");
-    EXPECT_EQ(loaded.EntryLines(), list.EntryLines());
-    EXPECT_TRUE(loaded.Checked(cbWholeWord));  // entry 0 applied
+    EXPECT_TRUE(list.EntryLines() == Lines{S} && list.Checked(cbMatchCase));  // boxes kept
 }
 
 // What editors put around the lines (any line end, blank lines, a byte-order mark, a
-// closing Ctrl-Z) is skipped; missing option fields take their defaults.
+// closing Ctrl-Z) is skipped; missing option fields take their defaults. Signs and extra
+// fields are accepted; the extra fields are kept but never applied.
 TEST(ReplaceListFile, EditedFilesLoad) {
     const std::string a = Line("a", "b", AllTypes + "00"), c = Line("c", "", AllTypes + "00");
+    const std::string signs = Line("a", "b" + S + "-1" + S + "+1" + S + "007", "111111111") + S +
+                              "0" + S + "-0" + S + "1" + S + "x";
     const std::pair<std::string, Lines> cases[] = {
         {"a" + S + "b\nc" + S + "\rx" + S + "y" + S + "0",
          {a, c, Line("x", "y", "01111111111100")}},
@@ -123,11 +102,15 @@ TEST(ReplaceListFile, EditedFilesLoad) {
         {Bom + "a" + S + "b\r\n", {a}},
         {"a" + S + "b\r\nc" + S + "\x1A", {a, c}},
         {Bom + "a" + S + "b\r\n\r\n\x1A", {a}},
+        {signs, {signs}},
     };
     for (const auto& [bytes, lines] : cases) {
         TReplaceList list;
         EXPECT_EQ(list.LoadFromText(bytes, "x"), "");
         EXPECT_EQ(list.EntryLines(), lines);
+        // Entry 0 applied: ALL and the types checked, nothing else.
+        EXPECT_TRUE(list.Checked(cbAllOptions) && list.Checked(cbDatawindow) &&
+                    !list.Checked(cbMatchCase) && !list.Checked(cbReplaceOnFind));
     }
 }
 
@@ -156,30 +139,32 @@ TEST(ReplaceListFile, BadFilesChangeNothingAndSayWhy) {
         EXPECT_EQ(list.EntryLines(), before);
         EXPECT_TRUE(list.CurrentFindText() == "kept" && list.Options.Contains(srMatchCase));
     }
-    // Signs and extra fields are accepted; the extra fields are kept but never applied.
-    std::string line = "a" + S + "b" + S + "-1" + S + "+1" + S + "007";
-    for (int type = cbFunction; type <= cbProxy; ++type)
-        line += S + "1";
-    line += S + "0" + S + "-0" + S + "1" + S + "x";
-    TReplaceList list;  // its boxes already stand as the entry says: no box changes
-    EXPECT_EQ(list.LoadFromText(line, "x"), "");
-    EXPECT_EQ(list.EntryLines()[0], line);
-    EXPECT_TRUE(list.Checked(cbAllOptions) && list.Checked(cbDatawindow));
-    EXPECT_FALSE(list.Checked(cbMatchCase) || list.Checked(cbReplaceOnFind));
 }
 
-TEST(ReplaceListFile, FilesThatCannotBeReadOrWritten) {
+// A saved list loads back; a list that cannot be read or written changes nothing, and a
+// failed write leaves the old file as it was.
+TEST(ReplaceListFile, SavedListsLoadBackAndFailuresChangeNothing) {
     testsupport::TempPrefix prefix;
     TReplaceList list;
-    list.SetFindText("kept");
-    EXPECT_THAT(list.LoadFromFile("c:\\missing.gsr"),
+    list.SetFindText(Bom + "~n*;x");  // begins as a byte-order mark would
+    list.SetReplaceText("a;b");
+    list.SetChecked(cbWholeWord, true);
+    list.Add();
+    list.SetFindText("\xE9t\xE9");
+    list.SetChecked(cbQuery, false);
+    ASSERT_EQ(list.SaveToFile("c:\\lists.gsr"), "");
+    EXPECT_EQ(testsupport::ReadFile(prefix.DriveC() + "/lists.gsr"),
+              Bom + list.EntryLines()[0] + "\r\n" + list.EntryLines()[1] + "\r\n");
+    TReplaceList loaded;
+    ASSERT_EQ(loaded.LoadFromFile("C:\\LISTS.GSR"), "");
+    EXPECT_EQ(loaded.EntryLines(), list.EntryLines());
+    EXPECT_TRUE(loaded.Checked(cbWholeWord));  // entry 0 applied
+
+    EXPECT_THAT(loaded.LoadFromFile("c:\\missing.gsr"),
                 HasSubstr("Cannot read the replace list \"c:\\missing.gsr\""));
-    std::filesystem::create_directory(prefix.DriveC() + "/folder.gsr");
-    EXPECT_NE(list.LoadFromFile("c:\\folder.gsr"), "");
-    EXPECT_EQ(list.CurrentFindText(), "kept");
+    EXPECT_EQ(loaded.EntryLines(), list.EntryLines());
     EXPECT_THAT(list.SaveToFile("c:\\no such folder\\x.gsr"),
                 HasSubstr("Cannot write the replace list"));
-    // A failed write leaves the old file as it was.
     testsupport::WriteFile(prefix.DriveC() + "/old.gsr", "old" + S + "list\r\n");
     platform::FailNextAtomicWriteAfter(3);
     EXPECT_NE(list.SaveToFile("c:\\old.gsr"), "");
