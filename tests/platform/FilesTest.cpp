@@ -1,8 +1,11 @@
-// Files on Windows paths, and the atomic replacement every write goes through.
+// The prefix, Windows paths and the host paths they stand for, files on Windows paths,
+// the atomic replacement every write goes through, and loading shared libraries by their
+// DLL names.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -10,6 +13,10 @@
 #include "platform/AtomicFile.h"
 #include "platform/Files.h"
 #include "platform/LastError.h"
+#include "platform/Paths.h"
+#include "platform/Prefix.h"
+#include "platform/Registry.h"
+#include "platform/SharedLibrary.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -17,7 +24,166 @@ namespace {
 namespace fs = std::filesystem;
 using namespace platform;
 using testsupport::ReadFile;
+using testsupport::TempPrefix;
 using testsupport::WriteFile;
+
+// A prefix of its own for each test; c is the host folder of drive c:.
+class OnPrefix : public ::testing::Test {
+  protected:
+    TempPrefix prefix;
+    const std::string c = prefix.DriveC();
+};
+using Paths = OnPrefix;
+using SharedLibrary = OnPrefix;
+using Files = OnPrefix;
+
+// Checks pairs of a Windows path and the host path it maps to (or the reverse), where a
+// leading "C/" stands for the host folder of drive c:.
+void CheckMapping(const std::string& c,
+                  std::initializer_list<std::pair<std::string, std::string>> cases,
+                  bool toHost = true) {
+    auto expand = [&](const std::string& s) {
+        return s.starts_with("C/") ? c + s.substr(1) : s == "C" ? c : s;
+    };
+    for (const auto& [from, to] : cases) {
+        if (toHost)
+            EXPECT_EQ(HostPath(from), expand(to)) << from;
+        else
+            EXPECT_EQ(WindowsPath(expand(from)), to) << from;
+    }
+}
+
+TEST(Prefix, IsLaidOutAsWineLaysOutOneAndChosenFromTheEnvironment) {
+    {
+        TempPrefix prefix;
+        const std::string dir = PrefixDir();
+        EXPECT_EQ(fs::read_symlink(dir + "/dosdevices/c:"), fs::path("../drive_c"));
+        EXPECT_EQ(WinIniHostPath(), prefix.DriveC() + "/windows/win.ini");
+        EXPECT_TRUE(fs::is_regular_file(WinIniHostPath()));
+        // Our own registry file: a Wine prefix already holds user.reg in Wine's format.
+        EXPECT_EQ(RegistryHostPath(), dir + "/sorvanti.reg");
+    }
+    testsupport::TempDir dir;
+    const char* saved = std::getenv("SORVANTI_PREFIX");
+    const std::string savedText = saved ? saved : "";
+    ::setenv("SORVANTI_PREFIX", (dir / "from-env").c_str(), 1);
+    SetPrefixDir("");
+    EXPECT_EQ(PrefixDir(), dir / "from-env");
+    saved ? ::setenv("SORVANTI_PREFIX", savedText.c_str(), 1) : ::unsetenv("SORVANTI_PREFIX");
+
+    // A real Wine prefix keeps its own parts.
+    const std::string wine = dir / "wine";
+    testsupport::WriteFile(wine + "/drive_c/windows/win.ini", "[PowerBuilder]\r\n");
+    fs::create_directories(wine + "/elsewhere");
+    fs::create_directories(wine + "/dosdevices");
+    fs::create_directory_symlink("../elsewhere", wine + "/dosdevices/c:");
+    SetPrefixDir(wine);
+    EXPECT_EQ(testsupport::ReadFile(WinIniHostPath()), "[PowerBuilder]\r\n");
+    EXPECT_EQ(HostPath("c:\\x"), wine + "/elsewhere/x");
+    SetPrefixDir("");
+}
+
+TEST_F(Paths, DriveLettersSeparatorsCaseAndShares) {
+    testsupport::WriteFile(c + "/Apps/Sales/Sales.PBL", "");
+    for (const char* name : {"lib.pbl", "LIB.pbl", "Lib.pbl", "\xC3\xA9t\xC3\xA9.pbl"})
+        testsupport::WriteFile(c + "/" + name, "");
+    const std::string share = prefix / "exported";
+    fs::create_directories(share + "/Team");
+    fs::create_directories(prefix.PrefixPath() + "/unc/FileServer");
+    fs::create_directory_symlink(share, prefix.PrefixPath() + "/unc/FileServer/pb");
+    // Components that do not exist are kept as given so that they can be created; of
+    // several in other cases the exact name wins, then the least; only ASCII letters
+    // fold (UTF-8 names with accents must match exactly); z: is the host's root, with
+    // or without a link for it; UNC paths go through the share table; no such drive or
+    // share, devices, no path at all and names a host path cannot hold map to nothing.
+    CheckMapping(c, {{"c:\\Apps\\Sales\\Sales.PBL", "C/Apps/Sales/Sales.PBL"},
+                     {"C:/APPS/sales\\sales.pbl", "C/Apps/Sales/Sales.PBL"},
+                     {"c:", "C"},
+                     {"c:\\apps\\NewDir\\New.pbl", "C/Apps/NewDir/New.pbl"},
+                     {"c:\\apps\\.\\\\sales//..\\..\\..\\Apps\\sales", "C/Apps/Sales"},
+                     {"c:\\lib.pbl", "C/lib.pbl"},
+                     {"c:\\LIB.PBL", "C/LIB.pbl"},
+                     {"c:\\\xC3\xA9T\xC3\xA9.PBL", "C/\xC3\xA9t\xC3\xA9.pbl"},
+                     {"c:\\\xC3\x89T\xC3\x89.PBL", "C/\xC3\x89T\xC3\x89.PBL"},
+                     {"Z:" + c + "/apps", "C/Apps"},
+                     {"\\\\fileserver\\PB\\team\\x.pbl", share + "/Team/x.pbl"},
+                     {"\\\\?\\UNC\\fileserver\\pb\\team", share + "/Team"},
+                     {"\\\\?\\c:\\x", "C/x"},
+                     {"\\\\fileserver\\missing\\x", ""},
+                     {"\\\\.\\pipe\\x", ""},
+                     {"q:\\x", ""},
+                     {"", ""},
+                     {std::string("c:\\a\0b", 7), ""}});
+    EXPECT_EQ(FullWindowsPath("//FileServer/pb/a/../b"), "\\\\FileServer\\pb\\b");
+
+    ASSERT_TRUE(SetCurrentDir("C:\\apps"));
+    EXPECT_EQ(FullWindowsPath("Sub/./b.pbl"), "c:\\apps\\Sub\\b.pbl");
+    // "c:name" is relative to the drive's current folder, "z:name" to z:'s root.
+    CheckMapping(c, {{"sales\\a.pbl", "C/Apps/Sales/a.pbl"},
+                     {"\\top", "C/top"},
+                     {"c:sales", "C/Apps/Sales"},
+                     {"z:tmp", "/tmp"}});
+    ASSERT_TRUE(SetCurrentDir("sales"));
+    EXPECT_FALSE(SetCurrentDir("c:\\missing"));
+    EXPECT_EQ(FullWindowsPath("."), "c:\\apps\\sales");
+    ASSERT_TRUE(SetCurrentDir("z:\\"));
+}
+
+TEST_F(Paths, OtherDrivesAndTheShortestWindowsForm) {
+    PrefixDir();
+    const std::string data = prefix / "data";
+    fs::create_directories(data + "/libs");
+    fs::create_directory_symlink(data, prefix.PrefixPath() + "/dosdevices/d:");
+    fs::create_directories(c + "/deep/er");
+    fs::create_directory_symlink("../drive_c/deep", prefix.PrefixPath() + "/dosdevices/e:");
+    EXPECT_EQ(HostPath("D:\\LIBS\\a.pbl"), data + "/libs/a.pbl");
+    // Outside every drive: the z: form.
+    CheckMapping(c,
+                 {{data + "/libs/a.pbl", "d:\\libs\\a.pbl"},
+                  {"C", "c:\\"},
+                  {"C/deep/er/f.pbl", "e:\\er\\f.pbl"},
+                  {"C/deeper", "c:\\deeper"},
+                  {"/usr/lib/x.so", "z:\\usr\\lib\\x.so"},
+                  {"/usr/../etc/", "z:\\etc"}},
+                 false);
+}
+
+TEST_F(SharedLibrary, DllNamesBecomeSharedObjectNames) {
+    for (auto [dll, so] : {std::pair{"PBOrc60.DLL", "libpborc60.so"},
+                           {"pborc60", "libpborc60.so"},
+                           {"c:\\pb\\PBOrc040.dll", "libpborc040.so"},
+                           {"libx.so", "libx.so"}})
+        EXPECT_EQ(SharedObjectName(dll), so) << dll;
+}
+
+// The test library is built beside the test program, which is where Load looks first;
+// then come the folders of the program's App Paths "Path" value.
+TEST_F(SharedLibrary, LoadsFromTheProgramFolderThenTheAppPathsFolders) {
+    TSharedLibrary library;
+    ASSERT_TRUE(library.Load("SorvantiTestLib.DLL")) << LastErrorText();
+    EXPECT_EQ(fs::path(library.HostPath()).filename(), "libsorvantitestlib.so");
+    auto lower = reinterpret_cast<int (*)()>(library.Symbol("sorvanti_test_lower"));
+    auto upper = reinterpret_cast<int (*)()>(library.Symbol("sorvanti_test_upper"));
+    ASSERT_TRUE(lower && upper);
+    EXPECT_EQ(lower() + 10 * upper(), 21);
+    EXPECT_EQ(library.Symbol("SORVANTI_TEST_LOWER"), nullptr);  // no lower-case fallback
+    library.Unload();
+    EXPECT_EQ(library.HostPath(), "");
+    EXPECT_EQ(library.Symbol("sorvanti_test_lower"), nullptr);
+
+    const fs::path built = fs::path(ProgramFileHostPath()).parent_path() / "libsorvantitestlib.so";
+    fs::create_directories(c + "/PB6");
+    fs::copy_file(built, c + "/PB6/libpborc60.so");
+    EXPECT_FALSE(library.Load("PBOrc60.dll"));
+    EXPECT_NE(LastErrorText().find("libpborc60.so"), std::string::npos);
+    TRegistry registry(TRootKey::LocalMachine);
+    ASSERT_TRUE(registry.OpenKey(
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + ProgramFileName(), true));
+    ASSERT_TRUE(registry.WriteString("Path", "c:\\nowhere; C:\\pb6\\ ;"));
+    ASSERT_TRUE(library.Load("PBOrc60.dll")) << LastErrorText();
+    EXPECT_EQ(library.HostPath(), c + "/PB6/libpborc60.so");
+    EXPECT_NE(library.Symbol("sorvanti_test_lower"), nullptr);
+}
 
 size_t EntryCount(const fs::path& dir) {
     return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {}));
@@ -85,29 +251,16 @@ TEST(LastError, IsKeptPerThread) {
     EXPECT_EQ(LastErrorText(), "main thread");
 }
 
-// "*.*" takes names without a dot too, a trailing dot only names without one, a host
-// name may itself end with a dot, and a ? before a dot or at the end may match nothing.
-TEST(Files, MasksFollowWindowsRules) {
-    // Each case is a name and a mask, the matching ones first.
-    const std::vector<std::string_view> matching = {
-        "Sales.PBL *.pbl", "README *.*",          "a.b.c *.*", "sales sales.*", "makefile *.",
-        "odd. ODD.",       "w_ab.srw w_????.srw", "ab a??",    "Menu m*u*",     "x ***"};
-    const std::vector<std::string_view> other = {
-        "a.pbl.bak *.pbl", "make.txt *.", "abcde.sr ????.sr", "abc a?",
-        "axc a?b?c",       "ab a",        "b.pbl a*"};
-    for (bool matches : {true, false}) {
-        for (std::string_view c : matches ? matching : other)
-            EXPECT_EQ(MatchesMask(c.substr(0, c.find(' ')), c.substr(c.find(' ') + 1)), matches)
-                << c;
-    }
-    // No exponential back-tracking on many stars.
+// The mask rules ("*.*" takes names without a dot, a trailing dot only names without
+// one, a ? before a dot or at the end may match nothing) are held to a plain reading of
+// them by the windows_path fuzz target, on its seeds in every build; here only what it
+// cannot reach: long names and masks.
+TEST_F(Files, MasksDoNotBackTrackExponentially) {
     EXPECT_FALSE(MatchesMask(std::string(200, 'a'), std::string(60, '*') + "b") ||
                  MatchesMask("x", ""));
 }
 
-TEST(Files, FindFilesFiltersByAttributesAsFindFirstDoes) {
-    testsupport::TempPrefix prefix;
-    const std::string c = prefix.DriveC();
+TEST_F(Files, FindFilesFiltersByAttributesAsFindFirstDoes) {
     for (const char* name : {"Sales.pbl", ".hidden.pbl", "readonly.PBL", "notes.txt"})
         WriteFile(c + "/Libs/" + name, name[0] == 'S' ? "12345" : "");
     fs::create_directories(c + "/Libs/archive.pbl");
@@ -136,7 +289,7 @@ TEST(Files, FindFilesFiltersByAttributesAsFindFirstDoes) {
     EXPECT_TRUE(byName[".hidden.pbl"].Attr & faHidden);
     EXPECT_EQ(byName["archive.pbl"].Attr, faDirectory);
     // Missing folders and drives, and patterns without a name, find nothing.
-    for (const char* pattern : {"c:\\nowhere\\*.*", "c:\\libs\\", "q:\\*.*", "c:\\libs\\x.pbl"})
+    for (const char* pattern : {"c:\\nowhere\\*.*", "c:\\libs\\", "q:\\*.*"})
         EXPECT_TRUE(FindFiles(pattern, faAnyFile).empty()) << pattern;
     EXPECT_FALSE(LastErrorText().empty());
 
@@ -146,9 +299,7 @@ TEST(Files, FindFilesFiltersByAttributesAsFindFirstDoes) {
                  FileExists("q:\\libs\\sales.pbl"));
 }
 
-TEST(Files, CopiesKeepTheDateOnRequestAndFailWithoutHarm) {
-    testsupport::TempPrefix prefix;
-    const std::string c = prefix.DriveC();
+TEST_F(Files, CopiesKeepTheDateOnRequestAndFailWithoutHarm) {
     WriteFile(c + "/src.pbl", "library bytes");
     const TDateTime when = 36526.5;  // 2000-01-01 12:00 local
     ASSERT_TRUE(SetFileAge("c:\\SRC.pbl", when));
@@ -167,26 +318,21 @@ TEST(Files, CopiesKeepTheDateOnRequestAndFailWithoutHarm) {
     FailNextAtomicWriteAfter(3);
     EXPECT_FALSE(CopyFile("c:\\fresh.pbl", "c:\\copy.pbl", true));
     EXPECT_FALSE(CopyFile("c:\\missing.pbl", "c:\\copy.pbl", false));
-    EXPECT_FALSE(CopyFile("c:\\windows", "c:\\copy.pbl", false));
     EXPECT_FALSE(CopyFile("c:\\src.pbl", "c:\\windows", false));
     EXPECT_EQ(FileAge("c:\\copy.pbl"), when);
     EXPECT_EQ(ReadFile(c + "/copy.pbl"), "library bytes");
 }
 
-TEST(Files, ForceDirectoriesReadWriteAndDelete) {
-    testsupport::TempPrefix prefix;
-    const std::string c = prefix.DriveC();
+TEST_F(Files, ForceDirectoriesReadWriteAndDelete) {
     ASSERT_TRUE(ForceDirectories("c:\\Repl\\Deep\\Er"));
     EXPECT_TRUE(fs::is_directory(c + "/Repl/Deep/Er"));
     EXPECT_TRUE(ForceDirectories("C:\\repl\\deep"));  // exists: fine, no second folder
     EXPECT_FALSE(fs::exists(c + "/Repl/deep"));
     WriteFile(c + "/Repl/file", "");
     EXPECT_FALSE(ForceDirectories("c:\\repl\\file\\sub"));  // a file in the way
-    EXPECT_FALSE(ForceDirectories("q:\\x"));
 
     ASSERT_TRUE(WriteFileBytes("c:\\repl\\a.pbl", "A"));
     EXPECT_EQ(ReadFileBytes("C:\\REPL\\A.PBL"), "A");
-    EXPECT_FALSE(WriteFileBytes("c:\\nofolder\\a.pbl", "A") || ReadFileBytes("c:\\repl\\b.pbl"));
     EXPECT_FALSE(DeleteFile("c:\\repl\\deep"));  // a folder is not a file
     ASSERT_TRUE(DeleteFile("c:\\REPL\\A.pbl"));
     EXPECT_FALSE(fs::exists(c + "/Repl/a.pbl") || !fs::is_directory(c + "/Repl/Deep"));
