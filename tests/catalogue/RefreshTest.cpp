@@ -32,13 +32,6 @@ class RefreshTest : public CatalogueTest {
     }
     // Makes the next detection see the library as changed.
     void Touch() { lib->FileDate -= 1; }
-    std::vector<std::string> RefreshLines() {
-        std::vector<std::string> out;
-        for (const std::string& line : Log())
-            if (line.rfind(LibPath, 0) == 0 || line.rfind("Refreshing", 0) == 0)
-                out.push_back(line);
-        return out;
-    }
     static constexpr const char* LibPath = "c:\\r\\a.pbl";
     static constexpr const char* OtherPath = "c:\\r\\b.pbl";
     TPBLib* lib = nullptr;
@@ -48,7 +41,6 @@ TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollo
     catalogue::TPBObj* main = lib->Entries.Find("w_main");
     catalogue::TPBObj* keep = lib->Entries.Find("u_keep");
     main->Modified = true;
-    const std::string oldSource = main->Source;
 
     // w_main's source and comment change, u_keep's comment only (which counts too).
     Put(LibPath, {{"w_main", PBORCA_WINDOW,
@@ -62,7 +54,7 @@ TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollo
     Touch();
     Mgr().RefreshAll();
 
-    EXPECT_THAT(RefreshLines(),
+    EXPECT_THAT(LogWith(LibPath),
                 ElementsAre("Refreshing library: c:\\r\\a.pbl", "c:\\r\\a.pbl->u_keep changed.",
                             "c:\\r\\a.pbl->w_gone deleted.", "c:\\r\\a.pbl->w_main changed.",
                             "c:\\r\\a.pbl->w_added added."));
@@ -74,7 +66,6 @@ TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollo
     EXPECT_TRUE(keep->Redisplay);
     EXPECT_FALSE(lib->Entries.Find("w_base")->Redisplay);
     EXPECT_EQ(main->Comment, "new comment");
-    EXPECT_NE(main->Source, oldSource);
     EXPECT_NE(main->SourceText().find("// v2"), std::string::npos);
     EXPECT_EQ(main->SourceLen, static_cast<int32_t>(main->SourceText().size()));
     EXPECT_TRUE(lib->Flags.Contains(catalogue::TLibFlag::Changed));
@@ -91,8 +82,7 @@ TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollo
         TPBObjRef* added = Ref(app, "w_added");
         EXPECT_EQ(catalogue::ResolveParent(*added)->Obj->Name, "w_gone");
         EXPECT_EQ(added->Parent->LibRef, nullptr);
-        TPBObjRef* base = Ref(app, "w_base");
-        EXPECT_THAT(Names(base->Children), ElementsAre("w_main"));
+        EXPECT_THAT(Names(Ref(app, "w_base")->Children), ElementsAre("w_main"));
         EXPECT_EQ(Ref(app, "w_far")->Parent, Ref(app, "w_main"));
         // window, w_gone, w_base, w_main, w_kid, w_far, w_added, nonvisualobject, u_keep
         int visited = 0;
@@ -128,27 +118,36 @@ TEST_F(RefreshTest, DetectionScopes) {
     EXPECT_THAT(LogWith("Refreshing"), testing::SizeIs(2));
 }
 
-// Timer detection only signals and arms the automatic refresh, which merges; with user
-// refresh chosen detection only signals, and the Refresh command merges before the views
-// follow, under the hourglass.
-TEST_F(RefreshTest, TimersSignalAndMergeAndTheCommandRefreshesBeforeTheViews) {
+// Timer detection only signals and arms the automatic refresh, which merges, but not
+// while a walk runs (the timer fires inside its message pump): the walk ends over every
+// entry first. With user refresh chosen detection only signals, and the Refresh command
+// merges before the views follow, under the hourglass.
+TEST_F(RefreshTest, TimersSignalAndMergeAfterAnyWalkAndTheCommandRefreshesBeforeTheViews) {
     shell::TOptionsForm& options = shell::OptionsForm();
     options.AllLibRefresh.SetChecked(true);
-    Put(LibPath, {Win("w_new")});
+    Remove(LibPath, "w_kid", PBORCA_WINDOW);
     Touch();
     catalogue::DetectTimerTimer();
     EXPECT_TRUE(screen.refreshNeeded);
     EXPECT_TRUE(Mgr().OutOfDate);
     EXPECT_TRUE(options.AutoRefreshTimer.Enabled());
     EXPECT_THAT(LogWith("Refreshing"), IsEmpty());
-    EXPECT_EQ(lib->Entries.Find("w_new"), nullptr);
+
+    int visited = 0;
+    catalogue::WalkDescendants(*Mgr().Apps[0]->SystemRoot, [&](TPBObjRef&) {
+        if (visited++ == 0)
+            catalogue::AutoRefreshTimerTimer();
+    });
+    EXPECT_EQ(visited, 8);
+    EXPECT_TRUE(options.AutoRefreshTimer.Enabled());
+    EXPECT_NE(lib->Entries.Find("w_kid"), nullptr);
 
     catalogue::AutoRefreshTimerTimer();
     EXPECT_FALSE(options.AutoRefreshTimer.Enabled());
     EXPECT_TRUE(options.DetectTimer.Enabled());
     EXPECT_FALSE(screen.refreshNeeded);
     EXPECT_FALSE(Mgr().DeferRefresh);
-    EXPECT_NE(lib->Entries.Find("w_new"), nullptr);
+    EXPECT_EQ(lib->Entries.Find("w_kid"), nullptr);
 
     options.UserRefreshRadioButton.SetChecked(true);
     Put(LibPath, {Win("w_newer")});
@@ -164,26 +163,6 @@ TEST_F(RefreshTest, TimersSignalAndMergeAndTheCommandRefreshesBeforeTheViews) {
     EXPECT_THAT(screen.cursors, testing::Not(IsEmpty()));
     EXPECT_EQ(screen.cursors.front(), shell::crHourGlass);
     EXPECT_EQ(screen.LastStatus(), "Ready.");
-}
-
-TEST_F(RefreshTest, ARefreshDuringAWalkIsPutOffUntilTheWalkEnds) {
-    shell::OptionsForm().AllLibRefresh.SetChecked(true);
-    Remove(LibPath, "w_kid", PBORCA_WINDOW);
-    Touch();
-    TPBApp* app = Mgr().Apps[0];
-    int visited = 0;
-    catalogue::WalkDescendants(*app->SystemRoot, [&](TPBObjRef&) {
-        if (visited++ == 0)
-            catalogue::AutoRefreshTimerTimer();  // as if the timer fired inside the message pump
-    });
-    EXPECT_EQ(visited, 8);
-    EXPECT_TRUE(screen.refreshNeeded);
-    EXPECT_TRUE(shell::OptionsForm().AutoRefreshTimer.Enabled());
-    EXPECT_NE(lib->Entries.Find("w_kid"), nullptr);
-
-    catalogue::AutoRefreshTimerTimer();
-    EXPECT_EQ(lib->Entries.Find("w_kid"), nullptr);
-    EXPECT_FALSE(screen.refreshNeeded);
 }
 
 TEST_F(RefreshTest, TheTimersNeverOpenAMessageBoxTheCommandDoes) {
@@ -223,7 +202,6 @@ TEST_F(RefreshTest, AVanishedOrUnreadableLibraryIsKept) {
         TPBObjRef* far = Ref(app, "w_far");
         EXPECT_EQ(far->Parent->Obj->Name, "w_main");
         EXPECT_EQ(far->Parent->Parent, app->SystemRoot);
-        EXPECT_EQ(catalogue::RootClass(*far), far->Parent);
     }
 }
 
