@@ -213,6 +213,10 @@ TEST_F(OrcaApiTest, ImportListIsAllOrNothing) {
 TEST_F(OrcaApiTest, CopyMoveAndDeleteTakeBothForms) {
     const std::string a = MakeLibrary("a.pbl", {"w_a", "w_b"}), b = Lib("b.pbl");
     ASSERT_EQ(Create("b.pbl"), PBORCA_OK);
+    // One directory record per object: the source's comment and time, the compiled size.
+    for (const DirRecord& r : Directory(orca, a))
+        EXPECT_EQ(std::tie(r.comment, r.time, r.size),
+                  std::make_tuple(std::string("note"), 1133466869, 1503));
     const auto before = Load(Host("a.pbl"));
     ASSERT_EQ(PBORCA_LibraryEntryCopy(orca, a.c_str(), b.c_str(), "w_a", PBORCA_WINDOW), PBORCA_OK)
         << orca.Error();

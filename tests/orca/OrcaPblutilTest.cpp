@@ -52,14 +52,10 @@ TEST_F(Pblutil, CreateImportExportDeleteCopy) {
                            "HA$PBExportHeader$w_main.srw\r\n$PBExportComments$Main\r\n" + body);
     testsupport::WriteFile(dir / "src/w_other.srw", WindowSource("w_other", "w_main"));
     ASSERT_EQ(Run({"import", lib, dir / "src/w_main.srw", dir / "src/w_other.srw"}), 0) << Output();
-    auto loaded = Load(lib);
-    ASSERT_NE(loaded->Find("w_main.srw"), nullptr);
-    EXPECT_EQ(loaded->Find("w_main.srw")->Comment(), "Main");
-    EXPECT_EQ(loaded->Find("w_main.srw")->Body(), body);
-    EXPECT_NE(loaded->Find("w_other.srw"), nullptr);
     ASSERT_EQ(Run({"list", lib}), 0);
     EXPECT_NE(Output().find("w_other.srw"), std::string::npos);
 
+    // The exports show what the import stored: comment and body.
     ASSERT_EQ(Run({"export", lib, dir / "out", "w_main"}), 0) << Output();
     EXPECT_EQ(Bytes("out/w_main.srw"),
               "$PBExportHeader$w_main.srw\r\n$PBExportComments$Main\r\n" + body);
