@@ -13,8 +13,8 @@
 #include "platform/LastError.h"
 #include "platform/Prefix.h"
 #include "platform/SharedLibrary.h"
-#include "shell/options.h"
-#include "shell/utilities.h"
+#include "shell/OptionsForm.h"
+#include "shell/Utilities.h"
 
 namespace {
 

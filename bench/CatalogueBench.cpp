@@ -13,8 +13,8 @@
 
 #include "catalogue/Hierarchy.h"
 #include "catalogue/Orcactrl.h"
-#include "shell/options.h"
-#include "shell/utilities.h"
+#include "shell/OptionsForm.h"
+#include "shell/Utilities.h"
 #include "tests/support/PfcWorkspace.h"
 #include "tests/support/TestSupport.h"
 

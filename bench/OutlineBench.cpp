@@ -26,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 using views::TCustomWinTree;
 using views::TWinTreeNode;
 
-constexpr int kScreenRows = 50;
+constexpr int ScreenRows = 50;
 
 struct Shape {
     const char* name;
@@ -72,7 +72,7 @@ Result Measure(const Shape& shape, int repetitions) {
     const int rows = tree.RowCount();
     std::mt19937 rng(12345);
     std::uniform_int_distribution<int> anyRow(0, rows - 1);
-    std::uniform_int_distribution<int> anyTop(0, std::max(0, rows - kScreenRows));
+    std::uniform_int_distribution<int> anyTop(0, std::max(0, rows - ScreenRows));
     std::uniform_int_distribution<int> anyIndex(1, tree.ItemCount());
     size_t sink = 0;
 
@@ -81,7 +81,7 @@ Result Measure(const Shape& shape, int repetitions) {
         t = anyTop(rng);
     r.screen = NanosPer(repetitions, [&] {
         for (int top : tops)
-            for (int i = 0; i < kScreenRows && top + i < rows; ++i)
+            for (int i = 0; i < ScreenRows && top + i < rows; ++i)
                 sink += tree.NodeAtRow(top + i)->Text().size();
     });
 
@@ -90,7 +90,7 @@ Result Measure(const Shape& shape, int repetitions) {
     std::vector<std::vector<const TWinTreeNode*>> screens;
     for (int top : tops) {
         screens.emplace_back();
-        for (int i = 0; i < kScreenRows && top + i < rows; ++i)
+        for (int i = 0; i < ScreenRows && top + i < rows; ++i)
             screens.back().push_back(tree.NodeAtRow(top + i));
     }
     r.screenFloor = NanosPer(repetitions, [&] {
@@ -134,8 +134,8 @@ Result Measure(const Shape& shape, int repetitions) {
                 lib->SetExpanded(!lib->Expanded());
                 const int n = tree.RowCount();
                 const int top =
-                    std::uniform_int_distribution<int>(0, std::max(0, n - kScreenRows))(rng);
-                for (int i = 0; i < kScreenRows && top + i < n; ++i)
+                    std::uniform_int_distribution<int>(0, std::max(0, n - ScreenRows))(rng);
+                for (int i = 0; i < ScreenRows && top + i < n; ++i)
                     sink += tree.NodeAtRow(top + i)->Text().size();
             }
         });
@@ -173,7 +173,7 @@ void Report(const Shape& small, const Shape& large, int repetitions) {
 
 int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20000;
-    std::printf("outline_bench: %d repetitions, %d rows a screen\n", repetitions, kScreenRows);
+    std::printf("outline_bench: %d repetitions, %d rows a screen\n", repetitions, ScreenRows);
     // Application view: applications > libraries > entries.
     Report({"tree", 2, 5, 99}, {"tree", 10, 20, 499}, repetitions);
     // One long list: every item a top-level sibling.

@@ -24,8 +24,8 @@
 
 #include "catalogue/Orcactrl.h"
 #include "catalogue/Source.h"
-#include "shell/options.h"
-#include "shell/utilities.h"
+#include "shell/OptionsForm.h"
+#include "shell/Utilities.h"
 #include "tests/support/PfcWorkspace.h"
 #include "ui/pbwntree.h"
 #include "ui/wintree.h"

@@ -13,7 +13,7 @@
 
 #include "catalogue/Source.h"
 #include "platform/Ansi.h"
-#include "shell/utilities.h"
+#include "shell/Utilities.h"
 
 namespace catalogue {
 

@@ -7,7 +7,7 @@
 #include "catalogue/Orcactrl.h"
 #include "platform/Ansi.h"
 #include "platform/Prefix.h"
-#include "shell/utilities.h"
+#include "shell/Utilities.h"
 
 namespace catalogue {
 

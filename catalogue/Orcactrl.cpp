@@ -9,7 +9,7 @@
 #include "platform/Ansi.h"
 #include "platform/Files.h"
 #include "platform/LastError.h"
-#include "shell/utilities.h"
+#include "shell/Utilities.h"
 
 namespace catalogue {
 

@@ -52,7 +52,7 @@
 #include "orca/pborca.h"
 #include "platform/DateTime.h"
 #include "platform/SharedLibrary.h"
-#include "shell/options.h"
+#include "shell/OptionsForm.h"
 
 namespace catalogue {
 

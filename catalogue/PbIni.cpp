@@ -8,7 +8,7 @@
 #include "platform/IniText.h"
 #include "platform/LastError.h"
 #include "platform/Profile.h"
-#include "shell/utilities.h"
+#include "shell/Utilities.h"
 
 namespace catalogue {
 

@@ -16,8 +16,8 @@
 
 #include "catalogue/Orcactrl.h"
 #include "platform/Files.h"
-#include "shell/options.h"
-#include "shell/utilities.h"
+#include "shell/OptionsForm.h"
+#include "shell/Utilities.h"
 
 namespace catalogue {
 

@@ -9,7 +9,7 @@
 
 #include "catalogue/Hierarchy.h"
 #include "platform/Text.h"
-#include "shell/utilities.h"
+#include "shell/Utilities.h"
 
 namespace catalogue {
 

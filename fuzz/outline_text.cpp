@@ -45,37 +45,24 @@ void Edit(TCustomWinTree& tree, std::string_view script) {
         const int a = count ? 1 + static_cast<unsigned char>(script[i + 1]) % count : 0;
         const int b = count ? static_cast<unsigned char>(script[i + 2]) % (count + 1) : 0;
         try {
-            switch (op % 8) {
-                case 0:
-                    tree.AddChild(b, "c");
-                    break;
-                case 1:
-                    tree.Insert(b, "i");
-                    break;
-                case 2:
-                    if (count)
-                        tree.Delete(a);
-                    break;
-                case 3:
-                    if (count)
-                        tree.MoveTo(b, a, static_cast<views::TAttachMode>(op / 8 % 3));
-                    break;
-                case 4:
-                    if (count)
-                        tree.Items(a)->SetExpanded(op & 8);
-                    break;
-                case 5:
-                    if (count)
-                        tree.Items(a)->FullExpand();
-                    break;
-                case 6:
-                    if (count)
-                        tree.SetSelectedItem(a);
-                    break;
-                case 7:
-                    tree.HandleKey(static_cast<views::TWinTreeKey>(op / 8 % 11));
-                    break;
-            }
+            if (op % 8 == 0)
+                tree.AddChild(b, "c");
+            else if (op % 8 == 1)
+                tree.Insert(b, "i");
+            else if (op % 8 == 7)
+                tree.HandleKey(static_cast<views::TWinTreeKey>(op / 8 % 11));
+            else if (count == 0)
+                continue;
+            else if (op % 8 == 2)
+                tree.Delete(a);
+            else if (op % 8 == 3)
+                tree.MoveTo(b, a, static_cast<views::TAttachMode>(op / 8 % 3));
+            else if (op % 8 == 4)
+                tree.Items(a)->SetExpanded(op & 8);
+            else if (op % 8 == 5)
+                tree.Items(a)->FullExpand();
+            else
+                tree.SetSelectedItem(a);
         } catch (const EWinTreeError& e) {
             const std::string_view m = e.what();
             Check(m == "Parent must be expanded" || m == "Maximum outline depth exceeded");

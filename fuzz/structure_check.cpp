@@ -21,9 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t lines = 1;
     for (char c : source)
         lines += c == '\n' || c == '\r';
-    Check(problems.size() <= orca::kMaxProblems + 1);
+    Check(problems.size() <= orca::MaxProblems + 1);
     for (const auto& p : problems) {
-        Check(p.level == orca::kProblemError && !p.text.empty() && p.messageNumber > 0);
+        Check(p.level == orca::ProblemError && !p.text.empty() && p.messageNumber > 0);
         Check(p.line >= 1 && static_cast<size_t>(p.line) <= lines && p.column >= 1);
     }
     return 0;

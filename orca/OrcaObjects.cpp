@@ -11,7 +11,7 @@ namespace orca {
 namespace {
 
 // Entries PowerBuilder keeps beside an application object besides its two forms.
-constexpr const char* kApplicationExtras[] = {"pra"};
+constexpr const char* ApplicationExtras[] = {"pra"};
 
 std::string_view Extension(std::string_view entryName) {
     const size_t dot = entryName.rfind('.');
@@ -88,7 +88,7 @@ ObjectEntries FindObject(const PblLibrary& library, std::string_view name, int t
     found.source = FindEntry(library, base + "." + SourceExtension(type));
     found.compiled = FindEntry(library, base + "." + CompiledExtension(type));
     if (type == 0) {
-        for (const char* ext : kApplicationExtras) {
+        for (const char* ext : ApplicationExtras) {
             if (const PblEntry* extra = FindEntry(library, base + "." + ext))
                 found.extras.push_back(extra);
         }
@@ -205,8 +205,8 @@ std::string EncodeSccData(const std::vector<SccRecord>& records) {
 
 namespace {
 
-constexpr std::string_view kHeaderTag = "$PBExportHeader$";
-constexpr std::string_view kCommentTag = "$PBExportComments$";
+constexpr std::string_view HeaderTag = "$PBExportHeader$";
+constexpr std::string_view CommentTag = "$PBExportComments$";
 
 // The line at pos without its end (CR LF, LF), and the position after it.
 std::pair<std::string_view, size_t> LineAt(std::string_view bytes, size_t pos) {
@@ -225,16 +225,16 @@ ExportFile ParseExportFile(std::string_view bytes) {
     ExportFile file;
     size_t pos = 0;
     std::string_view start = bytes;
-    if (start.substr(0, 2) == "HA" && start.substr(2, kHeaderTag.size()) == kHeaderTag)
+    if (start.substr(0, 2) == "HA" && start.substr(2, HeaderTag.size()) == HeaderTag)
         start.remove_prefix(2);
-    if (start.substr(0, kHeaderTag.size()) == kHeaderTag) {
+    if (start.substr(0, HeaderTag.size()) == HeaderTag) {
         const auto [line, next] = LineAt(bytes, bytes.size() - start.size());
-        file.entryName = std::string(line.substr(kHeaderTag.size()));
+        file.entryName = std::string(line.substr(HeaderTag.size()));
         pos = next;
     }
-    if (bytes.substr(pos, kCommentTag.size()) == kCommentTag) {
+    if (bytes.substr(pos, CommentTag.size()) == CommentTag) {
         const auto [line, next] = LineAt(bytes, pos);
-        file.comment = std::string(line.substr(kCommentTag.size()));
+        file.comment = std::string(line.substr(CommentTag.size()));
         pos = next;
     }
     file.source = std::string(bytes.substr(pos));
@@ -247,13 +247,13 @@ std::string FormatExportFile(std::string_view entryName, std::string_view commen
     out.reserve(source.size() + entryName.size() + comment.size() + 48);
     if (ansiMarker)
         out += "HA";
-    out += kHeaderTag;
+    out += HeaderTag;
     out += entryName;
     out += "\r\n";
     // A source that itself begins like a comment line gets an empty comment line before
     // it, or reading the file back would take its first line for the comment.
-    if (!comment.empty() || source.substr(0, kCommentTag.size()) == kCommentTag) {
-        out += kCommentTag;
+    if (!comment.empty() || source.substr(0, CommentTag.size()) == CommentTag) {
+        out += CommentTag;
         out += comment;
         out += "\r\n";
     }

@@ -10,45 +10,45 @@
 
 namespace orca::pbl {
 
-constexpr size_t kBlockSize = 512;
-constexpr size_t kNodeSize = 3072;  // a directory node spans six blocks
-constexpr size_t kNodeBlocks = kNodeSize / kBlockSize;
-constexpr size_t kNodeHeaderSize = 32;
-constexpr size_t kNodeSpace = kNodeSize - kNodeHeaderSize;  // 3040 bytes for chunks
-constexpr size_t kChunkHeaderSize = 24;
-constexpr size_t kDataHeaderSize = 10;
-constexpr size_t kDataPerBlock = kBlockSize - kDataHeaderSize;  // 502
-constexpr size_t kBitmapBytes = kBlockSize - 8;
-constexpr size_t kBlocksPerBitmap = kBitmapBytes * 8;  // 4032
-constexpr uint32_t kRootNodeOffset = 1024;
+constexpr size_t BlockSize = 512;
+constexpr size_t NodeSize = 3072;  // a directory node spans six blocks
+constexpr size_t NodeBlocks = NodeSize / BlockSize;
+constexpr size_t NodeHeaderSize = 32;
+constexpr size_t NodeSpace = NodeSize - NodeHeaderSize;  // 3040 bytes for chunks
+constexpr size_t ChunkHeaderSize = 24;
+constexpr size_t DataHeaderSize = 10;
+constexpr size_t DataPerBlock = BlockSize - DataHeaderSize;  // 502
+constexpr size_t BitmapBytes = BlockSize - 8;
+constexpr size_t BlocksPerBitmap = BitmapBytes * 8;  // 4032
+constexpr uint32_t RootNodeOffset = 1024;
 
 // Header fields.
-constexpr size_t kHeaderTitle = 4;  // "PowerBuilder\0\0"
-constexpr size_t kHeaderFormat = 18;
-constexpr size_t kHeaderTime = 22;
-constexpr size_t kHeaderFlag = 26;
-constexpr size_t kHeaderComment = 28;
-constexpr size_t kHeaderCommentSize = 256;
-constexpr size_t kHeaderSccOffset = 284;
-constexpr size_t kHeaderSccSize = 288;
+constexpr size_t HeaderTitle = 4;  // "PowerBuilder\0\0"
+constexpr size_t HeaderFormat = 18;
+constexpr size_t HeaderTime = 22;
+constexpr size_t HeaderFlag = 26;
+constexpr size_t HeaderComment = 28;
+constexpr size_t HeaderCommentSize = 256;
+constexpr size_t HeaderSccOffset = 284;
+constexpr size_t HeaderSccSize = 288;
 
 // Directory node fields. The word at 18 points at the name that sorts last and the word
 // at 22 at the name that sorts first: that is what every node PowerBuilder wrote shows.
-constexpr size_t kNodeLeft = 4;
-constexpr size_t kNodeParent = 8;
-constexpr size_t kNodeRight = 12;
-constexpr size_t kNodeFree = 16;
-constexpr size_t kNodeLastName = 18;
-constexpr size_t kNodeCount = 20;
-constexpr size_t kNodeFirstName = 22;
+constexpr size_t NodeLeft = 4;
+constexpr size_t NodeParent = 8;
+constexpr size_t NodeRight = 12;
+constexpr size_t NodeFree = 16;
+constexpr size_t NodeLastName = 18;
+constexpr size_t NodeCount = 20;
+constexpr size_t NodeFirstName = 22;
 
 // Entry chunk fields.
-constexpr size_t kChunkFormat = 4;
-constexpr size_t kChunkData = 8;
-constexpr size_t kChunkSize = 12;
-constexpr size_t kChunkTime = 16;
-constexpr size_t kChunkCommentLength = 20;
-constexpr size_t kChunkNameLength = 22;
+constexpr size_t ChunkFormat = 4;
+constexpr size_t ChunkData = 8;
+constexpr size_t ChunkSize = 12;
+constexpr size_t ChunkTime = 16;
+constexpr size_t ChunkCommentLength = 20;
+constexpr size_t ChunkNameLength = 22;
 
 inline uint16_t Get16(const char* p) {
     unsigned char b[2];

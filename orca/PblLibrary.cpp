@@ -17,7 +17,7 @@ namespace {
 // The comment as the header can hold it: up to its first zero byte, at most 255 bytes.
 std::string HeaderComment(std::string_view comment) {
     comment = comment.substr(0, comment.find('\0'));
-    return std::string(comment.substr(0, pbl::kHeaderCommentSize - 1));
+    return std::string(comment.substr(0, pbl::HeaderCommentSize - 1));
 }
 
 bool Refuse(std::string* error, std::string text) {
@@ -71,9 +71,9 @@ const PblEntry* PblLibrary::Find(std::string_view name) const {
 bool PblLibrary::Put(PblEntry entry, std::string* error) {
     if (entry.name.empty())
         return Refuse(error, "an entry name cannot be empty");
-    if (entry.name.size() > kMaxNameLength)
+    if (entry.name.size() > MaxNameLength)
         return Refuse(error, "the entry name '" + entry.name + "' is longer than " +
-                                 std::to_string(kMaxNameLength) + " bytes");
+                                 std::to_string(MaxNameLength) + " bytes");
     if (entry.name.find('\0') != std::string::npos)
         return Refuse(error, "an entry name cannot hold a zero byte");
     if (entry.format.empty())
@@ -82,9 +82,9 @@ bool PblLibrary::Put(PblEntry entry, std::string* error) {
         return Refuse(error, "the format of entry '" + entry.name + "' must be four bytes");
     if (entry.commentLength > entry.data.size())
         return Refuse(error, "the comment length of entry '" + entry.name + "' exceeds its data");
-    if (entry.data.size() > kMaxDataSize)
+    if (entry.data.size() > MaxDataSize)
         return Refuse(error, "the data of entry '" + entry.name + "' exceeds " +
-                                 std::to_string(kMaxDataSize) + " bytes");
+                                 std::to_string(MaxDataSize) + " bytes");
     auto it = std::lower_bound(
         entries_.begin(), entries_.end(), entry.name,
         [](const PblEntry& e, const std::string& n) { return NameLess(e.name, n); });

@@ -61,8 +61,8 @@ class PblLibrary {
     const PblEntry* Find(std::string_view name) const;
     // Adds the entry, or replaces the one of the same name (ignoring case). An empty
     // format takes the library's. False (reason in *error, library unchanged) for a name
-    // that is empty, longer than kMaxNameLength or holds a zero byte, a format that is
-    // not four bytes, a comment length beyond the data, or data over kMaxDataSize.
+    // that is empty, longer than MaxNameLength or holds a zero byte, a format that is
+    // not four bytes, a comment length beyond the data, or data over MaxDataSize.
     // Entries read from a file can carry names longer than that: callers copying them
     // must act on a refusal.
     [[nodiscard]] bool Put(PblEntry entry, std::string* error = nullptr);
@@ -70,8 +70,8 @@ class PblLibrary {
 
     // Directory order of two names (see above); true when a sorts before b.
     static bool NameLess(std::string_view a, std::string_view b);
-    static constexpr size_t kMaxNameLength = 255;
-    static constexpr size_t kMaxDataSize = size_t{1} << 30;
+    static constexpr size_t MaxNameLength = 255;
+    static constexpr size_t MaxDataSize = size_t{1} << 30;
 
     // A complete library image: header, bitmap, directory tree, data chains. Empty only
     // when the library would not fit the format's 32-bit offsets (see Save).

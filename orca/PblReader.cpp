@@ -32,16 +32,16 @@ namespace {
 
 using namespace pbl;
 
-constexpr uint32_t kOwnerNone = 0;
-constexpr uint32_t kOwnerHeader = 1;
-constexpr uint32_t kOwnerBitmap = 2;
-constexpr uint32_t kOwnerDirectory = 3;
-constexpr uint32_t kOwnerScc = 4;
-constexpr uint32_t kOwnerFirstEntry = 5;  // entry chunk i is owner kOwnerFirstEntry + i
+constexpr uint32_t OwnerNone = 0;
+constexpr uint32_t OwnerHeader = 1;
+constexpr uint32_t OwnerBitmap = 2;
+constexpr uint32_t OwnerDirectory = 3;
+constexpr uint32_t OwnerScc = 4;
+constexpr uint32_t OwnerFirstEntry = 5;  // entry chunk i is owner OwnerFirstEntry + i
 
 // Deeper trees than this are refused; the visited check already bounds the walk, this
 // only keeps a fabricated chain of nodes from being mistaken for a directory.
-constexpr size_t kMaxTreeDepth = 65536;
+constexpr size_t MaxTreeDepth = 65536;
 
 struct Chunk {
     std::string name;
@@ -56,7 +56,7 @@ struct Chunk {
 class Reader {
   public:
     Reader(std::string_view image, std::string* error)
-        : image_(image), error_(error), owner_(image.size() / kBlockSize, kOwnerNone) {}
+        : image_(image), error_(error), owner_(image.size() / BlockSize, OwnerNone) {}
 
     // False with the reason in *error when the image is not a readable library.
     bool Run(std::string* format, uint32_t* time, std::string* comment, std::string* scc,
@@ -71,23 +71,23 @@ class Reader {
 
     std::string OwnerText(uint32_t owner) const {
         switch (owner) {
-            case kOwnerHeader:
+            case OwnerHeader:
                 return "the library header";
-            case kOwnerBitmap:
+            case OwnerBitmap:
                 return "the free-block bitmap";
-            case kOwnerDirectory:
+            case OwnerDirectory:
                 return "the directory";
-            case kOwnerScc:
+            case OwnerScc:
                 return "the source-control data";
             default:
-                return "entry '" + chunks_[owner - kOwnerFirstEntry].name + "'";
+                return "entry '" + chunks_[owner - OwnerFirstEntry].name + "'";
         }
     }
 
     // Checks that a non-zero pointer is block-aligned and that span bytes from it lie in
     // the image. what names the structure for the error text.
     bool CheckPointer(uint32_t offset, size_t span, const std::string& what) {
-        if (offset % kBlockSize != 0)
+        if (offset % BlockSize != 0)
             return Fail(what + " offset " + std::to_string(offset) +
                         " is not a multiple of the 512-byte block size");
         if (static_cast<size_t>(offset) + span > image_.size())
@@ -107,17 +107,17 @@ class Reader {
     // Claims count blocks from offset for owner; a block already claimed means a loop
     // (same owner) or two structures sharing a block.
     bool Claim(uint32_t offset, size_t count, uint32_t owner, const std::string& what) {
-        const size_t first = offset / kBlockSize;
+        const size_t first = offset / BlockSize;
         for (size_t b = first; b < first + count; ++b) {
             const uint32_t had = owner_[b];
-            if (had == kOwnerNone)
+            if (had == OwnerNone)
                 continue;
-            const std::string at = std::to_string(b * kBlockSize);
+            const std::string at = std::to_string(b * BlockSize);
             if (had == owner) {
-                if (owner == kOwnerDirectory)
+                if (owner == OwnerDirectory)
                     return Fail(what + " at offset " + std::to_string(offset) +
                                 " closes a loop in the directory tree");
-                if (owner == kOwnerBitmap)
+                if (owner == OwnerBitmap)
                     return Fail(what + ": the bitmap chain loops back to offset " + at);
                 return Fail(what + ": the data chain loops back to the block at offset " + at);
             }
@@ -155,36 +155,36 @@ bool Reader::ReadHeader(std::string* format, uint32_t* time, std::string* commen
         return Fail(
             "this is a PowerBuilder 10 or later (Unicode) library, which is not supported; "
             "only ANSI libraries of PowerBuilder 4 to 9 can be read");
-    if (image_.size() < kBlockSize)
+    if (image_.size() < BlockSize)
         return Fail("truncated library: " + std::to_string(image_.size()) +
                     " bytes cannot hold the 512-byte header");
-    if (image_.substr(kHeaderTitle, 12) != "PowerBuilder")
+    if (image_.substr(HeaderTitle, 12) != "PowerBuilder")
         return Fail(
             "not a PowerBuilder library: the header at offset 4 does not read "
             "'PowerBuilder'");
-    *format = std::string(image_.substr(kHeaderFormat, 4));
+    *format = std::string(image_.substr(HeaderFormat, 4));
     if (*format != "0400" && *format != "0500" && *format != "0600")
         return Fail("unsupported library format '" + TagText(*format) +
                     "' at header offset 18 (0400, 0500 and 0600 can be read)");
     const char* h = image_.data();
-    *time = Get32(h + kHeaderTime);
+    *time = Get32(h + HeaderTime);
     // The comment is zero-terminated; a 256th byte without terminator is dropped, as
     // the library only ever keeps 255.
-    std::string_view field = image_.substr(kHeaderComment, kHeaderCommentSize);
+    std::string_view field = image_.substr(HeaderComment, HeaderCommentSize);
     const size_t end = field.find('\0');
-    *comment = std::string(field.substr(0, std::min<size_t>(end, kHeaderCommentSize - 1)));
-    *sccAt = Get32(h + kHeaderSccOffset);
-    *sccSize = Get32(h + kHeaderSccSize);
-    return Claim(0, 1, kOwnerHeader, "the library header");
+    *comment = std::string(field.substr(0, std::min<size_t>(end, HeaderCommentSize - 1)));
+    *sccAt = Get32(h + HeaderSccOffset);
+    *sccSize = Get32(h + HeaderSccSize);
+    return Claim(0, 1, OwnerHeader, "the library header");
 }
 
 bool Reader::ReadBitmapChain() {
-    uint32_t at = kBlockSize;
+    uint32_t at = BlockSize;
     bool first = true;
     while (at != 0) {
         const std::string what = first ? "the free-block bitmap" : "a chained free-block bitmap";
-        if (!CheckPointer(at, kBlockSize, what) || !CheckTag(at, "FRE*", what) ||
-            !Claim(at, 1, kOwnerBitmap, what))
+        if (!CheckPointer(at, BlockSize, what) || !CheckTag(at, "FRE*", what) ||
+            !Claim(at, 1, OwnerBitmap, what))
             return false;
         at = Get32(image_.data() + at + 4);
         first = false;
@@ -199,11 +199,11 @@ bool Reader::ReadDirectory() {
         const char* side;
         size_t depth;
     };
-    if (image_.size() < kRootNodeOffset + kNodeSize)
+    if (image_.size() < RootNodeOffset + NodeSize)
         return Fail("the file ends at " + std::to_string(image_.size()) +
                     " bytes, before the end of the root directory node at offset 1024 "
                     "(truncated file)");
-    std::vector<Visit> pending{{kRootNodeOffset, 0, "", 0}};
+    std::vector<Visit> pending{{RootNodeOffset, 0, "", 0}};
     while (!pending.empty()) {
         const Visit v = pending.back();
         pending.pop_back();
@@ -211,17 +211,17 @@ bool Reader::ReadDirectory() {
                                                : "directory node (" + std::string(v.side) +
                                                      " child of the node at offset " +
                                                      std::to_string(v.parent) + ")";
-        if (!CheckPointer(v.offset, kNodeSize, what) || !CheckTag(v.offset, "NOD*", what) ||
-            !Claim(v.offset, kNodeBlocks, kOwnerDirectory, what))
+        if (!CheckPointer(v.offset, NodeSize, what) || !CheckTag(v.offset, "NOD*", what) ||
+            !Claim(v.offset, NodeBlocks, OwnerDirectory, what))
             return false;
-        if (v.depth >= kMaxTreeDepth)
-            return Fail("the directory tree is deeper than " + std::to_string(kMaxTreeDepth) +
+        if (v.depth >= MaxTreeDepth)
+            return Fail("the directory tree is deeper than " + std::to_string(MaxTreeDepth) +
                         " nodes at offset " + std::to_string(v.offset));
         if (!ReadNode(v.offset))
             return false;
         const char* n = image_.data() + v.offset;
-        const uint32_t right = Get32(n + kNodeRight);
-        const uint32_t left = Get32(n + kNodeLeft);
+        const uint32_t right = Get32(n + NodeRight);
+        const uint32_t left = Get32(n + NodeLeft);
         if (right != 0)
             pending.push_back({right, v.offset, "right", v.depth + 1});
         if (left != 0)
@@ -232,25 +232,25 @@ bool Reader::ReadDirectory() {
 
 bool Reader::ReadNode(uint32_t offset) {
     const char* n = image_.data() + offset;
-    const size_t count = Get16(n + kNodeCount);
+    const size_t count = Get16(n + NodeCount);
     const std::string where = "directory node at offset " + std::to_string(offset);
-    size_t pos = kNodeHeaderSize;
+    size_t pos = NodeHeaderSize;
     for (size_t i = 0; i < count; ++i) {
         auto chunkAt = [&] {
             return where + ", entry chunk " + std::to_string(i + 1) + " of " +
                    std::to_string(count) + " (node offset " + std::to_string(pos) + ")";
         };
-        if (pos + kChunkHeaderSize > kNodeSize)
+        if (pos + ChunkHeaderSize > NodeSize)
             return Fail(chunkAt() + " overruns the node");
         const char* c = n + pos;
         if (std::string_view(c, 4) != "ENT*")
             return Fail(chunkAt() + " has tag '" + TagText(std::string_view(c, 4)) +
                         "' instead of ENT*");
-        const size_t nameLength = Get16(c + kChunkNameLength);
-        if (pos + kChunkHeaderSize + nameLength > kNodeSize)
+        const size_t nameLength = Get16(c + ChunkNameLength);
+        if (pos + ChunkHeaderSize + nameLength > NodeSize)
             return Fail(chunkAt() + ": its name of " + std::to_string(nameLength) +
                         " bytes overruns the node");
-        const std::string_view field(c + kChunkHeaderSize, nameLength);
+        const std::string_view field(c + ChunkHeaderSize, nameLength);
         const size_t zero = field.find('\0');
         if (zero == std::string_view::npos)
             return Fail(chunkAt() + ": the name is not zero-terminated");
@@ -258,14 +258,14 @@ bool Reader::ReadNode(uint32_t offset) {
             return Fail(chunkAt() + ": the name is empty");
         Chunk chunk;
         chunk.name = std::string(field.substr(0, zero));
-        chunk.format = std::string(c + kChunkFormat, 4);
-        chunk.data = Get32(c + kChunkData);
-        chunk.size = Get32(c + kChunkSize);
-        chunk.time = Get32(c + kChunkTime);
-        chunk.commentLength = Get16(c + kChunkCommentLength);
+        chunk.format = std::string(c + ChunkFormat, 4);
+        chunk.data = Get32(c + ChunkData);
+        chunk.size = Get32(c + ChunkSize);
+        chunk.time = Get32(c + ChunkTime);
+        chunk.commentLength = Get16(c + ChunkCommentLength);
         chunk.node = offset;
         chunks_.push_back(std::move(chunk));
-        pos += kChunkHeaderSize + nameLength;
+        pos += ChunkHeaderSize + nameLength;
     }
     return true;
 }
@@ -273,7 +273,7 @@ bool Reader::ReadNode(uint32_t offset) {
 bool Reader::ReadChain(uint32_t first, uint32_t size, uint32_t owner, const std::string& what,
                        std::string* out) {
     // A size no chain in this image could hold is refused before anything is reserved.
-    if (size > owner_.size() * kDataPerBlock)
+    if (size > owner_.size() * DataPerBlock)
         return Fail(what + ": the size field says " + std::to_string(size) +
                     " bytes, more than the whole file could hold");
     if (first == 0) {
@@ -287,10 +287,10 @@ bool Reader::ReadChain(uint32_t first, uint32_t size, uint32_t owner, const std:
     uint32_t at = first;
     while (at != 0) {
         // The texts for a failure are only built when something is wrong.
-        if (at % kBlockSize != 0 || static_cast<size_t>(at) + kBlockSize > image_.size() ||
+        if (at % BlockSize != 0 || static_cast<size_t>(at) + BlockSize > image_.size() ||
             std::memcmp(image_.data() + at, "DAT*", 4) != 0) {
             const std::string block = what + ": data block";
-            if (CheckPointer(at, kBlockSize, block))
+            if (CheckPointer(at, BlockSize, block))
                 CheckTag(at, "DAT*", block);
             return false;
         }
@@ -298,14 +298,14 @@ bool Reader::ReadChain(uint32_t first, uint32_t size, uint32_t owner, const std:
             return false;
         const char* b = image_.data() + at;
         const size_t count = Get16(b + 8);
-        if (count > kDataPerBlock)
+        if (count > DataPerBlock)
             return Fail(what + ": the data block at offset " + std::to_string(at) + " claims " +
                         std::to_string(count) + " bytes, more than the 502 a block holds");
         if (count > remaining)
             return Fail(what + ": the data chain holds more than the " + std::to_string(size) +
                         " bytes its size field says (exceeded at the block at offset " +
                         std::to_string(at) + ")");
-        out->append(b + kDataHeaderSize, count);
+        out->append(b + DataHeaderSize, count);
         remaining -= count;
         at = Get32(b + 4);
     }
@@ -323,7 +323,7 @@ bool Reader::Run(std::string* format, uint32_t* time, std::string* comment, std:
         return false;
     // From here on the file is a library whose structure is damaged.
     if (!ReadBitmapChain() || !ReadDirectory() ||
-        !ReadChain(sccAt, sccSize, kOwnerScc, "the source-control data (header offset 284)", scc)) {
+        !ReadChain(sccAt, sccSize, OwnerScc, "the source-control data (header offset 284)", scc)) {
         if (error_)
             *error_ = "corrupt library: " + *error_;
         return false;
@@ -346,7 +346,7 @@ bool Reader::ReadEntries(std::vector<PblEntry>* entries) {
             return Fail(what + ": its comment of " + std::to_string(c.commentLength) +
                         " bytes is longer than its data of " + std::to_string(c.size) + " bytes");
         PblEntry e;
-        if (!ReadChain(c.data, c.size, static_cast<uint32_t>(kOwnerFirstEntry + i), what, &e.data))
+        if (!ReadChain(c.data, c.size, static_cast<uint32_t>(OwnerFirstEntry + i), what, &e.data))
             return false;
         e.name = c.name;
         e.format = c.format;

@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* UsageText =
     "usage: pblutil COMMAND ARGUMENTS\n"
     "\n"
     "  create LIB [COMMENT] [--format 0400|0500|0600]\n"
@@ -47,7 +47,7 @@ constexpr const char* kUsage =
     "Exit status: 0 success, 1 failure (nothing changed), 2 usage error.\n";
 
 int Usage(const char* problem) {
-    std::fprintf(stderr, "pblutil: %s\n\n%s", problem, kUsage);
+    std::fprintf(stderr, "pblutil: %s\n\n%s", problem, UsageText);
     return 2;
 }
 
@@ -316,7 +316,7 @@ int main(int argc, char** argv) {
         return Usage("no command given");
     const std::string command = argv[1];
     if (command == "-h" || command == "--help" || command == "help") {
-        std::fputs(kUsage, stdout);
+        std::fputs(UsageText, stdout);
         return 0;
     }
     const std::vector<std::string> args(argv + 2, argv + argc);

@@ -36,11 +36,11 @@ struct Node {
 };
 
 size_t ChunkBytes(const PblEntry& e) {
-    return kChunkHeaderSize + e.name.size() + 1;
+    return ChunkHeaderSize + e.name.size() + 1;
 }
 
 size_t ChainBlocks(size_t bytes) {
-    return (bytes + kDataPerBlock - 1) / kDataPerBlock;
+    return (bytes + DataPerBlock - 1) / DataPerBlock;
 }
 
 // Builds the balanced tree over runs [lo, hi); nodes are appended in preorder, so the
@@ -66,17 +66,17 @@ uint32_t WriteChain(std::string& image, size_t* next, std::string_view data) {
     const size_t blocks = data.empty() ? 1 : ChainBlocks(data.size());
     const size_t first = *next;
     for (size_t k = 0; k < blocks; ++k) {
-        char* b = image.data() + (first + k) * kBlockSize;
+        char* b = image.data() + (first + k) * BlockSize;
         std::memcpy(b, "DAT*", 4);
-        const size_t from = k * kDataPerBlock;
-        const size_t count = std::min(kDataPerBlock, data.size() - from);
-        Put32(b + 4, k + 1 < blocks ? static_cast<uint32_t>((first + k + 1) * kBlockSize) : 0);
+        const size_t from = k * DataPerBlock;
+        const size_t count = std::min(DataPerBlock, data.size() - from);
+        Put32(b + 4, k + 1 < blocks ? static_cast<uint32_t>((first + k + 1) * BlockSize) : 0);
         Put16(b + 8, static_cast<uint16_t>(count));
         if (count != 0)
-            std::memcpy(b + kDataHeaderSize, data.data() + from, count);
+            std::memcpy(b + DataHeaderSize, data.data() + from, count);
     }
     *next = first + blocks;
-    return static_cast<uint32_t>(first * kBlockSize);
+    return static_cast<uint32_t>(first * BlockSize);
 }
 
 }  // namespace
@@ -89,7 +89,7 @@ std::string PblLibrary::Serialize() const {
         size_t used = 0;
         for (size_t i = 0; i < entries_.size(); ++i) {
             const size_t bytes = ChunkBytes(entries_[i]);
-            if (used + bytes > kNodeSpace) {
+            if (used + bytes > NodeSpace) {
                 run.end = i;
                 runs.push_back(run);
                 run = Node();
@@ -109,48 +109,48 @@ std::string PblLibrary::Serialize() const {
     size_t dataBlocks = ChainBlocks(scc_.size());
     for (const PblEntry& e : entries_)
         dataBlocks += e.data.empty() ? 1 : ChainBlocks(e.data.size());
-    const size_t fixedBlocks = 1 + nodes.size() * kNodeBlocks + dataBlocks;
+    const size_t fixedBlocks = 1 + nodes.size() * NodeBlocks + dataBlocks;
     size_t bitmaps = 1;
-    while ((fixedBlocks + bitmaps + kBlocksPerBitmap - 1) / kBlocksPerBitmap > bitmaps)
+    while ((fixedBlocks + bitmaps + BlocksPerBitmap - 1) / BlocksPerBitmap > bitmaps)
         ++bitmaps;
     const size_t total = fixedBlocks + bitmaps;
-    if (total * kBlockSize > UINT32_MAX)
+    if (total * BlockSize > UINT32_MAX)
         return {};
 
-    std::string image(total * kBlockSize, '\0');
+    std::string image(total * BlockSize, '\0');
     char* img = image.data();
 
     // Block positions: header 0, first bitmap 1, root 2..7, then the rest.
     std::vector<size_t> bitmapBlocks{1};
-    size_t next = 2 + kNodeBlocks;
+    size_t next = 2 + NodeBlocks;
     for (size_t k = 1; k < bitmaps; ++k)
         bitmapBlocks.push_back(next++);
-    nodes[0].offset = kRootNodeOffset;
+    nodes[0].offset = RootNodeOffset;
     for (size_t k = 1; k < nodes.size(); ++k) {
-        nodes[k].offset = static_cast<uint32_t>(next * kBlockSize);
-        next += kNodeBlocks;
+        nodes[k].offset = static_cast<uint32_t>(next * BlockSize);
+        next += NodeBlocks;
     }
 
     // Header.
     std::memcpy(img, "HDR*", 4);
-    std::memcpy(img + kHeaderTitle, "PowerBuilder", 12);
-    std::memcpy(img + kHeaderFormat, format_.data(), std::min<size_t>(4, format_.size()));
-    Put32(img + kHeaderTime, time_);
-    Put16(img + kHeaderFlag, 1);
-    std::memcpy(img + kHeaderComment, comment_.data(),
-                std::min(comment_.size(), kHeaderCommentSize - 1));
+    std::memcpy(img + HeaderTitle, "PowerBuilder", 12);
+    std::memcpy(img + HeaderFormat, format_.data(), std::min<size_t>(4, format_.size()));
+    Put32(img + HeaderTime, time_);
+    Put16(img + HeaderFlag, 1);
+    std::memcpy(img + HeaderComment, comment_.data(),
+                std::min(comment_.size(), HeaderCommentSize - 1));
     if (!scc_.empty()) {
-        Put32(img + kHeaderSccOffset, WriteChain(image, &next, scc_));
-        Put32(img + kHeaderSccSize, static_cast<uint32_t>(scc_.size()));
+        Put32(img + HeaderSccOffset, WriteChain(image, &next, scc_));
+        Put32(img + HeaderSccSize, static_cast<uint32_t>(scc_.size()));
     }
 
     // Bitmaps: every block of the file is in use.
     for (size_t k = 0; k < bitmaps; ++k) {
-        char* b = img + bitmapBlocks[k] * kBlockSize;
+        char* b = img + bitmapBlocks[k] * BlockSize;
         std::memcpy(b, "FRE*", 4);
-        Put32(b + 4, k + 1 < bitmaps ? static_cast<uint32_t>(bitmapBlocks[k + 1] * kBlockSize) : 0);
-        const size_t from = k * kBlocksPerBitmap;
-        const size_t covered = std::min(kBlocksPerBitmap, total - from);
+        Put32(b + 4, k + 1 < bitmaps ? static_cast<uint32_t>(bitmapBlocks[k + 1] * BlockSize) : 0);
+        const size_t from = k * BlocksPerBitmap;
+        const size_t covered = std::min(BlocksPerBitmap, total - from);
         std::memset(b + 8, 0xff, covered / 8);
         if (covered % 8 != 0)
             b[8 + covered / 8] = static_cast<char>((0xff00 >> (covered % 8)) & 0xff);
@@ -166,29 +166,29 @@ std::string PblLibrary::Serialize() const {
         auto offsetOf = [&](long index) {
             return index < 0 ? 0u : nodes[static_cast<size_t>(index)].offset;
         };
-        Put32(n + kNodeLeft, offsetOf(node.left));
-        Put32(n + kNodeParent, offsetOf(node.parent));
-        Put32(n + kNodeRight, offsetOf(node.right));
-        size_t pos = kNodeHeaderSize;
+        Put32(n + NodeLeft, offsetOf(node.left));
+        Put32(n + NodeParent, offsetOf(node.parent));
+        Put32(n + NodeRight, offsetOf(node.right));
+        size_t pos = NodeHeaderSize;
         for (size_t i = node.begin; i < node.end; ++i) {
             const PblEntry& e = entries_[i];
             char* c = n + pos;
             std::memcpy(c, "ENT*", 4);
-            std::memcpy(c + kChunkFormat, e.format.data(), std::min<size_t>(4, e.format.size()));
-            Put32(c + kChunkData, dataAt[i]);
-            Put32(c + kChunkSize, static_cast<uint32_t>(e.data.size()));
-            Put32(c + kChunkTime, e.time);
-            Put16(c + kChunkCommentLength, e.commentLength);
-            Put16(c + kChunkNameLength, static_cast<uint16_t>(e.name.size() + 1));
-            std::memcpy(c + kChunkHeaderSize, e.name.data(), e.name.size());
+            std::memcpy(c + ChunkFormat, e.format.data(), std::min<size_t>(4, e.format.size()));
+            Put32(c + ChunkData, dataAt[i]);
+            Put32(c + ChunkSize, static_cast<uint32_t>(e.data.size()));
+            Put32(c + ChunkTime, e.time);
+            Put16(c + ChunkCommentLength, e.commentLength);
+            Put16(c + ChunkNameLength, static_cast<uint16_t>(e.name.size() + 1));
+            std::memcpy(c + ChunkHeaderSize, e.name.data(), e.name.size());
             if (i == node.begin)
-                Put16(n + kNodeFirstName, static_cast<uint16_t>(pos + kChunkHeaderSize));
+                Put16(n + NodeFirstName, static_cast<uint16_t>(pos + ChunkHeaderSize));
             if (i + 1 == node.end)
-                Put16(n + kNodeLastName, static_cast<uint16_t>(pos + kChunkHeaderSize));
+                Put16(n + NodeLastName, static_cast<uint16_t>(pos + ChunkHeaderSize));
             pos += ChunkBytes(e);
         }
-        Put16(n + kNodeFree, static_cast<uint16_t>(kNodeSize - pos));
-        Put16(n + kNodeCount, static_cast<uint16_t>(node.end - node.begin));
+        Put16(n + NodeFree, static_cast<uint16_t>(NodeSize - pos));
+        Put16(n + NodeCount, static_cast<uint16_t>(node.end - node.begin));
     }
     return image;
 }

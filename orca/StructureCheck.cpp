@@ -112,10 +112,10 @@ const char* BlockWord(Block b) {
 }
 
 bool BlockFromWord(std::string_view w, Block& out) {
-    static constexpr Block kAll[] = {Block::Forward,    Block::Type,      Block::Variables,
-                                     Block::Prototypes, Block::On,        Block::Event,
-                                     Block::Function,   Block::Subroutine};
-    for (Block b : kAll) {
+    static constexpr Block All[] = {Block::Forward,    Block::Type,      Block::Variables,
+                                    Block::Prototypes, Block::On,        Block::Event,
+                                    Block::Function,   Block::Subroutine};
+    for (Block b : All) {
         if (Is(w, BlockWord(b))) {
             out = b;
             return true;
@@ -352,13 +352,13 @@ Statement Classify(std::string_view code) {
 
 bool HasGlobalType(int entryType) {
     switch (entryType) {
-        case kEntryApplication:
-        case kEntryFunction:
-        case kEntryMenu:
-        case kEntryStructure:
-        case kEntryUserObject:
-        case kEntryWindow:
-        case kEntryProxy:
+        case PBORCA_APPLICATION:
+        case PBORCA_FUNCTION:
+        case PBORCA_MENU:
+        case PBORCA_STRUCTURE:
+        case PBORCA_USEROBJECT:
+        case PBORCA_WINDOW:
+        case PBORCA_PROXYOBJECT:
             return true;
         default:
             return false;
@@ -406,10 +406,10 @@ class Checker {
             }
         }
         if (blank) {
-            Add(kMsgEmptySource, "the source is empty", 1, 1);
+            Add(MsgEmptySource, "the source is empty", 1, 1);
             return std::move(problems_);
         }
-        if (entryType_ == kEntryDataWindow)
+        if (entryType_ == PBORCA_DATAWINDOW)
             CheckDataWindow(source);
         else if (HasGlobalType(entryType_))  // the PowerScript objects
             CheckScript(source);
@@ -423,17 +423,17 @@ class Checker {
         int line;
     };
 
-    bool Full() const { return problems_.size() > kMaxProblems; }
+    bool Full() const { return problems_.size() > MaxProblems; }
 
     void Add(int number, std::string text, int line, int column) {
         if (Full())
             return;
-        if (problems_.size() == kMaxProblems) {
-            problems_.push_back({kProblemError, kMsgTooManyProblems,
+        if (problems_.size() == MaxProblems) {
+            problems_.push_back({ProblemError, MsgTooManyProblems,
                                  "further problems are not listed", line, column});
             return;
         }
-        problems_.push_back({kProblemError, number, std::move(text), line, column});
+        problems_.push_back({ProblemError, number, std::move(text), line, column});
     }
 
     // -- datawindows ---------------------------------------------------------------------
@@ -470,7 +470,7 @@ class Checker {
                 if (IsReleaseLine(line)) {
                     releaseLine = lineNo;
                 } else {
-                    Add(kMsgMissingRelease,
+                    Add(MsgMissingRelease,
                         "a datawindow source must begin with 'release N;' (the release of "
                         "PowerBuilder that wrote it)",
                         lineNo, 1);
@@ -483,7 +483,7 @@ class Checker {
             return true;
         });
         if (!sawDataWindow) {
-            Add(kMsgMissingDataWindow,
+            Add(MsgMissingDataWindow,
                 "a datawindow source must hold a 'datawindow(' line with the datawindow's "
                 "properties",
                 releaseLine > 0 ? releaseLine + 1 : 1, 1);
@@ -503,20 +503,20 @@ class Checker {
         if (!code_.empty() || commentDepth_ > 0)
             Finish();
         if (commentDepth_ > 0) {
-            Add(kMsgUnclosedComment,
+            Add(MsgUnclosedComment,
                 "the comment opened with '/*' at line " + std::to_string(commentLine_) +
                     " is not closed with '*/'",
                 last, 1);
         }
         for (const Open& o : stack_) {
-            Add(kMsgUnclosedBlock,
+            Add(MsgUnclosedBlock,
                 "'" + o.label + "' opened at line " + std::to_string(o.line) +
                     " is not closed: 'end " + BlockWord(o.block) +
                     "' expected before the end of the source",
                 last, 1);
         }
         if (HasGlobalType(entryType_) && !sawOwnGlobalType_ && !sawForeignGlobalType_) {
-            Add(kMsgMissingGlobalType,
+            Add(MsgMissingGlobalType,
                 "no 'global type " + std::string(entryName_) +
                     " from ...' line declares this object",
                 1, 1);
@@ -610,7 +610,7 @@ class Checker {
     }
 
     void ReportUnclosed(const Open& o) {
-        Add(kMsgUnclosedBlock,
+        Add(MsgUnclosedBlock,
             "'" + o.label + "' opened at line " + std::to_string(o.line) + " is not closed: 'end " +
                 BlockWord(o.block) + "' expected before this line",
             startLine_, startColumn_);
@@ -627,15 +627,15 @@ class Checker {
             return;
         if (!entryName_.empty() && !platform::AsciiSameText(st.name, entryName_)) {
             sawForeignGlobalType_ = true;
-            Add(kMsgForeignGlobalType,
+            Add(MsgForeignGlobalType,
                 "'global type " + std::string(st.name) +
                     "' declares another object: this entry is " + std::string(entryName_),
                 startLine_, startColumn_);
             return;
         }
         sawOwnGlobalType_ = true;
-        if (entryType_ == kEntryFunction && !Is(st.ancestor, "function_object")) {
-            Add(kMsgWrongFunctionAncestor,
+        if (entryType_ == PBORCA_FUNCTION && !Is(st.ancestor, "function_object")) {
+            Add(MsgWrongFunctionAncestor,
                 "a global function is declared 'from function_object', not from '" +
                     std::string(st.ancestor) + "'",
                 startLine_, startColumn_);
@@ -694,7 +694,7 @@ class Checker {
                     return;
                 }
                 if (IsBody(top.block)) {
-                    Add(kMsgMismatchedEnd,
+                    Add(MsgMismatchedEnd,
                         "'end " + std::string(BlockWord(st.block)) + "' does not close '" +
                             top.label + "' opened at line " + std::to_string(top.line) + ": 'end " +
                             BlockWord(top.block) + "' expected",
@@ -723,7 +723,7 @@ class Checker {
         // Outside every block, or an end that closes nothing open.
         switch (st.kind) {
             case StmtKind::End:
-                Add(kMsgStrayEnd,
+                Add(MsgStrayEnd,
                     "'end " + std::string(BlockWord(st.block)) + "' without an open " +
                         BlockWord(st.block) + " block",
                     startLine_, startColumn_);

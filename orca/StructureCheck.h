@@ -24,45 +24,32 @@
 #include <string_view>
 #include <vector>
 
+#include "orca/pborca.h"
+
 namespace orca {
 
-// ORCA entry type codes.
-enum EntryTypeCode : int {
-    kEntryApplication = 0,
-    kEntryDataWindow = 1,
-    kEntryFunction = 2,
-    kEntryMenu = 3,
-    kEntryQuery = 4,
-    kEntryStructure = 5,
-    kEntryUserObject = 6,
-    kEntryWindow = 7,
-    kEntryPipeline = 8,
-    kEntryProject = 9,
-    kEntryProxy = 10,
-};
-
 // Level of every problem the check reports: the source is not stored.
-inline constexpr int kProblemError = 1;
+inline constexpr int ProblemError = 1;
 
 // Message numbers of the problems (stable; shown in the log as "Message #").
 enum ProblemNumber : int {
-    kMsgEmptySource = 100,            // nothing but blanks
-    kMsgMissingGlobalType = 101,      // no `global type NAME from ...` for the entry
-    kMsgForeignGlobalType = 102,      // `global type` names another object
-    kMsgWrongFunctionAncestor = 103,  // a function's global type is not function_object
-    kMsgUnclosedBlock = 110,          // a block still open where another begins, or at the end
-    kMsgStrayEnd = 111,               // `end X` with no open X block
-    kMsgMismatchedEnd = 112,          // `end X` closing a block of another kind
-    kMsgUnclosedComment = 113,        // `/*` without its `*/`
-    kMsgMissingRelease = 120,         // datawindow without `release N;` first
-    kMsgMissingDataWindow = 121,      // datawindow without a `datawindow(` line
-    kMsgTooManyProblems = 199,        // the list was cut short
+    MsgEmptySource = 100,            // nothing but blanks
+    MsgMissingGlobalType = 101,      // no `global type NAME from ...` for the entry
+    MsgForeignGlobalType = 102,      // `global type` names another object
+    MsgWrongFunctionAncestor = 103,  // a function's global type is not function_object
+    MsgUnclosedBlock = 110,          // a block still open where another begins, or at the end
+    MsgStrayEnd = 111,               // `end X` with no open X block
+    MsgMismatchedEnd = 112,          // `end X` closing a block of another kind
+    MsgUnclosedComment = 113,        // `/*` without its `*/`
+    MsgMissingRelease = 120,         // datawindow without `release N;` first
+    MsgMissingDataWindow = 121,      // datawindow without a `datawindow(` line
+    MsgTooManyProblems = 199,        // the list was cut short
 };
 
 // One problem, as the compile-error callback reports it. Line and column are 1-based;
 // the column counts bytes (a tab is one column).
 struct CompileProblem {
-    int level = kProblemError;
+    int level = ProblemError;
     int messageNumber = 0;
     std::string text;
     int line = 0;
@@ -70,7 +57,7 @@ struct CompileProblem {
 };
 
 // At most this many problems are listed; one more says the list was cut short.
-inline constexpr size_t kMaxProblems = 50;
+inline constexpr size_t MaxProblems = 50;
 
 // Checks the stored source (without the `$PBExportHeader$` line and comment) of entry
 // `entryName` (without extension) of ORCA type `entryType`. An empty result means the

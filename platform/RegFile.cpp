@@ -10,8 +10,8 @@ namespace platform::reg {
 
 namespace {
 
-constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
-constexpr std::string_view kHeader4 = "REGEDIT4";
+constexpr std::string_view Header5 = "Windows Registry Editor Version 5.00";
+constexpr std::string_view Header4 = "REGEDIT4";
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && AnsiSameText(s.substr(0, prefix.size()), prefix);
@@ -271,8 +271,8 @@ std::optional<Document> Parse(std::string_view text, std::string* error) {
         ++i;
     if (i == lines.size())
         return doc;
-    if (Trim(lines[i]) != kHeader5 && Trim(lines[i]) != kHeader4) {
-        Failed(error, i, "the file does not start with \"" + std::string(kHeader5) + "\"");
+    if (Trim(lines[i]) != Header5 && Trim(lines[i]) != Header4) {
+        Failed(error, i, "the file does not start with \"" + std::string(Header5) + "\"");
         return std::nullopt;
     }
 
@@ -393,7 +393,7 @@ std::optional<Document> Parse(std::string_view text, std::string* error) {
 }
 
 std::string Serialize(const Document& document) {
-    std::string out(kHeader5);
+    std::string out(Header5);
     out.append("\r\n");
     for (const std::string& comment : document.leadingComments)
         out.append(comment).append("\r\n");

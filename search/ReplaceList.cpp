@@ -7,7 +7,7 @@
 #include "platform/Files.h"
 #include "platform/LastError.h"
 #include "platform/Text.h"
-#include "shell/utilities.h"
+#include "shell/Utilities.h"
 
 namespace search {
 

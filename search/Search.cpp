@@ -9,7 +9,7 @@
 #endif
 
 #include "platform/Ansi.h"
-#include "shell/utilities.h"
+#include "shell/Utilities.h"
 
 namespace search {
 

@@ -16,7 +16,7 @@
 #include <algorithm>
 
 #include "platform/Paths.h"
-#include "shell/utilities.h"
+#include "shell/Utilities.h"
 #include "ui/wintree.h"  // FromAnsi, ToAnsi
 
 namespace ui {

@@ -8,7 +8,7 @@
 
 #include "catalogue/Hierarchy.h"
 #include "platform/Ansi.h"
-#include "shell/utilities.h"
+#include "shell/Utilities.h"
 
 namespace views {
 

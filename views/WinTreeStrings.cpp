@@ -13,7 +13,7 @@ namespace {
 
 constexpr const char* FileLoadError = "File load error";
 constexpr const char* LineTooLong = "Line too long";
-constexpr char kCtrlZ = 26;
+constexpr char CtrlZ = 26;
 
 // Where the next line goes: the previous node read and its level in the text (leading
 // tabs or blanks; top-level lines have none, though the first may have one).
@@ -83,7 +83,7 @@ void TWinTreeStrings::Read(std::string_view text) {
         // A line must end within one buffer's worth of bytes from its start.
         const size_t limit = std::min(text.size(), pos + OutlineBufferSize);
         size_t end = pos;
-        while (end < limit && text[end] != '\r' && text[end] != '\n' && text[end] != kCtrlZ)
+        while (end < limit && text[end] != '\r' && text[end] != '\n' && text[end] != CtrlZ)
             ++end;
         if (end == limit) {
             if (limit - pos == OutlineBufferSize)
@@ -91,7 +91,7 @@ void TWinTreeStrings::Read(std::string_view text) {
             AddLine(tree_, state, text.substr(pos, end - pos), nullptr);  // last line
             return;
         }
-        if (text[end] == kCtrlZ) {
+        if (text[end] == CtrlZ) {
             if (end > pos)
                 AddLine(tree_, state, text.substr(pos, end - pos), nullptr);
             return;

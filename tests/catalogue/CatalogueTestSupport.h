@@ -16,8 +16,8 @@
 #include "catalogue/Source.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
-#include "shell/options.h"
-#include "shell/utilities.h"
+#include "shell/OptionsForm.h"
+#include "shell/Utilities.h"
 #include "tests/support/RecordingShellUI.h"
 #include "tests/support/TestSupport.h"
 

@@ -105,7 +105,7 @@ TEST(StructureCheck, SourcesThatPass) {
             "function post of_x()|function of_x(1)|super::event clicked()|"
             "SELECT a.name, type INTO :ls_name, :ls_type FROM a|  INNER JOIN b|"
             "  ON a.id = b.id|  WHERE a.kind = 'end event' ;|end event"),
-         "u_x", orca::kEntryUserObject},
+         "u_x", PBORCA_USEROBJECT},
         {Src("forward|global type w_x from window|end type|"
              "type cb_1 from commandbutton within w_x|end type|end forward|shared variables|"
              "long sl_count|end variables|global type w_x from window|"
@@ -122,10 +122,10 @@ TEST(StructureCheck, SourcesThatPass) {
              "event type long ue_x(string as_a, ref long al_b);return 0|end event|"
              "event cb_1::clicked;call super::clicked|end event|on w_x.create|end on|"
              "type cb_1 from commandbutton within w_x|string text = \"end type\"|end type"),
-         "W_X", orca::kEntryWindow},
+         "W_X", PBORCA_WINDOW},
         {Src("Global Type N_X From NonVisualObject autoinstantiate|End Type"), "n_x",
-         orca::kEntryUserObject},
-        {Src("|release 12.5;|datawindow(units=0 color=0 )"), "d_x", orca::kEntryDataWindow},
+         PBORCA_USEROBJECT},
+        {Src("|release 12.5;|datawindow(units=0 color=0 )"), "d_x", PBORCA_DATAWINDOW},
     };
     for (const auto& p : passing)
         EXPECT_EQ(Described(p.source, p.name, p.type), Lines{}) << p.source;
@@ -139,7 +139,7 @@ TEST(StructureCheck, ProblemsAreReportedWhereTheyAre) {
         std::string source;
         Lines problems;
         std::string name = "u_x";
-        int type = orca::kEntryUserObject;
+        int type = PBORCA_USEROBJECT;
     } cases[] = {
         // Unclosed scripts are reported where the next one begins.
         {Uo("event clicked;return 1|  public function long of_x ();|end function|"
@@ -173,17 +173,17 @@ TEST(StructureCheck, ProblemsAreReportedWhereTheyAre) {
          {"1:1 #103 a global function is declared 'from function_object', not from "
           "'nonvisualobject'"},
          "f_x",
-         orca::kEntryFunction},
+         PBORCA_FUNCTION},
         {Src("release 9|datawindow(units=0 )"),
          {"1:1 #120 a datawindow source must begin with 'release N;' (the release of "
           "PowerBuilder that wrote it)"},
          "d_x",
-         orca::kEntryDataWindow},
+         PBORCA_DATAWINDOW},
         {Src("release 9;|table(column=(type=long name=datawindow ))"),
          {"2:1 #121 a datawindow source must hold a 'datawindow(' line with the datawindow's "
           "properties"},
          "d_x",
-         orca::kEntryDataWindow},
+         PBORCA_DATAWINDOW},
         {Uo("/* a comment|/* nested */|end event|*"),
          {"6:1 #113 the comment opened with '/*' at line 3 is not closed with '*/'"}},
         // CR LF, LF and a lone CR each end a line; bytes above 127 are letters.
@@ -204,9 +204,9 @@ TEST(StructureCheck, ProblemListIsCutShortAndTimeStaysLinear) {
     std::string stray = Uo("");
     for (int i = 0; i < 1000; ++i)
         stray += "end on\r\n";
-    auto problems = CheckSource(stray, "u_x", orca::kEntryUserObject);
-    ASSERT_EQ(problems.size(), orca::kMaxProblems + 1);
-    EXPECT_EQ(problems.back().messageNumber, orca::kMsgTooManyProblems);
+    auto problems = CheckSource(stray, "u_x", PBORCA_USEROBJECT);
+    ASSERT_EQ(problems.size(), orca::MaxProblems + 1);
+    EXPECT_EQ(problems.back().messageNumber, orca::MsgTooManyProblems);
 
     std::string continued = Uo("event clicked;ls = 'x' + &");
     for (int i = 0; i < 200000; ++i)
@@ -216,8 +216,8 @@ TEST(StructureCheck, ProblemListIsCutShortAndTimeStaysLinear) {
     for (size_t i = 1; i < comments.size(); i += 4)
         comments[i] = '*';
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(CheckSource(continued, "u_x", orca::kEntryUserObject).empty());
-    EXPECT_FALSE(CheckSource(comments, "u_x", orca::kEntryUserObject).empty());
+    EXPECT_TRUE(CheckSource(continued, "u_x", PBORCA_USEROBJECT).empty());
+    EXPECT_FALSE(CheckSource(comments, "u_x", PBORCA_USEROBJECT).empty());
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
 }
 

@@ -11,8 +11,8 @@
 #include "platform/Prefix.h"
 #include "platform/Profile.h"
 #include "platform/Registry.h"
-#include "shell/options.h"
-#include "shell/utilities.h"
+#include "shell/OptionsForm.h"
+#include "shell/Utilities.h"
 #include "tests/support/RecordingShellUI.h"
 #include "tests/support/TestSupport.h"
 

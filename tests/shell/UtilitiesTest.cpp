@@ -10,7 +10,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Prefix.h"
-#include "shell/utilities.h"
+#include "shell/Utilities.h"
 #include "tests/support/RecordingShellUI.h"
 #include "tests/support/TestSupport.h"
 

@@ -18,7 +18,7 @@
 #include <stdexcept>
 
 #include "platform/Prefix.h"
-#include "shell/utilities.h"
+#include "shell/Utilities.h"
 #include "tests/support/RecordingShellUI.h"
 #include "tests/support/TestSupport.h"
 #include "ui/wintree.h"

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "platform/Profile.h"
 #include "tests/catalogue/CatalogueTestSupport.h"
 #include "views/PBTreeSync.h"
 
@@ -78,12 +79,7 @@ class PbWinTreeTest : public cattest::CatalogueTest {
     }
 
     TWinTreeNode* Top() { return tree.Items(1); }
-    TWinTreeNode* AppNode(const std::string& name) {
-        for (TWinTreeNode* n = Top()->FirstChild(); n; n = n->NextSibling())
-            if (n->Text().rfind(name + " ", 0) == 0)
-                return n;
-        return nullptr;
-    }
+    TWinTreeNode* AppNode(const std::string& name) { return ChildStarting(Top(), name + " "); }
     static TWinTreeNode* ChildStarting(TWinTreeNode* parent, const std::string& start) {
         for (TWinTreeNode* n = parent->FirstChild(); n; n = n->NextSibling())
             if (n->Text().rfind(start, 0) == 0)
@@ -130,13 +126,8 @@ class PbWinTreeTest : public cattest::CatalogueTest {
         EXPECT_EQ(tree.VerifyCounts(), "");
     }
     void WriteOrdersPath(const std::string& libraries) {
-        const std::string ini = testsupport::ReadFile(prefix.DriveC() + "/sorvanti-samples/pb.ini");
-        const size_t at = ini.find("$" + Dir + "\\orders.pbl(orders)=");
-        ASSERT_NE(at, std::string::npos);
-        const size_t eq = ini.find('=', at);
-        const size_t end = ini.find("\r\n", eq);
-        testsupport::WriteFile(prefix.DriveC() + "/sorvanti-samples/pb.ini",
-                               ini.substr(0, eq + 1) + libraries + ini.substr(end));
+        ASSERT_TRUE(platform::WritePrivateProfileString(
+            "Application", "$" + Dir + "\\orders.pbl(orders)", libraries, Dir + "\\pb.ini"));
     }
 
     TCustomWinTree tree;

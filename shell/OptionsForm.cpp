@@ -1,4 +1,4 @@
-#include "shell/options.h"
+#include "shell/OptionsForm.h"
 
 #include <charconv>
 #include <climits>
@@ -12,7 +12,7 @@
 #include "platform/Profile.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
-#include "shell/utilities.h"
+#include "shell/Utilities.h"
 
 namespace shell {
 

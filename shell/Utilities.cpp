@@ -1,10 +1,11 @@
-#include "shell/utilities.h"
+#include "shell/Utilities.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <utility>
 
+#include "platform/DateTime.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Prefix.h"
@@ -310,10 +311,6 @@ std::string ExtractWildcardPart(std::string_view name, std::string_view pattern)
 
 std::string_view FirstWord(std::string_view text) {
     return text.substr(0, text.find(' '));
-}
-
-platform::TDateTime SecondsToDateTime(long long seconds, platform::TDateTime base) {
-    return base + (platform::UnixToDateTime(seconds) - platform::UnixEpochDateTime);
 }
 
 }  // namespace shell

@@ -16,7 +16,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/DateTime.h"
 #include "platform/Registry.h"
 #include "shell/ShellUI.h"
 
@@ -140,8 +139,5 @@ int IndexOfString(std::string_view text, std::span<const std::string_view> table
 std::string ExtractWildcardPart(std::string_view name, std::string_view pattern);
 // The text before its first blank (the whole text when it has none).
 std::string_view FirstWord(std::string_view text);
-// base + seconds as a date-time value; the catalogue's directory records pass Unix
-// seconds with the base platform::UnixEpochDateTime (platform::UnixToDateTime).
-platform::TDateTime SecondsToDateTime(long long seconds, platform::TDateTime base);
 
 }  // namespace shell
