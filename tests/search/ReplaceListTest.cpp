@@ -29,7 +29,7 @@ std::string Line(std::string_view find, std::string_view replace, std::string_vi
     return line;
 }
 
-TEST(ReplaceList, TheBoxesFollowAndEncodeTheCurrentEntry) {
+TEST(ReplaceList, TheBoxesFollowAndEncodeTheCurrentEntryThroughTheListOperations) {
     TReplaceList list;
     EXPECT_EQ(list.EntryLines(), Lines{Line("", "", AllTypes + "00")});
     const TSearchOptions allTypes = list.Options;
@@ -67,11 +67,8 @@ TEST(ReplaceList, TheBoxesFollowAndEncodeTheCurrentEntry) {
     ASSERT_EQ(list.LoadFromText(Line("a", "b", "10111111111111"), "x.gsr"), "");
     EXPECT_FALSE(list.Checked(cbAllOptions));
     EXPECT_EQ(list.EntryLines()[0], Line("a", "b", "00111111111111"));
-}
 
-TEST(ReplaceList, AddInsertDeleteClear) {
-    TReplaceList list;
-    list.SetFindText("a");
+    // The list operations, from that one entry "a".
     list.Add();
     list.SetFindText("c");
     list.Insert();  // before "c"
