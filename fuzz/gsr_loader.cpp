@@ -37,36 +37,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     checkSavedLoadsBack(list);
 
-    // Walk the entries and edit the list; it never runs empty, the current entry is
-    // always one of its entries, and the type options follow their boxes.
+    // Walk the entries and edit the list, one edit per byte (its low three bits choose the
+    // edit, the rest or the bytes after it are the edit's argument); the list never runs
+    // empty, the current entry is always one of its entries, and the type options follow
+    // their boxes.
+    using Edit = void (*)(TReplaceList & list, unsigned char c, std::string_view rest);
+    const Edit edits[] = {
+        [](auto& l, auto c, auto) { l.SelectEntry(c / 8 % (l.Count() + 1)); },
+        [](auto& l, auto, auto) { l.Add(); },
+        [](auto& l, auto, auto) { l.Insert(); },
+        [](auto& l, auto, auto) { l.Delete(); },
+        [](auto& l, auto c, auto rest) { l.SetFindText(rest.substr(0, c % 5)); },
+        [](auto& l, auto c, auto rest) { l.SetReplaceText(rest.substr(0, c % 7)); },
+        [](auto& l, auto c, auto) {
+            l.SetChecked(TReplaceCheckBox(c / 8 % ReplaceCheckBoxCount), c & 1);
+        },
+        [](auto& l, auto c, auto) { c > 0xF0 ? l.Clear() : void(); },
+    };
     for (size_t i = 0; i < bytes.size() && i < 64; ++i) {
         const auto c = static_cast<unsigned char>(bytes[i]);
-        switch (c % 8) {
-            case 0:
-                list.SelectEntry(c / 8 % (list.Count() + 1));
-                break;
-            case 1:
-                list.Add();
-                break;
-            case 2:
-                list.Insert();
-                break;
-            case 3:
-                list.Delete();
-                break;
-            case 4:
-                list.SetFindText(bytes.substr(i, c % 5));
-                break;
-            case 5:
-                list.SetReplaceText(bytes.substr(i, c % 7));
-                break;
-            case 6:
-                list.SetChecked(TReplaceCheckBox(c / 8 % ReplaceCheckBoxCount), c & 1);
-                break;
-            default:
-                if (c > 0xF0)
-                    list.Clear();
-        }
+        edits[c % 8](list, c, bytes.substr(i));
         Check(list.CurrentEntry() >= 0 && list.CurrentEntry() < list.Count());
         for (int box = cbApplication; box <= cbProxy; ++box)
             Check(list.Checked(TReplaceCheckBox(box)) ==
