@@ -1,5 +1,6 @@
 // Fuzzes the structure check of sources: the first byte picks the entry type, the rest is
-// the source. Whatever the bytes, the check ends and reports sane problems.
+// the source. Whatever the bytes, the check ends and reports sane problems, at most
+// MaxProblems of them and then one that says the list was cut short.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t lines = 1;
     for (char c : source)
         lines += c == '\n' || c == '\r';
-    Check(problems.size() <= orca::MaxProblems + 1);
+    // A list cut short says so in one more problem.
+    Check(problems.size() <= orca::MaxProblems ||
+          (problems.size() == orca::MaxProblems + 1 &&
+           problems.back().messageNumber == orca::MsgTooManyProblems));
     for (const auto& p : problems) {
         Check(p.level == orca::ProblemError && !p.text.empty() && p.messageNumber > 0);
         Check(p.line >= 1 && static_cast<size_t>(p.line) <= lines && p.column >= 1);
