@@ -150,10 +150,9 @@ TEST_F(ReplaceDialog, TypingChoosingTheListButtonsLoadAndSave) {
     Click(dlg.AddButton);
     Click(dlg.CheckBox(cbQuery));
     const Lines saved = dlg.List().EntryLines();
-    const std::string file = prefix.DriveC() + "/one.gsr";
-    EXPECT_EQ(Use(dlg.SaveButton, file), "");
+    EXPECT_EQ(Use(dlg.SaveButton, prefix.DriveC() + "/one.gsr"), "");
     Click(dlg.Clear);
-    EXPECT_EQ(Use(dlg.LoadButton, file), "");
+    EXPECT_EQ(Use(dlg.LoadButton, prefix.DriveC() + "/one.gsr"), "");
     EXPECT_EQ(dlg.List().EntryLines(), saved);
     ExpectShowsList(dlg);
     ASSERT_EQ(requests.size(), 2u);
@@ -221,9 +220,7 @@ TEST_F(ReplaceDialog, ButtonsFireTheirEventsAndHoldTheListWhileTheyRun) {
         record("replace", srReplace)(sender);
         Click(sender.CancelButton);  // stops the search; the run ends
     };
-    dlg.OnClose = [&](TSReplace& sender) {
-        fired.push_back(sender.Running() ? "cancel" : "close");
-    };
+    dlg.OnClose = [&](TSReplace& s) { fired.push_back(s.Running() ? "cancel" : "close"); };
     Click(dlg.FindNextButton);
     EXPECT_TRUE(Focused(dlg.FindNextButton));
     Click(dlg.FindAllButton);
