@@ -3,7 +3,7 @@
 // program-wide state, the real ORCA library (libpborc050.so beside the test program),
 // and helpers that build libraries and pb.ini in the prefix's drive c:.
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <string>
 #include <type_traits>
@@ -22,6 +22,12 @@
 #include "tests/support/TestSupport.h"
 
 namespace cattest {
+
+// Names every catalogue test uses.
+using catalogue::TPBApp;
+using catalogue::TPBObjRef;
+using testing::ElementsAre;
+using testing::IsEmpty;
 
 struct Entry {
     std::string name;
@@ -111,10 +117,8 @@ class CatalogueTest : public testing::Test {
         return out;
     }
     std::vector<std::string> LogWith(std::string_view part) const {
-        std::vector<std::string> out;
-        for (const std::string& line : Log())
-            if (line.find(part) != std::string::npos)
-                out.push_back(line);
+        std::vector<std::string> out = Log();
+        std::erase_if(out, [&](const std::string& l) { return l.find(part) == std::string::npos; });
         return out;
     }
     void ClearLog() { screen.logLines.clear(); }
