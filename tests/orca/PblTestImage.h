@@ -26,12 +26,6 @@ inline uint32_t U32(const std::string& s, size_t at) {
 inline uint16_t U16(const std::string& s, size_t at) {
     return orca::pbl::Get16(s.data() + at);
 }
-inline void Set32(std::string& s, size_t at, uint32_t v) {
-    orca::pbl::Put32(s.data() + at, v);
-}
-inline void Set16(std::string& s, size_t at, uint16_t v) {
-    orca::pbl::Put16(s.data() + at, v);
-}
 
 struct RawChunk {
     uint32_t at = 0;  // file offset of the chunk
@@ -178,7 +172,7 @@ inline std::string RenameEntries(std::string img,
         std::string name = img.substr(pos + 24, nameLength - 1);
         if (auto it = renames.find(name); it != renames.end())
             name = it->second;
-        Set16(header, 22, static_cast<uint16_t>(name.size() + 1));
+        orca::pbl::Put16(header.data() + 22, static_cast<uint16_t>(name.size() + 1));
         chunks += header + name + '\0';
         pos += 24 + nameLength;
     }
