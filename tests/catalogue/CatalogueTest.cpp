@@ -8,8 +8,6 @@
 namespace cattest {
 namespace {
 
-using catalogue::TPBLibRef;
-
 class CatalogueModelTest : public CatalogueTest {};
 
 // Applications sort by key (one name in two application libraries is two applications);
@@ -98,7 +96,7 @@ TEST_F(CatalogueModelTest, LibraryListLogsWhatCannotBeReadOnceAndKeepsItsReferen
     TPBApp* app = Mgr().Apps[0];
     app->LoadLibraryList();
     ASSERT_EQ(app->LibRefs.Count(), 5);  // no empty library after the last ";"
-    TPBLibRef* c = app->LibRef(4);
+    catalogue::TPBLibRef* c = app->LibRef(4);
     EXPECT_THAT(Names(c->ObjRefs), ElementsAre("w_c"));
     EXPECT_THAT(LogWith("Library not found: c:\\w\\gone.pbl"), testing::SizeIs(1));
     EXPECT_THAT(LogWith("Library is a directory: c:\\w\\dir.pbl"), testing::SizeIs(1));

@@ -7,8 +7,6 @@
 namespace cattest {
 namespace {
 
-using catalogue::TPBLib;
-
 class RefreshTest : public CatalogueTest {
   protected:
     void SetUp() override {
@@ -28,7 +26,7 @@ class RefreshTest : public CatalogueTest {
     void Touch() { lib->FileDate -= 1; }
     static constexpr const char* LibPath = "c:\\r\\a.pbl";
     static constexpr const char* OtherPath = "c:\\r\\b.pbl";
-    TPBLib* lib = nullptr;
+    catalogue::TPBLib* lib = nullptr;
 };
 
 TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollows) {
