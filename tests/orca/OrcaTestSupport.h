@@ -121,20 +121,6 @@ inline int32_t ImportList(HPBORCA s, std::vector<Source> list, std::vector<Probl
         lengths.data(), static_cast<int32_t>(list.size()), &CollectProblem, problems);
 }
 
-// The ancestors the hierarchy query reports, nearest first, and its result.
-inline std::vector<std::string> Hierarchy(HPBORCA s, const std::string& lib,
-                                          const std::string& name, int32_t* result = nullptr) {
-    std::vector<std::string> ancestors;
-    auto collect = [](PBORCA_HIERARCHY* h, void* user) {
-        static_cast<std::vector<std::string>*>(user)->push_back(h->lpszAncestorName);
-    };
-    const int32_t rc = PBORCA_ObjectQueryHierarchy(s, lib.c_str(), name.c_str(), PBORCA_WINDOW,
-                                                   collect, &ancestors);
-    if (result)
-        *result = rc;
-    return ancestors;
-}
-
 // A window source that passes the structure check.
 inline std::string WindowSource(const std::string& name, const std::string& ancestor,
                                 const std::string& extra = "") {
