@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "platform/AtomicFile.h"
 #include "tests/catalogue/CatalogueTestSupport.h"
 
 namespace cattest {
@@ -131,6 +132,18 @@ TEST_F(CatalogueModelTest, ThePBIniDeletionsRewriteOnlyTheirEntry) {
     catalogue::LoadNode(app);
     catalogue::TPBObjRef* wb = app->LibRef(1)->ObjRef(0);
     ASSERT_EQ(wb->Parent->Obj->Name, "w_a");
+
+    // A pb.ini that cannot be written: false, a log line, pb.ini and the catalogue as
+    // they were.
+    const std::string before = ReadPBIni();
+    for (bool lib : {true, false}) {
+        platform::FailNextAtomicWriteAfter(0);
+        EXPECT_FALSE(lib ? catalogue::DeleteLibFromPBIni(app->LibRef(0))
+                         : catalogue::DeleteAppFromPBIni(app2));
+        EXPECT_EQ(ReadPBIni(), before);
+    }
+    EXPECT_EQ(app->LibRefs.Count() + Mgr().Apps.Count(), 4);
+    EXPECT_EQ(LogWith("Could not").size(), 2u);
 
     ASSERT_TRUE(catalogue::DeleteLibFromPBIni(app->LibRef(0)));
     const std::string rest = "Current=app\r\n$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\n" + tail;
