@@ -21,13 +21,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(ini::DeleteSection(added, "fuzz section") == text);
     }
 
-    // The names of the headers, roughly as the parser finds them: any name will do, as
-    // the checks below hold for every section name.
+    // The names of the headers as the parser finds them: a line that starts, after
+    // blanks, with "[" and holds a "]". A "[" further into a line heads nothing, so a
+    // key set under its name would go into a new section of its own.
     std::vector<std::string> headers;
-    for (size_t open = text.find('['); open != std::string::npos; open = text.find('[', open + 1)) {
-        const size_t close = text.find_first_of("]\r\n", open);
-        if (close != std::string::npos && text[close] == ']')
-            headers.push_back(text.substr(open + 1, close - open - 1));
+    const size_t bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    for (size_t begin = bom; begin < text.size();) {
+        size_t end = text.find_first_of("\r\n", begin);
+        if (end == std::string::npos)
+            end = text.size();
+        size_t open = text.find_first_not_of(std::string_view(" \t\v\f\x1a"), begin);
+        if (open < end && text[open] == '[') {
+            const size_t close = text.find(']', open);
+            if (close < end)
+                headers.push_back(text.substr(open + 1, close - open - 1));
+        }
+        begin = end + 1;
     }
     size_t sections = 0;
     for (const std::string& section : headers) {
