@@ -152,7 +152,7 @@ TEST(PblCorrupt, ToleratesWhatTheReaderDoesNotFollow) {
         std::string error;
         auto lib = PblLibrary::Parse(d.Apply(b.img), &error);
         ASSERT_TRUE(lib) << error;
-        ExpectSameLibrary(*expected, *lib);
+        EXPECT_TRUE(lib->Serialize() == expected->Serialize());  // the same library
     }
 }
 

@@ -76,7 +76,7 @@ TEST(PblWriter, DirectoryIsABalancedSearchTreeAndBitmapsChain) {
         std::string error;
         auto back = PblLibrary::Parse(img, &error);
         ASSERT_TRUE(back) << error;
-        ExpectSameLibrary(*lib, *back);
+        EXPECT_TRUE(back->Serialize() == img);  // what was written reads back the same
     }
 }
 

@@ -186,14 +186,6 @@ inline auto Fields(const orca::PblEntry& e) {
     return std::tie(e.name, e.format, e.time, e.commentLength, e.data);
 }
 
-inline void ExpectSameLibrary(const orca::PblLibrary& a, const orca::PblLibrary& b) {
-    EXPECT_EQ(std::make_tuple(a.Format(), a.Time(), a.Comment(), a.SourceControlData()),
-              std::make_tuple(b.Format(), b.Time(), b.Comment(), b.SourceControlData()));
-    ASSERT_EQ(a.Entries().size(), b.Entries().size());
-    for (size_t i = 0; i < a.Entries().size(); ++i)
-        EXPECT_TRUE(Fields(a.Entries()[i]) == Fields(b.Entries()[i])) << a.Entries()[i].name;
-}
-
 inline std::unique_ptr<orca::PblLibrary> Load(const std::string& path) {
     std::string error;
     auto lib = orca::PblLibrary::Load(path, &error);
