@@ -1,6 +1,7 @@
 // pblutil: PowerBuilder libraries from the command line, on the same code as our ORCA
 // library. Paths are host paths. Every change to a library is one atomic write; a
-// command that fails changes nothing.
+// command that fails changes nothing. The one exception is workspace, which builds a
+// destination meant to be rebuilt from its sources, and writes it in place.
 
 #include <algorithm>
 #include <cstdio>
@@ -15,10 +16,12 @@
 
 #include "orca/OrcaObjects.h"
 #include "orca/PblLibrary.h"
+#include "orca/SourceWorkspace.h"
 #include "orca/StructureCheck.h"
 #include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
 #include "platform/LastError.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -43,6 +46,12 @@ constexpr const char* UsageText =
     "        delete entries: NAME.ext one entry, NAME every entry of that object\n"
     "  copy SRC DST NAMES...\n"
     "        copy entries (named as for delete) from SRC into DST, replacing them\n"
+    "  workspace SOURCES DEST\n"
+    "        build the libraries and pb.ini of a PowerBuilder workspace from its\n"
+    "        exported sources: one library per .pbg file under SOURCES, holding the\n"
+    "        sources it lists, placed under DEST as the .pbg names it from SOURCES;\n"
+    "        DEST/pb.ini with one application per .pbt target; the InitPath keys of\n"
+    "        the prefix's WIN.INI pointed at DEST\n"
     "\n"
     "Exit status: 0 success, 1 failure (nothing changed), 2 usage error.\n";
 
@@ -309,6 +318,18 @@ int Copy(const std::vector<std::string>& args) {
     return 0;
 }
 
+int Workspace(const std::vector<std::string>& args) {
+    if (args.size() != 2)
+        return Usage("workspace takes SOURCES and DEST");
+    const orca::SourceWorkspace workspace =
+        orca::BuildSourceWorkspace(args[0], platform::WindowsPath(args[1]));
+    if (!workspace.error.empty())
+        return Fail(workspace.error);
+    std::printf("%zu sources in %zu libraries, %zu applications in %s\n", workspace.sourceCount,
+                workspace.libraries.size(), workspace.applications.size(), workspace.pbIni.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -332,5 +353,7 @@ int main(int argc, char** argv) {
         return Delete(args);
     if (command == "copy")
         return Copy(args);
+    if (command == "workspace")
+        return Workspace(args);
     return Usage(("unknown command \"" + command + "\"").c_str());
 }

@@ -6,19 +6,29 @@ bash scripts/deps.sh --run
 jobs=$(nproc)
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j "$jobs"
-# The sample workspace, built in the prefix the program uses (the same choice as the
-# program makes) when it is not there yet, so that work done on it is never lost;
-# SORVANTI_REBUILD_SAMPLES=1 builds it anew, SORVANTI_NO_SAMPLES=1 leaves the prefix alone.
-if [ "${SORVANTI_NO_SAMPLES:-0}" != 1 ]; then
-    prefix=${SORVANTI_PREFIX:-${WINEPREFIX:-}}
-    if [ -z "$prefix" ]; then
-        data=${XDG_DATA_HOME:-}
-        case "$data" in
-            /*) ;;
-            *) data="${HOME:-/tmp}/.local/share" ;;
-        esac
-        prefix="$data/sorvanti/prefix"
-    fi
+# The prefix the program uses (the same choice as the program makes).
+default_prefix() {
+    local data=${XDG_DATA_HOME:-}
+    case "$data" in
+        /*) ;;
+        *) data="${HOME:-/tmp}/.local/share" ;;
+    esac
+    echo "$data/sorvanti/$1"
+}
+# SORVANTI_WORKSPACE=pfc runs the program on the PowerBuilder Foundation Classes of the
+# corpus beside the checkout instead, built into a prefix of their own (SORVANTI_PREFIX
+# unless set) each time, since nothing there is meant to be kept.
+if [ "${SORVANTI_WORKSPACE:-samples}" = pfc ]; then
+    corpus=${SORVANTI_CORPUS_DIR:-../shared/corpus}
+    [ -d "$corpus/pfc" ] || { echo "$0: no PFC sources in $corpus/pfc" >&2; exit 1; }
+    export SORVANTI_PREFIX=${SORVANTI_PREFIX:-$(default_prefix pfc-prefix)}
+    mkdir -p "$SORVANTI_PREFIX/drive_c"
+    out/dev/orca/pblutil workspace "$corpus/pfc" "$SORVANTI_PREFIX/drive_c/pfc"
+# The sample workspace, built in the prefix the program uses when it is not there yet, so
+# that work done on it is never lost; SORVANTI_REBUILD_SAMPLES=1 builds it anew,
+# SORVANTI_NO_SAMPLES=1 leaves the prefix alone.
+elif [ "${SORVANTI_NO_SAMPLES:-0}" != 1 ]; then
+    prefix=${SORVANTI_PREFIX:-${WINEPREFIX:-$(default_prefix prefix)}}
     if [ "${SORVANTI_REBUILD_SAMPLES:-0}" = 1 ] ||
             [ ! -f "$prefix/drive_c/sorvanti-samples/pb.ini" ]; then
         bash scripts/make-sample-workspace.sh "$prefix" out/dev/orca/pblutil

@@ -1,0 +1,227 @@
+#include "orca/SourceWorkspace.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "orca/OrcaObjects.h"
+#include "orca/PblLibrary.h"
+#include "orca/StructureCheck.h"
+#include "platform/Ansi.h"
+#include "platform/Files.h"
+#include "platform/LastError.h"
+#include "platform/Paths.h"
+#include "platform/Profile.h"
+#include "platform/Text.h"
+
+namespace orca {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The first quoted text of a line of a .pbg or .pbt file, its backslash escapes undone
+// ("pfcapp\\pfcapp.pbl" is pfcapp\pfcapp.pbl); empty when the line quotes nothing.
+std::string FirstQuoted(std::string_view line) {
+    const size_t open = line.find('"');
+    std::string text;
+    for (size_t i = open + 1; open != line.npos && i < line.size() && line[i] != '"'; ++i) {
+        if (line[i] == '\\' && i + 1 < line.size())
+            ++i;
+        text += line[i];
+    }
+    return text;
+}
+
+// The value of a `key "value";` line of a .pbt, or empty.
+std::string TargetValue(const std::string& text, std::string_view key) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (line.size() > key.size() && platform::AsciiSameText(line.substr(0, key.size()), key) &&
+            platform::IsBlank(line[key.size()]))
+            return FirstQuoted(line);
+    return {};
+}
+
+// The files of the source tree that match the mask, as paths relative to its root,
+// sorted.
+std::vector<fs::path> SourceFiles(const fs::path& root, const char* mask) {
+    std::vector<fs::path> found;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        if (it->is_regular_file(ec) && platform::MatchesMask(it->path().filename().string(), mask))
+            found.push_back(it->path().lexically_relative(root));
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// A path of the workspace: the destination and the parts, "." and ".." taken out.
+std::string WorkspacePath(const std::string& destination, const fs::path& folder,
+                          std::string_view relative) {
+    return platform::FullWindowsPath(destination + "\\" + folder.string() + "\\" +
+                                     std::string(relative));
+}
+
+// Writes a library image where it belongs. A plain write, not the atomic one the
+// program uses: the workspace is rebuilt from its sources, and flushing two dozen
+// libraries to disk would cost most of the build's time.
+bool WriteLibrary(const std::string& windowsPath, const orca::PblLibrary& library) {
+    const std::string image = library.Serialize();
+    const std::string host = platform::HostPath(windowsPath);
+    std::error_code ec;
+    fs::create_directories(fs::path(host).parent_path(), ec);
+    std::ofstream out(host, std::ios::binary | std::ios::trunc);
+    out.write(image.data(), static_cast<std::streamsize>(image.size()));
+    out.close();
+    return !image.empty() && out;
+}
+
+// Reads a .pbg (which names its library and its sources from the workspace's folder), checks every
+// source as an ORCA import checks it, and writes the library. The application objects it holds are
+// added to *applications (name, library). An error text, or empty.
+std::string ImportGroup(const std::string& sources, const std::string& destination,
+                        const fs::path& group, SourceWorkspace* workspace,
+                        std::vector<std::pair<std::string, std::string>>* applications) {
+    const std::string groupPath = sources + "\\" + group.string();
+    const auto bytes = platform::ReadFileBytes(groupPath);
+    if (!bytes)
+        return "cannot read " + groupPath;
+    std::string section, library;
+    std::vector<std::string> objects;
+    std::istringstream lines(*bytes);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("@begin ") || line.starts_with("@end"))
+            section = line;
+        else if (const std::string text = FirstQuoted(line); text.empty())
+            continue;
+        else if (section.starts_with("@begin Libraries") && library.empty())
+            library = WorkspacePath(destination, {}, text);
+        else if (section.starts_with("@begin Objects"))
+            objects.push_back(text);
+    }
+    if (library.empty())
+        return groupPath + " names no library";
+
+    const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
+    const auto image = orca::PblLibrary::Create("0600", group.stem().string(), now);
+    for (const std::string& object : objects) {
+        const auto text = platform::ReadFileBytes(sources + "\\" + object);
+        if (!text)
+            return groupPath + ": cannot read the source " + object;
+        orca::ExportFile source = orca::ParseExportFile(*text);
+        if (source.entryName.empty())
+            source.entryName = object.substr(platform::FileNameStart(object));
+        bool isSource = false;
+        const int type = orca::EntryTypeOfName(source.entryName, &isSource);
+        if (type < 0 || !isSource)
+            return object + ": " + source.entryName + " is not the name of a source entry";
+        const std::string name(orca::ObjectName(source.entryName));
+        const std::vector<orca::CompileProblem> problems =
+            orca::CheckSource(source.source, name, type);
+        if (!problems.empty())
+            return library + "(" + name + "), line " + std::to_string(problems[0].line) + ": " +
+                   problems[0].text;
+        orca::PblEntry entry;
+        entry.name = name + "." + orca::SourceExtension(type);
+        entry.time = now;
+        entry.commentLength = static_cast<uint16_t>(std::min<size_t>(source.comment.size(), 65535));
+        entry.data = source.comment.substr(0, entry.commentLength) + source.source;
+        std::string error;
+        if (!image->Put(std::move(entry), &error))
+            return library + "(" + name + "): " + error;
+        if (type == PBORCA_APPLICATION)
+            applications->emplace_back(name, library);
+        ++workspace->sourceCount;
+    }
+    if (!WriteLibrary(library, *image))
+        return "cannot write " + platform::HostPath(library);
+    workspace->libraries.push_back(library);
+    workspace->libraryHostPaths.push_back(platform::HostPath(library));
+    return {};
+}
+
+// The pb.ini application of a .pbt: its application object, the library that holds it,
+// and its library list made absolute.
+std::string ReadTarget(const std::string& sources, const std::string& destination,
+                       const fs::path& target,
+                       const std::vector<std::pair<std::string, std::string>>& applications,
+                       WorkspaceApplication* application) {
+    const auto bytes = platform::ReadFileBytes(sources + "\\" + target.string());
+    if (!bytes)
+        return "cannot read " + sources + "\\" + target.string();
+    application->name = TargetValue(*bytes, "appname");
+    const auto found = std::find_if(applications.begin(), applications.end(), [&](const auto& a) {
+        return platform::AsciiSameText(a.first, application->name);
+    });
+    if (application->name.empty() || found == applications.end())
+        return target.string() + ": no application object \"" + application->name +
+               "\" among the sources";
+    application->library = found->second;
+    std::istringstream list(TargetValue(*bytes, "LibList"));
+    for (std::string piece; std::getline(list, piece, ';');)
+        if (!piece.empty())
+            application->libraryList.push_back(
+                WorkspacePath(destination, target.parent_path(), piece));
+    return {};
+}
+
+SourceWorkspace Build(const std::string& sourceDir, const std::string& destination) {
+    SourceWorkspace workspace;
+    const auto fail = [&](std::string error) {
+        workspace = SourceWorkspace();
+        workspace.error = std::move(error);
+        return workspace;
+    };
+    std::error_code ec;
+    if (!fs::is_directory(sourceDir, ec))
+        return fail("no folder " + sourceDir);
+    // The sources are read through their Windows form, as the .pbg files name them.
+    const std::string sources = platform::WindowsPath(sourceDir);
+
+    std::vector<std::pair<std::string, std::string>> applications;  // name, library
+    for (const fs::path& group : SourceFiles(sourceDir, "*.pbg"))
+        if (std::string error = ImportGroup(sources, destination, group, &workspace, &applications);
+            !error.empty())
+            return fail(error);
+    if (workspace.libraries.empty())
+        return fail("no .pbg file in " + sourceDir);
+
+    std::string pbIni = "[Application]\r\n";
+    for (const fs::path& target : SourceFiles(sourceDir, "*.pbt")) {
+        WorkspaceApplication application;
+        if (std::string error =
+                ReadTarget(sources, destination, target, applications, &application);
+            !error.empty())
+            return fail(error);
+        pbIni += "$" + application.library + "(" + application.name + ")=";
+        for (size_t i = 0; i < application.libraryList.size(); ++i)
+            pbIni += (i ? ";" : "") + application.libraryList[i];
+        pbIni += "\r\n";
+        workspace.applications.push_back(std::move(application));
+    }
+    workspace.pbIni = destination + "\\pb.ini";
+    fs::create_directories(platform::HostPath(destination), ec);
+    if (!platform::WriteFileBytes(workspace.pbIni, pbIni))
+        return fail("cannot write " + workspace.pbIni + ": " + platform::LastErrorText());
+    for (const char* key : {"InitPath040", "InitPath050", "InitPath60"})
+        if (!platform::WriteProfileString("PowerBuilder", key, destination))
+            return fail("cannot write WIN.INI: " + platform::LastErrorText());
+    return workspace;
+}
+
+}  // namespace
+
+SourceWorkspace BuildSourceWorkspace(const std::string& sources, const std::string& destination) {
+    const std::string root = platform::FullWindowsPath(destination);
+    if (root.empty()) {
+        SourceWorkspace workspace;
+        workspace.error = "no Windows path for the destination " + destination;
+        return workspace;
+    }
+    return Build(sources, root);
+}
+
+}  // namespace orca
