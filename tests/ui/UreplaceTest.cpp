@@ -134,7 +134,7 @@ TEST_F(ReplaceDialog, TypingChoosingTheListButtonsLoadAndSave) {
     // Texts are Windows-1252: the euro sign is 0x80; what the code page lacks is '?'.
     edit->insert(QString::fromUtf8("\u20AC\u00E9\u4E2D"));
     EXPECT_EQ(dlg.FindText(), "ofz_x\x80\xE9?");
-    ExpectShowsList(dlg);
+    ExpectShowsList(dlg);  // the drop-down shows the same characters
 
     // Each list button changes the list, and both drop-downs follow.
     const std::pair<QPushButton*, int> buttons[] = {
@@ -262,9 +262,8 @@ TEST_F(ReplaceDialog, ShowingSelectsFindOrReplaceModeAndTheBoxesSetTheirOptions)
             }
         }
         // A screenshot under the build folder (the offscreen platform draws no frames).
-        const std::string shot = std::string(SORVANTI_UI_SHOTS_DIR) + "/Ureplace-" +
-                                 (replace ? "replace" : "find") + ".png";
-        EXPECT_TRUE(dlg.grab().save(QString::fromStdString(shot))) << shot;
+        EXPECT_TRUE(dlg.grab().save(QStringLiteral(SORVANTI_UI_SHOTS_DIR "/Ureplace-") +
+                                    (replace ? "replace" : "find") + ".png"));
     }
     // Each box (Replace Upon Find too, shown in replace mode), found by its name
     // "CheckBox" + X + "Option", controls option "sr" + X.

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "platform/Profile.h"
 #include "tests/catalogue/CatalogueTestSupport.h"
@@ -49,15 +50,12 @@ TEST(PbWinTreeTextTest, IconCacheLoadsEachNameOnceAndRetriesFailedNames) {
         loads.emplace_back(name);
         return name == "missing" ? nullptr : std::make_unique<int>(static_cast<int>(loads.size()));
     });
-    const int* window = cache.Get("window");
-    const int* userObject = cache.Get("UserObject");
-    EXPECT_EQ(cache.Get("userobject"), userObject);
-    EXPECT_EQ(cache.Get("Window"), window);
+    const int* window = cache.Get("Window");
+    EXPECT_EQ(cache.Get("window"), window);
     const int* fallback = cache.Get("missing");
     EXPECT_EQ(cache.Get("missing"), fallback);
     EXPECT_EQ(*fallback, 1);  // the bitmap loaded first, at construction
-    EXPECT_THAT(loads,
-                ElementsAre("nonvisualobject", "window", "UserObject", "missing", "missing"));
+    EXPECT_THAT(loads, ElementsAre("nonvisualobject", "Window", "missing", "missing"));
 }
 
 // ---- The sample workspace ---------------------------------------------------------------
@@ -86,12 +84,7 @@ class PbWinTreeTest : public cattest::CatalogueTest {
                 return n;
         return nullptr;
     }
-    [[gnu::noinline]] TPBApp* App(const std::string& name) {
-        for (const auto& item : Mgr().Apps)
-            if (item.Obj->Name == name)
-                return item.Obj;
-        return nullptr;
-    }
+    TPBApp* App(const std::string& name) { return static_cast<TPBApp*>(AppNode(name)->Data()); }
     // Loads the application and brings its node in line, as expanding it does.
     TWinTreeNode* LoadApp(const std::string& name) {
         catalogue::LoadNode(App(name));
@@ -99,35 +92,22 @@ class PbWinTreeTest : public cattest::CatalogueTest {
         sync.RefreshNode(node);
         return node;
     }
-    static std::vector<std::string> Texts(const TWinTreeNode* parent) {
+    // The children's texts, or their first words.
+    static std::vector<std::string> Texts(const TWinTreeNode* parent, bool firstWords = false) {
         std::vector<std::string> out;
         for (TWinTreeNode* n = parent->FirstChild(); n; n = n->NextSibling())
-            out.push_back(n->Text());
+            out.push_back(firstWords ? n->Text().substr(0, n->Text().find(' ')) : n->Text());
         return out;
     }
-    static std::vector<std::string> FirstWords(const TWinTreeNode* parent) {
-        std::vector<std::string> out;
-        for (const std::string& text : Texts(parent))
-            out.push_back(text.substr(0, text.find(' ')));
-        return out;
-    }
-    // Makes the next change detection see the library as changed.
-    void Touch(const std::string& path) {
-        catalogue::TPBLib* lib = Mgr().Libs.Find(path);
-        ASSERT_NE(lib, nullptr) << path;
-        lib->FileDate -= 1;
-    }
-    // Refreshes the catalogue as the Refresh command does, then the tree.
-    void RefreshAll(const std::string& changedLibrary = {}) {
-        if (!changedLibrary.empty())
-            Touch(changedLibrary);
+    // Refreshes the catalogue as the Refresh command does, the changed library seen as
+    // changed, then the tree unless told not to.
+    void RefreshAll(const std::string& changedLibrary = {}, bool andTree = true) {
+        if (catalogue::TPBLib* lib = Mgr().Libs.Find(changedLibrary))
+            lib->FileDate -= 1;
         Mgr().RefreshAll();
-        sync.RefreshTree();
+        if (andTree)
+            sync.RefreshTree();
         EXPECT_EQ(tree.VerifyCounts(), "");
-    }
-    void WriteOrdersPath(const std::string& libraries) {
-        ASSERT_TRUE(platform::WritePrivateProfileString(
-            "Application", "$" + Dir + "\\orders.pbl(orders)", libraries, Dir + "\\pb.ini"));
     }
 
     TCustomWinTree tree;
@@ -144,25 +124,13 @@ TEST_F(PbWinTreeTest, ApplicationsLibrariesAndEntriesAppearInCatalogueOrder) {
                 ElementsAre(Dir + "\\orders.pbl", Dir + "\\ordbase.pbl", Dir + "\\ordutil.pbl",
                             Dir + "\\orddw.pbl", Dir + "\\ordarch.pbl (Invalid Library)"));
     // Entries in the library's order: functions, menus, user objects, windows.
-    EXPECT_THAT(FirstWords(orders->Child(1)),
+    EXPECT_THAT(Texts(orders->Child(1), true),
                 ElementsAre("f_log_message", "m_sample_frame", "n_sample_base", "n_sample_tr",
                             "u_sample_cb", "u_sample_dw", "w_sample_base", "w_sample_frame",
                             "w_sample_sheet"));
     const TPBObj* entry = static_cast<TPBObjRef*>(orders->Child(1)->Child(0)->Data())->Obj;
     EXPECT_EQ(orders->Child(1)->Child(0)->Text(), views::EntryLine(*entry));
     EXPECT_FALSE(entry->Comment.empty());
-
-    // A second refresh changes nothing: the same nodes stay.
-    TWinTreeNode* ordbase = orders->Child(1);
-    TWinTreeNode* first = ordbase->Child(0);
-    TWinTreeNode* invalid = orders->Child(4);
-    RefreshAll();
-    EXPECT_EQ(orders->Child(1), ordbase);
-    EXPECT_EQ(ordbase->Child(0), first);
-    // The invalid library keeps its node too.
-    EXPECT_EQ(orders->Child(4), invalid);
-    EXPECT_EQ(orders->Child(4)->Text(), Dir + "\\ordarch.pbl (Invalid Library)");
-    EXPECT_EQ(orders->ChildCount(), 5);
 }
 
 TEST_F(PbWinTreeTest, ChangedLibraryKeepsItsNodesAndExpansion) {
@@ -171,9 +139,10 @@ TEST_F(PbWinTreeTest, ChangedLibraryKeepsItsNodesAndExpansion) {
     orders->Expand();
     ordbase->Expand();
     TWinTreeNode* keep = ChildStarting(ordbase, "n_sample_base ");
-    TWinTreeNode* changed = ChildStarting(ordbase, "w_sample_base ");
-    tree.SelectNode(changed);
-    const std::string oldLine = changed->Text();
+    tree.SelectNode(ChildStarting(ordbase, "w_sample_base "));
+    // Libraries the refresh leaves alone, the invalid one too, keep their nodes.
+    TWinTreeNode* untouched = orders->Child(2)->FirstChild();
+    TWinTreeNode* invalid = orders->Child(4);
 
     const std::string lib = Dir + "\\ordbase.pbl";
     Put(lib, {{"w_sample_base", PBORCA_WINDOW,
@@ -185,17 +154,18 @@ TEST_F(PbWinTreeTest, ChangedLibraryKeepsItsNodesAndExpansion) {
     RefreshAll(lib);
 
     EXPECT_EQ(orders->Child(1), ordbase);
-    EXPECT_TRUE(orders->Expanded());
-    EXPECT_TRUE(ordbase->Expanded());
+    EXPECT_EQ(orders->Child(2)->FirstChild(), untouched);
+    EXPECT_EQ(orders->Child(4), invalid);
+    EXPECT_EQ(invalid->Text(), Dir + "\\ordarch.pbl (Invalid Library)");
+    EXPECT_TRUE(orders->Expanded() && ordbase->Expanded());
     EXPECT_THAT(
-        FirstWords(ordbase),
+        Texts(ordbase, true),
         ElementsAre("m_sample_frame", "n_sample_base", "n_sample_tr", "u_sample_cb", "u_sample_dw",
                     "w_added", "w_sample_base", "w_sample_frame", "w_sample_sheet"));
     EXPECT_EQ(ordbase->Child(1), keep);
     // The changed entry has a new node in the same place, with its new line, and the
     // selection followed it.
     TWinTreeNode* now = ChildStarting(ordbase, "w_sample_base ");
-    EXPECT_NE(now->Text(), oldLine);
     EXPECT_THAT(now->Text(), testing::EndsWith("changed comment"));
     EXPECT_EQ(tree.SelectedNode(), now);
     // Every node's data is the reference its library reference lists.
@@ -204,44 +174,41 @@ TEST_F(PbWinTreeTest, ChangedLibraryKeepsItsNodesAndExpansion) {
         EXPECT_EQ(ordbase->Child(i)->Data(), libRef->ObjRefs[i]) << i;
 }
 
-TEST_F(PbWinTreeTest, RemovedAndAddedApplicationsFollowPbIni) {
+// A reordered library path moves the library nodes into its order; an application
+// renamed in pb.ini is a new node in pb.ini's order, the other keeps its node.
+TEST_F(PbWinTreeTest, LibraryPathAndPbIniChangesMoveTheNodes) {
     TWinTreeNode* orders = LoadApp("orders");
     orders->Expand();
-    TWinTreeNode* stock = AppNode("stock");
-    tree.SelectNode(stock);
+    std::vector<TWinTreeNode*> before;
+    for (int i = 0; i < 4; ++i)
+        before.push_back(orders->Child(i));
+    // The last valid library moves to the front, the rest keep their order.
+    ASSERT_TRUE(platform::WritePrivateProfileString(
+        "Application", "$" + Dir + "\\orders.pbl(orders)",
+        Dir + "\\orddw.pbl;" + Dir + "\\orders.pbl;" + Dir + "\\ordbase.pbl;" + Dir +
+            "\\ordutil.pbl;" + Dir + "\\ordarch.pbl",
+        Dir + "\\pb.ini"));
+    App("orders")->LoadLibraryList();
+    sync.RefreshTree();
+    EXPECT_THAT(Texts(orders, true),
+                ElementsAre(Dir + "\\orddw.pbl", Dir + "\\orders.pbl", Dir + "\\ordbase.pbl",
+                            Dir + "\\ordutil.pbl", Dir + "\\ordarch.pbl"));
+    EXPECT_EQ(orders->Child(0), before[3]);
+    EXPECT_EQ(orders->Child(1), before[0]);
+    EXPECT_EQ(tree.VerifyCounts(), "");
 
+    tree.SelectNode(AppNode("stock"));
     std::string ini = testsupport::ReadFile(prefix.DriveC() + "/sorvanti-samples/pb.ini");
     const size_t at = ini.find("$" + Dir + "\\stock.pbl(stock)");
     ini.erase(at, ini.find("\r\n", at) + 2 - at);
     ini.insert(at, "$" + Dir + "\\stock.pbl(aaa)=" + Dir + "\\stock.pbl\r\n");
     testsupport::WriteFile(prefix.DriveC() + "/sorvanti-samples/pb.ini", ini);
     RefreshAll();
-
-    EXPECT_THAT(FirstWords(Top()), ElementsAre("aaa", "orders"));
+    EXPECT_THAT(Texts(Top(), true), ElementsAre("aaa", "orders"));
     EXPECT_EQ(Top()->Child(1), orders);
     EXPECT_TRUE(orders->Expanded());
     EXPECT_EQ(orders->ChildCount(), 5);
-    // The selected application is gone: the first node is selected.
-    EXPECT_EQ(tree.SelectedItem(), 1);
-}
-
-TEST_F(PbWinTreeTest, ReorderedLibraryPathMovesTheNodesIntoPathOrder) {
-    TWinTreeNode* orders = LoadApp("orders");
-    std::vector<TWinTreeNode*> before;
-    for (int i = 0; i < 4; ++i)
-        before.push_back(orders->Child(i));
-    // The last valid library moves to the front, the rest keep their order.
-    WriteOrdersPath(Dir + "\\orddw.pbl;" + Dir + "\\orders.pbl;" + Dir + "\\ordbase.pbl;" + Dir +
-                    "\\ordutil.pbl;" + Dir + "\\ordarch.pbl");
-    App("orders")->LoadLibraryList();
-    sync.RefreshTree();
-
-    EXPECT_THAT(FirstWords(orders),
-                ElementsAre(Dir + "\\orddw.pbl", Dir + "\\orders.pbl", Dir + "\\ordbase.pbl",
-                            Dir + "\\ordutil.pbl", Dir + "\\ordarch.pbl"));
-    EXPECT_EQ(orders->Child(0), before[3]);
-    EXPECT_EQ(orders->Child(1), before[0]);
-    EXPECT_EQ(tree.VerifyCounts(), "");
+    EXPECT_EQ(tree.SelectedItem(), 1);  // the selected application is gone: the first node
 }
 
 TEST_F(PbWinTreeTest, BitmapsAreSettledBySynchronisingAndStaleEntriesLeaveThere) {
@@ -254,21 +221,24 @@ TEST_F(PbWinTreeTest, BitmapsAreSettledBySynchronisingAndStaleEntriesLeaveThere)
     EXPECT_EQ(images(AppNode("stock")), "application|");
     EXPECT_EQ(images(orders->Child(1)), "LIBraryclosed|LIBRARYOPEN");
     EXPECT_EQ(images(orders->Child(4)), "LIBraryRed|");
-
+    // An entry shows its root class, and keeps its type beside it.
     TWinTreeNode* ordbase = orders->Child(1);
-    auto rootClass = [&](const std::string& name) {
-        return ChildStarting(ordbase, name + " ")->ImageName();
-    };
-    EXPECT_TRUE(platform::AnsiSameText(rootClass("w_sample_sheet"), "window"));
-    EXPECT_EQ(rootClass("u_sample_cb"), "commandbutton");
-    EXPECT_EQ(rootClass("n_sample_base"), "nonvisualobject");
-    EXPECT_EQ(ChildStarting(ordbase, "m_sample_frame ")->Tag(), PBORCA_MENU);
+    const std::tuple<const char*, const char*, int> entries[] = {
+        {"f_log_message", "function_object", PBORCA_FUNCTION},
+        {"m_sample_frame", "menu", PBORCA_MENU},
+        {"n_sample_base", "nonvisualobject", PBORCA_USEROBJECT},
+        {"u_sample_cb", "commandbutton", PBORCA_USEROBJECT},
+        {"w_sample_sheet", "window", PBORCA_WINDOW}};
+    for (const auto& [name, rootClass, type] : entries) {
+        const TWinTreeNode* n = ChildStarting(ordbase, std::string(name) + " ");
+        ASSERT_NE(n, nullptr) << name;
+        EXPECT_TRUE(platform::AnsiSameText(n->ImageName(), rootClass) && n->Tag() == type) << name;
+    }
 
     // The catalogue drops an entry before the tree is synchronised: its node stays,
     // unread, until the synchronisation removes it.
     Remove(Dir + "\\ordbase.pbl", "u_sample_cb", PBORCA_USEROBJECT);
-    Touch(Dir + "\\ordbase.pbl");
-    Mgr().RefreshAll();
+    RefreshAll(Dir + "\\ordbase.pbl", false);
     TWinTreeNode* stale = ChildStarting(ordbase, "u_sample_cb ");
     EXPECT_EQ(sync.ResolveNode(stale).kind, TPBNodeKind::Stale);
     sync.RefreshTree();
@@ -322,7 +292,6 @@ TEST_F(PbWinTreeTest, HierarchyTreeNodesResolveThroughTheirAncestors) {
     TWinTreeNode* top = hierarchy.Items(system);
     for (const auto& item : app->SystemRoot->Children)
         hierarchy.AddChildObject(system, item.Obj->Obj->Name, item.Obj);
-    EXPECT_EQ(views::EntryImageName(*app->SystemRoot), "System");
     ASSERT_GT(top->ChildCount(), 0);
     EXPECT_EQ(hsync.ResolveNode(top->Child(0)).kind, TPBNodeKind::ObjRef);
     // A node whose object its ancestor does not list is not trusted.
