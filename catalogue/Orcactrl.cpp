@@ -324,6 +324,13 @@ void TPBLib::LoadDirectory() {
     Mgr.GetSession().LibraryDirectory(Name, nullptr, 0, &DirectoryCallback, this);
 }
 
+int TPBLib::IndexOfEntry(std::string_view name, int type) const {
+    for (int i = 0; i < Entries.Count(); ++i)
+        if (Entries[i]->EntryType == type && platform::AnsiSameText(Entries[i]->Name, name))
+            return i;
+    return -1;
+}
+
 void TPBLib::SortEntries() {
     Entries.Sort([](const auto& a, const auto& b) {
         const int ta = EntryTypeOrder(a.Obj->EntryType), tb = EntryTypeOrder(b.Obj->EntryType);

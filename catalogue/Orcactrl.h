@@ -174,6 +174,9 @@ class TPBLib : public TPBBase {
     // object (exported at once with LoadSourceWithDirectory).
     void LoadDirectory();
     void SortEntries();
+    // The index of the entry of that name (any case) and type, or -1. A library may hold
+    // a window and a menu of one name, so the name alone does not name an entry.
+    int IndexOfEntry(std::string_view name, int type) const;
     // Reads the library again and merges the differences into the entries (change
     // detection); every reference to the library is brought in line at once
     // (Refresh.cpp).

@@ -15,7 +15,6 @@
 #include "catalogue/Refresh.h"
 
 #include "catalogue/Orcactrl.h"
-#include "platform/Ansi.h"
 #include "platform/Files.h"
 #include "shell/OptionsForm.h"
 #include "shell/Utilities.h"
@@ -99,18 +98,9 @@ void TPBLib::Refresh() {
     FileDate = fresh.FileDate;
 
     std::vector<std::unique_ptr<TPBObj>> removed;  // retired once no reference reaches them
-    // An entry is the same one when both its name and its type match: a library may hold
-    // a window and a menu of one name.
-    const auto freshIndex = [&fresh](const TPBObj& entry) {
-        for (int at = 0; at < fresh.Entries.Count(); ++at)
-            if (fresh.Entries[at]->EntryType == entry.EntryType &&
-                platform::AnsiSameText(fresh.Entries[at]->Name, entry.Name))
-                return at;
-        return -1;
-    };
     for (int i = 0; i < Entries.Count(); ++i) {
         TPBObj* entry = Entries[i];
-        const int at = freshIndex(*entry);
+        const int at = fresh.IndexOfEntry(entry->Name, entry->EntryType);
         if (at >= 0) {
             TPBObj* now = fresh.Entries[at];
             if (now->CreateTime != entry->CreateTime || now->Comment != entry->Comment) {

@@ -80,6 +80,19 @@ std::string_view ObjectName(std::string_view entryName) {
     return dot == std::string_view::npos ? entryName : entryName.substr(0, dot);
 }
 
+PblEntry SourceEntry(std::string name, std::string format, uint32_t time, std::string_view comment,
+                     std::string_view source) {
+    PblEntry entry;
+    entry.name = std::move(name);
+    entry.format = std::move(format);
+    entry.time = time;
+    entry.commentLength = static_cast<uint16_t>(std::min<size_t>(comment.size(), 65535));
+    entry.data.reserve(entry.commentLength + source.size());
+    entry.data.append(comment.substr(0, entry.commentLength));
+    entry.data.append(source);
+    return entry;
+}
+
 ObjectEntries FindObject(const PblLibrary& library, std::string_view name, int type) {
     ObjectEntries found;
     if (!SourceExtension(type))

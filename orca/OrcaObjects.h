@@ -37,6 +37,11 @@ struct ObjectEntries {
 };
 ObjectEntries FindObject(const PblLibrary& library, std::string_view name, int type);
 
+// A source entry as a library stores it: the comment (as much of it as the entry's
+// length word holds) before the source text.
+PblEntry SourceEntry(std::string name, std::string format, uint32_t time, std::string_view comment,
+                     std::string_view source);
+
 // One line of a library directory: one object.
 struct DirectoryObject {
     std::string name;  // without extension

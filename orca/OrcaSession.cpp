@@ -665,15 +665,9 @@ int32_t Session::CompileEntryImportList(char** libraries, char** names, PBORCA_T
             opened.push_back(lib);
         }
         const ObjectEntries object = FindObject(*target, names[i], type);
-        PblEntry entry;
-        entry.name = object.source ? object.source->name : SourceName(names[i], type);
-        entry.format = target->Format();
-        entry.time = Now();
-        const std::string_view note = comments && comments[i] ? comments[i] : "";
-        entry.commentLength = static_cast<uint16_t>(std::min<size_t>(note.size(), 65535));
-        entry.data.reserve(entry.commentLength + text.size());
-        entry.data.append(note.substr(0, entry.commentLength));
-        entry.data.append(text);
+        PblEntry entry =
+            SourceEntry(object.source ? object.source->name : SourceName(names[i], type),
+                        target->Format(), Now(), comments && comments[i] ? comments[i] : "", text);
         // The compiled form was made from the old source: PowerBuilder must not take
         // it for the new one.
         const std::string entryName = entry.name;

@@ -242,13 +242,9 @@ int Import(const std::vector<std::string>& args) {
     for (Prepared& item : prepared) {
         const std::string_view name = orca::ObjectName(item.entryName);
         const orca::ObjectEntries object = orca::FindObject(*library, name, item.type);
-        orca::PblEntry entry;
-        entry.name = object.source ? object.source->name : item.entryName;
-        entry.format = library->Format();
-        entry.time = now;
-        entry.commentLength =
-            static_cast<uint16_t>(std::min<size_t>(item.file.comment.size(), 65535));
-        entry.data = item.file.comment.substr(0, entry.commentLength) + item.file.source;
+        orca::PblEntry entry =
+            orca::SourceEntry(object.source ? object.source->name : item.entryName,
+                              library->Format(), now, item.file.comment, item.file.source);
         if (object.compiled)
             library->Remove(std::string(object.compiled->name));
         std::string reason;

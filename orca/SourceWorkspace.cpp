@@ -68,9 +68,8 @@ std::string WorkspacePath(const std::string& destination, const fs::path& folder
 // Writes a library image where it belongs. A plain write, not the atomic one the
 // program uses: the workspace is rebuilt from its sources, and flushing two dozen
 // libraries to disk would cost most of the build's time.
-bool WriteLibrary(const std::string& windowsPath, const orca::PblLibrary& library) {
+bool WriteLibrary(const std::string& host, const orca::PblLibrary& library) {
     const std::string image = library.Serialize();
-    const std::string host = platform::HostPath(windowsPath);
     std::error_code ec;
     fs::create_directories(fs::path(host).parent_path(), ec);
     std::ofstream out(host, std::ios::binary | std::ios::trunc);
@@ -124,22 +123,20 @@ std::string ImportGroup(const std::string& sources, const std::string& destinati
         if (!problems.empty())
             return library + "(" + name + "), line " + std::to_string(problems[0].line) + ": " +
                    problems[0].text;
-        orca::PblEntry entry;
-        entry.name = name + "." + orca::SourceExtension(type);
-        entry.time = now;
-        entry.commentLength = static_cast<uint16_t>(std::min<size_t>(source.comment.size(), 65535));
-        entry.data = source.comment.substr(0, entry.commentLength) + source.source;
         std::string error;
-        if (!image->Put(std::move(entry), &error))
+        if (!image->Put(orca::SourceEntry(name + "." + orca::SourceExtension(type), "", now,
+                                          source.comment, source.source),
+                        &error))
             return library + "(" + name + "): " + error;
         if (type == PBORCA_APPLICATION)
             applications->emplace_back(name, library);
         ++workspace->sourceCount;
     }
-    if (!WriteLibrary(library, *image))
-        return "cannot write " + platform::HostPath(library);
+    const std::string host = platform::HostPath(library);
+    if (!WriteLibrary(host, *image))
+        return "cannot write " + host;
     workspace->libraries.push_back(library);
-    workspace->libraryHostPaths.push_back(platform::HostPath(library));
+    workspace->libraryHostPaths.push_back(host);
     return {};
 }
 
