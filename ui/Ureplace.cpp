@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -17,7 +16,8 @@
 
 #include "platform/Paths.h"
 #include "shell/Utilities.h"
-#include "ui/wintree.h"  // FromAnsi, ToAnsi
+#include "ui/AnsiText.h"
+#include "ui/FileDialogs.h"
 
 namespace ui {
 
@@ -434,13 +434,7 @@ QString TSReplace::ChooseFile(bool save) {
     if (fileChooser_)
         return fileChooser_(this, request);
 
-    QFileDialog dialog(this, request.title, request.directory, request.filter);
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(request.defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().first();
+    return ui::ChooseFile(this, request);
 }
 
 void TSReplace::LoadButtonClick() {

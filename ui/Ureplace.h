@@ -16,6 +16,7 @@
 #include <string>
 
 #include "search/ReplaceList.h"
+#include "ui/FileDialogs.h"
 
 class QCheckBox;
 class QComboBox;
@@ -64,18 +65,10 @@ class TSReplace : public QDialog {
     bool Running() const { return running_; }
 
     // ---- File dialogs ----
-    // What the Load and Save buttons ask for. The chooser gives the host path of the
-    // chosen file, or an empty text when the user cancels.
-    struct TFileRequest {
-        bool save = false;
-        QString title;          // "Load/Save Global Search and Replace File"
-        QString filter;         // "Global Search and Replace Files (*.gsr)"
-        QString defaultSuffix;  // "gsr"
-        QString directory;      // host path of the program's directory
-    };
-    using TFileChooser = std::function<QString(QWidget* parent, const TFileRequest&)>;
-    // Replaces the Qt file dialogs (tests, other front ends); an empty chooser brings
-    // them back.
+    // What the Load and Save buttons ask for goes to this dialog's own chooser when one is
+    // set (tests, other front ends), else to the program's file dialogs.
+    using TFileRequest = ui::TFileRequest;
+    using TFileChooser = ui::TFileChooser;
     void SetFileChooser(TFileChooser chooser) { fileChooser_ = std::move(chooser); }
 
     // ---- Controls (named as the program's forms name them) ----

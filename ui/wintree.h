@@ -34,10 +34,6 @@ class QPainter;
 
 namespace ui {
 
-// Windows-1252 bytes to a Qt string and back (characters outside the code page become '?').
-QString FromAnsi(std::string_view text);
-std::string ToAnsi(const QString& text);
-
 // A bitmap of the program's resources by name, without regard to case; a null pixmap
 // when there is none.
 QPixmap LoadBitmapResource(std::string_view name);

@@ -20,6 +20,7 @@
 #include "shell/Utilities.h"
 #include "tests/support/RecordingShellUI.h"
 #include "tests/support/TestSupport.h"
+#include "ui/AnsiText.h"
 #include "ui/wintree.h"
 
 namespace ui {

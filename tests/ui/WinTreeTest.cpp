@@ -16,6 +16,7 @@
 #include <tuple>
 
 #include "tests/catalogue/CatalogueTestSupport.h"
+#include "ui/AnsiText.h"
 #include "ui/pbwntree.h"
 #include "ui/wintree.h"
 
