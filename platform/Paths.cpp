@@ -342,4 +342,15 @@ bool SetCurrentDir(std::string_view windowsPath) {
     return true;
 }
 
+std::vector<std::string> LogicalDrives() {
+    std::vector<std::string> drives;
+    for (char drive = 'a'; drive <= 'z'; ++drive) {
+        auto folder = DriveFolder(drive);
+        struct stat st {};
+        if (folder && ::stat(folder->c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            drives.push_back(std::string(1, drive) + ":");
+    }
+    return drives;
+}
+
 }  // namespace platform

@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -23,5 +24,9 @@ std::string WindowsPath(std::string_view hostPath);
 // the current directory, separators made backslashes, "." and ".." taken out, the
 // drive letter in lower case. Empty when the path is empty or cannot be resolved.
 std::string FullWindowsPath(std::string_view windowsPath);
+
+// The drives of the prefix, as "c:", in letter order: every drive letter the prefix's
+// dosdevices folder maps to a folder that exists, and z: always.
+std::vector<std::string> LogicalDrives();
 
 }  // namespace platform

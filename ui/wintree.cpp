@@ -194,6 +194,21 @@ void TWinTree::PrepareRow(TRowPaint& row) const {
     row.leaf = &pictures_[views::wpLeaf];
 }
 
+int TWinTree::PaintRows(QPainter& painter, int firstRow, int count) {
+    const int h = ItemHeight();
+    int widest = 0;
+    painter.setFont(font());
+    for (int i = 0; i < count; ++i) {
+        TRowPaint paint;
+        paint.node = model_->NodeAtRow(firstRow + i);
+        if (!paint.node)
+            break;
+        PrepareRow(paint);
+        widest = std::max(widest, PaintRow(painter, paint, QRect(0, i * h, 0, h), false));
+    }
+    return widest;
+}
+
 void TWinTree::paintEvent(QPaintEvent* event) {
     // While the tree is updating, a synchronisation may be half-way through a list of
     // children: no row is drawn until the last EndUpdate repaints. A paint only reads

@@ -99,6 +99,11 @@ class TWinTree : public QAbstractScrollArea, protected views::TWinTreeObserver {
     // Times the control beeped (a key that could not move the selection).
     int BeepCount() const { return beeps_; }
 
+    // Paints count rows of the tree as currently expanded, from firstRow, one below the
+    // other from y 0, unscrolled and without the selection (printing, pictures of the
+    // tree). Gives the right end of the widest row painted.
+    int PaintRows(QPainter& painter, int firstRow, int count);
+
   signals:
     // The user moved the selection (keyboard or mouse) or clicked a row.
     void Click();

@@ -1,0 +1,775 @@
+// The Application View: its pages, trees, lists, source panel, context menu and
+// printing.
+
+#include "ui/Pwclient.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QListView>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPrinter>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "catalogue/Hierarchy.h"
+#include "catalogue/PbIni.h"
+#include "catalogue/Source.h"
+#include "shell/OptionsForm.h"
+#include "shell/Utilities.h"
+#include "ui/AnsiText.h"
+#include "ui/DirectoryLists.h"
+#include "ui/Printing.h"
+#include "ui/ResultList.h"
+#include "ui/SourceMemo.h"
+#include "ui/pbwntree.h"
+#include "views/PBTreeSync.h"
+
+namespace ui {
+
+namespace {
+
+constexpr const char* PagePrefixes[4] = {"Application View - ", "Hierarchy View - ",
+                                         "Directory View - ", "Search View - "};
+constexpr const char* PageButtonCaptions[4] = {"Application", "Hierarchy", "Directory",
+                                               "Search Results"};
+constexpr int PageButtonWidths[4] = {76, 80, 76, 100};
+
+// The busy cursor for the length of a command; "Ready." when it is taken away.
+struct TBusy {
+    explicit TBusy(shell::TCursor cursor = shell::crHourGlass) { shell::PushCursor(cursor); }
+    ~TBusy() { shell::PopCursor(); }
+    TBusy(const TBusy&) = delete;
+    TBusy& operator=(const TBusy&) = delete;
+};
+
+QFont TreeFont() {
+    QFont font("Courier New");
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPixelSize(13);
+    return font;
+}
+
+void SetupTree(TPBWinTree* tree, const char* name) {
+    tree->setObjectName(name);
+    tree->setFont(TreeFont());
+    tree->SetItemHeight(16);
+    tree->SetTreeOptions(tree->GetTreeOptions() | views::ooDrawFocusRect);
+}
+
+// A left-button press and release at a point of a control (a right-click selects the
+// line under the pointer as a click would).
+void SimulateLeftClick(QWidget* target, const QPoint& pos) {
+    const QPointF local(pos);
+    const QPointF global(target->mapToGlobal(pos));
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &release);
+}
+
+bool AppListed(const catalogue::TPBApp* app) {
+    if (!app || !catalogue::HasOrcaMgr())
+        return false;
+    const catalogue::TOrcaMgr& mgr = catalogue::OrcaMgr();
+    for (int i = 0; i < mgr.Apps.Count(); ++i)
+        if (mgr.Apps[i] == app)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+// ---- Creation -------------------------------------------------------------------------
+
+TPickwellForm::TPickwellForm(QWidget* parent) : QWidget(parent) {
+    setObjectName("PickwellForm");
+    setWindowTitle("Application View");
+    BuildControls();
+    BuildPopupMenu();
+}
+
+TPickwellForm::~TPickwellForm() {
+    // The trees' expand handlers reach this form: take them away before the members go.
+    if (Outline1)
+        Outline1->Model().OnExpand = nullptr;
+    if (Outline2)
+        Outline2->Model().OnExpand = nullptr;
+}
+
+void TPickwellForm::BuildControls() {
+    auto* split = new QSplitter(Qt::Horizontal, this);
+    split->setHandleWidth(3);
+    auto* outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(split);
+
+    // Left half: the page buttons over the pages.
+    auto* left = new QWidget(split);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->setSpacing(0);
+    auto* bar = new QWidget(left);
+    bar->setFixedHeight(22);
+    auto* barLayout = new QHBoxLayout(bar);
+    barLayout->setContentsMargins(0, 0, 0, 0);
+    barLayout->setSpacing(0);
+    pageGroup_ = new QButtonGroup(this);
+    pageGroup_->setExclusive(true);
+    for (int i = 0; i < 4; ++i) {
+        auto* button = new QToolButton(bar);
+        button->setText(PageButtonCaptions[i]);
+        button->setCheckable(true);
+        button->setAutoRaise(true);
+        button->setFixedSize(PageButtonWidths[i], 22);
+        button->setObjectName(QString("SpeedButton%1").arg(5 + i));
+        pageGroup_->addButton(button, i);
+        barLayout->addWidget(button);
+        PageButtons[i] = button;
+    }
+    barLayout->addStretch();
+    PageButtons[0]->setChecked(true);
+    connect(pageGroup_, &QButtonGroup::idClicked, this,
+            [this](int id) { SetViewPage(static_cast<TViewPage>(id)); });
+    leftLayout->addWidget(bar);
+
+    Notebook = new QStackedWidget(left);
+    Notebook->setObjectName("NotebookApplications");
+    leftLayout->addWidget(Notebook);
+
+    Outline1 = new TPBWinTree(Notebook);
+    SetupTree(Outline1, "Outline1");
+    Outline2 = new TPBWinTree(Notebook);
+    SetupTree(Outline2, "Outline2");
+    Notebook->addWidget(Outline1);
+    Notebook->addWidget(Outline2);
+
+    auto* directoryPage = new QSplitter(Qt::Horizontal, Notebook);
+    directoryPage->setHandleWidth(3);
+    DirectoryListBox1 = new TDirectoryListBox(directoryPage);
+    FileListBox1 = new TFileListBox(directoryPage);
+    ListBox1 = new QListWidget(directoryPage);
+    ListBox1->setObjectName("ListBox1");
+    ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListBox1->setUniformItemSizes(true);
+    directoryPage->addWidget(DirectoryListBox1);
+    directoryPage->addWidget(FileListBox1);
+    directoryPage->addWidget(ListBox1);
+    directoryPage->setSizes({149, 125, 100});
+    Notebook->addWidget(directoryPage);
+
+    ListBox2 = new QListView(Notebook);
+    ListBox2->setObjectName("ListBox2");
+    ResultList = new TResultListModel(ListBox2);
+    ListBox2->setModel(ResultList);
+    ListBox2->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListBox2->setUniformItemSizes(true);  // a hundred thousand lines scroll smoothly
+    {
+        QFont font("Courier New");
+        font.setStyleHint(QFont::TypeWriter);
+        font.setPixelSize(11);
+        ListBox2->setFont(font);
+    }
+    Notebook->addWidget(ListBox2);
+
+    // Right half: the "Source" button over the source panel.
+    auto* right = new QWidget(split);
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->setSpacing(0);
+    auto* sourceBar = new QWidget(right);
+    sourceBar->setFixedHeight(22);
+    auto* sourceBarLayout = new QHBoxLayout(sourceBar);
+    sourceBarLayout->setContentsMargins(0, 0, 0, 0);
+    SourceSpeedButton = new QToolButton(sourceBar);
+    SourceSpeedButton->setObjectName("SourceSpeedButton");
+    SourceSpeedButton->setText("Source");
+    SourceSpeedButton->setCheckable(true);
+    SourceSpeedButton->setAutoRaise(true);
+    SourceSpeedButton->setFixedSize(64, 22);
+    // Shows the source page and raises the button again.
+    connect(SourceSpeedButton, &QToolButton::clicked, this,
+            [this] { SourceSpeedButton->setChecked(false); });
+    sourceBarLayout->addWidget(SourceSpeedButton);
+    sourceBarLayout->addStretch();
+    rightLayout->addWidget(sourceBar);
+    SourceMemo = new TSourceMemo(right);
+    rightLayout->addWidget(SourceMemo);
+
+    split->addWidget(left);
+    split->addWidget(right);
+    split->setSizes({377, 600});
+    split->setStretchFactor(1, 1);
+
+    // Expanding, clicking and keys in both trees.
+    for (TPBWinTree* tree : {Outline1, Outline2}) {
+        tree->Model().OnExpand = [this, tree](views::TCustomWinTree&, int index) {
+            Outline1Expand(tree, index);
+        };
+        connect(tree, &TWinTree::Click, this, [this, tree] { Outline1Click(tree); });
+        tree->installEventFilter(this);
+        tree->viewport()->installEventFilter(this);
+    }
+    // The Directory page's lists.
+    connect(DirectoryListBox1, &TDirectoryListBox::DirectoryChanged, this,
+            [this] { FileListBox1->SetDirectory(DirectoryListBox1->Directory()); });
+    connect(DirectoryListBox1, &QTreeWidget::itemClicked, this,
+            [this] { lastDirectoryControl_ = DirectoryListBox1; });
+    connect(FileListBox1, &QListWidget::itemClicked, this, [this] { FileListBox1Click(); });
+    connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(); });
+    connect(ListBox2, &QListView::clicked, this, [this] { ListBox2Click(); });
+    for (QAbstractItemView* list : std::initializer_list<QAbstractItemView*>{
+             DirectoryListBox1, FileListBox1, ListBox1, ListBox2}) {
+        list->viewport()->installEventFilter(this);
+        list->installEventFilter(this);
+    }
+}
+
+void TPickwellForm::BuildPopupMenu() {
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+    ExpandAll1 = PopupMenu1->addAction("Expand All", this, [this] { ExpandAll1Click(); });
+    OpenAllLibrariesMenu =
+        PopupMenu1->addAction("Open All Libraries", this, [this] { OpenAllLibrariesMenuClick(); });
+    DeleteAppMenu = PopupMenu1->addMenu("Delete App From pb.ini");
+    DeleteAppMenu->addAction("Comfirm Delete", this, [this] { DeleteAppMenuClick(); });
+    DeleteLibMenu = PopupMenu1->addMenu("Delete Library from App in pb.ini");
+    DeleteLibMenu->addAction("Comfirm Delete", this, [this] { DeleteLibMenuClick(); });
+    ReloadObjectMenu =
+        PopupMenu1->addAction("Reload Object", this, [this] { ReloadObjectMenuClick(); });
+    CopyToClipboardMenu =
+        PopupMenu1->addAction("Copy To Clipboard", this, [this] { CopyToClipboardMenuClick(); });
+}
+
+// ---- What the frame asks ----------------------------------------------------------------
+
+void TPickwellForm::SetViewNumber(unsigned number) {
+    viewNumber_ = number;
+    setWindowTitle(PageCaption(viewPage_));
+}
+
+QString TPickwellForm::PageCaption(TViewPage page) const {
+    return QString(PagePrefixes[page]) + QString::number(viewNumber_);
+}
+
+void TPickwellForm::Populate() {
+    shell::PushCursor(shell::crDefault);
+    catalogue::TOrcaMgr& mgr = catalogue::OrcaMgr();
+    shell::OptionsForm().PBIniFileName = mgr.GetPBIniFile();
+    if (mgr.LoadOrcaDll()) {
+        Outline1->Model().Clear();
+        Outline1->Model().AddChildObject(0, "PowerBuilder", &mgr);
+        Outline1->RefreshTree();
+        Outline1->Model().Expand(1);
+        Outline1->Model().SetSelectedItem(1);
+    }
+    shell::PopCursor();
+    shell::ShowStatus("Ready.");
+}
+
+void TPickwellForm::CommitSource() {
+    SourceMemo->Commit();
+}
+
+void TPickwellForm::FormDeactivate() {
+    CommitSource();
+}
+
+void TPickwellForm::SaveAllRequest() {
+    // Writing every changed object back into its library is the rebuild's work; the
+    // view's part is to put the panel's edit into its object first.
+    CommitSource();
+}
+
+void TPickwellForm::PrintRequest() {
+    Print1Click();
+}
+
+void TPickwellForm::RefreshRequest() {
+    Outline1->RefreshTree();
+    // A hierarchy of an application that left pb.ini goes with it.
+    if (hierarchyApp_ && !AppListed(hierarchyApp_)) {
+        Outline2->Model().Clear();
+        hierarchyApp_ = nullptr;
+    }
+}
+
+void TPickwellForm::closeEvent(QCloseEvent* event) {
+    CommitSource();
+    event->accept();
+}
+
+// ---- Pages ------------------------------------------------------------------------------
+
+void TPickwellForm::SetViewPage(TViewPage page) {
+    Notebook->setCurrentIndex(page);
+    PageChanged(page);
+}
+
+void TPickwellForm::PageChanged(TViewPage page) {
+    PageButtons[page]->setChecked(true);
+    viewPage_ = page;
+    setWindowTitle(PageCaption(page));
+    switch (page) {
+        case PageApplication: {
+            views::TWinTreeNode* node = Outline1->Model().SelectedNode();
+            if (!node)
+                break;
+            // From the node of the selected application downwards.
+            while (node->Level() > 2)
+                node = node->Parent();
+            SelectShownObject(Outline1, node->Index());
+            break;
+        }
+        case PageHierarchy:
+            Hierarchy1Click();
+            break;
+        case PageDirectory:
+            SyncDirectoryToApplication();
+            break;
+        case PageSearch:
+            break;
+    }
+}
+
+catalogue::TPBApp* TPickwellForm::SelectedApp() const {
+    const views::TPBNodeData nd = Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
+    return nd.kind == views::TPBNodeKind::App || nd.kind == views::TPBNodeKind::LibRef ||
+                   nd.kind == views::TPBNodeKind::ObjRef
+               ? nd.app
+               : nullptr;
+}
+
+void TPickwellForm::SelectShownObject(TPBWinTree* tree, int fromIndex) {
+    const catalogue::TPBObj* shown = SourceMemo->SourceObject();
+    if (!shown || fromIndex < 1)
+        return;
+    views::TCustomWinTree& model = tree->Model();
+    for (int i = fromIndex; i <= model.ItemCount(); ++i) {
+        views::TWinTreeNode* node = model.Items(i);
+        const views::TPBNodeData nd = tree->Sync().ResolveNode(node);
+        if (nd.kind == views::TPBNodeKind::ObjRef && nd.objRef->Obj == shown) {
+            for (views::TWinTreeNode* p = node->Parent(); p && !p->IsRoot(); p = p->Parent())
+                if (!p->Expanded())
+                    p->Expand();
+            model.SelectNode(node);
+            tree->Model().ScrollIntoView(model.RowOf(node), tree->PageRows());
+            return;
+        }
+    }
+}
+
+void TPickwellForm::SyncDirectoryToApplication() {
+    catalogue::TPBApp* app = SelectedApp();
+    if (!app || searching_)
+        return;
+    const std::string dir = shell::ExtractDir(app->AppLib);
+    if (!dir.empty())
+        DirectoryListBox1->SetDirectory(dir);
+}
+
+void TPickwellForm::Hierarchy1Click() {
+    catalogue::TPBApp* app = SelectedApp();
+    if (!app)
+        return;
+    if (Outline2->Model().ItemCount() == 0 || hierarchyApp_ != app) {
+        TBusy busy;
+        catalogue::LoadNode(app);
+        Outline2->Model().Clear();
+        hierarchyApp_ = app;
+        ++hierarchyBuilds_;
+        if (app->SystemRoot) {
+            Outline2->Model().AddChildObject(0, "System", app->SystemRoot);
+            Outline2->Model().SetSelectedItem(1);
+        }
+    }
+    SelectShownObject(Outline2, 1);
+}
+
+// ---- Trees ------------------------------------------------------------------------------
+
+void TPickwellForm::Outline1Expand(TPBWinTree* tree, int index) {
+    views::TWinTreeNode* node = tree->Model().Items(index);
+    if (node->HasItems())
+        return;
+    const views::TPBNodeData nd = tree->Sync().ResolveNode(node);
+    if (tree == Outline1) {
+        catalogue::TOrcaMgr& mgr = catalogue::OrcaMgr();
+        if (nd.kind == views::TPBNodeKind::App) {
+            TBusy busy;
+            shell::ShowStatus("Loading Application");
+            if (mgr.LoadOrcaDll()) {
+                catalogue::LoadNode(nd.app);
+                Outline1->RefreshNode(node);
+            }
+        } else if (nd.kind == views::TPBNodeKind::LibRef) {
+            TBusy busy;
+            if (nd.libRef->Lib->Exists) {
+                catalogue::LoadNode(nd.libRef);
+                Outline1->RefreshNode(node);
+            }
+        }
+    } else if (nd.kind == views::TPBNodeKind::ObjRef) {
+        // The node being expanded (the original took the selected one, which is another
+        // node when the user opens a node by its plus box).
+        AddDescendants(node, false);
+    }
+}
+
+void TPickwellForm::AddDescendants(views::TWinTreeNode* node, bool recursive) {
+    const views::TPBNodeData nd = Outline2->Sync().ResolveNode(node);
+    if (nd.kind != views::TPBNodeKind::ObjRef)
+        return;
+    if (!node->HasItems()) {
+        for (const auto& item : nd.objRef->Children) {
+            catalogue::TPBObjRef* child = item.Obj;
+            views::TWinTreeNode* added =
+                Outline2->Model().AddChildNode(node, child->Obj->Name, child);
+            added->SetImageNames(views::EntryImageName(*child));
+        }
+    }
+    if (recursive)
+        for (int i = 0; i < node->ChildCount(); ++i)
+            AddDescendants(node->Child(i), true);
+}
+
+void TPickwellForm::Outline1Click(TPBWinTree* tree) {
+    if (!clickEnabled_)
+        return;
+    const views::TPBNodeData nd = tree->Sync().ResolveNode(tree->Model().SelectedNode());
+    if (nd.kind == views::TPBNodeKind::ObjRef && nd.objRef->Obj)
+        ShowEntry(nd.objRef->Obj, 0, 0);
+}
+
+bool TPickwellForm::ShowEntry(catalogue::TPBObj* obj, int32_t offset, int32_t length) {
+    if (!obj)
+        return false;
+    // The catalogue may export the source first.
+    const bool exported = obj->Source.empty();
+    if (exported)
+        shell::PushCursor(shell::crHourGlass);
+    const bool shown = SourceMemo->Show(*obj, offset, length);
+    if (exported)
+        shell::PopCursor();
+    return shown;
+}
+
+// ---- Keys and the mouse -------------------------------------------------------------------
+
+bool TPickwellForm::eventFilter(QObject* watched, QEvent* event) {
+    const bool isTree = watched == Outline1 || watched == Outline2;
+    if (isTree && event->type() == QEvent::KeyPress) {
+        // Moving with a held key shows only the node reached when the key is let go.
+        clickEnabled_ = false;
+    } else if (isTree && event->type() == QEvent::KeyRelease) {
+        if (!static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+            clickEnabled_ = true;
+            Outline1Click(static_cast<TPBWinTree*>(watched));
+        }
+    } else if (watched == ListBox1 && event->type() == QEvent::KeyRelease &&
+               !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+        ListBox1Click();
+    } else if (watched == FileListBox1 && event->type() == QEvent::KeyRelease &&
+               !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+        FileListBox1Click();
+    } else if (watched == ListBox2 && event->type() == QEvent::KeyRelease &&
+               !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+        ListBox2Click();
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::RightButton) {
+            auto* viewport = static_cast<QWidget*>(watched);
+            Outline1MouseUp(viewport, mouse->position().toPoint());
+            return true;
+        }
+    } else if (event->type() == QEvent::MouseButtonPress &&
+               static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+        return true;  // the release decides
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TPickwellForm::Outline1MouseUp(QWidget* viewport, const QPoint& pos) {
+    QWidget* control = viewport->parentWidget();
+    auto* list = qobject_cast<QAbstractItemView*>(control);
+    if (list && list->model() && list->model()->rowCount(list->rootIndex()) > 0) {
+        const QModelIndex index = list->indexAt(pos);
+        // A line that is not selected is chosen as a click would; a selected one keeps
+        // the whole selection for the command.
+        if (!index.isValid() || !list->selectionModel()->isSelected(index))
+            SimulateLeftClick(viewport, pos);
+    } else {
+        SimulateLeftClick(viewport, pos);
+    }
+    popupComponent_ = control;
+    PopupMenu1Popup(control);
+    for (QAction* action : PopupMenu1->actions())
+        if (action->isVisible()) {
+            PopupMenu1->popup(viewport->mapToGlobal(pos));
+            return;
+        }
+}
+
+void TPickwellForm::PopupMenu1Popup(QWidget* control) {
+    for (QAction* action : PopupMenu1->actions())
+        action->setVisible(false);
+    if (control == Outline1) {
+        const views::TPBNodeData nd =
+            Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
+        ExpandAll1->setVisible(nd.kind == views::TPBNodeKind::Manager ||
+                               nd.kind == views::TPBNodeKind::App);
+        OpenAllLibrariesMenu->setVisible(true);
+        DeleteAppMenu->menuAction()->setVisible(nd.kind == views::TPBNodeKind::App);
+        DeleteLibMenu->menuAction()->setVisible(nd.kind == views::TPBNodeKind::LibRef);
+        ReloadObjectMenu->setVisible(true);
+    } else if (control == Outline2) {
+        ExpandAll1->setVisible(true);
+        OpenAllLibrariesMenu->setVisible(true);
+        ReloadObjectMenu->setVisible(true);
+    } else if (control == ListBox2) {
+        ReloadObjectMenu->setVisible(true);
+        CopyToClipboardMenu->setVisible(true);
+    }
+    // The Directory page's lists have no command of this view's own.
+}
+
+// ---- Context-menu commands ------------------------------------------------------------------
+
+void TPickwellForm::ExpandAll1Click() {
+    if (viewPage_ == PageHierarchy) {
+        views::TWinTreeNode* node = Outline2->Model().SelectedNode();
+        if (node) {
+            {
+                views::TCustomWinTree::UpdateScope update(Outline2->Model());
+                AddDescendants(node, true);
+            }
+            node->FullExpand();
+        }
+        shell::ShowStatus("Ready.");
+    }
+    if (views::TWinTreeNode* node = Outline1->Model().SelectedNode()) {
+        Outline1->setUpdatesEnabled(false);
+        node->FullExpand();
+        Outline1->setUpdatesEnabled(true);
+    }
+    shell::ShowStatus("Ready.");
+}
+
+void TPickwellForm::OpenAllLibrariesMenuClick() {
+    // The application of the selected node (the original handles only an application
+    // node; for a library or an entry its application is the sensible one).
+    catalogue::TPBApp* app = SelectedApp();
+    views::TWinTreeNode* appNode = Outline1->Model().SelectedNode();
+    if (!app || !appNode)
+        return;
+    while (appNode->Level() > 2)
+        appNode = appNode->Parent();
+    TBusy busy;
+    if (app->LibRefs.Count() == 0 && catalogue::OrcaMgr().LoadOrcaDll())
+        catalogue::LoadNode(app);
+    for (int i = 0; i < app->LibRefs.Count(); ++i) {
+        catalogue::TPBLibRef* libRef = app->LibRef(i);
+        if (!libRef->Lib->Exists)
+            continue;
+        if (libRef->Lib->Entries.Count() == 0)
+            libRef->Lib->EnsureLoaded();
+        libRef->SyncObjRefs();
+    }
+    Outline1->RefreshNode(appNode);
+    appNode->FullExpand();
+    Outline1->Model().SelectNode(appNode);
+}
+
+void TPickwellForm::ReloadObject(catalogue::TPBObj* obj) {
+    // Only objects whose source was loaded before.
+    if (!obj || !obj->Lib || obj->Source.empty())
+        return;
+    if (obj->Modified) {
+        shell::LogMessage("Reloaded " + obj->Name + " from " + obj->Lib->Name +
+                          ": its unsaved edit was discarded.");
+        obj->Modified = false;
+    }
+    obj->LoadSource();
+}
+
+void TPickwellForm::ReloadObjectMenuClick() {
+    TBusy busy;
+    catalogue::TPBObj* shown = SourceMemo->SourceObject();
+    const bool shownUnedited = shown && !SourceMemo->document()->isModified();
+    if (viewPage_ == PageApplication) {
+        const views::TPBNodeData nd =
+            Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
+        if (nd.kind == views::TPBNodeKind::App) {
+            for (int i = 0; i < nd.app->LibRefs.Count(); ++i)
+                for (int j = 0; j < nd.app->LibRef(i)->ObjRefs.Count(); ++j)
+                    ReloadObject(nd.app->LibRef(i)->ObjRef(j)->Obj);
+        } else if (nd.kind == views::TPBNodeKind::LibRef) {
+            for (int j = 0; j < nd.libRef->ObjRefs.Count(); ++j)
+                ReloadObject(nd.libRef->ObjRef(j)->Obj);
+        } else if (nd.kind == views::TPBNodeKind::ObjRef) {
+            ReloadObject(nd.objRef->Obj);
+        }
+    } else if (viewPage_ == PageHierarchy) {
+        const views::TPBNodeData nd =
+            Outline2->Sync().ResolveNode(Outline2->Model().SelectedNode());
+        if (nd.kind == views::TPBNodeKind::ObjRef) {
+            catalogue::SetRunFlag(true);
+            catalogue::WalkDescendants(
+                *nd.objRef, [this](catalogue::TPBObjRef& ref) { ReloadObject(ref.Obj); });
+        }
+    } else if (viewPage_ == PageSearch) {
+        const QModelIndexList rows = ListBox2->selectionModel()->selectedRows();
+        for (const QModelIndex& index : rows)
+            ReloadObject(ResultList->Line(index.row()).Object());
+    }
+    // The panel follows a reload of what it shows, unless the user is editing it.
+    if (shownUnedited && SourceMemo->SourceObject() == shown)
+        SourceMemo->Show(*shown, SourceMemo->SourceOffset(), 0);
+}
+
+void TPickwellForm::CopyToClipboardMenuClick() {
+    QModelIndexList rows = ListBox2->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::string text;
+    for (const QModelIndex& index : rows)
+        text += ResultList->Line(index.row()).Text + "\r\n";
+    QApplication::clipboard()->setText(FromAnsi(text));
+}
+
+void TPickwellForm::DeleteAppMenuClick() {
+    const views::TPBNodeData nd = Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
+    if (nd.kind != views::TPBNodeKind::App)
+        return;
+    if (nd.app == hierarchyApp_) {
+        Outline2->Model().Clear();
+        hierarchyApp_ = nullptr;
+    }
+    if (catalogue::DeleteAppFromPBIni(nd.app)) {
+        if (OnCatalogueChanged)
+            OnCatalogueChanged();
+        else
+            RefreshRequest();
+    }
+}
+
+void TPickwellForm::DeleteLibMenuClick() {
+    const views::TPBNodeData nd = Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
+    if (nd.kind != views::TPBNodeKind::LibRef)
+        return;
+    if (catalogue::DeleteLibFromPBIni(nd.libRef)) {
+        if (OnCatalogueChanged)
+            OnCatalogueChanged();
+        else
+            RefreshRequest();
+    }
+}
+
+// ---- Directory and Search pages -------------------------------------------------------------
+
+void TPickwellForm::FileListBox1Click() {
+    lastDirectoryControl_ = FileListBox1;
+    const std::string file = FileListBox1->FileName();
+    if (file.empty())
+        return;
+    TBusy busy;
+    catalogue::TPBLib* lib = catalogue::OrcaMgr().FindLibrary(file);
+    if (lib->Exists && lib->Entries.Count() == 0 && catalogue::OrcaMgr().LoadOrcaDll())
+        lib->EnsureLoaded();
+    ListBox1->clear();
+    entryLines_.clear();
+    for (int i = 0; i < lib->Entries.Count(); ++i) {
+        const catalogue::TPBObj* obj = lib->Entries[i];
+        entryLines_.push_back({lib, obj->Name, obj->EntryType});
+        ListBox1->addItem(FromAnsi(obj->Name));
+    }
+}
+
+void TPickwellForm::ListBox1Click() {
+    lastDirectoryControl_ = ListBox1;
+    for (int row = 0; row < ListBox1->count(); ++row) {
+        if (!ListBox1->item(row)->isSelected() || row >= static_cast<int>(entryLines_.size()))
+            continue;
+        const TEntryLine& line = entryLines_[static_cast<size_t>(row)];
+        const int index = line.lib->IndexOfEntry(line.name, line.type);
+        if (index >= 0)
+            ShowEntry(line.lib->Entries[index], 0, 0);
+    }
+}
+
+void TPickwellForm::ListBox2Click() {
+    const QModelIndex index = ListBox2->currentIndex();
+    if (!index.isValid())
+        return;
+    const TResultLine& line = ResultList->Line(index.row());
+    if (catalogue::TPBObj* obj = line.Object())
+        ShowEntry(obj, line.SelStart, line.SelLength);
+}
+
+// ---- Printing -------------------------------------------------------------------------------
+
+int TPickwellForm::RowsPerPage(int pageHeightDots, int screenPpi, int rowHeight, int printerDpi) {
+    if (rowHeight <= 0 || printerDpi <= 0)
+        return 1;
+    const long long rows = static_cast<long long>(pageHeightDots) * screenPpi /
+                           (static_cast<long long>(rowHeight) * printerDpi);
+    return static_cast<int>(std::max(1LL, rows));
+}
+
+bool TPickwellForm::Print1Click() {
+    lastPrintPages_ = 0;
+    TPBWinTree* tree = viewPage_ == PageApplication ? Outline1
+                       : viewPage_ == PageHierarchy ? Outline2
+                                                    : nullptr;
+    if (!tree)
+        return false;
+    QPrinter& printer = ProgramPrinter();
+    if (!RunPrintDialog(this, printer))
+        return false;
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        shell::ShowNotice("The printer could not start the print job.");
+        return false;
+    }
+    const int dpiX = printer.resolution();
+    const int dpiY = printer.resolution();
+    const int ppiX = tree->logicalDpiX();
+    const int ppiY = tree->logicalDpiY();
+    const int rowHeight = tree->ItemHeight();
+    const int pageHeight = printer.pageLayout().paintRectPixels(dpiY).height();
+    const int perPage = RowsPerPage(pageHeight, ppiY, rowHeight, dpiY);
+    const int rows = tree->Model().RowCount();
+    const QColor background = tree->viewport()->palette().color(QPalette::Base);
+    bool ok = true;
+    for (int first = 0; first < rows && ok; first += perPage) {
+        const int count = std::min(perPage, rows - first);
+        painter.save();
+        painter.scale(static_cast<double>(dpiX) / ppiX, static_cast<double>(dpiY) / ppiY);
+        painter.fillRect(QRect(0, 0, printer.width() * ppiX / dpiX, count * rowHeight), background);
+        tree->PaintRows(painter, first, count);
+        painter.restore();
+        ++lastPrintPages_;
+        if (first + count < rows)
+            ok = printer.newPage();
+    }
+    if (!painter.end() || !ok) {
+        shell::ShowNotice("The printer failed while printing the tree.");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace ui
