@@ -24,7 +24,9 @@ QString ChooseFile(QWidget* parent, const TFileRequest& request) {
 
     QFileDialog dialog(parent, request.title, request.directory, request.filter);
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setFileMode(request.chooseDirectory             ? QFileDialog::Directory
+                       : request.save || request.mayCreate ? QFileDialog::AnyFile
+                                                           : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(request.defaultSuffix);
     if (!request.fileName.isEmpty())
         dialog.selectFile(QDir(request.directory).filePath(request.fileName));

@@ -12,12 +12,14 @@ namespace ui {
 
 // What a form asks the user to choose.
 struct TFileRequest {
-    bool save = false;      // a save dialog (any name) rather than an open one (existing file)
-    QString title;          // the dialog's caption
-    QString filter;         // "Description (*.ext)"
-    QString defaultSuffix;  // appended to a typed name without an extension
-    QString directory;      // host path the dialog starts in
-    QString fileName;       // file name proposed in a save dialog
+    bool save = false;       // a save dialog (any name) rather than an open one (existing file)
+    QString title;           // the dialog's caption
+    QString filter;          // "Description (*.ext)"
+    QString defaultSuffix;   // appended to a typed name without an extension
+    QString directory;       // host path the dialog starts in
+    QString fileName;        // file name proposed in a save dialog
+    bool mayCreate = false;  // an open dialog that also takes a name not existing yet
+    bool chooseDirectory = false;  // a directory (new ones may be made), not a file
 };
 
 // Gives the host path of the chosen file, or an empty text when the user cancels.
