@@ -1,6 +1,6 @@
 #pragma once
-// Single-byte ANSI text (Windows-1252): upper-casing of all 256 byte values and the
-// case-insensitive comparisons built on it.
+// Single-byte ANSI text in the code page of the user's Windows (platform/CodePage.h):
+// upper-casing of all 256 byte values and the case-insensitive comparisons built on it.
 
 #include <array>
 #include <string>
@@ -8,8 +8,10 @@
 
 namespace platform {
 
-// AnsiUpperMap[b] is the upper case of byte b in Windows-1252.
-extern const std::array<unsigned char, 256> AnsiUpperMap;
+// AnsiUpperMap[b] is the upper case of byte b in the code page in use (Windows-1252
+// until the code page is chosen). A plain table, looked up by index in the search loops;
+// it changes only when the code page does.
+extern const std::array<unsigned char, 256>& AnsiUpperMap;
 
 inline char AnsiUpper(char c) {
     return static_cast<char>(AnsiUpperMap[static_cast<unsigned char>(c)]);
@@ -21,7 +23,7 @@ inline bool AnsiSameText(std::string_view a, std::string_view b) {
     return a.size() == b.size() && AnsiCompareText(a, b) == 0;
 }
 
-// ASCII letters only, for names that are not Windows-1252 text (host file names, which
+// ASCII letters only, for names that are not ANSI text (host file names, which
 // are usually UTF-8) or that PowerBuilder itself folds that way (entry names, keywords).
 inline char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/CodePage.h"
 #include "platform/DateTime.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -99,6 +100,8 @@ void InitUtilities(const std::vector<std::string>& args, std::string programDir)
     // 4. the wait cursor (id 1000) is the front end's resource
     // 5. the registry object
     state.regIniFile = std::make_unique<platform::TRegIniFile>(std::string(VellanorRegistryKey));
+    // 6. the ANSI code page, chosen before any text is compared or shown
+    platform::AnsiCodePage();
     ShowPendingNotice();
 }
 

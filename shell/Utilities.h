@@ -5,10 +5,11 @@
 // text, and string and file-name helpers.
 //
 // Program-wide state is set up by InitUtilities, in this order: the program directory,
-// the busy-cursor stack, the debug log, the registry object on Software\Vellanor. (The
-// program's wait cursor, id 1000, is the front end's resource.) Each piece is reached
-// through one accessor below; an accessor used before InitUtilities sets everything up
-// as a start without arguments would. ResetUtilities drops the state (tests).
+// the busy-cursor stack, the debug log, the registry object on Software\Vellanor, the
+// ANSI code page (platform/CodePage.h, chosen once per run). (The program's wait cursor,
+// id 1000, is the front end's resource.) Each piece is reached through one accessor
+// below; an accessor used before InitUtilities sets everything up as a start without
+// arguments would. ResetUtilities drops the state (tests).
 
 #include <optional>
 #include <span>
