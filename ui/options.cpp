@@ -218,6 +218,9 @@ TOptionsForm::TOptionsForm(QWidget* parent)
     RefreshSpeedButton->hide();
     quentis->setEnabled(false);
     refresh->setEnabled(false);
+    // The pages not offered do not size the dialog (the notebook takes its largest page).
+    quentis->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    refresh->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
