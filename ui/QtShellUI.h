@@ -1,0 +1,57 @@
+#pragma once
+// The shell's screen interface on Qt: the frame's status line, gauge and "Refresh
+// Needed." label, the log window, the screen cursor (the program's own hourglass for
+// cursor 1000), message boxes and the message pump.
+
+#include <QCursor>
+
+#include <functional>
+#include <optional>
+
+#include "shell/ShellUI.h"
+
+namespace ui {
+
+class TMainForm;
+class TLogForm;
+
+class TQtShellUI : public shell::TShellUI {
+  public:
+    TQtShellUI() = default;
+    ~TQtShellUI() override;
+
+    // The frame and the log window it shows (either may be null: not there yet, gone).
+    void SetFrame(TMainForm* frame) { frame_ = frame; }
+    void SetLogForm(TLogForm* log) { log_ = log; }
+    // The Preferences command (installed by the program).
+    std::function<void()> Preferences;
+    // Answers message boxes instead of showing them (tests): gets the text, kind and
+    // buttons, gives the answer.
+    std::function<shell::TModalResult(std::string_view, shell::TMsgDlgType, shell::TMsgDlgButtons)>
+        AnswerMessage;
+
+    bool HasStatusLine() const override;
+    void SetStatusText(std::string_view text) override;
+    void ShowGauge(bool visible) override;
+    void SetGauge(int min, int max, int position) override;
+    void ShowRefreshNeeded(bool visible) override;
+    bool HasLogWindow() const override;
+    void AppendLogLine(std::string_view line) override;
+    shell::TCursor CurrentCursor() const override { return cursor_; }
+    void SetCursor(shell::TCursor cursor) override;
+    shell::TModalResult MessageDlg(std::string_view text, shell::TMsgDlgType kind,
+                                   shell::TMsgDlgButtons buttons, long helpContext) override;
+    void ProcessMessages() override;
+    void OpenPreferences() override;
+
+    // The program's own hourglass (cursor 1000).
+    static QCursor ProgramWaitCursor();
+
+  private:
+    TMainForm* frame_ = nullptr;
+    TLogForm* log_ = nullptr;
+    shell::TCursor cursor_ = shell::crDefault;
+    bool overridden_ = false;
+};
+
+}  // namespace ui
