@@ -16,17 +16,23 @@ namespace {
 
 constexpr std::string_view ApplicationSection = "Application";
 
-// Name and application library of a pb.ini key "$library(name)"; false when the key
-// does not have that form.
+}  // namespace
+
+// An application name holds no "(", a library path may ("c:\apps (old)\x.pbl"): the key
+// is split at its last "(".
 bool ParseApplicationKey(std::string_view key, std::string& name, std::string& appLib) {
     if (key.empty() || key[0] != '$')
         return false;
-    name = shell::ExtractWildcardPart(key, "(*)");
-    appLib = shell::ExtractWildcardPart(key, "$*(");
+    const size_t open = key.rfind('(');
+    if (open == std::string_view::npos)
+        return false;
+    const size_t close = key.find(')', open + 1);
+    if (close == std::string_view::npos)
+        return false;
+    name = std::string(key.substr(open + 1, close - open - 1));
+    appLib = std::string(key.substr(1, open - 1));
     return !name.empty() && !appLib.empty();
 }
-
-}  // namespace
 
 void TOrcaMgr::LoadApplications() {
     const std::string pbIni = GetPBIniFile();
@@ -142,6 +148,11 @@ bool DeleteAppFromPBIni(TPBApp* app) {
     const std::string pbIni = app->Mgr.GetPBIniFile();
     if (pbIni.empty())
         return false;
+    if (!platform::PrivateProfileKeyExists(ApplicationSection, app->PBIniKey(), pbIni)) {
+        shell::LogMessage("Could not delete " + app->PBIniKey() + " from " + pbIni +
+                          ": it is not in section [Application].");
+        return false;
+    }
     if (!platform::WritePrivateProfileString(ApplicationSection, app->PBIniKey(), std::nullopt,
                                              pbIni)) {
         shell::LogMessage("Could not delete " + app->PBIniKey() + " from " + pbIni + ": " +
@@ -184,6 +195,8 @@ bool DeleteLibFromPBIni(TPBLibRef* libRef) {
         failure = platform::LastErrorText();
     else if (platform::ini::IsUtf16(*text))
         failure = "the file is UTF-16 text";
+    else if (!platform::ini::FindValue(*text, ApplicationSection, key))
+        failure = "the application is not in section [Application]";
     else if (std::string why = platform::ini::Unstorable(ApplicationSection, key, value);
              !why.empty())
         failure = why;

@@ -116,6 +116,11 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
     return ReadString(ProfileHostPath(fileName), section, key, defaultValue, bufferSize);
 }
 
+bool PrivateProfileKeyExists(std::string_view section, std::string_view key,
+                             std::string_view fileName) {
+    return ini::FindValue(ReadProfileText(ProfileHostPath(fileName)), section, key).has_value();
+}
+
 std::vector<std::string> GetPrivateProfileKeys(std::string_view section,
                                                std::string_view fileName) {
     return ini::KeyNames(ReadProfileText(ProfileHostPath(fileName)), section);

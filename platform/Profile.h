@@ -23,13 +23,18 @@ namespace platform {
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                     std::string_view defaultValue, std::string_view fileName,
                                     size_t bufferSize = 0);
+// Whether the section holds the key, compared as the reads compare it (false when the
+// file is missing or cannot be read).
+bool PrivateProfileKeyExists(std::string_view section, std::string_view key,
+                             std::string_view fileName);
 // The key names of a section in file order (duplicates as they stand).
 std::vector<std::string> GetPrivateProfileKeys(std::string_view section, std::string_view fileName);
 
 // Writes key=value (replacing the first line of that key, or appending). A missing
 // value deletes the key's line; a missing key deletes the whole section. False with
 // the reason in LastErrorText() when the file cannot be written; the file then stays
-// as it was.
+// as it was. Deleting what is not there succeeds without touching the file, as on
+// Windows: a caller for whom that is a failure asks PrivateProfileKeyExists first.
 bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
                                std::optional<std::string_view> value, std::string_view fileName);
 

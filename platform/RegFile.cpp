@@ -129,6 +129,7 @@ void SerializeKey(const Key& key, std::vector<const Key*>& chain, std::string& o
             } else {
                 out.append(entry.data);
             }
+            out.append(entry.trailing);
         }
         out.append("\r\n");
     }
@@ -138,12 +139,13 @@ void SerializeKey(const Key& key, std::vector<const Key*>& chain, std::string& o
 }
 
 // A value of another type than string, kept as its text; replaces a value of that name.
-void SetRaw(Key& key, const std::string& name, std::string raw) {
+void SetRaw(Key& key, const std::string& name, std::string raw, std::string trailing) {
     if (Entry* entry = key.FindValue(name)) {
         entry->kind = Entry::Kind::Raw;
         entry->data = std::move(raw);
+        entry->trailing = std::move(trailing);
     } else {
-        key.entries.push_back({Entry::Kind::Raw, name, std::move(raw)});
+        key.entries.push_back({Entry::Kind::Raw, name, std::move(raw), std::move(trailing)});
     }
 }
 
@@ -203,7 +205,7 @@ void Key::SetString(std::string_view valueName, std::string_view text) {
         entry->data = std::string(text);
         return;
     }
-    entries.push_back({Entry::Kind::String, std::string(valueName), std::string(text)});
+    entries.push_back({Entry::Kind::String, std::string(valueName), std::string(text), {}});
 }
 
 bool Key::RemoveValue(std::string_view valueName) {
@@ -256,6 +258,21 @@ std::string Unstorable(std::string_view text) {
     return {};
 }
 
+bool IsCommentLine(std::string_view line) {
+    return !line.empty() && (line.front() == ';' || line.front() == '#');
+}
+
+// The text after a value: empty, or blanks and a comment from its ";" (kept with the
+// value). False when something else follows.
+bool TrailingComment(std::string_view rest, std::string* trailing) {
+    if (TrimLeft(rest).empty())
+        return true;
+    if (TrimLeft(rest).front() != ';')
+        return false;
+    *trailing = std::string(TrimRight(rest));
+    return true;
+}
+
 std::optional<Document> Parse(std::string_view text, std::string* error) {
     Document doc;
     if (text.substr(0, 2) == "\xFF\xFE" || text.substr(0, 2) == "\xFE\xFF") {
@@ -266,45 +283,86 @@ std::optional<Document> Parse(std::string_view text, std::string* error) {
         text.remove_prefix(3);
     const std::vector<std::string_view> lines = SplitLines(text);
 
+    // Blank lines and comments may stand before the header line.
     size_t i = 0;
-    while (i < lines.size() && Trim(lines[i]).empty())
+    std::vector<std::string> before;
+    while (i < lines.size() && (Trim(lines[i]).empty() || IsCommentLine(TrimLeft(lines[i])))) {
+        if (!Trim(lines[i]).empty())
+            before.emplace_back(lines[i]);
         ++i;
-    if (i == lines.size())
+    }
+    if (i == lines.size() && before.empty())
         return doc;
-    if (Trim(lines[i]) != Header5 && Trim(lines[i]) != Header4) {
+    if (i == lines.size() || (Trim(lines[i]) != Header5 && Trim(lines[i]) != Header4)) {
         Failed(error, i, "the file does not start with \"" + std::string(Header5) + "\"");
         return std::nullopt;
     }
+    doc.leadingComments = std::move(before);
 
     Key* current = nullptr;  // the key the lines below belong to
     bool inDeletedKey = false;
+    bool inBrokenKey = false;  // below a key line that was skipped: its values go with it
+    // A line that cannot be understood is skipped: reported, kept as it stands (as a
+    // comment where it was, so that a rewrite loses nothing of it), and has no effect.
+    // A key line skipped takes the lines below it to the end of the file, where they
+    // stay together and cannot take in a value written later.
+    auto skip = [&](size_t first, size_t last, const std::string& why) {
+        for (size_t n = first; n <= last; ++n) {
+            doc.skippedLines.push_back("line " + std::to_string(n + 1) + " (" + why +
+                                       "): " + std::string(lines[n]));
+            if (inBrokenKey) {
+                doc.skippedKeyLines.emplace_back(lines[n]);
+            } else if (current) {
+                current->entries.push_back({Entry::Kind::Comment, {}, std::string(lines[n]), {}});
+            } else if (!inDeletedKey) {
+                doc.leadingComments.emplace_back(lines[n]);
+            }
+        }
+    };
     for (++i; i < lines.size(); ++i) {
         const std::string_view line = TrimLeft(lines[i]);
         if (Trim(line).empty())
             continue;
-        if (line.front() == ';') {
-            if (current) {
-                current->entries.push_back({Entry::Kind::Comment, {}, std::string(lines[i])});
+        if (IsCommentLine(line)) {
+            if (inBrokenKey) {
+                doc.skippedKeyLines.emplace_back(lines[i]);
+            } else if (current) {
+                current->entries.push_back({Entry::Kind::Comment, {}, std::string(lines[i]), {}});
             } else if (!inDeletedKey) {
                 doc.leadingComments.emplace_back(lines[i]);
             }
             continue;
         }
         if (line.front() == '[') {
-            const std::string_view trimmed = Trim(line);
+            std::string_view trimmed = Trim(line);
+            std::string trailing;
+            if (trimmed.back() != ']') {
+                // A comment may follow the closing "]".
+                const size_t close = trimmed.rfind(']');
+                if (close != trimmed.npos && TrailingComment(trimmed.substr(close + 1), &trailing))
+                    trimmed = trimmed.substr(0, close + 1);
+            }
+            std::string_view inner;
+            bool remove = false;
+            std::vector<std::string> path;
+            if (trimmed.back() == ']' && trimmed.size() >= 2) {
+                inner = trimmed.substr(1, trimmed.size() - 2);
+                remove = !inner.empty() && inner.front() == '-';
+                if (remove)
+                    inner.remove_prefix(1);
+                path = SplitKeyPath(inner);
+            }
             if (trimmed.back() != ']' || trimmed.size() < 2) {
-                Failed(error, i, "a key line without its closing \"]\"");
-                return std::nullopt;
+                inBrokenKey = true;
+                skip(i, i, "a key line without its closing \"]\"");
+                continue;
             }
-            std::string_view inner = trimmed.substr(1, trimmed.size() - 2);
-            const bool remove = !inner.empty() && inner.front() == '-';
-            if (remove)
-                inner.remove_prefix(1);
-            std::vector<std::string> path = SplitKeyPath(inner);
             if (path.empty() || !StartsWithNoCase(path.front(), "HKEY_")) {
-                Failed(error, i, "a key that does not start with a root key (HKEY_...)");
-                return std::nullopt;
+                inBrokenKey = true;
+                skip(i, i, "a key that does not start with a root key (HKEY_...)");
+                continue;
             }
+            inBrokenKey = false;
             if (remove) {
                 const std::string last = path.back();
                 path.pop_back();
@@ -315,7 +373,13 @@ std::optional<Document> Parse(std::string_view text, std::string* error) {
             } else {
                 current = &doc.ObtainPath(path);
                 inDeletedKey = false;
+                if (!trailing.empty())
+                    current->entries.push_back({Entry::Kind::Comment, {}, trailing, {}});
             }
+            continue;
+        }
+        if (inBrokenKey) {
+            skip(i, i, "a line of a key that was skipped");
             continue;
         }
         // A value line: @=data or "name"=data.
@@ -326,44 +390,56 @@ std::optional<Document> Parse(std::string_view text, std::string* error) {
         } else if (line.front() == '"') {
             const size_t taken = ReadQuoted(line, name);
             if (taken == 0) {
-                Failed(error, i, "a value name without its closing quote");
-                return std::nullopt;
+                skip(i, i, "a value name without its closing quote");
+                continue;
             }
             rest = line.substr(taken);
         } else {
-            Failed(error, i, "neither a key, a value nor a comment");
-            return std::nullopt;
+            skip(i, i, "neither a key, a value nor a comment");
+            continue;
         }
         rest = TrimLeft(rest);
         if (rest.empty() || rest.front() != '=') {
-            Failed(error, i, "a value name not followed by \"=\"");
-            return std::nullopt;
+            skip(i, i, "a value name not followed by \"=\"");
+            continue;
         }
-        const std::string_view data = Trim(rest.substr(1));
+        std::string_view data = Trim(rest.substr(1));
         if (!current && !inDeletedKey) {
-            Failed(error, i, "a value before the first key");
-            return std::nullopt;
+            skip(i, i, "a value before the first key");
+            continue;
         }
+        std::string trailing;
         if (!data.empty() && data.front() == '"') {
             std::string value;
             const size_t taken = ReadQuoted(data, value);
-            if (taken == 0 || taken != data.size()) {
-                Failed(error, i, "a string value not closed by a quote at the end of the line");
-                return std::nullopt;
+            if (taken == 0 || !TrailingComment(data.substr(taken), &trailing)) {
+                skip(i, i, "a string value not closed by a quote at the end of the line");
+                continue;
             }
-            if (current)
+            if (current) {
                 current->SetString(name, value);
-        } else if (data == "-") {
+                current->FindValue(name)->trailing = std::move(trailing);
+            }
+            continue;
+        }
+        // Other kinds hold no ";": one there begins a comment.
+        if (const size_t semicolon = data.find(';'); semicolon != data.npos) {
+            const std::string_view value = TrimRight(data.substr(0, semicolon));
+            TrailingComment(data.substr(value.size()), &trailing);
+            data = value;
+        }
+        if (data == "-") {
             if (current)
                 current->RemoveValue(name);
         } else if (StartsWithNoCase(data, "dword:")) {
             if (!IsDword(data)) {
-                Failed(error, i, "a dword value that is not 1 to 8 hex digits");
-                return std::nullopt;
+                skip(i, i, "a dword value that is not 1 to 8 hex digits");
+                continue;
             }
             if (current)
-                SetRaw(*current, name, std::string(data));
+                SetRaw(*current, name, std::string(data), std::move(trailing));
         } else if (size_t prefix = 0; HexPrefix(data, &prefix)) {
+            const size_t first = i;
             std::string raw(data);
             bool valid = IsHexLine(data.substr(prefix));
             bool continued = EndsWithContinuation(data);
@@ -374,8 +450,8 @@ std::optional<Document> Parse(std::string_view text, std::string* error) {
                 raw.append("\r\n").append(lines[i]);
             }
             if (!valid) {
-                Failed(error, i, "a hex value with something other than hex bytes");
-                return std::nullopt;
+                skip(first, i, "a hex value with something other than hex bytes");
+                continue;
             }
             if (continued) {
                 // The file ends where another line was announced: the "\" goes.
@@ -383,11 +459,16 @@ std::optional<Document> Parse(std::string_view text, std::string* error) {
                     raw.pop_back();
             }
             if (current)
-                SetRaw(*current, name, std::move(raw));
+                SetRaw(*current, name, std::move(raw), std::move(trailing));
         } else {
-            Failed(error, i, "a value that is neither a string, dword: nor hex:");
-            return std::nullopt;
+            skip(i, i, "a value that is neither a string, dword: nor hex:");
         }
+    }
+    if (doc.root.subkeys.empty() && !doc.skippedLines.empty()) {
+        // Nothing in it could be read: this is not a registry file this code understands.
+        if (error)
+            *error = doc.skippedLines.front();
+        return std::nullopt;
     }
     return doc;
 }
@@ -400,6 +481,11 @@ std::string Serialize(const Document& document) {
     std::vector<const Key*> chain;
     for (const Key& rootKey : document.root.subkeys)
         SerializeKey(rootKey, chain, out);
+    if (!document.skippedKeyLines.empty()) {
+        out.append("\r\n");
+        for (const std::string& line : document.skippedKeyLines)
+            out.append(line).append("\r\n");
+    }
     out.append("\r\n");
     return out;
 }

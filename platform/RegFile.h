@@ -9,13 +9,22 @@
 //   "Name"="c:\\path with \"quotes\""
 //   "Count"=dword:0000001e
 //
-// The file is single-byte ANSI (Windows-1252) text with CR LF line ends; regedit's own
-// exports are UTF-16, which is not read (such a file counts as unparseable). Reading
-// also takes "REGEDIT4" as the first line, LF or lone CR line ends, a UTF-8 byte order
-// mark, comment lines starting with ";", a key named more than once (its values are
-// merged), [-KEY] lines (the key is removed) and "name"=- (the value is removed).
-// Values other than strings (dword:, hex:, hex(n): with "\" continuation lines) are kept
-// as their raw text, so they survive a rewrite. Comments stay with the key they follow.
+// The file is single-byte ANSI text with CR LF line ends; regedit's own exports are
+// UTF-16, which is not read (such a file counts as unparseable). Reading also takes
+// "REGEDIT4" as the first line, LF or lone CR line ends, a UTF-8 byte order mark, comment
+// lines starting with ";" or "#" (before the header line too), a comment from ";" after
+// a value or a key line (a ";" inside a quoted text is data), a key named more than once
+// (its values are merged), [-KEY] lines (the key is removed) and "name"=- (the value is
+// removed). Values other than strings (dword:, hex:, hex(n): with "\" continuation
+// lines) are kept as their raw text, so they survive a rewrite. Comments stay with the
+// key they follow, and a comment after a value stays with the value.
+//
+// As regedit does, a line that cannot be understood is skipped and the rest read: a
+// bad value line, or a bad key line with the values below it up to the next key line.
+// Each skipped line is reported (Document::skippedLines) and kept, so that a rewrite
+// loses nothing the user wrote: a value line as a comment where it stood, a key line and
+// its lines at the end of the file. Only a text without the header
+// line, or with lines skipped and no key read at all, is refused.
 // Key and value names compare without regard to case and keep the case they were
 // created with; subkeys are kept in case-insensitive order, values in file order.
 
@@ -29,8 +38,9 @@ namespace platform::reg {
 struct Entry {
     enum class Kind { String, Raw, Comment };
     Kind kind = Kind::String;
-    std::string name;  // empty: the key's unnamed default value (unused for comments)
-    std::string data;  // the string; the raw text after "="; the whole comment line
+    std::string name;      // empty: the key's unnamed default value (unused for comments)
+    std::string data;      // the string; the raw text after "="; the whole comment line
+    std::string trailing;  // blanks and a ";" comment after the value on its line, or empty
 };
 
 struct Key {
@@ -56,6 +66,12 @@ struct Key {
 struct Document {
     std::vector<std::string> leadingComments;
     Key root;
+    // The lines reading skipped, in file order: "line 7 (why): the line's text". Not
+    // written back as such (the lines themselves stay as comments).
+    std::vector<std::string> skippedLines;
+    // Key lines that could not be read and the lines below them, written back at the end
+    // of the file.
+    std::vector<std::string> skippedKeyLines;
 
     Key* FindPath(const std::vector<std::string>& path);
     const Key* FindPath(const std::vector<std::string>& path) const;
@@ -63,7 +79,7 @@ struct Document {
 };
 
 // The document of a registry file, or nullopt with the reason (and line) in error when
-// the text is not a registry file this code understands. An empty text (blanks only
+// nothing of the text can be read as a registry file. An empty text (blanks only
 // included) is an empty document.
 std::optional<Document> Parse(std::string_view text, std::string* error = nullptr);
 std::string Serialize(const Document& document);

@@ -169,6 +169,28 @@ bool ParseLong(std::string_view text, long* value) {
 
 }  // namespace
 
+std::vector<std::string> RegistryFileProblems() {
+    const std::string hostPath = RegistryHostPath();
+    struct stat st {};
+    if (::stat(hostPath.c_str(), &st) != 0 && errno == ENOENT)
+        return {};
+    const std::string what = "Registry file " + hostPath + ": ";
+    std::optional<std::string> text = S_ISDIR(st.st_mode) ? std::nullopt : ReadHostFile(hostPath);
+    if (!text)
+        return {what + "cannot be read; settings take their defaults and cannot be saved"};
+    std::string error;
+    std::optional<reg::Document> doc = reg::Parse(*text, &error);
+    if (!doc) {
+        return {what + "nothing in it can be read (" + error +
+                "); settings take their defaults, and the file is kept aside as " + hostPath +
+                ".bad when a setting is next saved"};
+    }
+    std::vector<std::string> problems;
+    for (const std::string& skipped : doc->skippedLines)
+        problems.push_back(what + "skipped " + skipped);
+    return problems;
+}
+
 bool TRegistry::OpenKey(std::string_view key, bool canCreate) {
     const std::vector<std::string> path = FullPath(root_, key);
     LoadedRegistry loaded = Load();

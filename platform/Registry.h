@@ -2,17 +2,25 @@
 // The registry: keys and string values under HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE,
 // kept in the prefix as one text file in the regedit 5 format
 // ("Windows Registry Editor Version 5.00"). Key and value names compare without regard
-// to case. Every change is written to the file at once and atomically; a file that
-// cannot be parsed is kept aside (renamed with a ".bad" suffix) before anything is
+// to case. Every change is written to the file at once and atomically. Lines of the file
+// that cannot be understood are skipped and kept (platform/RegFile.h); a file of which
+// nothing can be read is kept aside (renamed with a ".bad" suffix) before anything is
 // written over it, and reads as empty.
 
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
 enum class TRootKey { CurrentUser, LocalMachine };
+
+// What reading the registry file finds wrong with it now, one text per line skipped
+// ("Registry file <host path>: skipped line 7 (why): <the line>"), or one text saying
+// that nothing of it can be read and it will be kept aside. Empty when the file is
+// sound or missing. For the program to log once at start-up.
+std::vector<std::string> RegistryFileProblems();
 
 // A handle on the registry with one open key at a time, as the Windows API gives it.
 // Key paths are relative to the root key; a leading backslash is ignored.

@@ -102,6 +102,9 @@ void InitUtilities(const std::vector<std::string>& args, std::string programDir)
     state.regIniFile = std::make_unique<platform::TRegIniFile>(std::string(VellanorRegistryKey));
     // 6. the ANSI code page, chosen before any text is compared or shown
     platform::AnsiCodePage();
+    // 7. what the registry file holds that cannot be read, one line each
+    for (const std::string& problem : platform::RegistryFileProblems())
+        LogMessage(problem);
     ShowPendingNotice();
 }
 

@@ -2,6 +2,7 @@
 // pb.ini deletions, and bad input of every kind.
 
 #include <filesystem>
+#include <tuple>
 
 #include "platform/AtomicFile.h"
 #include "tests/catalogue/CatalogueTestSupport.h"
@@ -167,6 +168,58 @@ TEST_F(CatalogueModelTest, ThePBIniDeletionsRewriteOnlyTheirEntry) {
     WritePBIni("[Application]\r\n$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\nLast=1\r\n");
     ASSERT_TRUE(catalogue::DeleteLibFromPBIni(app->AddLibRef("c:\\w\\zz.pbl")));
     EXPECT_EQ(ReadPBIni(), "[Application]\r\nLast=1\r\n$c:\\w\\a.pbl(app)=c:\\w\\b.pbl\r\n");
+}
+
+// A key is split at its last "(": a library path may hold one, an application name
+// does not. An application whose key is no longer in pb.ini cannot be deleted from it,
+// nor can a library of it: false, a log line, pb.ini and the catalogue unchanged.
+TEST_F(CatalogueModelTest, PBIniKeysWithParenthesesInThePathAndDeletionsOfWhatIsGone) {
+    const std::tuple<const char*, const char*, const char*> keys[] = {
+        {"$c:\\a\\x.pbl(app1)", "app1", "c:\\a\\x.pbl"},
+        {"$c:\\apps (old)\\x.pbl(sales)", "sales", "c:\\apps (old)\\x.pbl"},
+        {"$c:\\(1)\\(2)x.pbl(a_b)", "a_b", "c:\\(1)\\(2)x.pbl"},
+        {"$c:\\x.pbl", nullptr, nullptr},
+        {"$(app)", nullptr, nullptr},
+        {"$c:\\x.pbl()", nullptr, nullptr},
+        {"c:\\x.pbl(app)", nullptr, nullptr},
+        {"$c:\\x.pbl(app", nullptr, nullptr}};
+    for (auto [key, name, lib] : keys) {
+        std::string gotName, gotLib;
+        EXPECT_EQ(catalogue::ParseApplicationKey(key, gotName, gotLib), name != nullptr) << key;
+        if (name) {
+            EXPECT_EQ(gotName, name) << key;
+            EXPECT_EQ(gotLib, lib) << key;
+        }
+    }
+
+    MakeLibrary("c:\\apps (old)\\x.pbl", {Win("w_a")});
+    const std::string text =
+        "[Application]\r\n$c:\\apps (old)\\x.pbl(sales)=c:\\apps "
+        "(old)\\x.pbl\r\n$c:\\w\\k.pbl(keep)=c:\\w\\k.pbl\r\n";
+    WritePBIni(text);
+    Mgr().LoadApplications();
+    TPBApp* sales = Mgr().Apps.Find("sales;(c:\\apps (old)\\x.pbl)");
+    ASSERT_TRUE(sales);
+    EXPECT_EQ(sales->PBIniKey(), "$c:\\apps (old)\\x.pbl(sales)");
+    sales->LoadLibraryList();
+    ASSERT_EQ(sales->LibRefs.Count(), 1);
+    EXPECT_THAT(Names(sales->LibRef(0)->ObjRefs), ElementsAre("w_a"));
+
+    // Its key gone from pb.ini (another program edited it): nothing is deleted.
+    const std::string edited = "[Application]\r\n$c:\\w\\k.pbl(keep)=c:\\w\\k.pbl\r\n";
+    WritePBIni(edited);
+    ClearLog();
+    EXPECT_FALSE(catalogue::DeleteLibFromPBIni(sales->LibRef(0)));
+    EXPECT_FALSE(catalogue::DeleteAppFromPBIni(sales));
+    EXPECT_EQ(ReadPBIni(), edited);
+    EXPECT_EQ(sales->LibRefs.Count(), 1);
+    EXPECT_EQ(Mgr().Apps.Find("sales;(c:\\apps (old)\\x.pbl)"), sales);
+    EXPECT_THAT(LogWith("is not in section [Application]"), testing::SizeIs(2));
+
+    WritePBIni(text);
+    ASSERT_TRUE(catalogue::DeleteAppFromPBIni(sales));
+    EXPECT_EQ(ReadPBIni(), "[Application]\r\n$c:\\w\\k.pbl(keep)=c:\\w\\k.pbl\r\n");
+    EXPECT_EQ(Mgr().Apps.Find("sales;(c:\\apps (old)\\x.pbl)"), nullptr);
 }
 
 }  // namespace

@@ -527,22 +527,140 @@ TEST(RegFile, ToleratesWhatHandsAndOtherToolsWriteAndRejectsWhatItCannotUndersta
 
     const std::string head = "Windows Registry Editor Version 5.00\r\n";
     const std::string key = head + "[HKEY_CURRENT_USER]\r\n";
-    // One row for each refusal: no header line, UTF-16, a key not closed or not under a
-    // root key, a value name not closed, a line of nothing known, no "=", a value before
-    // any key, a string not closed at the line's end, values of no known type.
+    // Refused, as nothing of them can be read: no header line, UTF-16, and lines that are
+    // skipped with no key read at all (a key not closed or not under a root key, a value
+    // before any key).
     for (const std::string& bad :
          {std::string("[HKEY_CURRENT_USER\\x]\r\n"), std::string("\xFF\xFEW\0i\0", 6),
-          head + "[HKEY_CURRENT_USER\\x\r\n", head + "[Software\\x]\r\n", key + "\"a=\"b\"\r\n",
-          key + "junk\r\n", key + "\"a\" \"b\"\r\n", head + "\"a\"=\"b\"\r\n",
-          key + "\"a\"=\"b\" junk\r\n", key + "\"a\"=dword:123456789\r\n", key + "\"a\"=hex:zz\r\n",
-          key + "\"a\"=42\r\n"}) {
+          std::string("; only a comment\r\n"), head + "[HKEY_CURRENT_USER\\x\r\n",
+          head + "[Software\\x]\r\n", head + "\"a\"=\"b\"\r\n"}) {
         error.clear();
         EXPECT_FALSE(reg::Parse(bad, &error)) << bad;
         EXPECT_EQ(error.rfind("line ", 0), 0u) << error;
     }
+    // Skipped, with the values around them read: a value name not closed, a line of
+    // nothing known, no "=", a string not closed at the line's end, values of no known
+    // type. The line is reported and stays, as a comment, where it was.
+    for (const std::string& line :
+         {std::string("\"a=\"b\""), std::string("junk"), std::string("\"a\" \"b\""),
+          std::string("\"a\"=\"b\" junk"), std::string("\"a\"=dword:123456789"),
+          std::string("\"a\"=hex:zz"), std::string("\"a\"=42")}) {
+        auto skipped = reg::Parse(key + "\"before\"=\"1\"\r\n" + line + "\r\n\"after\"=\"2\"\r\n");
+        ASSERT_TRUE(skipped) << line;
+        const reg::Key* hkcu = skipped->FindPath({"HKEY_CURRENT_USER"});
+        ASSERT_TRUE(hkcu && hkcu->FindValue("before") && hkcu->FindValue("after")) << line;
+        EXPECT_FALSE(hkcu->FindValue("a")) << line;
+        ASSERT_EQ(skipped->skippedLines.size(), 1u) << line;
+        EXPECT_EQ(skipped->skippedLines[0].rfind("line 4 (", 0), 0u) << skipped->skippedLines[0];
+        EXPECT_TRUE(skipped->skippedLines[0].ends_with("): " + line)) << skipped->skippedLines[0];
+        EXPECT_EQ(reg::Serialize(*skipped), head +
+                                                "\r\n[HKEY_CURRENT_USER]\r\n\"before\"=\"1\"\r\n" +
+                                                line + "\r\n\"after\"=\"2\"\r\n\r\n");
+    }
+}
+
+// A file edited by hand: "#" and ";" comments, comments after values (a ";" inside a
+// quoted text is data), a mistyped line and a broken key line in the middle.
+TEST(RegFile, AHandEditedFileKeepsEveryValueItCanReadAndWhatItCannot) {
+    const std::string text =
+        "# my settings\r\n"
+        "Windows Registry Editor Version 5.00\r\n"
+        "#  edited by hand\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Vellanor\\Sorvanti 2] ; the program's own\r\n"
+        "\"PBIniFile\"=\"c:\\\\pb;5\\\\pb.ini\" ; moved; see below\r\n"
+        "\"Count\"=dword:0000001e ;thirty\r\n"
+        "RefreshInterval=\"10\"\r\n"
+        "\"TempLibrary\"=\"c:\\\\t.pbl\"\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Broken\r\n"
+        "\"Lost\"=\"1\"\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Next]\r\n"
+        "\"Kept\"=\"yes\"\r\n";
+    std::string error;
+    auto doc = reg::Parse(text, &error);
+    ASSERT_TRUE(doc) << error;
+    const reg::Key* settings =
+        doc->FindPath({"HKEY_CURRENT_USER", "Software", "Vellanor", "Sorvanti 2"});
+    ASSERT_TRUE(settings);
+    ASSERT_TRUE(settings->FindValue("PBIniFile") && settings->FindValue("TempLibrary"));
+    EXPECT_EQ(settings->FindValue("PBIniFile")->data, "c:\\pb;5\\pb.ini");
+    EXPECT_EQ(settings->FindValue("Count")->data, "dword:0000001e");
+    EXPECT_EQ(settings->FindValue("TempLibrary")->data, "c:\\t.pbl");
+    // The values below the broken key line go with it, not into the key above.
+    EXPECT_FALSE(settings->FindValue("Lost") || settings->FindValue("RefreshInterval"));
+    const reg::Key* next = doc->FindPath({"HKEY_CURRENT_USER", "Software", "Next"});
+    ASSERT_TRUE(next && next->FindValue("Kept"));
+    EXPECT_EQ(doc->skippedLines,
+              (Names{"line 7 (neither a key, a value nor a comment): RefreshInterval=\"10\"",
+                     "line 9 (a key line without its closing \"]\"): "
+                     "[HKEY_CURRENT_USER\\Software\\Broken",
+                     "line 10 (a line of a key that was skipped): \"Lost\"=\"1\""}));
+    // Written again, nothing is lost, and reading that gives the same.
+    const std::string again = reg::Serialize(*doc);
+    for (const char* kept :
+         {"# my settings\r\n", "#  edited by hand\r\n", "; the program's own\r\n",
+          "\" ; moved; see below\r\n", "dword:0000001e ;thirty\r\n", "RefreshInterval=\"10\"\r\n",
+          "\"Lost\"=\"1\"\r\n"}) {
+        EXPECT_NE(again.find(kept), std::string::npos) << kept;
+    }
+    auto reread = reg::Parse(again);
+    ASSERT_TRUE(reread);
+    EXPECT_EQ(reg::Serialize(*reread), again);
+    EXPECT_EQ(reread->skippedLines.size(), 3u);
+    // A value added to the key above the broken key line is not taken in by it.
+    reread->ObtainPath({"HKEY_CURRENT_USER", "Software", "Vellanor", "Sorvanti 2"})
+        .SetString("PBVersion", "2");
+    auto added = reg::Parse(reg::Serialize(*reread));
+    ASSERT_TRUE(added);
+    const reg::Key* key =
+        added->FindPath({"HKEY_CURRENT_USER", "Software", "Vellanor", "Sorvanti 2"});
+    ASSERT_TRUE(key && key->FindValue("PBVersion"));
+    EXPECT_EQ(key->FindValue("PBVersion")->data, "2");
+    EXPECT_EQ(added->skippedLines.size(), 3u);
 }
 
 // ---- The registry API ------------------------------------------------------------------
+
+// A hand-edited file keeps its values and its mistakes: the lines skipped are reported,
+// and a write keeps them instead of setting the file aside. Only a file of which nothing
+// can be read is kept aside, and is reported as such.
+TEST_F(RegistryFile, AHandEditedFileKeepsItsValuesThroughReadsAndWrites) {
+    EXPECT_TRUE(RegistryFileProblems().empty());  // no file: nothing to say
+    const std::string edited =
+        "Windows Registry Editor Version 5.00\r\n"
+        "# moved the library\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Vellanor\\Sorvanti 2]\r\n"
+        "\"PBIniFile\"=\"c:\\\\pb 5\\\\pb.ini\" ; was c:\\pb\r\n"
+        "\"RefreshInterval\"=\"45\r\n"
+        "\"TempLibrary\"=\"c:\\\\t.pbl\"\r\n";
+    WriteFile(File(), edited);
+    TRegIniFile ini("Software\\Vellanor");
+    EXPECT_EQ(ini.ReadString("Sorvanti 2", "PBIniFile", ""), "c:\\pb 5\\pb.ini");
+    EXPECT_EQ(ini.ReadString("Sorvanti 2", "TempLibrary", ""), "c:\\t.pbl");
+    EXPECT_EQ(ini.ReadInteger("Sorvanti 2", "RefreshInterval", 30), 30);
+    EXPECT_EQ(RegistryFileProblems(),
+              Names{"Registry file " + File() +
+                    ": skipped line 5 (a string value not closed by a quote at the end of the "
+                    "line): \"RefreshInterval\"=\"45"});
+    ASSERT_TRUE(ini.WriteString("Sorvanti 2", "PBVersion", "2"));
+    EXPECT_FALSE(fs::exists(File() + ".bad"));
+    const std::string written = ReadFile(File());
+    for (const char* kept : {"# moved the library\r\n", "\" ; was c:\\pb\r\n",
+                             "\"RefreshInterval\"=\"45\r\n", "\"PBVersion\"=\"2\"\r\n"})
+        EXPECT_NE(written.find(kept), std::string::npos) << kept;
+    EXPECT_EQ(ini.ReadString("Sorvanti 2", "TempLibrary", ""), "c:\\t.pbl");
+    EXPECT_EQ(RegistryFileProblems().size(), 1u);
+
+    // Garbage: reported, read as empty, and kept aside rather than written over.
+    WriteFile(File(), "not a registry\r\n\"PBVersion\"=\"2\"\r\n");
+    const Names problems = RegistryFileProblems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("nothing in it can be read (line 1: "), std::string::npos)
+        << problems[0];
+    EXPECT_EQ(ini.ReadString("Sorvanti 2", "PBVersion", "1"), "1");
+    ASSERT_TRUE(ini.WriteString("Sorvanti 2", "PBVersion", "0"));
+    EXPECT_EQ(ReadFile(File() + ".bad"), "not a registry\r\n\"PBVersion\"=\"2\"\r\n");
+    EXPECT_TRUE(RegistryFileProblems().empty());
+}
 
 TEST_F(RegistryFile, KeysValuesAndSectionsGoToDiskAtOnceInRegeditsFormABrokenFileIsKeptAside) {
     TRegIniFile ini("Software\\Vellanor");

@@ -137,6 +137,21 @@ TEST_F(UtilitiesTest, ProgramDirAndADebugLogOnlyWithTheExactFirstArgumentEmptied
     EXPECT_TRUE(another.statusTexts.empty());
 }
 
+// What the registry file holds that cannot be read is logged at start-up, one line each.
+TEST_F(UtilitiesTest, StartUpLogsTheLinesTheRegistryFileSkips) {
+    testsupport::WriteFile(platform::RegistryHostPath(),
+                           "Windows Registry Editor Version 5.00\r\n"
+                           "[HKEY_CURRENT_USER\\Software\\Vellanor\\Sorvanti 2]\r\n"
+                           "PBVersion=2\r\n\"PBIniFile\"=\"c:\\\\pb.ini\"\r\n\"x\"\r\n");
+    InitUtilities({"/debug"}, "c:\\Sorvanti");
+    EXPECT_EQ(RegIniFile().ReadString("Sorvanti 2", "PBIniFile", ""), "c:\\pb.ini");
+    EXPECT_EQ(LogText(), "#Registry file " + platform::RegistryHostPath() +
+                             ": skipped line 3 (neither a key, a value nor a comment): "
+                             "PBVersion=2\r\n#Registry file " +
+                             platform::RegistryHostPath() +
+                             ": skipped line 5 (a value name not followed by \"=\"): \"x\"\r\n");
+}
+
 // A copy shows (and logs) what it copies; the copy itself (the date kept, a failure
 // leaving the destination) and finding files by name are the platform's.
 TEST_F(UtilitiesTest, StatusLogCursorsAndBoxesReachOnlyWhatExistsAndAlwaysTheDebugLog) {
