@@ -10,6 +10,7 @@
 
 #include "catalogue/Orcactrl.h"
 #include "shell/OptionsForm.h"
+#include "shell/ProgramGroup.h"
 #include "shell/Utilities.h"
 #include "ui/Main.h"
 #include "ui/Pwclient.h"
@@ -48,6 +49,8 @@ int main(int argc, char** argv) {
     });
     frame->SetPreferencesDialog([](QWidget* parent) { ui::RunPreferences(parent); });
     screen.Preferences = [main] { ui::RunPreferences(main); };
+    // The start-up registration: the program's entry in the desktop's applications menu.
+    frame->OnStarted = [] { shell::RegisterProgramGroup(); };
     frame->showMaximized();
 
     const int result = QApplication::exec();

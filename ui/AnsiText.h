@@ -9,7 +9,8 @@
 
 namespace ui {
 
-// Windows-1252 bytes to a Qt string and back (characters outside the code page become '?').
+// Bytes of the ANSI code page in use (platform/CodePage.h) to a Qt string and back
+// (characters outside the code page become '?').
 QString FromAnsi(std::string_view text);
 std::string ToAnsi(const QString& text);
 

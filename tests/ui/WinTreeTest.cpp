@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "platform/CodePage.h"
 #include "tests/catalogue/CatalogueTestSupport.h"
 #include "ui/AnsiText.h"
 #include "ui/pbwntree.h"
@@ -54,6 +55,13 @@ TEST(WinTreeResourceTest, EveryBitmapIsThereUnderAnyCase) {
 }
 
 TEST(WinTreeResourceTest, TextsCrossTheBoundaryAsWindows1252) {
+    // Whatever the host's locale would choose.
+    const int before = platform::AnsiCodePage();
+    ASSERT_TRUE(platform::SetAnsiCodePage(1252));
+    struct Restore {
+        int codePage;
+        ~Restore() { platform::SetAnsiCodePage(codePage); }
+    } restore{before};
     std::string all;
     for (int b = 1; b < 256; ++b)
         all.push_back(static_cast<char>(b));
