@@ -33,7 +33,9 @@ std::string_view DeclaredAncestorLine(std::string_view text, std::string_view na
         if (rest.substr(0, name.size()) != name || rest.substr(name.size(), From.size()) != From)
             continue;
         rest.remove_prefix(name.size() + From.size());
-        const size_t end = rest.find("\r\n");
+        // The line ends at CR LF as exported, or at a lone LF or CR (sources written by
+        // other tools), so that a name never runs into the next line.
+        const size_t end = rest.find_first_of("\r\n");
         return end == std::string_view::npos ? std::string_view() : rest.substr(0, end);
     }
     return {};

@@ -83,6 +83,9 @@ TEST_F(HierarchyTest, AncestorNameReadsTheSourceElseAsksORCAElseTakesTheSystemCl
          "w_first"},
         {"global type w_child from n_base autoinstantiate\r\n", "n_base"},
         {"global type w_child from w_cut_without_line_end", "Window"},
+        // Lone LF line ends (sources written by other tools): the name stops at the line.
+        {"global type w_child from w_lf\nend type\nevent open\r\n", "w_lf"},
+        {"global type w_child from w_cr\rend type\r", "w_cr"},
     };
     for (const auto& c : cases) {
         ref->Obj->Source = c.source + '\0';

@@ -25,6 +25,7 @@
 #include <memory>
 
 #include "tests/catalogue/CatalogueTestSupport.h"
+#include "tests/support/PfcWorkspace.h"
 #include "ui/AnsiText.h"
 #include "ui/DirectoryLists.h"
 #include "ui/Main.h"
@@ -41,6 +42,7 @@ using testing::ElementsAre;
 using ui::TPickwellForm;
 
 void SaveShot(QWidget& widget, const QString& name) {
+    QApplication::processEvents();
     QDir().mkpath(QStringLiteral(SORVANTI_SCREENSHOT_DIR));
     widget.grab().save(QStringLiteral(SORVANTI_SCREENSHOT_DIR "/") + name + ".png");
 }
@@ -340,3 +342,52 @@ TEST_F(FrameViewTest, WithTheLogActiveSaveAllAndPrintDoNothingAndTheButtonPopsUp
 }
 
 }  // namespace
+
+// Screenshots of every page over the PFC workspace, for looking at the program with real
+// data (SORVANTI_PFC_SHOTS=1; building the workspace takes a while).
+TEST(FramePfcShots, EveryPageOverThePfcWorkspace) {
+    if (qEnvironmentVariable("SORVANTI_PFC_SHOTS") != "1")
+        GTEST_SKIP() << "set SORVANTI_PFC_SHOTS=1 for the PFC screenshots";
+    SKIP_WITHOUT_CORPUS();
+    testsupport::TempPrefix prefix;
+    testsupport::RecordingShellUI screen;
+    shell::InitUtilities({}, "c:\\Sorvanti");
+    const testsupport::PfcWorkspace workspace = testsupport::BuildPfcWorkspace(prefix);
+    ASSERT_TRUE(workspace.error.empty()) << workspace.error;
+    shell::OptionsForm().PBIniFileName = workspace.pbIni;
+    {
+        ui::TMainForm frame;
+        frame.Timer1->stop();
+        frame.SetViewFactory([] { return new TPickwellForm; });
+        frame.SetLogForm(new ui::TLogForm);
+        frame.resize(1200, 800);
+        frame.show();
+        frame.Timer1Timer();
+        auto* view = dynamic_cast<TPickwellForm*>(frame.ActiveView());
+        ASSERT_NE(view, nullptr);
+        views::TCustomWinTree& tree = view->Outline1->Model();
+        views::TWinTreeNode* app = nullptr;
+        for (int i = 1; i <= tree.ItemCount() && !app; ++i)
+            if (tree.Items(i)->Text().rfind("pfcexamp", 0) == 0)
+                app = tree.Items(i);
+        ASSERT_NE(app, nullptr);
+        app->Expand();
+        ASSERT_GT(app->ChildCount(), 0);
+        app->Child(0)->Expand();
+        tree.SelectNode(app->Child(0)->Child(0));
+        view->Outline1Click(view->Outline1);
+        SaveShot(frame, "pfc-application");
+        view->SetViewPage(TPickwellForm::PageHierarchy);
+        view->Outline2->Model().Items(1)->Expand();
+        SaveShot(frame, "pfc-hierarchy");
+        view->SetViewPage(TPickwellForm::PageDirectory);
+        view->FileListBox1->setCurrentRow(0);
+        view->FileListBox1Click();
+        SaveShot(frame, "pfc-directory");
+        view->SetViewPage(TPickwellForm::PageSearch);
+        SaveShot(frame, "pfc-search");
+    }
+    catalogue::ResetOrcaMgr();
+    shell::ResetOptionsForm();
+    shell::ResetUtilities();
+}
