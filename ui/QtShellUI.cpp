@@ -97,8 +97,6 @@ void TQtShellUI::SetCursor(shell::TCursor cursor) {
 
 shell::TModalResult TQtShellUI::MessageDlg(std::string_view text, shell::TMsgDlgType kind,
                                            shell::TMsgDlgButtons buttons, long helpContext) {
-    if (AnswerMessage)
-        return AnswerMessage(text, kind, buttons);
     QMessageBox box(frame_);
     box.setText(FromAnsi(text));
     switch (kind) {

@@ -6,7 +6,6 @@
 #include <QCursor>
 
 #include <functional>
-#include <optional>
 
 #include "shell/ShellUI.h"
 
@@ -25,10 +24,6 @@ class TQtShellUI : public shell::TShellUI {
     void SetLogForm(TLogForm* log) { log_ = log; }
     // The Preferences command (installed by the program).
     std::function<void()> Preferences;
-    // Answers message boxes instead of showing them (tests): gets the text, kind and
-    // buttons, gives the answer.
-    std::function<shell::TModalResult(std::string_view, shell::TMsgDlgType, shell::TMsgDlgButtons)>
-        AnswerMessage;
 
     bool HasStatusLine() const override;
     void SetStatusText(std::string_view text) override;

@@ -10,14 +10,17 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListView>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPageLayout>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -31,6 +34,7 @@
 #include "ui/Main.h"
 #include "ui/Printing.h"
 #include "ui/Pwclient.h"
+#include "ui/QtShellUI.h"
 #include "ui/ResultList.h"
 #include "ui/SourceMemo.h"
 #include "ui/logstat.h"
@@ -339,6 +343,68 @@ TEST_F(FrameViewTest, WithTheLogActiveSaveAllAndPrintDoNothingAndTheButtonPopsUp
     EXPECT_TRUE(logMenu);
     log->AppendLine("12/08/26 10:00:00: a line");
     SaveShot(*frame, "frame-log");
+}
+
+TEST_F(FrameViewTest, AnEditOfASourceThatChangedMeanwhileIsKeptInAFile) {
+    TPickwellForm* view = Start();
+    ASSERT_NE(view, nullptr);
+    views::TWinTreeNode* lib = ExpandOrders(view);
+    ASSERT_TRUE(lib && lib->ChildCount() > 0);
+    Click(view->Outline1, lib->Child(0));
+    catalogue::TPBObj* obj = view->SourceMemo->SourceObject();
+    ASSERT_NE(obj, nullptr);
+    view->SourceMemo->moveCursor(QTextCursor::Start);
+    view->SourceMemo->insertPlainText("// mine\n");
+    // A reload put the library's source back meanwhile.
+    const std::string reloaded = "global type x from window\r\nend type\r\n";
+    obj->Source = reloaded + '\0';
+    obj->SourceLen = static_cast<int32_t>(reloaded.size());
+    EXPECT_FALSE(view->SourceMemo->Commit());
+    EXPECT_EQ(obj->Source, reloaded + '\0');
+    const std::string kept = view->SourceMemo->KeptEditPath();
+    ASSERT_FALSE(kept.empty());
+    const std::optional<std::string> bytes = platform::ReadFileBytes(kept);
+    ASSERT_TRUE(bytes.has_value());
+    EXPECT_EQ(bytes->rfind("// mine\r\n", 0), 0u);
+    ASSERT_EQ(screen.BoxTexts().size(), 1u);
+    EXPECT_THAT(screen.BoxTexts()[0], testing::HasSubstr(kept));
+    // Nothing is left to commit: the next object shows without a second message.
+    Click(view->Outline1, lib->Child(1));
+    EXPECT_EQ(screen.BoxTexts().size(), 1u);
+}
+
+TEST_F(FrameViewTest, TheScreenInterfaceReachesTheFrameAndTheLog) {
+    ui::TQtShellUI qt;
+    qt.SetFrame(frame.get());
+    qt.SetLogForm(log);
+    shell::TShellUI* before = shell::SetShellUI(&qt);
+    shell::ShowStatus("Loading Application", true);
+    EXPECT_EQ(frame->StatusLine->text(), "Loading Application");
+    EXPECT_EQ(log->LineCount(), 1);
+    shell::ShowRefreshNeeded(true);
+    EXPECT_FALSE(frame->RefreshNeededLabel->isHidden());
+    shell::ShowGauge(true);
+    shell::SetGauge(0, 10, 4);
+    EXPECT_FALSE(frame->StatusGauge->isHidden());
+    EXPECT_EQ(frame->StatusGauge->value(), 4);
+    // The program's own hourglass, then back to the normal pointer with "Ready.".
+    shell::PushCursor(shell::crWaitCursor);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BitmapCursor);
+    shell::PopCursor();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(frame->StatusLine->text(), "Ready.");
+    // A question with Yes and No gives the button pressed.
+    QTimer::singleShot(0, [] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->buttons().size(), 2);
+        box->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(
+        shell::AskUser("Delete?", shell::TMsgDlgType::mtConfirmation, shell::mbYes | shell::mbNo),
+        shell::mrNo);
+    shell::SetShellUI(before);
 }
 
 }  // namespace
