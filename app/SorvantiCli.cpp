@@ -1,0 +1,312 @@
+// sorvanti-cli: the catalogue from a shell, without a window. It uses the window's
+// settings, prefix, pb.ini location and ORCA library.
+//
+//   sorvanti-cli [--pbini PATH] COMMAND [ARGUMENTS]
+//
+// Exit status: 0 success, 1 nothing found or an operation failed, 2 bad usage. Errors go
+// to stderr; what the commands find goes to stdout.
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/Hierarchy.h"
+#include "catalogue/Orcactrl.h"
+#include "catalogue/Source.h"
+#include "orca/EntryTypes.h"
+#include "platform/Ansi.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "shell/OptionsForm.h"
+#include "shell/Utilities.h"
+#include "views/PBTreeSync.h"
+
+namespace {
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailed = 1;
+constexpr int ExitUsage = 2;
+
+constexpr const char* UsageText =
+    "usage: sorvanti-cli [--pbini PATH] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "  apps                     the applications of pb.ini: name and application library\n"
+    "  libs APP                 the application's library search path: entries per\n"
+    "                           library, libraries that cannot be found marked missing\n"
+    "  list APP|LIB             the entries of an application's libraries, or of one\n"
+    "                           library: type, name, date, size, comment\n"
+    "  show APP OBJECT          the exported source of the first object of that name on\n"
+    "                           the application's search path\n"
+    "  hierarchy APP [OBJECT]   the inheritance tree under \"System\" (or under OBJECT),\n"
+    "                           one class per line, indented two blanks per generation\n"
+    "\n"
+    "  --pbini PATH             the pb.ini to read (a Windows path, or a host path)\n"
+    "  --help                   this text\n"
+    "\n"
+    "Applications are named as in pb.ini; libraries by Windows path (c:\\apps\\x.pbl) or\n"
+    "host path. Exit status: 0 success, 1 nothing found or an operation failed, 2 bad\n"
+    "usage.\n";
+
+// The screen of a command line: nothing is shown; what the program would log or ask
+// goes to stderr, and no question is answered.
+class TCliShellUI : public shell::TShellUI {
+  public:
+    bool HasStatusLine() const override { return false; }
+    void SetStatusText(std::string_view) override {}
+    void ShowGauge(bool) override {}
+    void SetGauge(int, int, int) override {}
+    void ShowRefreshNeeded(bool) override {}
+    bool HasLogWindow() const override { return true; }
+    // A log line without its time stamp (what stands before the first ": ").
+    void AppendLogLine(std::string_view line) override {
+        const size_t cut = line.find(": ");
+        if (cut != std::string_view::npos)
+            line.remove_prefix(cut + 2);
+        std::fprintf(stderr, "sorvanti-cli: %.*s\n", static_cast<int>(line.size()), line.data());
+    }
+    shell::TCursor CurrentCursor() const override { return shell::crDefault; }
+    void SetCursor(shell::TCursor) override {}
+    shell::TModalResult MessageDlg(std::string_view text, shell::TMsgDlgType, shell::TMsgDlgButtons,
+                                   long) override {
+        std::fprintf(stderr, "sorvanti-cli: %.*s\n", static_cast<int>(text.size()), text.data());
+        return shell::mrNone;
+    }
+    void ProcessMessages() override {}
+    void OpenPreferences() override {}
+};
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "sorvanti-cli: %s\n", message.c_str());
+    return ExitFailed;
+}
+
+int Usage(const std::string& message) {
+    std::fprintf(stderr, "sorvanti-cli: %s\n%s", message.c_str(), UsageText);
+    return ExitUsage;
+}
+
+// Output to stdout; a write that fails (a closed pipe) ends the command with status 1.
+bool outputFailed = false;
+void Out(std::string_view text) {
+    if (outputFailed)
+        return;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
+        outputFailed = true;
+}
+void Line(const std::string& text) {
+    Out(text);
+    Out("\n");
+}
+
+// A path as the program holds it: host paths become their Windows form.
+std::string WindowsForm(const std::string& path) {
+    return !path.empty() && path[0] == '/' ? platform::WindowsPath(path) : path;
+}
+
+bool LooksLikeLibrary(const std::string& name) {
+    return name.find('\\') != std::string::npos || name.find('/') != std::string::npos ||
+           name.find(':') != std::string::npos;
+}
+
+catalogue::TPBApp* FindApp(catalogue::TOrcaMgr& mgr, const std::string& name) {
+    for (int i = 0; i < mgr.Apps.Count(); ++i)
+        if (platform::AnsiSameText(mgr.Apps[i]->Name, name))
+            return mgr.Apps[i];
+    return nullptr;
+}
+
+std::string TypeName(int type) {
+    const orca::TEntryKind* kind = orca::EntryKind(type);
+    return kind ? std::string(kind->typeName) : std::to_string(type);
+}
+
+std::string EntryRow(const catalogue::TPBObj& obj) {
+    char size[16];
+    std::snprintf(size, sizeof size, "%8d", static_cast<int>(obj.Size));
+    std::string row = TypeName(obj.EntryType);
+    row.resize(std::max<size_t>(row.size(), 16), ' ');
+    std::string name = obj.Name;
+    name.resize(std::max<size_t>(name.size(), 40), ' ');
+    return row + " " + name + " " + views::FormatEntryTime(obj.CreateTime) + " " + size + "  " +
+           obj.Comment;
+}
+
+int Apps(catalogue::TOrcaMgr& mgr) {
+    for (int i = 0; i < mgr.Apps.Count(); ++i) {
+        std::string name = mgr.Apps[i]->Name;
+        name.resize(std::max<size_t>(name.size(), 32), ' ');
+        Line(name + " " + mgr.Apps[i]->AppLib);
+    }
+    return mgr.Apps.Count() > 0 ? ExitOk : Fail("pb.ini lists no application");
+}
+
+int Libs(catalogue::TPBApp& app) {
+    app.LoadLibraryList();
+    for (const auto& item : app.LibRefs) {
+        const catalogue::TPBLib& lib = *item.Obj->Lib;
+        std::string name = lib.Name;
+        name.resize(std::max<size_t>(name.size(), 48), ' ');
+        Line(name + " " +
+             (lib.Exists ? std::to_string(lib.Entries.Count()) + " entries" : "missing"));
+    }
+    return ExitOk;
+}
+
+int List(catalogue::TOrcaMgr& mgr, const std::string& what) {
+    std::vector<catalogue::TPBLib*> libs;
+    if (catalogue::TPBApp* app = LooksLikeLibrary(what) ? nullptr : FindApp(mgr, what)) {
+        app->LoadLibraryList();
+        for (const auto& item : app->LibRefs)
+            if (item.Obj->Lib->Exists)
+                libs.push_back(item.Obj->Lib);
+    } else if (LooksLikeLibrary(what)) {
+        catalogue::TPBLib* lib = mgr.FindLibrary(platform::FullWindowsPath(WindowsForm(what)));
+        if (!lib->Exists)
+            return Fail("no library " + what + " (" + lib->Name + " is not a library file)");
+        lib->EnsureLoaded();
+        libs.push_back(lib);
+    } else {
+        return Fail("no application " + what + " in " + mgr.PBIniFile());
+    }
+    for (catalogue::TPBLib* lib : libs)
+        for (int i = 0; i < lib->Entries.Count(); ++i)
+            Line(EntryRow(*lib->Entries[i]));
+    return ExitOk;
+}
+
+catalogue::TPBObjRef* FindObject(catalogue::TPBApp& app, const std::string& name) {
+    for (const auto& lib : app.LibRefs)
+        for (const auto& ref : lib.Obj->ObjRefs)
+            if (platform::AnsiSameText(ref.Obj->Obj->Name, name))
+                return ref.Obj;
+    return nullptr;
+}
+
+int Show(catalogue::TPBApp& app, const std::string& name) {
+    catalogue::LoadNode(&app);
+    catalogue::TPBObjRef* ref = FindObject(app, name);
+    if (!ref)
+        return Fail("no object " + name + " on the search path of " + app.Name);
+    const std::string_view source = ref->Obj->SourceText();
+    if (source.empty())
+        return Fail("the source of " + name + " in " + ref->Obj->Lib->Name +
+                    " could not be exported");
+    Out(source);
+    return ExitOk;
+}
+
+void PrintTree(const catalogue::TPBObjRef& ref, int depth) {
+    Line(std::string(static_cast<size_t>(depth) * 2, ' ') + ref.Obj->Name);
+    for (const auto& child : ref.Children)
+        if (child.Obj != &ref)
+            PrintTree(*child.Obj, depth + 1);
+}
+
+int Hierarchy(catalogue::TPBApp& app, const std::string& name) {
+    catalogue::LoadNode(&app);
+    const catalogue::TPBObjRef* root = app.SystemRoot;
+    if (!name.empty()) {
+        root = FindObject(app, name);
+        if (!root)
+            for (const auto& sys : app.SysRefs)
+                if (platform::AnsiSameText(sys.Obj->Obj->Name, name))
+                    root = sys.Obj;
+        if (!root)
+            return Fail("no class " + name + " in the hierarchy of " + app.Name);
+    }
+    if (!root)
+        return Fail("no hierarchy for " + app.Name);
+    PrintTree(*root, 0);
+    return ExitOk;
+}
+
+int Run(std::vector<std::string> args) {
+    std::string pbIni;
+    std::vector<std::string> words;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--help" || args[i] == "-h") {
+            Out(UsageText);
+            return ExitOk;
+        }
+        if (args[i] == "--pbini") {
+            if (i + 1 >= args.size())
+                return Usage("--pbini needs a path");
+            pbIni = WindowsForm(args[++i]);
+        } else if (args[i].rfind("--", 0) == 0) {
+            return Usage("unknown option " + args[i]);
+        } else {
+            words.push_back(args[i]);
+        }
+    }
+    if (words.empty())
+        return Usage("no command");
+    const std::string command = words[0];
+    const size_t operands = words.size() - 1;
+    struct TCommand {
+        const char* name;
+        size_t least, most;
+    };
+    static constexpr TCommand Commands[] = {
+        {"apps", 0, 0}, {"libs", 1, 1}, {"list", 1, 1}, {"show", 2, 2}, {"hierarchy", 1, 2}};
+    const TCommand* chosen = nullptr;
+    for (const TCommand& c : Commands)
+        if (command == c.name)
+            chosen = &c;
+    if (!chosen)
+        return Usage("unknown command " + command);
+    if (operands < chosen->least || operands > chosen->most)
+        return Usage("wrong number of arguments for " + command);
+
+    shell::TOptionsForm& options = shell::CreateOptionsForm();
+    if (!pbIni.empty()) {
+        if (!platform::FileExists(pbIni))
+            return Fail("cannot read pb.ini " + pbIni + ": no such file");
+        options.PBIniFileName = pbIni;
+    }
+    catalogue::TOrcaMgr& mgr = catalogue::CreateOrcaMgr();
+    if (mgr.GetPBIniFile().empty())
+        return Fail("no pb.ini found (give one with --pbini)");
+    if (!mgr.LoadOrcaDll())
+        return Fail(std::string("the ORCA library ") + options.SelectedPBVersion().OrcaDll.data() +
+                    " could not be loaded");
+    mgr.LoadApplications();
+
+    if (command == "apps")
+        return Apps(mgr);
+    if (command == "list")
+        return List(mgr, words[1]);
+    catalogue::TPBApp* app = FindApp(mgr, words[1]);
+    if (!app)
+        return Fail("no application " + words[1] + " in " + mgr.PBIniFile());
+    if (command == "libs")
+        return Libs(*app);
+    if (command == "show")
+        return Show(*app, words[2]);
+    return Hierarchy(*app, operands > 1 ? words[2] : std::string());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A closed pipe is a failed write, reported, not a signal that kills silently.
+    std::signal(SIGPIPE, SIG_IGN);
+    TCliShellUI screen;
+    shell::SetShellUI(&screen);
+    shell::InitUtilities({});
+    int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+    if (std::fflush(stdout) != 0)
+        outputFailed = true;
+    if (outputFailed) {
+        std::fprintf(stderr, "sorvanti-cli: cannot write the output: %s\n", std::strerror(errno));
+        status = ExitFailed;
+    }
+    catalogue::ResetOrcaMgr();
+    shell::DoneUtilities();
+    shell::SetShellUI(nullptr);
+    return status;
+}

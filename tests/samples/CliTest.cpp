@@ -1,0 +1,101 @@
+// sorvanti-cli run as a user runs it, on the sample workspace in a prefix of its own:
+// what each command prints, its exit status, and the messages of bad input.
+
+#include <gmock/gmock.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using testing::HasSubstr;
+using testing::Not;
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+class CliTest : public testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(testsupport::BuildSampleWorkspace(prefix.PrefixPath()), 0); }
+    // Runs sorvanti-cli with the arguments (quoted for the shell) in the test's prefix.
+    Result Run(const std::string& arguments) {
+        const std::string errFile = prefix.PrefixPath() + "/stderr.txt";
+        const std::string command = "SORVANTI_PREFIX='" + prefix.PrefixPath() +
+                                    "' '" SORVANTI_CLI "' " + arguments + " 2>'" + errFile + "'";
+        Result r;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe)
+            return r;
+        std::array<char, 4096> buffer{};
+        size_t n;
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            r.out.append(buffer.data(), n);
+        const int raw = ::pclose(pipe);
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.err = testsupport::ReadFile(errFile);
+        return r;
+    }
+    testsupport::TempPrefix prefix;
+};
+
+TEST_F(CliTest, CatalogueCommandsPrintWhatTheWindowShows) {
+    Result apps = Run("apps");
+    EXPECT_EQ(apps.status, 0) << apps.err;
+    EXPECT_THAT(apps.out, HasSubstr("orders"));
+    EXPECT_THAT(apps.out, HasSubstr("c:\\sorvanti-samples\\stock.pbl"));
+
+    Result libs = Run("libs ORDERS");  // application names in any case
+    EXPECT_EQ(libs.status, 0);
+    EXPECT_THAT(libs.out, HasSubstr("c:\\sorvanti-samples\\ordbase.pbl"));
+    EXPECT_THAT(libs.out, testing::MatchesRegex("(.|\n)*ordarch\\.pbl +missing\n"));
+    EXPECT_THAT(libs.err, HasSubstr("Library not found: c:\\sorvanti-samples\\ordarch.pbl"));
+
+    // A library by its host path; every entry with type, name, date, size and comment.
+    Result list = Run("list '" + prefix.DriveC() + "/sorvanti-samples/stock.pbl'");
+    EXPECT_EQ(list.status, 0);
+    EXPECT_THAT(list.out,
+                testing::ContainsRegex("window +w_stock_items +[0-9/]+ [0-9:]+ +[0-9]+  Items"));
+
+    Result show = Run("show orders w_orders");
+    EXPECT_EQ(show.status, 0);
+    EXPECT_THAT(show.out, HasSubstr("global type w_orders from w_sample_sheet\r\n"));
+
+    Result tree = Run("hierarchy orders w_sample_base");
+    EXPECT_EQ(tree.status, 0);
+    EXPECT_THAT(tree.out, HasSubstr("w_sample_base\n  w_about\n  w_sample_sheet\n    w_orders\n"));
+}
+
+TEST_F(CliTest, BadInputGivesItsMessageAndStatus) {
+    const struct {
+        std::string arguments;
+        int status;
+        std::string message;
+    } cases[] = {
+        {"", 2, "no command"},
+        {"frobnicate", 2, "unknown command frobnicate"},
+        {"show orders", 2, "wrong number of arguments for show"},
+        {"--pbini", 2, "--pbini needs a path"},
+        {"libs nosuch", 1, "no application nosuch in c:\\sorvanti-samples\\pb.ini"},
+        {"show orders w_nosuch", 1, "no object w_nosuch on the search path of orders"},
+        {"list 'c:\\nowhere\\x.pbl'", 1, "no library c:\\nowhere\\x.pbl"},
+        {"--pbini /nonexistent/pb.ini apps", 1, "cannot read pb.ini"},
+    };
+    for (const auto& c : cases) {
+        Result r = Run(c.arguments);
+        EXPECT_EQ(r.status, c.status) << c.arguments;
+        EXPECT_THAT(r.err, HasSubstr(c.message)) << c.arguments;
+        EXPECT_EQ(r.out, "") << c.arguments;
+    }
+    Result help = Run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_THAT(help.out, HasSubstr("usage: sorvanti-cli"));
+}
+
+}  // namespace
