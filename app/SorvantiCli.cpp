@@ -10,7 +10,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,8 +23,11 @@
 #include "catalogue/Orcactrl.h"
 #include "catalogue/Source.h"
 #include "orca/EntryTypes.h"
+#include "orca/OrcaObjects.h"
 #include "platform/Ansi.h"
+#include "platform/AtomicFile.h"
 #include "platform/Files.h"
+#include "platform/LastError.h"
 #include "platform/Paths.h"
 #include "shell/OptionsForm.h"
 #include "shell/Utilities.h"
@@ -44,6 +51,9 @@ constexpr const char* UsageText =
     "                           the application's search path\n"
     "  hierarchy APP [OBJECT]   the inheritance tree under \"System\" (or under OBJECT),\n"
     "                           one class per line, indented two blanks per generation\n"
+    "  export APP|LIB DIR       every source as a .sr* file with its export header, one\n"
+    "                           folder per library; a file whose content is already the\n"
+    "                           same is left untouched\n"
     "\n"
     "  --pbini PATH             the pb.ini to read (a Windows path, or a host path)\n"
     "  --help                   this text\n"
@@ -157,28 +167,6 @@ int Libs(catalogue::TPBApp& app) {
     return ExitOk;
 }
 
-int List(catalogue::TOrcaMgr& mgr, const std::string& what) {
-    std::vector<catalogue::TPBLib*> libs;
-    if (catalogue::TPBApp* app = LooksLikeLibrary(what) ? nullptr : FindApp(mgr, what)) {
-        app->LoadLibraryList();
-        for (const auto& item : app->LibRefs)
-            if (item.Obj->Lib->Exists)
-                libs.push_back(item.Obj->Lib);
-    } else if (LooksLikeLibrary(what)) {
-        catalogue::TPBLib* lib = mgr.FindLibrary(platform::FullWindowsPath(WindowsForm(what)));
-        if (!lib->Exists)
-            return Fail("no library " + what + " (" + lib->Name + " is not a library file)");
-        lib->EnsureLoaded();
-        libs.push_back(lib);
-    } else {
-        return Fail("no application " + what + " in " + mgr.PBIniFile());
-    }
-    for (catalogue::TPBLib* lib : libs)
-        for (int i = 0; i < lib->Entries.Count(); ++i)
-            Line(EntryRow(*lib->Entries[i]));
-    return ExitOk;
-}
-
 catalogue::TPBObjRef* FindObject(catalogue::TPBApp& app, const std::string& name) {
     for (const auto& lib : app.LibRefs)
         for (const auto& ref : lib.Obj->ObjRefs)
@@ -225,6 +213,99 @@ int Hierarchy(catalogue::TPBApp& app, const std::string& name) {
     return ExitOk;
 }
 
+// The libraries an APP|LIB operand names (existing ones only), or an error text.
+std::vector<catalogue::TPBLib*> Libraries(catalogue::TOrcaMgr& mgr, const std::string& what,
+                                          std::string* error) {
+    std::vector<catalogue::TPBLib*> libs;
+    if (LooksLikeLibrary(what)) {
+        catalogue::TPBLib* lib = mgr.FindLibrary(platform::FullWindowsPath(WindowsForm(what)));
+        if (!lib->Exists) {
+            *error = "no library " + what + " (" + lib->Name + " is not a library file)";
+            return {};
+        }
+        lib->EnsureLoaded();
+        libs.push_back(lib);
+    } else if (catalogue::TPBApp* app = FindApp(mgr, what)) {
+        app->LoadLibraryList();
+        for (const auto& item : app->LibRefs)
+            if (item.Obj->Lib->Exists)
+                libs.push_back(item.Obj->Lib);
+    } else {
+        *error = "no application " + what + " in " + mgr.PBIniFile();
+    }
+    return libs;
+}
+
+std::optional<std::string> ReadHost(const std::filesystem::path& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, n);
+    std::fclose(file);
+    return bytes;
+}
+
+int List(catalogue::TOrcaMgr& mgr, const std::string& what) {
+    std::string error;
+    const std::vector<catalogue::TPBLib*> libs = Libraries(mgr, what, &error);
+    if (!error.empty())
+        return Fail(error);
+    for (catalogue::TPBLib* lib : libs)
+        for (int i = 0; i < lib->Entries.Count(); ++i)
+            Line(EntryRow(*lib->Entries[i]));
+    return ExitOk;
+}
+
+int Export(catalogue::TOrcaMgr& mgr, const std::string& what, const std::string& dir) {
+    std::string error;
+    const std::vector<catalogue::TPBLib*> libs = Libraries(mgr, what, &error);
+    if (!error.empty())
+        return Fail(error);
+    const std::filesystem::path root =
+        std::filesystem::path(!dir.empty() && dir[0] == '/' ? dir : platform::HostPath(dir));
+    if (root.empty())
+        return Fail("cannot write into " + dir + ": no such drive");
+    int written = 0, unchanged = 0, failed = 0;
+    for (catalogue::TPBLib* lib : libs) {
+        std::string stem = lib->Name.substr(lib->Name.find_last_of("\\:") + 1);
+        if (const size_t dot = stem.rfind('.'); dot != std::string::npos)
+            stem.resize(dot);
+        const std::filesystem::path folder = root / stem;
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        if (ec)
+            return Fail("cannot create " + folder.string() + ": " + ec.message());
+        for (int i = 0; i < lib->Entries.Count(); ++i) {
+            catalogue::TPBObj& obj = *lib->Entries[i];
+            const orca::TEntryKind* kind = orca::EntryKind(obj.EntryType);
+            const std::string_view source = obj.SourceText();
+            if (!kind || source.empty()) {
+                std::fprintf(stderr, "sorvanti-cli: %s: %s could not be exported\n",
+                             lib->Name.c_str(), obj.Name.c_str());
+                ++failed;
+                continue;
+            }
+            const std::string file = obj.Name + "." + std::string(kind->sourceExtension);
+            const std::string bytes = orca::FormatExportFile(file, obj.Comment, source);
+            const std::filesystem::path path = folder / file;
+            if (ReadHost(path) == bytes) {
+                ++unchanged;
+                continue;
+            }
+            if (!platform::WriteHostFileAtomic(path.string(), bytes))
+                return Fail("cannot write " + path.string() + ": " + platform::LastErrorText());
+            ++written;
+        }
+    }
+    std::fprintf(stderr, "sorvanti-cli: %d sources written, %d unchanged, %d failed, in %s\n",
+                 written, unchanged, failed, root.string().c_str());
+    return failed == 0 ? ExitOk : ExitFailed;
+}
+
 int Run(std::vector<std::string> args) {
     std::string pbIni;
     std::vector<std::string> words;
@@ -251,8 +332,8 @@ int Run(std::vector<std::string> args) {
         const char* name;
         size_t least, most;
     };
-    static constexpr TCommand Commands[] = {
-        {"apps", 0, 0}, {"libs", 1, 1}, {"list", 1, 1}, {"show", 2, 2}, {"hierarchy", 1, 2}};
+    static constexpr TCommand Commands[] = {{"apps", 0, 0}, {"libs", 1, 1},      {"list", 1, 1},
+                                            {"show", 2, 2}, {"hierarchy", 1, 2}, {"export", 2, 2}};
     const TCommand* chosen = nullptr;
     for (const TCommand& c : Commands)
         if (command == c.name)
@@ -280,6 +361,8 @@ int Run(std::vector<std::string> args) {
         return Apps(mgr);
     if (command == "list")
         return List(mgr, words[1]);
+    if (command == "export")
+        return Export(mgr, words[1], words[2]);
     catalogue::TPBApp* app = FindApp(mgr, words[1]);
     if (!app)
         return Fail("no application " + words[1] + " in " + mgr.PBIniFile());

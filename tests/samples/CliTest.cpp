@@ -7,6 +7,8 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "tests/support/TestSupport.h"
@@ -70,6 +72,39 @@ TEST_F(CliTest, CatalogueCommandsPrintWhatTheWindowShows) {
     Result tree = Run("hierarchy orders w_sample_base");
     EXPECT_EQ(tree.status, 0);
     EXPECT_THAT(tree.out, HasSubstr("w_sample_base\n  w_about\n  w_sample_sheet\n    w_orders\n"));
+}
+
+TEST_F(CliTest, ExportWritesWhatPblutilWritesAndLeavesSameFilesAlone) {
+    const std::string out = prefix.PrefixPath() + "/export";
+    Result first = Run("export orders '" + out + "'");
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_THAT(first.err, HasSubstr("23 sources written, 0 unchanged"));
+    // The same bytes as the library tool writes from the file itself.
+    const std::string reference = prefix.PrefixPath() + "/reference";
+    const std::string pblutil = std::string("'") + SORVANTI_PBLUTIL + "' export '" +
+                                prefix.DriveC() + "/sorvanti-samples/orders.pbl' '" + reference +
+                                "' >/dev/null";
+    ASSERT_EQ(std::system(pblutil.c_str()), 0);
+    int compared = 0;
+    for (const auto& file : std::filesystem::directory_iterator(reference)) {
+        EXPECT_EQ(testsupport::ReadFile(out + "/orders/" + file.path().filename().string()),
+                  testsupport::ReadFile(file.path().string()))
+            << file.path();
+        ++compared;
+    }
+    EXPECT_EQ(compared, 6);
+    // A second export changes no file: a Git working tree sees nothing.
+    const std::string one = out + "/orders/w_orders.srw";
+    std::filesystem::last_write_time(one, std::filesystem::file_time_type{});
+    Result second = Run("export orders '" + out + "'");
+    EXPECT_EQ(second.status, 0);
+    EXPECT_THAT(second.err, HasSubstr("0 sources written, 23 unchanged"));
+    EXPECT_EQ(std::filesystem::last_write_time(one), std::filesystem::file_time_type{});
+    // A folder that cannot be made is an error.
+    testsupport::WriteFile(prefix.PrefixPath() + "/plainfile", "x");
+    Result blocked = Run("export orders '" + prefix.PrefixPath() + "/plainfile/sub'");
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_THAT(blocked.err, HasSubstr("cannot create"));
 }
 
 TEST_F(CliTest, BadInputGivesItsMessageAndStatus) {
