@@ -423,8 +423,8 @@ void TPickwellForm::Outline1Expand(TPBWinTree* tree, int index) {
             }
         }
     } else if (nd.kind == views::TPBNodeKind::ObjRef) {
-        // The node being expanded (the original took the selected one, which is another
-        // node when the user opens a node by its plus box).
+        // The descendants of the node being expanded, which need not be the selected
+        // node (a node can be opened without being selected).
         AddDescendants(node, false);
     }
 }
@@ -569,8 +569,8 @@ void TPickwellForm::ExpandAll1Click() {
 }
 
 void TPickwellForm::OpenAllLibrariesMenuClick() {
-    // The application of the selected node (the original handles only an application
-    // node; for a library or an entry its application is the sensible one).
+    // The application of the selected node: the application itself, or the application
+    // of a library or an entry; nothing for the root.
     catalogue::TPBApp* app = SelectedApp();
     views::TWinTreeNode* appNode = Outline1->Model().SelectedNode();
     if (!app || !appNode)
