@@ -170,7 +170,7 @@ int TReplaceList::IndexOfFindText(std::string_view text) const {
 }
 
 void TReplaceList::EncodeCurrent() {
-    if (currentEntry_ < 0 || currentEntry_ >= Count())
+    if (applying_ || currentEntry_ < 0 || currentEntry_ >= Count())
         return;
     std::array<bool, EntryOptionFields> boxes;
     std::copy_n(checked_.begin(), EntryOptionFields, boxes.begin());
@@ -181,13 +181,26 @@ void TReplaceList::EncodeCurrent() {
 void TReplaceList::ApplyCurrent() {
     if (currentEntry_ < 0 || currentEntry_ >= Count())
         return;
-    // The fields are taken first: every box that changes encodes the entry again.
+    // The boxes follow the line. The line is encoded again only when the boxes end up
+    // other than it says (ALL checked with a type off): otherwise it stays as it was
+    // written, option fields as typed and extra fields included. Whether it is encoded
+    // thus depends on the line alone, never on the entry that was current before, so a
+    // list saves back to the lines it loaded.
     const auto fields = SplitEntryFields(entryLines_[static_cast<size_t>(currentEntry_)]);
     const size_t options =
         fields.size() < 2 ? 0 : std::min<size_t>(fields.size() - 2, EntryOptionFields);
+    applying_ = true;
     for (size_t k = 0; k < options; ++k) {
         if (const auto on = ParseOptionField(fields[k + 2]))
             SetChecked(static_cast<TReplaceCheckBox>(k), *on);
+    }
+    applying_ = false;
+    for (size_t k = 0; k < options; ++k) {
+        const auto on = ParseOptionField(fields[k + 2]);
+        if (on && *on != checked_[k]) {
+            EncodeCurrent();
+            break;
+        }
     }
 }
 

@@ -124,6 +124,8 @@ class TReplaceList {
 
     std::vector<std::string> entryLines_;
     int currentEntry_ = -1;
+    // The current entry's boxes are being set from its line: the line stays as it is.
+    bool applying_ = false;
     std::array<bool, ReplaceCheckBoxCount> checked_{};
 };
 
