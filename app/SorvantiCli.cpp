@@ -64,13 +64,8 @@ constexpr const char* UsageText =
 
 // The screen of a command line: nothing is shown; what the program would log or ask
 // goes to stderr, and no question is answered.
-class TCliShellUI : public shell::TShellUI {
+class TCliShellUI : public shell::TSilentShellUI {
   public:
-    bool HasStatusLine() const override { return false; }
-    void SetStatusText(std::string_view) override {}
-    void ShowGauge(bool) override {}
-    void SetGauge(int, int, int) override {}
-    void ShowRefreshNeeded(bool) override {}
     bool HasLogWindow() const override { return true; }
     // A log line without its time stamp (what stands before the first ": ").
     void AppendLogLine(std::string_view line) override {
@@ -79,15 +74,11 @@ class TCliShellUI : public shell::TShellUI {
             line.remove_prefix(cut + 2);
         std::fprintf(stderr, "sorvanti-cli: %.*s\n", static_cast<int>(line.size()), line.data());
     }
-    shell::TCursor CurrentCursor() const override { return shell::crDefault; }
-    void SetCursor(shell::TCursor) override {}
     shell::TModalResult MessageDlg(std::string_view text, shell::TMsgDlgType, shell::TMsgDlgButtons,
                                    long) override {
         std::fprintf(stderr, "sorvanti-cli: %.*s\n", static_cast<int>(text.size()), text.data());
         return shell::mrNone;
     }
-    void ProcessMessages() override {}
-    void OpenPreferences() override {}
 };
 
 int Fail(const std::string& message) {
@@ -121,13 +112,6 @@ std::string WindowsForm(const std::string& path) {
 bool LooksLikeLibrary(const std::string& name) {
     return name.find('\\') != std::string::npos || name.find('/') != std::string::npos ||
            name.find(':') != std::string::npos;
-}
-
-catalogue::TPBApp* FindApp(catalogue::TOrcaMgr& mgr, const std::string& name) {
-    for (int i = 0; i < mgr.Apps.Count(); ++i)
-        if (platform::AnsiSameText(mgr.Apps[i]->Name, name))
-            return mgr.Apps[i];
-    return nullptr;
 }
 
 std::string TypeName(int type) {
@@ -225,7 +209,7 @@ std::vector<catalogue::TPBLib*> Libraries(catalogue::TOrcaMgr& mgr, const std::s
         }
         lib->EnsureLoaded();
         libs.push_back(lib);
-    } else if (catalogue::TPBApp* app = FindApp(mgr, what)) {
+    } else if (catalogue::TPBApp* app = mgr.FindApp(what)) {
         app->LoadLibraryList();
         for (const auto& item : app->LibRefs)
             if (item.Obj->Lib->Exists)
@@ -234,19 +218,6 @@ std::vector<catalogue::TPBLib*> Libraries(catalogue::TOrcaMgr& mgr, const std::s
         *error = "no application " + what + " in " + mgr.PBIniFile();
     }
     return libs;
-}
-
-std::optional<std::string> ReadHost(const std::filesystem::path& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return std::nullopt;
-    std::string bytes;
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, n);
-    std::fclose(file);
-    return bytes;
 }
 
 int List(catalogue::TOrcaMgr& mgr, const std::string& what) {
@@ -292,7 +263,7 @@ int Export(catalogue::TOrcaMgr& mgr, const std::string& what, const std::string&
             const std::string file = obj.Name + "." + std::string(kind->sourceExtension);
             const std::string bytes = orca::FormatExportFile(file, obj.Comment, source);
             const std::filesystem::path path = folder / file;
-            if (ReadHost(path) == bytes) {
+            if (platform::ReadHostFile(path.string()) == bytes) {
                 ++unchanged;
                 continue;
             }
@@ -363,7 +334,7 @@ int Run(std::vector<std::string> args) {
         return List(mgr, words[1]);
     if (command == "export")
         return Export(mgr, words[1], words[2]);
-    catalogue::TPBApp* app = FindApp(mgr, words[1]);
+    catalogue::TPBApp* app = mgr.FindApp(words[1]);
     if (!app)
         return Fail("no application " + words[1] + " in " + mgr.PBIniFile());
     if (command == "libs")

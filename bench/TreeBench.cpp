@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "catalogue/Orcactrl.h"
 #include "catalogue/Source.h"
 #include "shell/OptionsForm.h"
@@ -32,16 +33,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using bench::Clock;
+using bench::Median;
+using bench::Since;
 
 // Applications of 10 libraries of entries, fully expanded, `nodes` nodes in all.
 void Fill(ui::TWinTree& tree, int nodes) {

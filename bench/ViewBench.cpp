@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "catalogue/Orcactrl.h"
 #include "catalogue/Source.h"
 #include "shell/OptionsForm.h"
@@ -42,16 +43,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using bench::Clock;
+using bench::Median;
+using bench::Since;
 
 // Resident memory of this process, bytes.
 double ResidentBytes() {
@@ -80,13 +74,6 @@ catalogue::TOrcaMgr& FreshCatalogue(const std::string& pbIni) {
     mgr.LoadOrcaDll();
     mgr.LoadApplications();
     return mgr;
-}
-
-catalogue::TPBApp* AppNamed(catalogue::TOrcaMgr& mgr, const std::string& name) {
-    for (int i = 0; i < mgr.Apps.Count(); ++i)
-        if (mgr.Apps[i]->Name == name)
-            return mgr.Apps[i];
-    return nullptr;
 }
 
 views::TWinTreeNode* AppNode(ui::TPickwellForm& view, const catalogue::TPBApp* app) {
@@ -167,13 +154,13 @@ void MeasureExpand(const testsupport::PfcWorkspace& workspace, int rounds) {
     int nodes = 0;
     for (int round = 0; round < rounds; ++round) {
         catalogue::TOrcaMgr& mgr = FreshCatalogue(workspace.pbIni);
-        catalogue::TPBApp* app = AppNamed(mgr, largest->name);
+        catalogue::TPBApp* app = mgr.FindApp(largest->name);
         auto start = Clock::now();
         catalogue::LoadNode(app);
         bare.push_back(Since(start));
 
         catalogue::TOrcaMgr& mgr2 = FreshCatalogue(workspace.pbIni);
-        catalogue::TPBApp* app2 = AppNamed(mgr2, largest->name);
+        catalogue::TPBApp* app2 = mgr2.FindApp(largest->name);
         ui::TPickwellForm view;
         view.resize(1000, 700);
         view.Populate();

@@ -192,6 +192,13 @@ TPBApp* TOrcaMgr::GetApp(TObject* nodeData) const {
     return nullptr;
 }
 
+TPBApp* TOrcaMgr::FindApp(std::string_view name) const {
+    for (int i = 0; i < Apps.Count(); ++i)
+        if (platform::AnsiSameText(Apps[i]->Name, name))
+            return Apps[i];
+    return nullptr;
+}
+
 TPBApp* TOrcaMgr::AddApp(std::string_view name, std::string_view appLib) {
     auto app = std::make_unique<TPBApp>(*this, name, appLib);
     const std::string key = app->AppKey();

@@ -352,6 +352,9 @@ class TOrcaMgr : public TObject {
     // library; null otherwise.
     TPBApp* GetApp(TObject* nodeData) const;
 
+    // The first application of that name (any case), or null.
+    TPBApp* FindApp(std::string_view name) const;
+
     // A new application, listed at its place in Apps.
     TPBApp* AddApp(std::string_view name, std::string_view appLib);
     // Takes the application out of Apps, ends its replication pair and retires it.

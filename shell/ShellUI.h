@@ -81,6 +81,26 @@ class TShellUI {
     virtual void OpenPreferences() = 0;
 };
 
+// A screen that shows nothing and answers nothing (mrNone): the stand-in when no
+// interface is installed, and a base for screens that show only some of it.
+class TSilentShellUI : public TShellUI {
+  public:
+    bool HasStatusLine() const override { return false; }
+    void SetStatusText(std::string_view) override {}
+    void ShowGauge(bool) override {}
+    void SetGauge(int, int, int) override {}
+    void ShowRefreshNeeded(bool) override {}
+    bool HasLogWindow() const override { return false; }
+    void AppendLogLine(std::string_view) override {}
+    TCursor CurrentCursor() const override { return crDefault; }
+    void SetCursor(TCursor) override {}
+    TModalResult MessageDlg(std::string_view, TMsgDlgType, TMsgDlgButtons, long) override {
+        return mrNone;
+    }
+    void ProcessMessages() override {}
+    void OpenPreferences() override {}
+};
+
 // The installed interface, or the silent stand-in when none is installed.
 TShellUI& ShellUI();
 // Installs an interface (not owned; nullptr uninstalls it) and gives the previous one.

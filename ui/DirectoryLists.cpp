@@ -27,6 +27,20 @@ std::string WithSlash(std::string path) {
     return path;
 }
 
+// The names of the folders (or of the files) a pattern finds, in the order the lists show
+// them: ASCII letters without regard to case.
+std::vector<std::string> SortedNames(const std::string& pattern, bool folders) {
+    std::vector<std::string> names;
+    for (const platform::TSearchRec& rec :
+         platform::FindFiles(pattern, folders ? uint32_t{platform::faDirectory} : uint32_t{0}))
+        if (((rec.Attr & platform::faDirectory) != 0) == folders)
+            names.push_back(rec.Name);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return platform::AsciiCompareText(a, b) < 0;
+    });
+    return names;
+}
+
 QTreeWidgetItem* NewDirectoryItem(const std::string& text, const std::string& path) {
     auto* item = new QTreeWidgetItem(QStringList{FromAnsi(text)});
     item->setData(0, PathRole, FromAnsi(path));
@@ -51,14 +65,7 @@ void TDirectoryListBox::Fill(QTreeWidgetItem* item) {
         return;
     item->setData(0, FilledRole, true);
     const std::string dir = WithSlash(ItemPath(item));
-    std::vector<platform::TSearchRec> found = platform::FindFiles(dir + "*", platform::faDirectory);
-    std::vector<std::string> names;
-    for (const platform::TSearchRec& rec : found)
-        if (rec.Attr & platform::faDirectory)
-            names.push_back(rec.Name);
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return platform::AsciiCompareText(a, b) < 0;
-    });
+    const std::vector<std::string> names = SortedNames(dir + "*", true);
     for (const std::string& name : names)
         item->addChild(NewDirectoryItem(name, dir + name));
     if (names.empty())
@@ -114,13 +121,7 @@ void TFileListBox::SetDirectory(const std::string& windowsPath) {
     clear();
     if (windowsPath.empty())
         return;
-    std::vector<std::string> names;
-    for (const platform::TSearchRec& rec : platform::FindFiles(WithSlash(windowsPath) + Mask, 0))
-        if (!(rec.Attr & platform::faDirectory))
-            names.push_back(rec.Name);
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return platform::AsciiCompareText(a, b) < 0;
-    });
+    const std::vector<std::string> names = SortedNames(WithSlash(windowsPath) + Mask, false);
     for (const std::string& name : names)
         addItem(FromAnsi(name));
 }

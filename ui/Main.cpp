@@ -434,10 +434,9 @@ TViewWindow* TMainForm::FileNewItemClick() {
     TViewWindow* view = viewFactory_();
     if (!view)
         return nullptr;
-    QWidget* widget = view->Widget();
-    widget->setAttribute(Qt::WA_DeleteOnClose);
     view->SetViewNumber(viewCounter_);
-    QMdiSubWindow* window = AddChild(widget);
+    // The subwindow owns the view: closing it frees both.
+    QMdiSubWindow* window = AddChild(view->Widget());
     window->setAttribute(Qt::WA_DeleteOnClose);
     view->Populate();
     window->showMaximized();

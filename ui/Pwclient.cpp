@@ -54,16 +54,32 @@ struct TBusy {
     TBusy& operator=(const TBusy&) = delete;
 };
 
-QFont TreeFont() {
-    QFont font("Courier New");
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPixelSize(13);
-    return font;
+// A column of the view: a 22-pixel bar of buttons over what fills the rest.
+struct TColumn {
+    QWidget* widget;
+    QVBoxLayout* layout;
+    QWidget* bar;
+    QHBoxLayout* barLayout;
+};
+
+TColumn NewColumn(QWidget* parent) {
+    TColumn c;
+    c.widget = new QWidget(parent);
+    c.layout = new QVBoxLayout(c.widget);
+    c.layout->setContentsMargins(0, 0, 0, 0);
+    c.layout->setSpacing(0);
+    c.bar = new QWidget(c.widget);
+    c.bar->setFixedHeight(22);
+    c.barLayout = new QHBoxLayout(c.bar);
+    c.barLayout->setContentsMargins(0, 0, 0, 0);
+    c.barLayout->setSpacing(0);
+    c.layout->addWidget(c.bar);
+    return c;
 }
 
 void SetupTree(TPBWinTree* tree, const char* name) {
     tree->setObjectName(name);
-    tree->setFont(TreeFont());
+    tree->setFont(CourierNew(13));
     tree->SetItemHeight(16);
     tree->SetTreeOptions(tree->GetTreeOptions() | views::ooDrawFocusRect);
 }
@@ -118,15 +134,9 @@ void TPickwellForm::BuildControls() {
     outer->addWidget(split);
 
     // Left half: the page buttons over the pages.
-    auto* left = new QWidget(split);
-    auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->setSpacing(0);
-    auto* bar = new QWidget(left);
-    bar->setFixedHeight(22);
-    auto* barLayout = new QHBoxLayout(bar);
-    barLayout->setContentsMargins(0, 0, 0, 0);
-    barLayout->setSpacing(0);
+    const TColumn left = NewColumn(split);
+    QWidget* bar = left.bar;
+    QHBoxLayout* barLayout = left.barLayout;
     pageGroup_ = new QButtonGroup(this);
     pageGroup_->setExclusive(true);
     for (int i = 0; i < 4; ++i) {
@@ -144,11 +154,9 @@ void TPickwellForm::BuildControls() {
     PageButtons[0]->setChecked(true);
     connect(pageGroup_, &QButtonGroup::idClicked, this,
             [this](int id) { SetViewPage(static_cast<TViewPage>(id)); });
-    leftLayout->addWidget(bar);
-
-    Notebook = new QStackedWidget(left);
+    Notebook = new QStackedWidget(left.widget);
     Notebook->setObjectName("NotebookApplications");
-    leftLayout->addWidget(Notebook);
+    left.layout->addWidget(Notebook);
 
     Outline1 = new TPBWinTree(Notebook);
     SetupTree(Outline1, "Outline1");
@@ -177,24 +185,12 @@ void TPickwellForm::BuildControls() {
     ListBox2->setModel(ResultList);
     ListBox2->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListBox2->setUniformItemSizes(true);  // a hundred thousand lines scroll smoothly
-    {
-        QFont font("Courier New");
-        font.setStyleHint(QFont::TypeWriter);
-        font.setPixelSize(11);
-        ListBox2->setFont(font);
-    }
+    ListBox2->setFont(CourierNew(11));
     Notebook->addWidget(ListBox2);
 
     // Right half: the "Source" button over the source panel.
-    auto* right = new QWidget(split);
-    auto* rightLayout = new QVBoxLayout(right);
-    rightLayout->setContentsMargins(0, 0, 0, 0);
-    rightLayout->setSpacing(0);
-    auto* sourceBar = new QWidget(right);
-    sourceBar->setFixedHeight(22);
-    auto* sourceBarLayout = new QHBoxLayout(sourceBar);
-    sourceBarLayout->setContentsMargins(0, 0, 0, 0);
-    SourceSpeedButton = new QToolButton(sourceBar);
+    const TColumn right = NewColumn(split);
+    SourceSpeedButton = new QToolButton(right.bar);
     SourceSpeedButton->setObjectName("SourceSpeedButton");
     SourceSpeedButton->setText("Source");
     SourceSpeedButton->setCheckable(true);
@@ -203,14 +199,13 @@ void TPickwellForm::BuildControls() {
     // Shows the source page and raises the button again.
     connect(SourceSpeedButton, &QToolButton::clicked, this,
             [this] { SourceSpeedButton->setChecked(false); });
-    sourceBarLayout->addWidget(SourceSpeedButton);
-    sourceBarLayout->addStretch();
-    rightLayout->addWidget(sourceBar);
-    SourceMemo = new TSourceMemo(right);
-    rightLayout->addWidget(SourceMemo);
+    right.barLayout->addWidget(SourceSpeedButton);
+    right.barLayout->addStretch();
+    SourceMemo = new TSourceMemo(right.widget);
+    right.layout->addWidget(SourceMemo);
 
-    split->addWidget(left);
-    split->addWidget(right);
+    split->addWidget(left.widget);
+    split->addWidget(right.widget);
     split->setSizes({377, 600});
     split->setStretchFactor(1, 1);
 
@@ -374,7 +369,7 @@ void TPickwellForm::SelectShownObject(TPBWinTree* tree, int fromIndex) {
 
 void TPickwellForm::SyncDirectoryToApplication() {
     catalogue::TPBApp* app = SelectedApp();
-    if (!app || searching_)
+    if (!app)
         return;
     const std::string dir = shell::ExtractDir(app->AppLib);
     if (!dir.empty())
@@ -471,33 +466,40 @@ bool TPickwellForm::ShowEntry(catalogue::TPBObj* obj, int32_t offset, int32_t le
 
 bool TPickwellForm::eventFilter(QObject* watched, QEvent* event) {
     const bool isTree = watched == Outline1 || watched == Outline2;
-    if (isTree && event->type() == QEvent::KeyPress) {
-        // Moving with a held key shows only the node reached when the key is let go.
-        clickEnabled_ = false;
-    } else if (isTree && event->type() == QEvent::KeyRelease) {
-        if (!static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
-            clickEnabled_ = true;
-            Outline1Click(static_cast<TPBWinTree*>(watched));
+    switch (event->type()) {
+        case QEvent::KeyPress:
+            // Moving with a held key shows only the node reached when the key is let go.
+            if (isTree)
+                clickEnabled_ = false;
+            break;
+        case QEvent::KeyRelease: {
+            // The key that is let go acts as a click (a held key repeats its release).
+            if (static_cast<QKeyEvent*>(event)->isAutoRepeat())
+                break;
+            if (isTree) {
+                clickEnabled_ = true;
+                Outline1Click(static_cast<TPBWinTree*>(watched));
+            } else if (watched == ListBox1) {
+                ListBox1Click();
+            } else if (watched == FileListBox1) {
+                FileListBox1Click();
+            } else if (watched == ListBox2) {
+                ListBox2Click();
+            }
+            break;
         }
-    } else if (watched == ListBox1 && event->type() == QEvent::KeyRelease &&
-               !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
-        ListBox1Click();
-    } else if (watched == FileListBox1 && event->type() == QEvent::KeyRelease &&
-               !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
-        FileListBox1Click();
-    } else if (watched == ListBox2 && event->type() == QEvent::KeyRelease &&
-               !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
-        ListBox2Click();
-    } else if (event->type() == QEvent::MouseButtonRelease) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::RightButton) {
-            auto* viewport = static_cast<QWidget*>(watched);
-            Outline1MouseUp(viewport, mouse->position().toPoint());
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease: {
+            // The right button's release decides what the menu acts on.
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::RightButton)
+                break;
+            if (event->type() == QEvent::MouseButtonRelease)
+                Outline1MouseUp(static_cast<QWidget*>(watched), mouse->position().toPoint());
             return true;
         }
-    } else if (event->type() == QEvent::MouseButtonPress &&
-               static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
-        return true;  // the release decides
+        default:
+            break;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -650,6 +652,13 @@ void TPickwellForm::CopyToClipboardMenuClick() {
     QApplication::clipboard()->setText(FromAnsi(text));
 }
 
+void TPickwellForm::CatalogueChanged() {
+    if (OnCatalogueChanged)
+        OnCatalogueChanged();
+    else
+        RefreshRequest();
+}
+
 void TPickwellForm::DeleteAppMenuClick() {
     const views::TPBNodeData nd = Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
     if (nd.kind != views::TPBNodeKind::App)
@@ -658,24 +667,16 @@ void TPickwellForm::DeleteAppMenuClick() {
         Outline2->Model().Clear();
         hierarchyApp_ = nullptr;
     }
-    if (catalogue::DeleteAppFromPBIni(nd.app)) {
-        if (OnCatalogueChanged)
-            OnCatalogueChanged();
-        else
-            RefreshRequest();
-    }
+    if (catalogue::DeleteAppFromPBIni(nd.app))
+        CatalogueChanged();
 }
 
 void TPickwellForm::DeleteLibMenuClick() {
     const views::TPBNodeData nd = Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
     if (nd.kind != views::TPBNodeKind::LibRef)
         return;
-    if (catalogue::DeleteLibFromPBIni(nd.libRef)) {
-        if (OnCatalogueChanged)
-            OnCatalogueChanged();
-        else
-            RefreshRequest();
-    }
+    if (catalogue::DeleteLibFromPBIni(nd.libRef))
+        CatalogueChanged();
 }
 
 // ---- Directory and Search pages -------------------------------------------------------------

@@ -142,6 +142,9 @@ class TPickwellForm : public QWidget, public TViewWindow {
     // yet, and with recursive to the last generation.
     void AddDescendants(views::TWinTreeNode* node, bool recursive);
     void ReloadObject(catalogue::TPBObj* obj);
+    // pb.ini changed under the catalogue: every view follows (this one alone when the
+    // frame installed nothing).
+    void CatalogueChanged();
     void SelectShownObject(TPBWinTree* tree, int fromIndex);
     void SyncDirectoryToApplication();
     catalogue::TPBApp* SelectedApp() const;
@@ -162,7 +165,6 @@ class TPickwellForm : public QWidget, public TViewWindow {
         int type;
     };
     std::vector<TEntryLine> entryLines_;
-    bool searching_ = false;
 };
 
 }  // namespace ui

@@ -90,7 +90,10 @@ void TQtShellUI::SetCursor(shell::TCursor cursor) {
     }
     if (cursor == shell::crDefault)
         return;
-    QApplication::setOverrideCursor(cursor == shell::crWaitCursor ? ProgramWaitCursor()
+    // The program's hourglass is drawn once and kept.
+    if (cursor == shell::crWaitCursor && !programWait_)
+        programWait_ = ProgramWaitCursor();
+    QApplication::setOverrideCursor(cursor == shell::crWaitCursor ? *programWait_
                                                                   : QCursor(Qt::WaitCursor));
     overridden_ = true;
 }

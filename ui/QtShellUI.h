@@ -6,6 +6,7 @@
 #include <QCursor>
 
 #include <functional>
+#include <optional>
 
 #include "shell/ShellUI.h"
 
@@ -47,6 +48,7 @@ class TQtShellUI : public shell::TShellUI {
     TLogForm* log_ = nullptr;
     shell::TCursor cursor_ = shell::crDefault;
     bool overridden_ = false;
+    std::optional<QCursor> programWait_;
 };
 
 }  // namespace ui

@@ -22,12 +22,16 @@ constexpr std::string_view KeptEditsDir = "c:\\sorvanti-edits";
 
 }  // namespace
 
-TSourceMemo::TSourceMemo(QWidget* parent) : QPlainTextEdit(parent) {
-    setObjectName("SourceMemo");
+QFont CourierNew(int pixelSize) {
     QFont font("Courier New");
     font.setStyleHint(QFont::TypeWriter);
-    font.setPixelSize(11);
-    setFont(font);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+TSourceMemo::TSourceMemo(QWidget* parent) : QPlainTextEdit(parent) {
+    setObjectName("SourceMemo");
+    setFont(CourierNew(11));
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

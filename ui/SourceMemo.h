@@ -9,6 +9,7 @@
 // or the object left its library, the edit is not spliced into it: the user's text is
 // written to a file of its own in c:\sorvanti-edits, and the user is told where.
 
+#include <QFont>
 #include <QPlainTextEdit>
 
 #include <cstdint>
@@ -17,6 +18,10 @@
 #include "views/SourceWindow.h"
 
 namespace ui {
+
+// Courier New at a pixel size, with the fixed-pitch hint so that columns line up where
+// the font is missing: the font of the sources, the trees and the search lines.
+QFont CourierNew(int pixelSize);
 
 class TSourceMemo : public QPlainTextEdit {
     Q_OBJECT

@@ -117,7 +117,6 @@ bool TSourceWindow::Show(catalogue::TPBObj& obj, int32_t offset, int32_t length)
     const std::string_view source = obj.SourceText();
     if (source.empty())
         return false;
-    obj_ = &obj;
     lib_ = obj.Lib;
     name_ = obj.Name;
     entryType_ = obj.EntryType;
@@ -150,7 +149,6 @@ catalogue::TPBObj* TSourceWindow::Object() const {
 }
 
 void TSourceWindow::Clear() {
-    obj_ = nullptr;
     lib_ = nullptr;
     name_.clear();
     shown_.clear();
@@ -182,7 +180,6 @@ TSourceWindow::TCommit TSourceWindow::Commit(std::string_view editedText) {
     obj->Source = std::move(replaced);
     obj->SourceLen = static_cast<int32_t>(obj->Source.size() - 1);
     obj->Modified = true;
-    obj_ = obj;
     // The panel now shows what the source holds: later commits compare against it.
     sourceLength_ = obj->SourceLen;
     w1_ = w0_ + static_cast<int32_t>(edited.size());

@@ -93,7 +93,6 @@ class TSourceWindow {
     int32_t SelLength() const { return selLength_; }
 
   private:
-    catalogue::TPBObj* obj_ = nullptr;
     catalogue::TPBLib* lib_ = nullptr;
     std::string name_;
     int entryType_ = 0;

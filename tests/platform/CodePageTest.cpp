@@ -17,34 +17,11 @@ namespace {
 
 using namespace platform;
 
-// Sets or clears environment variables for one test and puts them back afterwards.
-class ScopedEnv {
-  public:
-    ~ScopedEnv() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second)
-                ::setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                ::unsetenv(it->first.c_str());
-        }
-    }
-    void Set(const char* name, const char* value) {
-        const char* old = std::getenv(name);
-        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    // No override and no locale: the tests start from the default.
-    void Clean() {
-        for (const char* name : {"SORVANTI_CODEPAGE", "LC_ALL", "LC_CTYPE", "LANG"})
-            Set(name, nullptr);
-    }
-
-  private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
+// No override and no locale: the tests start from the default.
+void CleanLocale(testsupport::ScopedEnv& env) {
+    for (const char* name : {"SORVANTI_CODEPAGE", "LC_ALL", "LC_CTYPE", "LANG"})
+        env.Set(name, nullptr);
+}
 
 // Every test leaves the program's code page as the others expect it: Windows-1252.
 class CodePage : public ::testing::Test {
@@ -135,8 +112,8 @@ TEST(CodePageChoice, LocaleIdsAndHostLocales) {
 
 TEST(CodePageChoice, OverrideThenThePrefixsRegistryThenTheHostLocale) {
     testsupport::TempPrefix prefix;
-    ScopedEnv env;
-    env.Clean();
+    testsupport::ScopedEnv env;
+    CleanLocale(env);
     EXPECT_EQ(ChooseAnsiCodePage(), 1252);
 
     // The host locale: LC_ALL before LC_CTYPE before LANG.

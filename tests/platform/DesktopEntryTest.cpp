@@ -17,30 +17,6 @@ namespace {
 
 using namespace platform;
 
-// Sets environment variables for one test and puts them back afterwards.
-class ScopedEnv {
-  public:
-    ~ScopedEnv() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second)
-                ::setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                ::unsetenv(it->first.c_str());
-        }
-    }
-    void Set(const char* name, const char* value) {
-        const char* old = std::getenv(name);
-        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-
-  private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
 TDesktopEntry Entry(std::string program) {
     return {"sorvanti.desktop", "Sorvanti 2", std::move(program), "sorvanti"};
 }
@@ -65,7 +41,7 @@ TEST(DesktopEntry, TheTextQuotesAProgramPathThatNeedsIt) {
 }
 
 TEST(DesktopEntry, TheFolderFollowsXdgDataHomeElseHome) {
-    ScopedEnv env;
+    testsupport::ScopedEnv env;
     env.Set("XDG_DATA_HOME", "/data/u/");
     env.Set("HOME", "/home/u");
     EXPECT_EQ(DesktopEntryFolder(), "/data/u/applications");
@@ -82,7 +58,7 @@ TEST(DesktopEntry, TheFolderFollowsXdgDataHomeElseHome) {
 
 TEST(DesktopEntry, WrittenOnceLeftAloneWhenTheSameRewrittenWhenTheProgramMoves) {
     testsupport::TempDir dir;
-    ScopedEnv env;
+    testsupport::ScopedEnv env;
     env.Set("XDG_DATA_HOME", (dir / "data").c_str());
     const std::string folder = dir / "data/applications";  // created on the first write
     const std::string file = folder + "/sorvanti.desktop";

@@ -34,25 +34,17 @@ TEST(ProgramGroup, TheMacroTextsAndTheirLimit) {
     EXPECT_EQ(AddItemMacro(fits + "p"), "");
 }
 
-// Sets XDG_DATA_HOME for one test and puts it back afterwards.
+// XDG_DATA_HOME in a folder of the test's own, put back afterwards.
 class RegisterTest : public testing::Test {
   protected:
     void SetUp() override {
-        if (const char* old = std::getenv("XDG_DATA_HOME"))
-            saved_ = old;
-        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        env.Set("XDG_DATA_HOME", (dir / "data").c_str());
         InitUtilities({}, "c:\\Sorvanti");
     }
-    void TearDown() override {
-        ResetUtilities();
-        if (saved_)
-            ::setenv("XDG_DATA_HOME", saved_->c_str(), 1);
-        else
-            ::unsetenv("XDG_DATA_HOME");
-    }
+    void TearDown() override { ResetUtilities(); }
     testsupport::TempPrefix prefix;
     testsupport::TempDir dir;
-    std::optional<std::string> saved_;
+    testsupport::ScopedEnv env;
 };
 
 TEST_F(RegisterTest, WritesTheEntryOnceAndLogsAFailureWithoutShowingIt) {

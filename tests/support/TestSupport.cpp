@@ -9,6 +9,24 @@
 
 namespace testsupport {
 
+ScopedEnv::~ScopedEnv() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+        if (it->second)
+            ::setenv(it->first.c_str(), it->second->c_str(), 1);
+        else
+            ::unsetenv(it->first.c_str());
+    }
+}
+
+void ScopedEnv::Set(const char* name, const char* value) {
+    const char* old = std::getenv(name);
+    saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+}
+
 TempDir::TempDir() {
     std::string name = (std::filesystem::temp_directory_path() / "sorvanti-test-XXXXXX").string();
     if (!mkdtemp(name.data()))

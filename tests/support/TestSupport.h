@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace testsupport {
 
@@ -23,6 +26,20 @@ class TempDir {
 
   private:
     std::filesystem::path path_;
+};
+
+// Environment variables set (or, with a null value, cleared) for one test and put back
+// as they were when the object goes, last set first.
+class ScopedEnv {
+  public:
+    ScopedEnv() = default;
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    void Set(const char* name, const char* value);
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 // A temporary folder used as the program's prefix for the lifetime of the object
