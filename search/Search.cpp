@@ -73,22 +73,19 @@ void UseBlockScan(bool on) {
     blockScan = on;
 }
 
-std::string ExpandSearchText(std::string_view text) {
-    std::string starred(text);
-    const size_t star = starred.find('*');
-    if (star != std::string::npos && (star == 0 || starred[star - 1] != '~')) {
-        if (star + 1 == starred.size())
-            starred += ' ';
-        starred[star] = GapMarker;
-    }
+namespace {
+
+// The escapes of both texts: ~n line feed, ~r carriage return, ~t tab, any other
+// character for itself; a '~' at the very end stays.
+std::string Unescape(std::string_view text) {
     std::string out;
-    out.reserve(starred.size());
-    for (size_t i = 0; i < starred.size(); ++i) {
-        if (starred[i] != '~' || i + 1 == starred.size()) {
-            out += starred[i];
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '~' || i + 1 == text.size()) {
+            out += text[i];
             continue;
         }
-        const char escaped = starred[++i];
+        const char escaped = text[++i];
         switch (escaped) {
             case 'n':
                 out += '\n';
@@ -97,13 +94,30 @@ std::string ExpandSearchText(std::string_view text) {
                 out += '\r';
                 break;
             case 't':
-                out += '\x07';
+                out += '\t';
                 break;
             default:
                 out += escaped;
         }
     }
     return out;
+}
+
+}  // namespace
+
+std::string ExpandSearchText(std::string_view text) {
+    std::string starred(text);
+    const size_t star = starred.find('*');
+    if (star != std::string::npos && (star == 0 || starred[star - 1] != '~')) {
+        if (star + 1 == starred.size())
+            starred += ' ';
+        starred[star] = GapMarker;
+    }
+    return Unescape(starred);
+}
+
+std::string ExpandReplaceText(std::string_view text) {
+    return Unescape(text);
 }
 
 // ---- TStreamSearch ------------------------------------------------------------------
@@ -371,6 +385,23 @@ std::string TStreamSearch::SelText() {
         return {};
     const int64_t count = std::clamp<int64_t>(selLength_, 0, size - selStart_);
     return stream_->substr(static_cast<size_t>(selStart_), static_cast<size_t>(count));
+}
+
+std::string TStreamSearch::SelBytes() const {
+    const int64_t size = static_cast<int64_t>(stream_->size());
+    if (selStart_ < 0 || selStart_ > size)
+        return {};
+    const int64_t count = std::clamp<int64_t>(selLength_, 0, size - selStart_);
+    return stream_->substr(static_cast<size_t>(selStart_), static_cast<size_t>(count));
+}
+
+void TStreamSearch::ReplaceSel(std::string_view newText) {
+    const int64_t size = static_cast<int64_t>(stream_->size());
+    const int64_t at = std::clamp<int64_t>(selStart_, 0, size);
+    const int64_t count = std::clamp<int64_t>(selLength_, 0, size - at);
+    stream_->replace(static_cast<size_t>(at), static_cast<size_t>(count), newText);
+    selStart_ = ToInt32(at);
+    selLength_ = ToInt32(static_cast<int64_t>(newText.size()));
 }
 
 void TStreamSearch::Replace(std::string_view newText) {

@@ -96,9 +96,12 @@ inline constexpr char GapMarker = '\xDE';
 //     the last character a blank is appended first (so "word*" means the word, then
 //     anything up to and including the next blank). Later stars stay.
 //  2. '~' escapes the character after it: ~n is a line feed (10), ~r a carriage return
-//     (13), ~t code 7, and any other character stands for itself (~~ is ~, ~* is *).
-//     A '~' at the very end stays a '~'.
+//     (13), ~t a tab (9, as in PowerScript), and any other character stands for itself
+//     (~~ is ~, ~* is *). A '~' at the very end stays a '~'.
 std::string ExpandSearchText(std::string_view text);
+// Prepares a replacement text: the escapes of step 2 only. A '*' is a star: a
+// replacement has no gap, and GapMarker written into a source would corrupt it.
+std::string ExpandReplaceText(std::string_view text);
 
 // ---- The engine ---------------------------------------------------------------------
 
@@ -157,6 +160,11 @@ class TStreamSearch {
     // Puts newText in place of the selected bytes (at most 255 of them, as SelText
     // gives them); the selection then covers newText.
     void Replace(std::string_view newText);
+    // The selected bytes, all of them (a wildcard hit may be far longer than 255), and
+    // their replacement by newText, which the selection then covers. The search across
+    // objects keeps and replaces whole hits with these.
+    std::string SelBytes() const;
+    void ReplaceSel(std::string_view newText);
 
     TSearchOptions Options{srDown, srFindNext};
 

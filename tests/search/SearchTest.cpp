@@ -126,7 +126,10 @@ TEST(ExpandSearchText, FirstStarAndEscapes) {
     EXPECT_EQ(ExpandSearchText("a*b*c"), "a" + std::string(1, GapMarker) + "b*c");
     EXPECT_EQ(ExpandSearchText("a~*b*c"), "a*b*c");  // an escaped first star: none
     EXPECT_EQ(ExpandSearchText("~~*"), "~*");        // the star's tilde is escaped
-    EXPECT_EQ(ExpandSearchText("a~nb~rc~td~~~x~"), std::string("a\nb\rc\x07") + "d~x~");
+    EXPECT_EQ(ExpandSearchText("a~nb~rc~td~~~x~"), std::string("a\nb\rc\td~x~"));
+    // A replacement never holds the gap marker: its stars are stars.
+    EXPECT_EQ(ExpandReplaceText("*a*~t~*"), "*a*\t*");
+    EXPECT_EQ(ExpandReplaceText("x*"), "x*");
 }
 
 // Random texts and patterns over a small alphabet (with the gap marker), searched by both
