@@ -156,6 +156,17 @@ std::vector<TSearchRec> FindFiles(std::string_view windowsPattern, uint32_t attr
     return found;
 }
 
+std::vector<std::string> SortedNames(std::string_view windowsPattern, bool folders) {
+    std::vector<std::string> names;
+    for (const TSearchRec& rec : FindFiles(windowsPattern, folders ? uint32_t{faDirectory} : 0u))
+        if (((rec.Attr & faDirectory) != 0) == folders)
+            names.push_back(rec.Name);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return AsciiCompareText(a, b) < 0;
+    });
+    return names;
+}
+
 bool FileExists(std::string_view windowsPath) {
     struct stat st {};
     return StatHost(HostPath(windowsPath), st) && !S_ISDIR(st.st_mode);

@@ -35,6 +35,9 @@ struct TSearchRec {
 // attributes fit attr as FindFirst would: plain files always, directories, hidden and
 // system files only when asked for. "." and ".." are not listed.
 std::vector<TSearchRec> FindFiles(std::string_view windowsPattern, uint32_t attr);
+// The names of the folders (folders true) or the files a pattern of FindFiles finds, in
+// the order the program's lists show them: ASCII letters without regard to case.
+std::vector<std::string> SortedNames(std::string_view windowsPattern, bool folders);
 // Whether a file name matches a pattern of FindFiles: * and ? without regard to case;
 // "name.*" also matches "name" (so "*.*" matches every name), "name." matches only
 // names without a dot, and a ? before a dot or at the end may match nothing.

@@ -27,20 +27,6 @@ std::string WithSlash(std::string path) {
     return path;
 }
 
-// The names of the folders (or of the files) a pattern finds, in the order the lists show
-// them: ASCII letters without regard to case.
-std::vector<std::string> SortedNames(const std::string& pattern, bool folders) {
-    std::vector<std::string> names;
-    for (const platform::TSearchRec& rec :
-         platform::FindFiles(pattern, folders ? uint32_t{platform::faDirectory} : uint32_t{0}))
-        if (((rec.Attr & platform::faDirectory) != 0) == folders)
-            names.push_back(rec.Name);
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return platform::AsciiCompareText(a, b) < 0;
-    });
-    return names;
-}
-
 QTreeWidgetItem* NewDirectoryItem(const std::string& text, const std::string& path) {
     auto* item = new QTreeWidgetItem(QStringList{FromAnsi(text)});
     item->setData(0, PathRole, FromAnsi(path));
@@ -65,7 +51,7 @@ void TDirectoryListBox::Fill(QTreeWidgetItem* item) {
         return;
     item->setData(0, FilledRole, true);
     const std::string dir = WithSlash(ItemPath(item));
-    const std::vector<std::string> names = SortedNames(dir + "*", true);
+    const std::vector<std::string> names = platform::SortedNames(dir + "*", true);
     for (const std::string& name : names)
         item->addChild(NewDirectoryItem(name, dir + name));
     if (names.empty())
@@ -121,7 +107,8 @@ void TFileListBox::SetDirectory(const std::string& windowsPath) {
     clear();
     if (windowsPath.empty())
         return;
-    const std::vector<std::string> names = SortedNames(WithSlash(windowsPath) + Mask, false);
+    const std::vector<std::string> names =
+        platform::SortedNames(WithSlash(windowsPath) + Mask, false);
     for (const std::string& name : names)
         addItem(FromAnsi(name));
 }
