@@ -1,0 +1,506 @@
+// Search across objects and Replace/Undo of its hits.
+
+#include "search/ObjectSearch.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "catalogue/Source.h"
+#include "platform/Ansi.h"
+#include "platform/Files.h"
+#include "shell/Utilities.h"
+
+namespace search {
+
+namespace {
+
+// The option of each entry type, in type-code order; other types are never searched.
+constexpr TSearchOption TypeOptions[] = {
+    srApplication, srDatawindow, srFunction, srMenu,    srQuery, srStructure,
+    srUserObject,  srWindow,     srPipeline, srProject, srProxy,
+};
+
+bool TypeSelected(TSearchOptions options, int entryType) {
+    return entryType >= 0 && entryType < static_cast<int>(std::size(TypeOptions)) &&
+           options.Contains(TypeOptions[entryType]);
+}
+
+// Deep enough for any real hierarchy; a deeper branch can only be a cycle.
+constexpr int MaxHierarchyDepth = 1000;
+
+// The source without the zero byte every exported source ends with.
+std::string_view SourceText(const catalogue::TPBObj& obj) {
+    return std::string_view(obj.Source).substr(0, obj.Source.empty() ? 0 : obj.Source.size() - 1);
+}
+
+void SourceChanged(catalogue::TPBObj& obj) {
+    obj.SourceLen = static_cast<int32_t>(obj.Source.empty() ? 0 : obj.Source.size() - 1);
+    obj.Modified = true;
+}
+
+std::string Where(const TSearchResult& r) {
+    return (r.Lib ? r.Lib->Name : std::string()) + "(" + r.EntryName + ") at offset " +
+           std::to_string(r.SelStart);
+}
+
+}  // namespace
+
+// ---- Results ------------------------------------------------------------------------
+
+catalogue::TPBObj* TSearchResult::Object() const {
+    if (!Lib || Lib->Retired())
+        return nullptr;
+    const int index = Lib->IndexOfEntry(EntryName, EntryType);
+    return index < 0 ? nullptr : Lib->Entries[index];
+}
+
+catalogue::TPBObjRef* TSearchResult::ObjRef() const {
+    if (AppKey.empty() || !Lib || !catalogue::HasOrcaMgr())
+        return nullptr;
+    const catalogue::TOrcaMgr& mgr = catalogue::OrcaMgr();
+    for (int i = 0; i < mgr.Apps.Count(); ++i) {
+        catalogue::TPBApp* app = mgr.Apps[i];
+        if (app->AppKey() != AppKey)
+            continue;
+        for (int j = 0; j < app->LibRefs.Count(); ++j)
+            if (app->LibRef(j)->Lib == Lib)
+                return app->LibRef(j)->FindObjRef(EntryName, EntryType);
+    }
+    return nullptr;
+}
+
+std::string ResultLine(std::string_view entryName, std::string_view foundText,
+                       std::string_view replaceText, std::string_view libraryName) {
+    std::string shown(foundText.substr(0, 255));
+    if (!replaceText.empty()) {
+        shown += "->";
+        shown += replaceText;
+    }
+    auto padded = [](std::string text) {
+        if (text.size() < 32)
+            text.resize(32, ' ');
+        return text;
+    };
+    return padded(std::string(entryName)) + " " + padded(shown) + " " + std::string(libraryName);
+}
+
+// ---- Replace/Undo -------------------------------------------------------------------
+
+namespace {
+
+// The replacement a hit gets when it is replaced.
+std::string ChooseReplacement(const TSearchResult& r, const TReplaceList& list) {
+    if (r.FoundText == list.CurrentFindText())
+        return ExpandReplaceText(list.CurrentReplaceText());
+    const int entry = list.IndexOfFindText(r.FoundText);
+    if (entry >= 0)
+        return ExpandReplaceText(list.ReplaceText(entry));
+    return r.ReplaceText;
+}
+
+// A change of one source: bytes [start, start + length) become text.
+struct TEdit {
+    int row;
+    int64_t start;
+    int64_t length;
+    std::string text;
+};
+
+// Applies the chosen hits of one entry (rows of results that name it, in result order).
+void ReplaceInObject(std::vector<TSearchResult>& results, const std::vector<int>& rows,
+                     const std::vector<bool>& chosen, const TReplaceList& list,
+                     TReplaceUndoCount& count) {
+    catalogue::TPBObj* obj = results[static_cast<size_t>(rows.front())].Object();
+    std::vector<int> todo;
+    for (int row : rows)
+        if (chosen[static_cast<size_t>(row)])
+            todo.push_back(row);
+    if (!obj || obj->Source.empty()) {
+        for (int row : todo) {
+            shell::LogMessage("Not replaced: " + Where(results[static_cast<size_t>(row)]) +
+                              ": the entry is no longer in its library.");
+            ++count.Refused;
+        }
+        return;
+    }
+    const std::string_view source = SourceText(*obj);
+    const int64_t size = static_cast<int64_t>(source.size());
+    // In source order; hits at one offset in the order they were listed.
+    std::stable_sort(todo.begin(), todo.end(), [&](int a, int b) {
+        return results[static_cast<size_t>(a)].SelStart < results[static_cast<size_t>(b)].SelStart;
+    });
+    std::vector<TEdit> edits;
+    int64_t end = 0;  // the end of the last accepted hit
+    for (int row : todo) {
+        const TSearchResult& r = results[static_cast<size_t>(row)];
+        const std::string& expected = r.Replaced ? r.ReplaceText : r.FoundText;
+        const int64_t start = r.SelStart;
+        if (start < end) {
+            shell::LogMessage("Not replaced: " + Where(r) +
+                              ": it overlaps a hit changed before it.");
+            ++count.Refused;
+            continue;
+        }
+        if (start < 0 || r.SelLength != static_cast<int32_t>(expected.size()) ||
+            start + r.SelLength > size ||
+            source.substr(static_cast<size_t>(start), expected.size()) != expected) {
+            shell::LogMessage("Not replaced: " + Where(r) +
+                              ": the source there is no longer the text the search found.");
+            ++count.Refused;
+            continue;
+        }
+        edits.push_back(
+            {row, start, r.SelLength, r.Replaced ? r.FoundText : ChooseReplacement(r, list)});
+        end = start + r.SelLength;
+    }
+    if (edits.empty())
+        return;
+
+    // The new source in one pass, and where each edit's old end now lies.
+    std::string changed;
+    int64_t grown = 0;
+    for (const TEdit& e : edits)
+        grown += static_cast<int64_t>(e.text.size()) - e.length;
+    changed.reserve(static_cast<size_t>(size + grown + 1));
+    int64_t at = 0;
+    std::vector<int64_t> oldEnds;  // sorted: accepted hits never overlap
+    std::vector<int64_t> shifts;   // the total shift after each edit
+    int64_t shift = 0;
+    for (const TEdit& e : edits) {
+        changed.append(source.substr(static_cast<size_t>(at), static_cast<size_t>(e.start - at)));
+        TSearchResult& r = results[static_cast<size_t>(e.row)];
+        r.SelStart = static_cast<int32_t>(e.start + shift);
+        changed.append(e.text);
+        shift += static_cast<int64_t>(e.text.size()) - e.length;
+        at = e.start + e.length;
+        oldEnds.push_back(at);
+        shifts.push_back(shift);
+        r.SelLength = static_cast<int32_t>(e.text.size());
+        if (r.Replaced) {
+            ++count.Undone;
+        } else {
+            r.ReplaceText = e.text;
+            ++count.Replaced;
+        }
+        r.Replaced = !r.Replaced;
+    }
+    changed.append(source.substr(static_cast<size_t>(at)));
+    changed.push_back('\0');
+
+    // Every other hit of the entry moves with the edits that end at or before it; one
+    // that overlaps an edit keeps its offset and is refused if it is ever chosen.
+    std::unordered_set<int> edited;
+    for (const TEdit& e : edits)
+        edited.insert(e.row);
+    for (int row : rows) {
+        if (edited.count(row))
+            continue;
+        TSearchResult& r = results[static_cast<size_t>(row)];
+        const auto after = std::upper_bound(oldEnds.begin(), oldEnds.end(), int64_t{r.SelStart});
+        if (after != oldEnds.begin())
+            r.SelStart = static_cast<int32_t>(
+                r.SelStart + shifts[static_cast<size_t>(after - oldEnds.begin() - 1)]);
+    }
+    obj->Source = std::move(changed);
+    SourceChanged(*obj);
+}
+
+}  // namespace
+
+TReplaceUndoCount ReplaceUndo(std::vector<TSearchResult>& results, std::span<const int> rows,
+                              const TReplaceList& list) {
+    TReplaceUndoCount count;
+    std::vector<bool> chosen(results.size(), false);
+    for (int row : rows)
+        if (row >= 0 && static_cast<size_t>(row) < results.size())
+            chosen[static_cast<size_t>(row)] = true;
+    // The lines of each entry, entries in the order their first chosen line comes.
+    std::unordered_map<std::string, size_t> groupOf;
+    std::vector<std::vector<int>> groups;
+    std::vector<bool> groupChosen;
+    for (size_t i = 0; i < results.size(); ++i) {
+        const TSearchResult& r = results[i];
+        std::string key(reinterpret_cast<const char*>(&r.Lib), sizeof r.Lib);
+        key += std::to_string(r.EntryType) + ":" + platform::AnsiUpperCase(r.EntryName);
+        auto [it, added] = groupOf.try_emplace(std::move(key), groups.size());
+        if (added) {
+            groups.emplace_back();
+            groupChosen.push_back(false);
+        }
+        groups[it->second].push_back(static_cast<int>(i));
+        if (chosen[i])
+            groupChosen[it->second] = true;
+    }
+    for (size_t g = 0; g < groups.size(); ++g)
+        if (groupChosen[g])
+            ReplaceInObject(results, groups[g], chosen, list, count);
+    return count;
+}
+
+// ---- The run ------------------------------------------------------------------------
+
+void TObjectSearch::Run(const TSearchScope& scope) {
+    searching_ = true;
+    objectsSearched_ = 0;
+    shell::PushCursor(shell::crWaitCursor);
+    host_.ClearResults();
+    if (scope.Kind == TSearchScope::Nothing) {
+        shell::ShowStatus(
+            "Nothing to search: choose an application, a library, an object or a directory.", true);
+    } else {
+        catalogue::TWalkScope walk(catalogue::OrcaMgr());
+        const int entries = host_.List().Count();
+        for (int i = 0; i < entries && searching_; ++i) {
+            host_.SelectEntry(i);
+            const TReplaceList& list = host_.List();
+            options_ = list.Options;
+            typedFind_ = list.FindText(i);
+            find_ = ExpandSearchText(typedFind_);
+            replace_ = ExpandReplaceText(list.ReplaceText(i));
+            // Only a first part can be looked for: an empty text, only stars or a gap
+            // marker in front find nothing anywhere.
+            if (find_.empty() || find_.front() == GapMarker) {
+                shell::ShowStatus("Nothing to search for in entry " + std::to_string(i + 1) +
+                                      " of the list: \"" + typedFind_ + "\".",
+                                  true);
+                continue;
+            }
+            engine_.Options = options_;
+            SearchScope(scope);
+            engine_.SetStream(nullptr);
+        }
+    }
+    shell::ShowStatus("Ready.");
+    shell::PopCursor();
+    searching_ = false;
+}
+
+void TObjectSearch::SearchScope(const TSearchScope& scope) {
+    switch (scope.Kind) {
+        case TSearchScope::Nothing:
+            break;
+        case TSearchScope::Application:
+            SearchApp(scope.App);
+            break;
+        case TSearchScope::LibraryRef:
+            SearchLibRef(scope.LibRef);
+            break;
+        case TSearchScope::ObjectRef:
+            if (scope.ObjRef)
+                SearchObject(scope.ObjRef->Obj, scope.ObjRef);
+            break;
+        case TSearchScope::Hierarchy:
+            SearchBranch(scope.ObjRef, 0);
+            break;
+        case TSearchScope::DirectoryTree:
+            SearchDirectory(scope.Directory);
+            break;
+        case TSearchScope::Libraries:
+            for (catalogue::TPBLib* lib : scope.Libs)
+                if (!SearchLib(lib))
+                    break;
+            break;
+        case TSearchScope::Objects:
+            for (catalogue::TPBObj* obj : scope.Objs)
+                if (!SearchObject(obj, nullptr))
+                    break;
+            break;
+    }
+}
+
+bool TObjectSearch::SearchApp(catalogue::TPBApp* app) {
+    if (!app || app->Retired())
+        return true;
+    // An application never expanded has no libraries yet: searching it reads its library
+    // list (each library is read as it is searched).
+    if (app->LibRefs.Count() == 0 && catalogue::OrcaMgr().LoadOrcaDll())
+        app->LoadLibraryList();
+    std::vector<catalogue::TPBLibRef*> libRefs;
+    for (int i = 0; i < app->LibRefs.Count(); ++i)
+        libRefs.push_back(app->LibRef(i));
+    for (catalogue::TPBLibRef* libRef : libRefs)
+        if (!SearchLibRef(libRef))
+            return false;
+    return true;
+}
+
+bool TObjectSearch::SearchLibRef(catalogue::TPBLibRef* libRef) {
+    if (!libRef || libRef->Retired() || !libRef->Lib->Exists)
+        return true;
+    if (libRef->Lib->Entries.Count() == 0 && catalogue::OrcaMgr().LoadOrcaDll())
+        catalogue::LoadNode(libRef);
+    std::vector<catalogue::TPBObjRef*> refs;
+    for (int i = 0; i < libRef->ObjRefs.Count(); ++i)
+        refs.push_back(libRef->ObjRef(i));
+    for (catalogue::TPBObjRef* ref : refs) {
+        if (!searching_)
+            return false;
+        if (ref->Retired() || libRef->Retired())
+            continue;
+        if (!SearchObject(ref->Obj, ref))
+            return false;
+    }
+    return true;
+}
+
+bool TObjectSearch::SearchLib(catalogue::TPBLib* lib) {
+    if (!lib)
+        return true;
+    if (!lib->Exists) {
+        shell::LogMessage("Not searched: " + lib->Name + " cannot be found.");
+        return true;
+    }
+    if (lib->Entries.Count() == 0 && catalogue::OrcaMgr().LoadOrcaDll())
+        lib->EnsureLoaded();
+    std::vector<catalogue::TPBObj*> objs;
+    for (int i = 0; i < lib->Entries.Count(); ++i)
+        objs.push_back(lib->Entries[i]);
+    for (catalogue::TPBObj* obj : objs) {
+        if (!searching_)
+            return false;
+        if (!SearchObject(obj, nullptr))
+            return false;
+    }
+    return true;
+}
+
+bool TObjectSearch::SearchBranch(catalogue::TPBObjRef* ref, int depth) {
+    if (!ref || ref->Retired() || depth > MaxHierarchyDepth)
+        return true;
+    if (!SearchObject(ref->Obj, ref))
+        return false;
+    std::vector<catalogue::TPBObjRef*> children;
+    for (const auto& item : ref->Children)
+        if (item.Obj != ref)
+            children.push_back(item.Obj);
+    for (catalogue::TPBObjRef* child : children)
+        if (!SearchBranch(child, depth + 1))
+            return false;
+    return true;
+}
+
+bool TObjectSearch::SearchDirectory(const std::string& dir) {
+    if (dir.empty())
+        return true;
+    std::string base = dir;
+    if (base.back() == '\\')
+        base.pop_back();
+    for (const std::string& name : platform::SortedNames(base + "\\*.pbl", false)) {
+        if (!searching_)
+            return false;
+        if (!SearchLib(catalogue::OrcaMgr().FindLibrary(base + "\\" + name)))
+            return false;
+    }
+    // "*." finds the names without an extension: folders with a dot in their names, and
+    // those that begin with one, are not searched.
+    for (const std::string& name : platform::SortedNames(base + "\\*.", true)) {
+        if (name.empty() || name.front() == '.')
+            continue;
+        if (!SearchDirectory(base + "\\" + name))
+            return false;
+    }
+    return true;
+}
+
+bool TObjectSearch::SearchObject(catalogue::TPBObj* obj, catalogue::TPBObjRef* ref) {
+    shell::ProcessMessages();
+    if (!searching_)
+        return false;
+    if (!obj || obj->Retired() || (ref && ref->Retired()))
+        return true;
+    if (!TypeSelected(options_, obj->EntryType))
+        return true;
+    obj->GetSource();
+    if (obj->Source.empty())
+        return true;
+    ++objectsSearched_;
+    if (obj->Lib)
+        shell::ShowStatus("Searching for " + typedFind_ + " in " + obj->Lib->Name + ":" +
+                          obj->Name);
+    engine_.SetStream(&obj->Source);
+    while (engine_.FindPattern(find_) >= 0) {
+        const int32_t start = engine_.SelStart();
+        if (!ListHit(*obj, ref, start, engine_.SelBytes()))
+            return false;
+        if (obj->Retired() || (ref && ref->Retired()))
+            break;
+    }
+    engine_.SetStream(nullptr);
+    return searching_;
+}
+
+bool TObjectSearch::ListHit(catalogue::TPBObj& obj, catalogue::TPBObjRef* ref, int32_t start,
+                            std::string found) {
+    shell::ProcessMessages();
+    if (!searching_)
+        return false;
+    // While the loop ran the source may have been reloaded, or an edit in the panel
+    // committed into it: the hit is only listed while the source still holds it.
+    const std::string_view source = SourceText(obj);
+    if (obj.Retired() || static_cast<size_t>(start) + found.size() > source.size() ||
+        source.substr(static_cast<size_t>(start), found.size()) != found) {
+        shell::LogMessage("Search: " + (obj.Lib ? obj.Lib->Name : std::string()) + ":" + obj.Name +
+                          " changed while it was searched; the rest of it is skipped.");
+        engine_.SetSelStart(static_cast<int32_t>(obj.Source.size()));
+        return true;
+    }
+
+    TSearchResult result;
+    result.Lib = obj.Lib;
+    result.EntryName = obj.Name;
+    result.EntryType = obj.EntryType;
+    if (ref)
+        result.AppKey = ref->App.AppKey();
+    result.SelStart = start;
+    result.FoundText = std::move(found);
+    result.ReplaceText = replace_;
+    result.SelLength = static_cast<int32_t>(result.FoundText.size());
+    if (options_.Contains(srReplaceOnFind)) {
+        engine_.SetSelection(start, result.SelLength);
+        engine_.ReplaceSel(replace_);
+        SourceChanged(obj);
+        result.Replaced = true;
+        result.SelLength = static_cast<int32_t>(replace_.size());
+    }
+    const std::string libName = obj.Lib ? obj.Lib->Name : std::string();
+    result.Line = ResultLine(obj.Name, result.FoundText, result.ReplaceText, libName);
+    if (shell::WriteDebug("")) {
+        const size_t memLength = obj.Source.size();
+        result.Line += std::to_string(start) + ": " + ".  MemLength:" + std::to_string(memLength) +
+                       ".  SourceLen:" + std::to_string(obj.SourceLength());
+    }
+    const bool replaced = result.Replaced;
+    const int32_t length = result.SelLength;
+    host_.AppendResult(std::move(result));
+    const int row = static_cast<int>(host_.Results().size()) - 1;
+    // The next search begins one byte after the hit's start (so overlapping hits are all
+    // found), or after the replacement put in its place.
+    engine_.SetSelStart(replaced ? start + length : start + 1);
+    if (replaced)
+        host_.SourcesReplaced();
+
+    if (!options_.Contains(srFindNext))
+        return true;
+    const bool replaceMode = options_.Contains(srReplaceDlg);
+    const shell::TModalResult answer = host_.AskAfterHit(row, replaceMode);
+    if (answer == shell::mrAll) {
+        options_.Include(srFindAll);
+        options_.Exclude(srFindNext);
+    } else if (answer == shell::mrYes && replaceMode) {
+        // Yes toggles this hit; the search goes on after what is now in its place.
+        const int rows[] = {row};
+        const TReplaceUndoCount done = ReplaceUndo(host_.Results(), rows, host_.List());
+        const TSearchResult& now = host_.Results()[static_cast<size_t>(row)];
+        if (done.Replaced + done.Undone > 0) {
+            engine_.SetSelStart(now.Replaced ? now.SelStart + now.SelLength : now.SelStart + 1);
+            host_.SourcesReplaced();
+        }
+    } else if (answer != shell::mrYes && answer != shell::mrNo) {
+        searching_ = false;
+    }
+    return searching_;
+}
+
+}  // namespace search

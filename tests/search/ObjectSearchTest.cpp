@@ -1,0 +1,387 @@
+// The search across objects against the real ORCA library: scopes and their order, the
+// hits listed, replace upon find, Find Next's questions, Replace/Undo with its shifts and
+// its refusals, and bad patterns and sources.
+
+#include "search/ObjectSearch.h"
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+
+#include "tests/catalogue/CatalogueTestSupport.h"
+#include "tests/support/PfcWorkspace.h"
+
+namespace {
+
+using cattest::Entry;
+using cattest::SourceOf;
+using search::TSearchResult;
+using search::TSearchScope;
+using testing::ElementsAre;
+
+// A host with a list and no window: answers Find Next from a script.
+struct PlainHost : search::TObjectSearchHost {
+    std::vector<TSearchResult> results;
+    search::TReplaceList list;
+    std::vector<int> asked;  // rows asked about
+    std::deque<shell::TModalResult> answers;
+
+    std::vector<TSearchResult>& Results() override { return results; }
+    void ClearResults() override { results.clear(); }
+    void AppendResult(TSearchResult result) override { results.push_back(std::move(result)); }
+    const search::TReplaceList& List() const override { return list; }
+    void SelectEntry(int i) override { list.SelectEntry(i); }
+    shell::TModalResult AskAfterHit(int row, bool) override {
+        asked.push_back(row);
+        if (answers.empty())
+            return shell::mrNo;
+        const shell::TModalResult a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+};
+
+// "name@offset" of every hit, in list order.
+std::vector<std::string> Hits(const std::vector<TSearchResult>& results) {
+    std::vector<std::string> out;
+    for (const TSearchResult& r : results)
+        out.push_back(r.EntryName + "@" + std::to_string(r.SelStart));
+    return out;
+}
+
+std::vector<int> AllRows(const std::vector<TSearchResult>& results) {
+    std::vector<int> rows(results.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i] = static_cast<int>(i);
+    return rows;
+}
+
+class ObjectSearchTest : public cattest::CatalogueTest {
+  protected:
+    // An entry whose source holds extra after the declaration.
+    static Entry With(const std::string& name, int type, const std::string& extra) {
+        return {name, type,
+                SourceOf(name, type, type == PBORCA_WINDOW ? "window" : "nonvisualobject", extra),
+                ""};
+    }
+    catalogue::TPBObj* Obj(const std::string& lib, const std::string& name,
+                           int type = PBORCA_WINDOW) {
+        catalogue::TPBLib* l = Mgr().FindLibrary(lib);
+        const int i = l->IndexOfEntry(name, type);
+        return i < 0 ? nullptr : l->Entries[i];
+    }
+    void Find(const std::string& text, const TSearchScope& scope, bool findNext = false) {
+        host.list.SetFindText(text);
+        host.list.Options.Set(search::srFindNext, findNext);
+        search.Run(scope);
+    }
+    static TSearchScope AppScope(catalogue::TPBApp* app) {
+        TSearchScope s;
+        s.Kind = TSearchScope::Application;
+        s.App = app;
+        return s;
+    }
+
+    PlainHost host;
+    search::TObjectSearch search{host};
+};
+
+TEST_F(ObjectSearchTest, FindAllListsEveryHitInLibraryObjectAndSourceOrder) {
+    MakeLibrary("c:\\w\\one.pbl", {With("w_b", PBORCA_WINDOW, "// aaa\r\n"),
+                                   With("w_a", PBORCA_WINDOW, "// aa aa\r\n")});
+    MakeLibrary("c:\\w\\two.pbl", {With("n_x", PBORCA_USEROBJECT, "// AA\r\n")});
+    MakeLibrary("c:\\w\\three.pbl", {With("w_c", PBORCA_WINDOW, "// nothing\r\n"),
+                                     With("n_y", PBORCA_USEROBJECT, "// xaax\r\n")});
+    catalogue::TPBApp* app = LoadApp("c:\\w\\one.pbl;c:\\w\\two.pbl;c:\\w\\three.pbl");
+    Find("aa", AppScope(app));
+
+    const std::string_view srcA = Obj("c:\\w\\one.pbl", "w_a")->SourceText();
+    const auto at = [](std::string_view src, std::string_view text, size_t from = 0) {
+        return std::to_string(src.find(text, from));
+    };
+    const std::string a0 = at(srcA, "aa aa"), a1 = std::to_string(std::stoul(a0) + 3);
+    const std::string_view srcB = Obj("c:\\w\\one.pbl", "w_b")->SourceText();
+    const std::string b0 = at(srcB, "aaa"), b1 = std::to_string(std::stoul(b0) + 1);
+    // Overlapping hits ("aaa") are both listed; case does not count by default.
+    EXPECT_THAT(
+        Hits(host.results),
+        ElementsAre(
+            "w_a@" + a0, "w_a@" + a1, "w_b@" + b0, "w_b@" + b1,
+            "n_x@" + at(Obj("c:\\w\\two.pbl", "n_x", PBORCA_USEROBJECT)->SourceText(), "AA"),
+            "n_y@" + at(Obj("c:\\w\\three.pbl", "n_y", PBORCA_USEROBJECT)->SourceText(), "aa")));
+    const TSearchResult& first = host.results[0];
+    EXPECT_EQ(first.Line, search::ResultLine("w_a", "aa", "", "c:\\w\\one.pbl"));
+    EXPECT_EQ(first.Line.substr(0, 66), "w_a" + std::string(30, ' ') + "aa" + std::string(31, ' '));
+    EXPECT_EQ(first.AppKey, app->AppKey());
+    EXPECT_EQ(first.ObjRef(), Ref(app, "w_a"));
+    EXPECT_EQ(Obj("c:\\w\\one.pbl", "w_a")->Modified, false);
+    EXPECT_EQ(screen.LastStatus(), "Ready.");
+
+    // The type filter: without user objects only the windows' hits are listed.
+    host.list.SetChecked(search::cbUserObject, false);
+    Find("aa", AppScope(app));
+    EXPECT_EQ(host.results.size(), 4u);
+    EXPECT_FALSE(search.Searching());
+}
+
+TEST_F(ObjectSearchTest, HierarchyScopeVisitsParentsBeforeChildren) {
+    MakeLibrary("c:\\h\\h.pbl", {With("w_base", PBORCA_WINDOW, "//hit\r\n")});
+    Put("c:\\h\\h.pbl",
+        {{"w_mid", PBORCA_WINDOW, SourceOf("w_mid", PBORCA_WINDOW, "w_base", "//hit\r\n"), ""},
+         {"w_leaf", PBORCA_WINDOW, SourceOf("w_leaf", PBORCA_WINDOW, "w_mid", "//hit\r\n"), ""},
+         {"w_aside", PBORCA_WINDOW, SourceOf("w_aside", PBORCA_WINDOW, "w_base", "//hit\r\n"),
+          ""}});
+    catalogue::TPBApp* app = LoadApp("c:\\h\\h.pbl");
+    TSearchScope scope;
+    scope.Kind = TSearchScope::Hierarchy;
+    scope.ObjRef = Ref(app, "w_base");
+    host.list.SetChecked(search::cbWholeWord, true);
+    Find("hit", scope);
+    std::vector<std::string> names;
+    for (const TSearchResult& r : host.results)
+        names.push_back(r.EntryName);
+    // Depth first: w_mid's branch is done before its sibling (children in name order).
+    EXPECT_THAT(names, ElementsAre("w_base", "w_aside", "w_mid", "w_leaf"));
+}
+
+TEST_F(ObjectSearchTest, DirectoryScopeSearchesSubtreesButNotDottedOrUnreadableOnes) {
+    MakeLibrary("c:\\d\\top.pbl", {With("w_top", PBORCA_WINDOW, "//needle\r\n")});
+    MakeLibrary("c:\\d\\sub\\deep\\low.pbl", {With("w_low", PBORCA_WINDOW, "//needle\r\n")});
+    MakeLibrary("c:\\d\\.hidden\\h.pbl", {With("w_hid", PBORCA_WINDOW, "//needle\r\n")});
+    MakeLibrary("c:\\d\\v1.2\\v.pbl", {With("w_ver", PBORCA_WINDOW, "//needle\r\n")});
+    testsupport::WriteFile(prefix.DriveC() + "/d/broken.pbl", std::string(600, 'x'));
+    TSearchScope scope;
+    scope.Kind = TSearchScope::DirectoryTree;
+    scope.Directory = "c:\\d\\";
+    Find("needle", scope);
+    std::vector<std::string> names;
+    for (const TSearchResult& r : host.results) {
+        names.push_back(r.EntryName);
+        EXPECT_TRUE(r.AppKey.empty());
+        EXPECT_EQ(r.ObjRef(), nullptr);
+    }
+    EXPECT_THAT(names, ElementsAre("w_top", "w_low"));
+}
+
+TEST_F(ObjectSearchTest, LongWildcardHitIsKeptReplacedAndUndoneWhole) {
+    const std::string filler(300, 'q');
+    MakeLibrary("c:\\l\\l.pbl",
+                {With("w_long", PBORCA_WINDOW, "// BEGIN" + filler + "END tail\r\n")});
+    catalogue::TPBApp* app = LoadApp("c:\\l\\l.pbl");
+    catalogue::TPBObj* obj = Obj("c:\\l\\l.pbl", "w_long");
+    const std::string original = obj->Source;
+    host.list.SetReplaceText("x*y~t");
+    Find("BEGIN*END", AppScope(app));
+    ASSERT_EQ(host.results.size(), 1u);
+    const TSearchResult& hit = host.results[0];
+    EXPECT_EQ(hit.FoundText, "BEGIN" + filler + "END");
+    EXPECT_EQ(hit.SelLength, 308);
+    // The line shows the first 255 bytes of it.
+    EXPECT_NE(hit.Line.find("BEGIN" + filler.substr(0, 250) + "->x*y\t "), std::string::npos);
+
+    const std::vector<int> rows = {0};
+    EXPECT_EQ(search::ReplaceUndo(host.results, rows, host.list).Replaced, 1);
+    // The star of a replacement is a star, ~t a tab; the whole hit went.
+    EXPECT_NE(obj->SourceText().find("// x*y\t tail"), std::string::npos);
+    EXPECT_EQ(obj->SourceText().find('\xDE'), std::string::npos);
+    EXPECT_TRUE(obj->Modified);
+    EXPECT_EQ(obj->SourceLen, static_cast<int32_t>(obj->Source.size() - 1));
+    EXPECT_EQ(search::ReplaceUndo(host.results, rows, host.list).Undone, 1);
+    EXPECT_EQ(obj->Source, original);
+}
+
+TEST_F(ObjectSearchTest, ReplaceUndoShiftsLaterHitsOfTheObjectAndRestoresIt) {
+    MakeLibrary("c:\\r\\r.pbl", {With("w_one", PBORCA_WINDOW, "// ab ab ab\r\n")});
+    catalogue::TPBApp* app = LoadApp("c:\\r\\r.pbl");
+    catalogue::TPBObj* obj = Obj("c:\\r\\r.pbl", "w_one");
+    const std::string original = obj->Source;
+    host.list.SetReplaceText("abXYZ");
+    Find("ab", AppScope(app));
+    ASSERT_EQ(host.results.size(), 3u);
+    const int32_t first = host.results[0].SelStart, second = host.results[1].SelStart,
+                  third = host.results[2].SelStart;
+
+    // The second and the first, chosen out of order; the third, not chosen, moves too.
+    const std::vector<int> rows = {1, 0};
+    const search::TReplaceUndoCount done = search::ReplaceUndo(host.results, rows, host.list);
+    EXPECT_EQ(done.Replaced, 2);
+    EXPECT_EQ(host.results[0].SelStart, first);
+    EXPECT_EQ(host.results[1].SelStart, second + 3);
+    EXPECT_EQ(host.results[2].SelStart, third + 6);
+    EXPECT_NE(obj->SourceText().find("// abXYZ abXYZ ab\r\n"), std::string::npos);
+    // All three toggled: two undone, one replaced; then all three back.
+    const std::vector<int> all = AllRows(host.results);
+    search::ReplaceUndo(host.results, all, host.list);
+    EXPECT_NE(obj->SourceText().find("// ab ab abXYZ\r\n"), std::string::npos);
+    search::ReplaceUndo(host.results, std::vector<int>{2}, host.list);
+    EXPECT_EQ(obj->Source, original);
+    EXPECT_THAT(Hits(host.results),
+                ElementsAre("w_one@" + std::to_string(first), "w_one@" + std::to_string(second),
+                            "w_one@" + std::to_string(third)));
+}
+
+TEST_F(ObjectSearchTest, HitsWhoseTextChangedOrOverlapAreRefusedAndLogged) {
+    MakeLibrary("c:\\c\\c.pbl", {With("w_c", PBORCA_WINDOW, "// aaa zz\r\n")});
+    catalogue::TPBApp* app = LoadApp("c:\\c\\c.pbl");
+    catalogue::TPBObj* obj = Obj("c:\\c\\c.pbl", "w_c");
+    host.list.SetReplaceText("b");
+    Find("aa", AppScope(app));
+    ASSERT_EQ(host.results.size(), 2u);  // overlapping
+    ClearLog();
+    const search::TReplaceUndoCount done =
+        search::ReplaceUndo(host.results, AllRows(host.results), host.list);
+    EXPECT_EQ(done.Replaced, 1);
+    EXPECT_EQ(done.Refused, 1);
+    EXPECT_NE(obj->SourceText().find("// ba zz"), std::string::npos);
+    EXPECT_EQ(LogWith("overlaps").size(), 1u);
+
+    // An edit (as the panel commits one) moves the text: the hit is refused, not written.
+    Find("zz", AppScope(app));
+    ASSERT_EQ(host.results.size(), 1u);
+    obj->Source.insert(3, "!!");
+    const std::string edited = obj->Source;
+    ClearLog();
+    EXPECT_EQ(search::ReplaceUndo(host.results, std::vector<int>{0}, host.list).Refused, 1);
+    EXPECT_EQ(obj->Source, edited);
+    EXPECT_EQ(LogWith("no longer the text").size(), 1u);
+}
+
+TEST_F(ObjectSearchTest, ReplaceUponFindGoesOnAfterTheReplacement) {
+    MakeLibrary("c:\\u\\u.pbl", {With("w_u", PBORCA_WINDOW, "// ab ab\r\n"),
+                                 With("w_v", PBORCA_WINDOW, "// none\r\n")});
+    catalogue::TPBApp* app = LoadApp("c:\\u\\u.pbl");
+    // The replacement holds the find text: resuming inside it would never end.
+    host.list.SetReplaceText("xaby");
+    host.list.SetChecked(search::cbReplaceOnFind, true);
+    Find("ab", AppScope(app));
+    EXPECT_EQ(host.results.size(), 2u);
+    EXPECT_NE(Obj("c:\\u\\u.pbl", "w_u")->SourceText().find("// xaby xaby\r\n"), std::string::npos);
+    EXPECT_TRUE(Obj("c:\\u\\u.pbl", "w_u")->Modified);
+    EXPECT_FALSE(Obj("c:\\u\\u.pbl", "w_v")->Modified);
+    EXPECT_TRUE(host.results[0].Replaced);
+    EXPECT_NE(host.results[0].Line.find("ab->xaby"), std::string::npos);
+    // Undo puts the found texts back.
+    search::ReplaceUndo(host.results, AllRows(host.results), host.list);
+    EXPECT_NE(Obj("c:\\u\\u.pbl", "w_u")->SourceText().find("// ab ab\r\n"), std::string::npos);
+}
+
+TEST_F(ObjectSearchTest, FindNextAllStopsTheQuestionsOfOneListEntryOnly) {
+    MakeLibrary("c:\\n\\n.pbl", {With("w_n", PBORCA_WINDOW, "// p p p q q\r\n")});
+    catalogue::TPBApp* app = LoadApp("c:\\n\\n.pbl");
+    host.list.SetFindText("p");
+    host.list.Add();
+    host.list.SetFindText("q");
+    host.list.SetChecked(search::cbWholeWord, true);
+    host.list.SelectEntry(0);
+    host.list.SetChecked(search::cbWholeWord, true);
+    host.list.Options.Include(search::srFindNext);
+    host.answers = {shell::mrYes, shell::mrAll, shell::mrNo, shell::mrCancel};
+    search.Run(AppScope(app));
+    // p: asked at 0, All at 1, none at 2; q: asked again at 3 and 4, then cancelled.
+    EXPECT_THAT(host.asked, ElementsAre(0, 1, 3, 4));
+    EXPECT_EQ(host.results.size(), 5u);
+
+    // Yes in replace mode replaces the hit asked about, and the search goes on after it.
+    host.list.Delete();
+    host.list.SelectEntry(0);
+    host.list.SetReplaceText("pp");
+    host.list.Options.Include(search::srReplaceDlg);
+    host.asked.clear();
+    host.answers = {shell::mrYes, shell::mrNo, shell::mrYes};
+    search.Run(AppScope(app));
+    EXPECT_THAT(host.asked, ElementsAre(0, 1, 2));
+    EXPECT_NE(Obj("c:\\n\\n.pbl", "w_n")->SourceText().find("// pp p pp q q"), std::string::npos);
+}
+
+TEST_F(ObjectSearchTest, BadPatternsAndOddSourcesModifyNothing) {
+    MakeLibrary("c:\\b\\b.pbl", {With("w_b", PBORCA_WINDOW, "// a\rb\rcd ~ \xDE\r\n")});
+    catalogue::TPBApp* app = LoadApp("c:\\b\\b.pbl");
+    catalogue::TPBObj* obj = Obj("c:\\b\\b.pbl", "w_b");
+    obj->GetSource();
+    // A NUL byte inside the text, as a broken export could leave one.
+    obj->Source.insert(obj->SourceText().find("cd") + 1, 1, '\0');
+    obj->SourceLen = static_cast<int32_t>(obj->Source.size() - 1);
+    const std::string original = obj->Source;
+    for (const char* pattern : {"", "*", "**", "~", "~~", "\xDE", "*x", "~*~*"}) {
+        ClearLog();
+        Find(pattern, AppScope(app));
+        EXPECT_EQ(obj->Source, original) << pattern;
+        EXPECT_FALSE(obj->Modified) << pattern;
+        if (std::string_view(pattern).empty() || pattern[0] == '*' || pattern[0] == '\xDE') {
+            EXPECT_EQ(LogWith("Nothing to search for").size(), 1u) << pattern;
+        }
+    }
+    // A scope with nothing in it says so.
+    ClearLog();
+    Find("a", TSearchScope{});
+    EXPECT_EQ(LogWith("Nothing to search:").size(), 1u);
+    EXPECT_TRUE(host.results.empty());
+    // A CR-only line break is a delimiter like any other.
+    host.list.SetChecked(search::cbWholeWord, true);
+    Find("b", AppScope(app));
+    EXPECT_EQ(host.results.size(), 1u);
+}
+
+TEST_F(ObjectSearchTest, AnEntryFreedWhileTheSearchPumpsIsSkipped) {
+    MakeLibrary("c:\\f\\f.pbl", {With("w_f1", PBORCA_WINDOW, "// hit\r\n"),
+                                 With("w_f2", PBORCA_WINDOW, "// hit\r\n")});
+    catalogue::TPBApp* app = LoadApp("c:\\f\\f.pbl");
+    // The user deletes the application from pb.ini at the first pump.
+    bool deleted = false;
+    screen.onProcessMessages = [&] {
+        if (!deleted) {
+            deleted = true;
+            ASSERT_TRUE(catalogue::DeleteAppFromPBIni(app));
+        }
+    };
+    screen.defaultAnswer = shell::mrYes;
+    Find("hit", AppScope(app));
+    EXPECT_TRUE(host.results.empty());
+    EXPECT_EQ(Mgr().RetiredCount(), 0);  // freed when the walk ended
+}
+
+// Replace over every hit of a PFC application against a plain replacement of the same text.
+TEST_F(ObjectSearchTest, ReplaceOverAPfcApplicationMatchesAPlainReplacement) {
+    SKIP_WITHOUT_CORPUS();
+    const testsupport::PfcWorkspace ws = testsupport::BuildPfcWorkspace(prefix);
+    shell::OptionsForm().PBIniFileName = ws.pbIni;
+    Mgr().LoadApplications();
+    ASSERT_GT(Mgr().Apps.Count(), 0);
+    catalogue::TPBApp* app = Mgr().Apps[0];
+    catalogue::LoadNode(app);
+    std::map<catalogue::TPBObj*, std::string> before;
+    for (int i = 0; i < app->LibRefs.Count(); ++i)
+        for (int j = 0; j < app->LibRef(i)->ObjRefs.Count(); ++j)
+            if (catalogue::TPBObj* o = app->LibRef(i)->ObjRef(j)->Obj; o->Lib)
+                before[o] = std::string(o->GetSource());
+
+    host.list.SetReplaceText("Return_X");
+    Find("return", AppScope(app));
+    ASSERT_GT(host.results.size(), 100u);
+    const auto done = search::ReplaceUndo(host.results, AllRows(host.results), host.list);
+    EXPECT_EQ(done.Refused, 0);
+
+    // The reference: every "return" in any case, left to right, without overlaps.
+    const auto plain = [](std::string text) {
+        std::string upper = platform::AnsiUpperCase(text);
+        std::string out;
+        size_t at = 0;
+        for (size_t hit; (hit = upper.find("RETURN", at)) != std::string::npos; at = hit + 6)
+            out += text.substr(at, hit - at) + "Return_X";
+        return out + text.substr(at);
+    };
+    int changed = 0;
+    for (const auto& [obj, source] : before) {
+        if (platform::AnsiUpperCase(source).find("RETURN") == std::string::npos) {
+            EXPECT_EQ(obj->Source, source) << obj->Name;
+            EXPECT_FALSE(obj->Modified) << obj->Name;
+        } else {
+            ++changed;
+            EXPECT_EQ(obj->Source, plain(source)) << obj->Name;
+            EXPECT_TRUE(obj->Modified) << obj->Name;
+        }
+    }
+    EXPECT_GT(changed, 10);
+}
+
+}  // namespace
