@@ -90,15 +90,29 @@ std::string ResultLine(std::string_view entryName, std::string_view foundText,
 
 namespace {
 
-// The replacement a hit gets when it is replaced.
-std::string ChooseReplacement(const TSearchResult& r, const TReplaceList& list) {
-    if (r.FoundText == list.CurrentFindText())
-        return ExpandReplaceText(list.CurrentReplaceText());
-    const int entry = list.IndexOfFindText(r.FoundText);
-    if (entry >= 0)
-        return ExpandReplaceText(list.ReplaceText(entry));
-    return r.ReplaceText;
-}
+// The replacement a hit gets when it is replaced, from the list's texts read once.
+class TReplacementChooser {
+  public:
+    explicit TReplacementChooser(const TReplaceList& list)
+        : currentFind_(list.CurrentFindText()),
+          currentReplace_(ExpandReplaceText(list.CurrentReplaceText())) {
+        for (int i = 0; i < list.Count(); ++i)
+            byFind_.try_emplace(platform::AnsiUpperCase(list.FindText(i)),
+                                ExpandReplaceText(list.ReplaceText(i)));
+    }
+    const std::string& For(const TSearchResult& r) const {
+        if (r.FoundText == currentFind_)
+            return currentReplace_;
+        const auto entry = byFind_.find(platform::AnsiUpperCase(r.FoundText));
+        return entry != byFind_.end() ? entry->second : r.ReplaceText;
+    }
+
+  private:
+    std::string currentFind_;
+    std::string currentReplace_;
+    // Upper-case find text -> the prepared replacement of the first entry with it.
+    std::unordered_map<std::string, std::string> byFind_;
+};
 
 // A change of one source: bytes [start, start + length) become text.
 struct TEdit {
@@ -109,9 +123,12 @@ struct TEdit {
 };
 
 // Applies the chosen hits of one entry (rows of results that name it, in result order).
+// scratch: the buffer the new source is built in; it takes the old source's buffer in
+// exchange, so that a run over many entries reuses memory already in use instead of
+// asking the system for fresh pages for every large source.
 void ReplaceInObject(std::vector<TSearchResult>& results, const std::vector<int>& rows,
-                     const std::vector<bool>& chosen, const TReplaceList& list,
-                     TReplaceUndoCount& count) {
+                     const std::vector<bool>& chosen, const TReplacementChooser& choose,
+                     TReplaceUndoCount& count, std::string& scratch) {
     catalogue::TPBObj* obj = results[static_cast<size_t>(rows.front())].Object();
     std::vector<int> todo;
     for (int row : rows)
@@ -151,19 +168,23 @@ void ReplaceInObject(std::vector<TSearchResult>& results, const std::vector<int>
             ++count.Refused;
             continue;
         }
-        edits.push_back(
-            {row, start, r.SelLength, r.Replaced ? r.FoundText : ChooseReplacement(r, list)});
+        edits.push_back({row, start, r.SelLength, r.Replaced ? r.FoundText : choose.For(r)});
         end = start + r.SelLength;
     }
     if (edits.empty())
         return;
 
     // The new source in one pass, and where each edit's old end now lies.
-    std::string changed;
     int64_t grown = 0;
     for (const TEdit& e : edits)
         grown += static_cast<int64_t>(e.text.size()) - e.length;
-    changed.reserve(static_cast<size_t>(size + grown + 1));
+    const size_t needed = static_cast<size_t>(size + grown + 1);
+    std::string& changed = scratch;
+    // A buffer far larger than the new source would stay with it: take a fresh one.
+    if (changed.capacity() > 2 * needed + 4096)
+        std::string().swap(changed);
+    changed.clear();
+    changed.reserve(needed);
     int64_t at = 0;
     std::vector<int64_t> oldEnds;  // sorted: accepted hits never overlap
     std::vector<int64_t> shifts;   // the total shift after each edit
@@ -203,7 +224,7 @@ void ReplaceInObject(std::vector<TSearchResult>& results, const std::vector<int>
             r.SelStart = static_cast<int32_t>(
                 r.SelStart + shifts[static_cast<size_t>(after - oldEnds.begin() - 1)]);
     }
-    obj->Source = std::move(changed);
+    obj->Source.swap(changed);
     SourceChanged(*obj);
 }
 
@@ -233,9 +254,12 @@ TReplaceUndoCount ReplaceUndo(std::vector<TSearchResult>& results, std::span<con
         if (chosen[i])
             groupChosen[it->second] = true;
     }
+    const TReplacementChooser choose(list);
+    // Kept from one Replace/Undo to the next: its pages are already the program's.
+    static thread_local std::string scratch;
     for (size_t g = 0; g < groups.size(); ++g)
         if (groupChosen[g])
-            ReplaceInObject(results, groups[g], chosen, list, count);
+            ReplaceInObject(results, groups[g], chosen, choose, count, scratch);
     return count;
 }
 
@@ -244,6 +268,7 @@ TReplaceUndoCount ReplaceUndo(std::vector<TSearchResult>& results, std::span<con
 void TObjectSearch::Run(const TSearchScope& scope) {
     searching_ = true;
     objectsSearched_ = 0;
+    appKeyOf_ = nullptr;
     shell::PushCursor(shell::crWaitCursor);
     host_.ClearResults();
     if (scope.Kind == TSearchScope::Nothing) {
@@ -451,8 +476,13 @@ bool TObjectSearch::ListHit(catalogue::TPBObj& obj, catalogue::TPBObjRef* ref, i
     result.Lib = obj.Lib;
     result.EntryName = obj.Name;
     result.EntryType = obj.EntryType;
-    if (ref)
-        result.AppKey = ref->App.AppKey();
+    if (ref) {
+        if (appKeyOf_ != &ref->App) {
+            appKeyOf_ = &ref->App;
+            appKey_ = ref->App.AppKey();
+        }
+        result.AppKey = appKey_;
+    }
     result.SelStart = start;
     result.FoundText = std::move(found);
     result.ReplaceText = replace_;

@@ -144,7 +144,7 @@ class TObjectSearch {
     bool SearchBranch(catalogue::TPBObjRef* ref, int depth);
     bool SearchDirectory(const std::string& dir);
     bool SearchObject(catalogue::TPBObj* obj, catalogue::TPBObjRef* ref);
-    // Lists a hit at start, length bytes long, of obj; false when the run was stopped.
+    // Lists the hit found at start of obj; false when the run was stopped.
     bool ListHit(catalogue::TPBObj& obj, catalogue::TPBObjRef* ref, int32_t start,
                  std::string found);
 
@@ -157,6 +157,9 @@ class TObjectSearch {
     std::string find_;
     std::string replace_;
     TStreamSearch engine_;
+    // The key of the application last listed (hits of one application share it).
+    const catalogue::TPBApp* appKeyOf_ = nullptr;
+    std::string appKey_;
 };
 
 }  // namespace search

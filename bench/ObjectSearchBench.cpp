@@ -1,0 +1,215 @@
+// Search across objects over the PFC workspace, each figure against a reference timed in
+// the same run:
+//
+// 1. Find All of a literal, case-insensitive, over all the workspace's applications, end
+//    to end: a fresh catalogue, every library read and every entry exported, every
+//    object searched, every result line built; against grep -rFic of the same text over
+//    the same sources exported to files on disk (from the page cache).
+// 2. Replace/Undo of 1,000 and of 10,000 selected hits (each replaced, then undone): the
+//    cost must grow linearly, so the second takes at most twelve times the first.
+//
+// The last line reads "object search: ratio R vs grep -rF", R = grep time / our time.
+//
+// usage: object_search_bench [REPETITIONS] [TEXT]
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "BenchTiming.h"
+#include "catalogue/Orcactrl.h"
+#include "catalogue/Source.h"
+#include "platform/Paths.h"
+#include "search/ObjectSearch.h"
+#include "shell/OptionsForm.h"
+#include "shell/Utilities.h"
+#include "tests/support/PfcWorkspace.h"
+
+namespace {
+
+using bench::Clock;
+using bench::Median;
+using bench::Since;
+
+struct TBenchHost : search::TObjectSearchHost {
+    std::vector<search::TSearchResult> results;
+    search::TReplaceList list;
+    std::vector<search::TSearchResult>& Results() override { return results; }
+    void ClearResults() override { results.clear(); }
+    void AppendResult(search::TSearchResult result) override {
+        results.push_back(std::move(result));
+    }
+    const search::TReplaceList& List() const override { return list; }
+    void SelectEntry(int i) override { list.SelectEntry(i); }
+    shell::TModalResult AskAfterHit(int, bool) override { return shell::mrAll; }
+};
+
+catalogue::TOrcaMgr& FreshCatalogue(const std::string& pbIni) {
+    catalogue::ResetOrcaMgr();
+    shell::OptionsForm().PBIniFileName = pbIni;
+    catalogue::TOrcaMgr& mgr = catalogue::CreateOrcaMgr();
+    mgr.LoadOrcaDll();
+    mgr.LoadApplications();
+    return mgr;
+}
+
+// Find All over every application, end to end; the hits listed (of all applications
+// together). loadSeconds gets the part spent reading the libraries and exporting.
+size_t FindAll(TBenchHost& host, const std::string& pbIni, double& loadSeconds) {
+    const Clock::time_point start = Clock::now();
+    catalogue::TOrcaMgr& mgr = FreshCatalogue(pbIni);
+    for (int i = 0; i < mgr.Apps.Count(); ++i) {
+        catalogue::TPBApp* app = mgr.Apps[i];
+        app->LoadLibraryList();
+        for (int j = 0; j < app->LibRefs.Count(); ++j)
+            catalogue::LoadNode(app->LibRef(j));
+    }
+    loadSeconds = Since(start);
+    search::TObjectSearch run(host);
+    size_t hits = 0;
+    for (int i = 0; i < mgr.Apps.Count(); ++i) {
+        search::TSearchScope scope;
+        scope.Kind = search::TSearchScope::Application;
+        scope.App = mgr.Apps[i];
+        run.Run(scope);
+        hits += host.results.size();
+    }
+    return hits;
+}
+
+// Every library of the applications, each once, loaded.
+std::vector<catalogue::TPBLib*> Libraries(catalogue::TOrcaMgr& mgr) {
+    std::vector<catalogue::TPBLib*> libs;
+    for (int i = 0; i < mgr.Apps.Count(); ++i) {
+        catalogue::TPBApp* app = mgr.Apps[i];
+        app->LoadLibraryList();
+        for (int j = 0; j < app->LibRefs.Count(); ++j)
+            if (std::find(libs.begin(), libs.end(), app->LibRef(j)->Lib) == libs.end()) {
+                libs.push_back(app->LibRef(j)->Lib);
+                libs.back()->EnsureLoaded();
+            }
+    }
+    return libs;
+}
+
+// Every source each application searches, one file each in a folder per application
+// (applications share libraries: their sources are searched once per application).
+size_t ExportToFiles(const std::string& pbIni, const std::string& dir) {
+    size_t bytes = 0;
+    int n = 0;
+    catalogue::TOrcaMgr& mgr = FreshCatalogue(pbIni);
+    for (int i = 0; i < mgr.Apps.Count(); ++i) {
+        catalogue::TPBApp* app = mgr.Apps[i];
+        const std::string folder = dir + "/" + std::to_string(i);
+        std::filesystem::create_directories(folder);
+        app->LoadLibraryList();
+        for (int j = 0; j < app->LibRefs.Count(); ++j) {
+            catalogue::TPBLib* lib = app->LibRef(j)->Lib;
+            lib->EnsureLoaded();
+            for (int k = 0; k < lib->Entries.Count(); ++k) {
+                const std::string_view text = lib->Entries[k]->SourceText();
+                std::ofstream out(folder + "/" + std::to_string(n++) + ".sr", std::ios::binary);
+                out.write(text.data(), static_cast<std::streamsize>(text.size()));
+                bytes += text.size();
+            }
+        }
+    }
+    return bytes;
+}
+
+double TimeGrep(const std::string& text, const std::string& dir) {
+    const std::string command = "grep -rFic '" + text + "' '" + dir + "' > /dev/null";
+    const Clock::time_point start = Clock::now();
+    if (std::system(command.c_str()) == -1)
+        std::printf("grep could not run\n");
+    return Since(start);
+}
+
+// One Replace/Undo toggle of every line of a list of count hits: replaced, then undone.
+double TimeReplaceUndo(std::vector<search::TSearchResult> lines, const search::TReplaceList& list,
+                       int reps) {
+    std::vector<int> rows(lines.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i] = static_cast<int>(i);
+    std::vector<double> times;
+    for (int r = 0; r < reps; ++r) {
+        const Clock::time_point start = Clock::now();
+        const search::TReplaceUndoCount a = search::ReplaceUndo(lines, rows, list);
+        const search::TReplaceUndoCount b = search::ReplaceUndo(lines, rows, list);
+        times.push_back(Since(start));
+        if (a.Refused + b.Refused > 0 || a.Replaced != static_cast<int>(rows.size()))
+            std::printf("  (refused %d)\n", a.Refused + b.Refused);
+    }
+    return Median(times);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int reps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const std::string text = argc > 2 ? argv[2] : "this";
+
+    testsupport::TempPrefix prefix;
+    shell::InitUtilities({}, "c:\\Sorvanti");
+    catalogue::SetRunFlag(true);
+    const testsupport::PfcWorkspace workspace = testsupport::BuildPfcWorkspace(prefix);
+    if (!workspace.error.empty() || workspace.Empty()) {
+        std::printf("object_search_bench: skipped (%s)\n", workspace.error.empty()
+                                                               ? "no PFC sources in the corpus"
+                                                               : workspace.error.c_str());
+        return 0;
+    }
+    const std::string files = prefix.PrefixPath() + "/exported";
+    std::filesystem::create_directories(files);
+    const size_t bytes = ExportToFiles(workspace.pbIni, files);
+
+    TBenchHost host;
+    host.list.SetFindText(text);
+    host.list.SetReplaceText(text + "_x");
+    host.list.Options.Include(search::srFindAll);
+    std::vector<double> ours, loads, grep;
+    size_t hits = 0;
+    for (int r = 0; r < reps; ++r) {
+        grep.push_back(TimeGrep(text, files));
+        double load = 0;
+        const Clock::time_point start = Clock::now();
+        hits = FindAll(host, workspace.pbIni, load);
+        ours.push_back(Since(start));
+        loads.push_back(load);
+    }
+    const double ourTime = Median(ours), grepTime = Median(grep);
+    std::printf("find all \"%s\": %zu hits in %d applications, %.1f MB of source searched\n",
+                text.c_str(), hits, static_cast<int>(workspace.applications.size()), bytes / 1e6);
+    std::printf(
+        "  ours %.1f ms (of which reading and exporting the libraries %.1f ms), "
+        "grep -rFic %.1f ms\n",
+        ourTime * 1e3, Median(loads) * 1e3, grepTime * 1e3);
+
+    // The hits of every library once (applications share libraries).
+    search::TSearchScope every;
+    every.Kind = search::TSearchScope::Libraries;
+    every.Libs = Libraries(FreshCatalogue(workspace.pbIni));
+    search::TObjectSearch(host).Run(every);
+    const std::vector<search::TSearchResult>& all = host.results;
+    if (all.size() >= 10000) {
+        const std::vector<search::TSearchResult> small(all.begin(), all.begin() + 1000);
+        const std::vector<search::TSearchResult> large(all.begin(), all.begin() + 10000);
+        const double t1 = TimeReplaceUndo(small, host.list, reps);
+        const double t10 = TimeReplaceUndo(large, host.list, reps);
+        std::printf(
+            "replace/undo: 1,000 hits %.2f ms, 10,000 hits %.2f ms, growth %.1fx (at most 12)\n",
+            t1 * 1e3, t10 * 1e3, t10 / t1);
+    } else {
+        std::printf("replace/undo: only %zu hits of \"%s\"; choose a commoner text\n", all.size(),
+                    text.c_str());
+    }
+    std::printf("object search: ratio %.2f vs grep -rF\n", grepTime / ourTime);
+    catalogue::ResetOrcaMgr();
+    shell::ResetOptionsForm();
+    shell::ResetUtilities();
+    return 0;
+}
