@@ -15,6 +15,7 @@
 #include "ui/Main.h"
 #include "ui/Pwclient.h"
 #include "ui/QtShellUI.h"
+#include "ui/Ureplace.h"
 #include "ui/logstat.h"
 #include "ui/options.h"
 
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
     frame->SetLogForm(log);
     screen.SetLogForm(log);
     QObject::connect(log, &QObject::destroyed, [&screen] { screen.SetLogForm(nullptr); });
+    // The one search dialog every view takes over when it searches.
+    ui::CreateReplaceDialog(frame.get());
 
     ui::TMainForm* main = frame.get();
     frame->SetViewFactory([main]() -> ui::TViewWindow* {

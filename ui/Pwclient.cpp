@@ -12,12 +12,15 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QListWidget>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTextBlock>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -31,8 +34,10 @@
 #include "ui/AnsiText.h"
 #include "ui/DirectoryLists.h"
 #include "ui/Printing.h"
+#include "ui/QtShellUI.h"
 #include "ui/ResultList.h"
 #include "ui/SourceMemo.h"
+#include "ui/Ureplace.h"
 #include "ui/pbwntree.h"
 #include "views/PBTreeSync.h"
 
@@ -109,6 +114,28 @@ bool AppListed(const catalogue::TPBApp* app) {
 
 }  // namespace
 
+// What a search across objects needs of the view: the Search page's lines, the program's
+// dialog and its list, the question after a hit, the panel following a replace.
+class TPickwellForm::TSearchHost : public search::TObjectSearchHost {
+  public:
+    explicit TSearchHost(TPickwellForm& view) : view_(view) {}
+
+    std::vector<search::TSearchResult>& Results() override { return view_.ResultList->Results(); }
+    void ClearResults() override { view_.ResultList->Clear(); }
+    void AppendResult(search::TSearchResult result) override {
+        view_.ResultList->Append(std::move(result));
+    }
+    const search::TReplaceList& List() const override { return ReplaceDialog().List(); }
+    void SelectEntry(int i) override { ReplaceDialog().SelectEntry(i); }
+    shell::TModalResult AskAfterHit(int row, bool replaceMode) override {
+        return view_.AskAfterHit(row, replaceMode);
+    }
+    void SourcesReplaced() override { view_.SourcesReplaced(); }
+
+  private:
+    TPickwellForm& view_;
+};
+
 // ---- Creation -------------------------------------------------------------------------
 
 TPickwellForm::TPickwellForm(QWidget* parent) : QWidget(parent) {
@@ -116,9 +143,16 @@ TPickwellForm::TPickwellForm(QWidget* parent) : QWidget(parent) {
     setWindowTitle("Application View");
     BuildControls();
     BuildPopupMenu();
+    searchHost_ = std::make_unique<TSearchHost>(*this);
+    objectSearch_ = std::make_unique<search::TObjectSearch>(*searchHost_);
 }
 
 TPickwellForm::~TPickwellForm() {
+    // The program's dialog outlives the view: its events must not reach it any more.
+    if (TSReplace* dialog = ExistingReplaceDialog(); dialog && dialog->EventOwner == this) {
+        dialog->OnFind = dialog->OnFindAll = dialog->OnReplace = dialog->OnClose = nullptr;
+        dialog->EventOwner = nullptr;
+    }
     // The trees' expand handlers reach this form: take them away before the members go.
     if (Outline1)
         Outline1->Model().OnExpand = nullptr;
@@ -236,6 +270,8 @@ void TPickwellForm::BuildControls() {
 void TPickwellForm::BuildPopupMenu() {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName("PopupMenu1");
+    ReplaceMenu = PopupMenu1->addAction("Replace", this, [this] { Search1Click(true); });
+    Search1 = PopupMenu1->addAction("Search", this, [this] { Search1Click(false); });
     ExpandAll1 = PopupMenu1->addAction("Expand All", this, [this] { ExpandAll1Click(); });
     OpenAllLibrariesMenu =
         PopupMenu1->addAction("Open All Libraries", this, [this] { OpenAllLibrariesMenuClick(); });
@@ -303,6 +339,14 @@ void TPickwellForm::RefreshRequest() {
 }
 
 void TPickwellForm::closeEvent(QCloseEvent* event) {
+    // A running search holds this view on its stack: it stops first, and the view closes
+    // when it has.
+    if (Searching()) {
+        objectSearch_->Stop();
+        closeAfterSearch_ = true;
+        event->ignore();
+        return;
+    }
     CommitSource();
     event->accept();
 }
@@ -528,6 +572,12 @@ void TPickwellForm::Outline1MouseUp(QWidget* viewport, const QPoint& pos) {
 void TPickwellForm::PopupMenu1Popup(QWidget* control) {
     for (QAction* action : PopupMenu1->actions())
         action->setVisible(false);
+    ReplaceMenu->setEnabled(false);
+    const bool tree = control == Outline1 || control == Outline2;
+    ReplaceMenu->setVisible(tree);
+    ReplaceMenu->setEnabled(tree);
+    Search1->setVisible(tree || control == DirectoryListBox1 || control == FileListBox1 ||
+                        control == ListBox1);
     if (control == Outline1) {
         const views::TPBNodeData nd =
             Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
@@ -545,7 +595,6 @@ void TPickwellForm::PopupMenu1Popup(QWidget* control) {
         ReloadObjectMenu->setVisible(true);
         CopyToClipboardMenu->setVisible(true);
     }
-    // The Directory page's lists have no command of this view's own.
 }
 
 // ---- Context-menu commands ------------------------------------------------------------------
@@ -648,7 +697,7 @@ void TPickwellForm::CopyToClipboardMenuClick() {
               [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     std::string text;
     for (const QModelIndex& index : rows)
-        text += ResultList->Line(index.row()).Text + "\r\n";
+        text += ResultList->Line(index.row()).Line + "\r\n";
     QApplication::clipboard()->setText(FromAnsi(text));
 }
 
@@ -715,7 +764,7 @@ void TPickwellForm::ListBox2Click() {
     const QModelIndex index = ListBox2->currentIndex();
     if (!index.isValid())
         return;
-    const TResultLine& line = ResultList->Line(index.row());
+    const search::TSearchResult& line = ResultList->Line(index.row());
     if (catalogue::TPBObj* obj = line.Object())
         ShowEntry(obj, line.SelStart, line.SelLength);
 }
@@ -771,6 +820,152 @@ bool TPickwellForm::Print1Click() {
         return false;
     }
     return true;
+}
+
+// ---- Searching ------------------------------------------------------------------------------
+
+void TPickwellForm::Search1Click(bool replace) {
+    TSReplace& dialog = ReplaceDialog();
+    // The view the user searches from takes the dialog's events over, unless a search of
+    // another view is still running through them.
+    if (dialog.EventOwner != this && !dialog.Running()) {
+        dialog.OnFind = [this](TSReplace& sender) { FindDialog1Find(sender); };
+        dialog.OnFindAll = [this](TSReplace& sender) { FindDialog1Find(sender); };
+        dialog.OnReplace = [this](TSReplace& sender) { FindDialog1Replace(sender); };
+        dialog.OnClose = [this](TSReplace& sender) { FindDialog1Close(sender); };
+        dialog.EventOwner = this;
+    }
+    // Hidden and shown again, so that the dialog changes mode while it is on screen.
+    dialog.hide();
+    dialog.Options().Set(search::srReplaceDlg, replace);
+    dialog.show();
+}
+
+search::TSearchScope TPickwellForm::CurrentScope() const {
+    search::TSearchScope scope;
+    if (searchScope_ == PageApplication) {
+        const views::TPBNodeData nd =
+            Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
+        if (nd.kind == views::TPBNodeKind::App) {
+            scope.Kind = search::TSearchScope::Application;
+            scope.App = nd.app;
+        } else if (nd.kind == views::TPBNodeKind::LibRef) {
+            scope.Kind = search::TSearchScope::LibraryRef;
+            scope.LibRef = nd.libRef;
+        } else if (nd.kind == views::TPBNodeKind::ObjRef) {
+            scope.Kind = search::TSearchScope::ObjectRef;
+            scope.ObjRef = nd.objRef;
+        }
+    } else if (searchScope_ == PageHierarchy) {
+        const views::TPBNodeData nd =
+            Outline2->Sync().ResolveNode(Outline2->Model().SelectedNode());
+        if (nd.kind == views::TPBNodeKind::ObjRef) {
+            scope.Kind = search::TSearchScope::Hierarchy;
+            scope.ObjRef = nd.objRef;
+        }
+    } else if (searchScope_ == PageDirectory) {
+        if (lastDirectoryControl_ == DirectoryListBox1) {
+            scope.Kind = search::TSearchScope::DirectoryTree;
+            scope.Directory = DirectoryListBox1->Directory();
+        } else if (lastDirectoryControl_ == FileListBox1) {
+            scope.Kind = search::TSearchScope::Libraries;
+            for (int row = 0; row < FileListBox1->count(); ++row)
+                if (FileListBox1->item(row)->isSelected())
+                    scope.Libs.push_back(
+                        catalogue::OrcaMgr().FindLibrary(FileListBox1->FileName(row)));
+        } else if (lastDirectoryControl_ == ListBox1) {
+            scope.Kind = search::TSearchScope::Objects;
+            for (int row = 0; row < ListBox1->count() && row < static_cast<int>(entryLines_.size());
+                 ++row) {
+                if (!ListBox1->item(row)->isSelected())
+                    continue;
+                const TEntryLine& line = entryLines_[static_cast<size_t>(row)];
+                const int index = line.lib->IndexOfEntry(line.name, line.type);
+                if (index >= 0)
+                    scope.Objs.push_back(line.lib->Entries[index]);
+            }
+        }
+    }
+    return scope;
+}
+
+void TPickwellForm::FindDialog1Find(TSReplace& dialog) {
+    if (Searching())
+        return;
+    // An edit in the panel goes into its object first: it is searched as the user sees it.
+    CommitSource();
+    if (viewPage_ != PageSearch)
+        searchScope_ = viewPage_;
+    const search::TSearchScope scope = CurrentScope();
+    SetViewPage(PageSearch);
+    dialog.show();
+    dialog.raise();
+    objectSearch_->Run(scope);
+    if (closeAfterSearch_) {
+        closeAfterSearch_ = false;
+        QTimer::singleShot(0, this, [this] {
+            if (auto* window = qobject_cast<QMdiSubWindow*>(parentWidget()))
+                window->close();
+            else
+                close();
+        });
+    }
+}
+
+void TPickwellForm::FindDialog1Replace(TSReplace& dialog) {
+    if (Searching())
+        return;
+    CommitSource();
+    TBusy busy;
+    std::vector<int> rows;
+    for (const QModelIndex& index : ListBox2->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    const search::TReplaceUndoCount done =
+        search::ReplaceUndo(ResultList->Results(), rows, dialog.List());
+    if (done.Refused > 0)
+        shell::LogMessage(std::to_string(done.Refused) +
+                          " hits were left alone: their sources changed since the search.");
+    SourcesReplaced();
+}
+
+void TPickwellForm::FindDialog1Close(TSReplace&) {
+    objectSearch_->Stop();
+}
+
+shell::TModalResult TPickwellForm::AskAfterHit(int row, bool replaceMode) {
+    const QModelIndex index = ResultList->index(row);
+    ListBox2->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    ListBox2->scrollTo(index);
+    ListBox2Click();
+    shell::TModalResult answer = shell::mrNone;
+    if (AnswerAfterHit) {
+        answer = AnswerAfterHit(row, replaceMode);
+    } else {
+        // Beside the hit: at the left of the screen, level with the hit's line.
+        QTextCursor hit(SourceMemo->document());
+        hit.setPosition(SourceMemo->textCursor().selectionStart());
+        const int y =
+            SourceMemo->viewport()->mapToGlobal(SourceMemo->cursorRect(hit).topLeft()).y();
+        shell::PushCursor(shell::crDefault);
+        answer =
+            replaceMode
+                ? MessageBoxAt(this, "Replace/Undo item?", shell::TMsgDlgType::mtConfirmation,
+                               shell::mbYes | shell::mbNo | shell::mbCancel | shell::mbAll, 0,
+                               QPoint(20, y))
+                : MessageBoxAt(this, "Find next item?", shell::TMsgDlgType::mtConfirmation,
+                               shell::mbYes | shell::mbCancel | shell::mbAll, 0, QPoint(20, y));
+        shell::PopCursor();
+    }
+    ListBox2->selectionModel()->select(index, QItemSelectionModel::Deselect);
+    return answer;
+}
+
+void TPickwellForm::SourcesReplaced() {
+    catalogue::TPBObj* shown = SourceMemo->SourceObject();
+    if (shown && !SourceMemo->document()->isModified() &&
+        !SourceMemo->Window().ShowsCurrentSource())
+        SourceMemo->Show(*shown, SourceMemo->SourceOffset(), 0);
 }
 
 }  // namespace ui

@@ -14,10 +14,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "catalogue/Orcactrl.h"
+#include "search/ObjectSearch.h"
+#include "shell/ShellUI.h"
 #include "ui/ViewWindow.h"
 
 class QAction;
@@ -39,6 +42,7 @@ class TFileListBox;
 class TPBWinTree;
 class TResultListModel;
 class TSourceMemo;
+class TSReplace;
 
 class TPickwellForm : public QWidget, public TViewWindow {
     Q_OBJECT
@@ -94,6 +98,15 @@ class TPickwellForm : public QWidget, public TViewWindow {
     void FileListBox1Click();
     void ListBox1Click();
     void ListBox2Click();
+    // "Search" and "Replace": takes the program's search dialog over for this view and
+    // shows it in find or in replace mode.
+    void Search1Click(bool replace);
+    // The dialog's events: Find Next and Find All run a search of the scope of the page
+    // shown (from the Search page, the scope of the last search), Replace/Undo toggles
+    // the selected hits, Cancel and closing the dialog stop a running search.
+    void FindDialog1Find(TSReplace& dialog);
+    void FindDialog1Replace(TSReplace& dialog);
+    void FindDialog1Close(TSReplace& dialog);
     // Sets the context menu's items for a control, as it opens there.
     void PopupMenu1Popup(QWidget* control);
 
@@ -102,6 +115,17 @@ class TPickwellForm : public QWidget, public TViewWindow {
     static int RowsPerPage(int pageHeightDots, int screenPpi, int rowHeight, int printerDpi);
     // Pages the last print produced.
     int LastPrintPages() const { return lastPrintPages_; }
+
+    // ---- Searching -------------------------------------------------------------------
+    bool Searching() const { return objectSearch_->Searching(); }
+    // The page the last search took its scope from.
+    TViewPage SearchScope() const { return searchScope_; }
+    // What a search started now would search.
+    search::TSearchScope CurrentScope() const;
+    const search::TObjectSearch& ObjectSearch() const { return *objectSearch_; }
+    // Answers the question after each hit of Find Next instead of a message box when set
+    // (tests): gets the line and whether the search replaces.
+    std::function<shell::TModalResult(int row, bool replaceMode)> AnswerAfterHit;
 
     // ---- Controls --------------------------------------------------------------------
     TPBWinTree* Outline1 = nullptr;
@@ -116,6 +140,8 @@ class TPickwellForm : public QWidget, public TViewWindow {
     QToolButton* PageButtons[4] = {};
     QToolButton* SourceSpeedButton = nullptr;
     QMenu* PopupMenu1 = nullptr;
+    QAction* ReplaceMenu = nullptr;
+    QAction* Search1 = nullptr;
     QAction* ExpandAll1 = nullptr;
     QAction* OpenAllLibrariesMenu = nullptr;
     QMenu* DeleteAppMenu = nullptr;
@@ -132,6 +158,9 @@ class TPickwellForm : public QWidget, public TViewWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    class TSearchHost;
+    friend class TSearchHost;
+
     void BuildControls();
     void BuildPopupMenu();
     void PageChanged(TViewPage page);
@@ -148,6 +177,10 @@ class TPickwellForm : public QWidget, public TViewWindow {
     void SelectShownObject(TPBWinTree* tree, int fromIndex);
     void SyncDirectoryToApplication();
     catalogue::TPBApp* SelectedApp() const;
+    // Find Next's question after the hit of line row, the box beside the hit.
+    shell::TModalResult AskAfterHit(int row, bool replaceMode);
+    // The panel follows a replace in the source it shows, unless the user is editing it.
+    void SourcesReplaced();
 
     TViewPage viewPage_ = PageApplication;
     unsigned viewNumber_ = 0;
@@ -165,6 +198,11 @@ class TPickwellForm : public QWidget, public TViewWindow {
         int type;
     };
     std::vector<TEntryLine> entryLines_;
+    std::unique_ptr<TSearchHost> searchHost_;
+    std::unique_ptr<search::TObjectSearch> objectSearch_;
+    TViewPage searchScope_ = PageApplication;
+    // The view was asked to close while a search ran: it closes when the search is over.
+    bool closeAfterSearch_ = false;
 };
 
 }  // namespace ui

@@ -98,9 +98,10 @@ void TQtShellUI::SetCursor(shell::TCursor cursor) {
     overridden_ = true;
 }
 
-shell::TModalResult TQtShellUI::MessageDlg(std::string_view text, shell::TMsgDlgType kind,
-                                           shell::TMsgDlgButtons buttons, long helpContext) {
-    QMessageBox box(frame_);
+shell::TModalResult MessageBoxAt(QWidget* parent, std::string_view text, shell::TMsgDlgType kind,
+                                 shell::TMsgDlgButtons buttons, long helpContext,
+                                 std::optional<QPoint> at) {
+    QMessageBox box(parent);
     box.setText(FromAnsi(text));
     switch (kind) {
         case shell::TMsgDlgType::mtWarning:
@@ -141,14 +142,15 @@ shell::TModalResult TQtShellUI::MessageDlg(std::string_view text, shell::TMsgDlg
     for (const TButton& b : Buttons)
         if (buttons & b.bit)
             box.addButton(b.button);
+    if (QAbstractButton* all = box.button(QMessageBox::YesToAll))
+        all->setText("&All");
     if (buttons == 0)
         box.addButton(QMessageBox::Ok);
     QPushButton* help = nullptr;
     if (buttons & shell::mbHelp)
         help = box.addButton("&Help", QMessageBox::HelpRole);
-    // The normal pointer while the box is up.
-    const shell::TCursor before = cursor_;
-    SetCursor(shell::crDefault);
+    if (at)
+        box.move(*at);
     shell::TModalResult result = shell::mrNone;
     for (;;) {
         box.exec();
@@ -164,6 +166,16 @@ shell::TModalResult TQtShellUI::MessageDlg(std::string_view text, shell::TMsgDlg
             result = shell::mrOk;
         break;
     }
+    return result;
+}
+
+shell::TModalResult TQtShellUI::MessageDlg(std::string_view text, shell::TMsgDlgType kind,
+                                           shell::TMsgDlgButtons buttons, long helpContext) {
+    // The normal pointer while the box is up.
+    const shell::TCursor before = cursor_;
+    SetCursor(shell::crDefault);
+    const shell::TModalResult result =
+        MessageBoxAt(frame_, text, kind, buttons, helpContext, std::nullopt);
     SetCursor(before);
     return result;
 }

@@ -4,16 +4,26 @@
 // cursor 1000), message boxes and the message pump.
 
 #include <QCursor>
+#include <QPoint>
 
 #include <functional>
 #include <optional>
 
 #include "shell/ShellUI.h"
 
+class QWidget;
+
 namespace ui {
 
 class TMainForm;
 class TLogForm;
+
+// A modal message box with the kind's icon and caption and the requested buttons ("All"
+// for mbAll, Help showing the topic), at a screen position when one is given; the button
+// that closed it (mrNone when the box was dismissed otherwise).
+shell::TModalResult MessageBoxAt(QWidget* parent, std::string_view text, shell::TMsgDlgType kind,
+                                 shell::TMsgDlgButtons buttons, long helpContext,
+                                 std::optional<QPoint> at);
 
 class TQtShellUI : public shell::TShellUI {
   public:

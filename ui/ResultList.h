@@ -1,31 +1,16 @@
 #pragma once
-// The Search page's list: a model-backed list of result lines, so that a search with a
-// hundred thousand hits scrolls as smoothly as one with ten (no widget item per line).
-// Each line may carry a hit: the entry (found again through its library by name and
-// type, never trusted across the message loop) and the stretch of its source it found.
+// The Search page's list: a model over the result lines of a search across objects, so
+// that a search with a hundred thousand hits scrolls as smoothly as one with ten (no
+// widget item per line). The lines and their hits are the core's (search::TSearchResult);
+// Replace/Undo changes the hits in place and never the lines' texts.
 
 #include <QAbstractListModel>
 
-#include <cstdint>
-#include <string>
 #include <vector>
 
-#include "catalogue/Orcactrl.h"
+#include "search/ObjectSearch.h"
 
 namespace ui {
-
-struct TResultLine {
-    std::string Text;
-    // The hit, when the line has one.
-    catalogue::TPBLib* Lib = nullptr;
-    std::string EntryName;
-    int EntryType = 0;
-    int32_t SelStart = 0;
-    int32_t SelLength = 0;
-
-    // The entry of the hit, or null (no hit, or the entry left its library).
-    catalogue::TPBObj* Object() const;
-};
 
 class TResultListModel : public QAbstractListModel {
     Q_OBJECT
@@ -34,16 +19,17 @@ class TResultListModel : public QAbstractListModel {
     using QAbstractListModel::QAbstractListModel;
 
     void Clear();
-    void Append(TResultLine line);
-    void Append(std::vector<TResultLine> lines);
+    void Append(search::TSearchResult line);
     int Count() const { return static_cast<int>(lines_.size()); }
-    const TResultLine& Line(int row) const { return lines_[static_cast<size_t>(row)]; }
+    const search::TSearchResult& Line(int row) const { return lines_[static_cast<size_t>(row)]; }
+    // The lines for Replace/Undo, which changes hits but adds or removes no line.
+    std::vector<search::TSearchResult>& Results() { return lines_; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
   private:
-    std::vector<TResultLine> lines_;
+    std::vector<search::TSearchResult> lines_;
 };
 
 }  // namespace ui

@@ -464,4 +464,32 @@ void TSReplace::SaveButtonClick() {
         shell::AskUser(error, shell::TMsgDlgType::mtError, shell::mbOK);
 }
 
+// ---- The program's dialog ------------------------------------------------------------
+
+namespace {
+TSReplace* programDialog = nullptr;
+}
+
+TSReplace* CreateReplaceDialog(QWidget* parent) {
+    FreeReplaceDialog();
+    programDialog = new TSReplace(parent);
+    QObject::connect(programDialog, &QObject::destroyed, [] { programDialog = nullptr; });
+    return programDialog;
+}
+
+TSReplace& ReplaceDialog() {
+    if (!programDialog)
+        CreateReplaceDialog(nullptr);
+    return *programDialog;
+}
+
+TSReplace* ExistingReplaceDialog() {
+    return programDialog;
+}
+
+void FreeReplaceDialog() {
+    delete programDialog;
+    programDialog = nullptr;
+}
+
 }  // namespace ui

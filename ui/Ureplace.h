@@ -61,6 +61,8 @@ class TSReplace : public QDialog {
     TEvent OnReplace;  // Replace/Undo (srReplace is in Options while it runs)
     TEvent OnFindAll;  // Find All (srFindAll is in Options while it runs)
     TEvent OnClose;    // Cancel, and closing the dialog: stop a running search
+    // Who set the events (the view that took the dialog over), or null.
+    const void* EventOwner = nullptr;
     // True while a find or replace event runs.
     bool Running() const { return running_; }
 
@@ -130,5 +132,14 @@ class TSReplace : public QDialog {
     int showing_ = 0;  // > 0 while the widgets are being set from the model
     bool running_ = false;
 };
+
+// The program's one search dialog, created at start-up with the frame as its parent; the
+// first use creates a parentless one when the program made none (tests, other front
+// ends). The dialog is freed with its parent; FreeReplaceDialog frees it before that.
+TSReplace* CreateReplaceDialog(QWidget* parent);
+TSReplace& ReplaceDialog();
+// The program's dialog when there is one, else null (nothing is created).
+TSReplace* ExistingReplaceDialog();
+void FreeReplaceDialog();
 
 }  // namespace ui

@@ -157,18 +157,26 @@ void TSourceWindow::Clear() {
     windowed_ = false;
 }
 
+bool TSourceWindow::ShowsCurrentSource() const {
+    const catalogue::TPBObj* obj = Object();
+    if (!obj)
+        return false;
+    const std::string_view source =
+        std::string_view(obj->Source).substr(0, obj->Source.empty() ? 0 : obj->Source.size() - 1);
+    return static_cast<int32_t>(source.size()) == sourceLength_ &&
+           source.substr(static_cast<size_t>(w0_), static_cast<size_t>(w1_ - w0_)) == shown_;
+}
+
 TSourceWindow::TCommit TSourceWindow::Commit(std::string_view editedText) {
     if (!lib_)
         return TCommit::Nothing;
     catalogue::TPBObj* obj = Object();
     if (!obj)
         return TCommit::ObjectGone;
-    // The source must still be the one shown: same length, same bytes in the window.
+    if (!ShowsCurrentSource())
+        return TCommit::SourceChanged;
     const std::string_view source =
         std::string_view(obj->Source).substr(0, obj->Source.empty() ? 0 : obj->Source.size() - 1);
-    if (static_cast<int32_t>(source.size()) != sourceLength_ ||
-        source.substr(static_cast<size_t>(w0_), static_cast<size_t>(w1_ - w0_)) != shown_)
-        return TCommit::SourceChanged;
 
     const std::string edited = editor_.Bytes(editedText);
     std::string replaced;

@@ -76,6 +76,9 @@ class TSourceWindow {
     TCommit Commit(std::string_view editedText);
     // Forgets the object (the panel was emptied or the user's text was kept apart).
     void Clear();
+    // The object shown still holds the source shown (same length, same bytes in the
+    // window); false when nothing is shown or it left its library.
+    bool ShowsCurrentSource() const;
 
     // The object shown, found again through its library; null when none is shown or it
     // left its library.
