@@ -3,6 +3,7 @@
 #include "search/ObjectSearch.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <unordered_map>
 #include <unordered_set>
@@ -268,6 +269,7 @@ TReplaceUndoCount ReplaceUndo(std::vector<TSearchResult>& results, std::span<con
 void TObjectSearch::Run(const TSearchScope& scope) {
     searching_ = true;
     objectsSearched_ = 0;
+    lastPump_ = {};
     appKeyOf_ = nullptr;
     shell::PushCursor(shell::crWaitCursor);
     host_.ClearResults();
@@ -429,8 +431,16 @@ bool TObjectSearch::SearchDirectory(const std::string& dir) {
     return true;
 }
 
-bool TObjectSearch::SearchObject(catalogue::TPBObj* obj, catalogue::TPBObjRef* ref) {
+void TObjectSearch::Pump() {
+    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    if (now - lastPump_ < PumpInterval)
+        return;
+    lastPump_ = now;
     shell::ProcessMessages();
+}
+
+bool TObjectSearch::SearchObject(catalogue::TPBObj* obj, catalogue::TPBObjRef* ref) {
+    Pump();
     if (!searching_)
         return false;
     if (!obj || obj->Retired() || (ref && ref->Retired()))
@@ -458,7 +468,7 @@ bool TObjectSearch::SearchObject(catalogue::TPBObj* obj, catalogue::TPBObjRef* r
 
 bool TObjectSearch::ListHit(catalogue::TPBObj& obj, catalogue::TPBObjRef* ref, int32_t start,
                             std::string found) {
-    shell::ProcessMessages();
+    Pump();
     if (!searching_)
         return false;
     // While the loop ran the source may have been reloaded, or an edit in the panel

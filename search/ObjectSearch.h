@@ -5,10 +5,12 @@
 // entries), each hit becoming one result line; and Replace/Undo, which toggles chosen
 // hits between the text found and its replacement in the entries' in-memory sources.
 //
-// A run happens on the user-interface thread. It lets the message loop run before each
-// entry and after each hit, so that the window and the dialog's Cancel stay live, and it
-// holds a catalogue walk (catalogue::TWalkScope) for its whole length: nothing it holds is
-// freed under it, and whatever left the catalogue meanwhile (Retired()) is skipped.
+// A run happens on the user-interface thread. It lets the message loop run before entries
+// and after hits, at most every PumpInterval: often enough that the window and the
+// dialog's Cancel answer at once, seldom enough that a run with tens of thousands of hits
+// is not spent repainting the list once per hit. It holds a catalogue walk
+// (catalogue::TWalkScope) for its whole length: nothing it holds is freed under it, and
+// whatever left the catalogue meanwhile (Retired()) is skipped.
 //
 // Results outlive the run: each names its entry by library, name and type and finds it
 // again at every use. Replace/Undo changes a source only where it still holds exactly
@@ -17,6 +19,7 @@
 // log says so. Nothing here writes to a library: a replaced entry is marked Modified,
 // and the rebuild imports it.
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -135,6 +138,8 @@ class TObjectSearch {
     // Entries searched and hits listed by the last run.
     int ObjectsSearched() const { return objectsSearched_; }
 
+    static constexpr std::chrono::milliseconds PumpInterval{10};
+
   private:
     void SearchScope(const TSearchScope& scope);
     // Each returns false when the run was stopped.
@@ -144,6 +149,8 @@ class TObjectSearch {
     bool SearchBranch(catalogue::TPBObjRef* ref, int depth);
     bool SearchDirectory(const std::string& dir);
     bool SearchObject(catalogue::TPBObj* obj, catalogue::TPBObjRef* ref);
+    // Lets the message loop run, when PumpInterval has passed since it last ran.
+    void Pump();
     // Lists the hit found at start of obj; false when the run was stopped.
     bool ListHit(catalogue::TPBObj& obj, catalogue::TPBObjRef* ref, int32_t start,
                  std::string found);
@@ -151,6 +158,7 @@ class TObjectSearch {
     TObjectSearchHost& host_;
     bool searching_ = false;
     int objectsSearched_ = 0;
+    std::chrono::steady_clock::time_point lastPump_;
     // The list entry being searched: options, texts as typed and as prepared.
     TSearchOptions options_;
     std::string typedFind_;

@@ -4,8 +4,12 @@
 // the panel showing each hit, and a view closed while its search runs.
 
 #include <QComboBox>
+#include <QTimer>
+
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <chrono>
+#include <cstdio>
 
 #include "tests/ui/FrameViewFixture.h"
 
@@ -193,6 +197,76 @@ TEST_F(SearchViewTest, AViewClosedWhileItSearchesStopsAndClosesAfterwards) {
     QTRY_VERIFY(window.isNull());
     EXPECT_EQ(Dialog().EventOwner, nullptr);
     EXPECT_FALSE(Dialog().Running());
+}
+// The whole PFC workspace: Find All over its largest application keeps the window live,
+// and the dialog's Cancel, pressed while it runs, ends the run at once.
+TEST(SearchViewPfc, FindAllOverPfcStaysResponsiveAndCancelStopsIt) {
+    SKIP_WITHOUT_CORPUS();
+    testsupport::TempPrefix prefix;
+    // The program's own screen: its message pump runs the event loop.
+    ui::TQtShellUI screen;
+    shell::TShellUI* previous = shell::SetShellUI(&screen);
+    shell::InitUtilities({}, "c:\\Sorvanti");
+    catalogue::SetRunFlag(true);
+    const testsupport::PfcWorkspace workspace = testsupport::BuildPfcWorkspace(prefix);
+    ASSERT_TRUE(workspace.error.empty()) << workspace.error;
+    shell::OptionsForm().PBIniFileName = workspace.pbIni;
+    {
+        ui::TMainForm frame;
+        screen.SetFrame(&frame);
+        frame.Timer1->stop();
+        frame.SetViewFactory([] { return new TPickwellForm; });
+        frame.resize(1200, 800);
+        frame.show();
+        frame.Timer1Timer();
+        auto* view = dynamic_cast<TPickwellForm*>(frame.ActiveView());
+        ASSERT_NE(view, nullptr);
+        views::TCustomWinTree& tree = view->Outline1->Model();
+        for (int i = 1; i <= tree.ItemCount(); ++i)
+            if (tree.Items(i)->Text().rfind("pfcexamp", 0) == 0)
+                tree.SelectNode(tree.Items(i));
+        view->Search1Click(false);
+        ui::TSReplace& dialog = ui::ReplaceDialog();
+        dialog.FindEdit->setEditText("this");
+
+        // The longest gap between two turns of the event loop while the search runs.
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point last = Clock::now();
+        double longest = 0;
+        QTimer beat;
+        QObject::connect(&beat, &QTimer::timeout, [&] {
+            const Clock::time_point now = Clock::now();
+            longest = std::max(longest, std::chrono::duration<double>(now - last).count());
+            last = now;
+        });
+        beat.start(0);
+        const Clock::time_point start = Clock::now();
+        dialog.FindAllButtonClick();
+        const double whole = std::chrono::duration<double>(Clock::now() - start).count();
+        beat.stop();
+        const int hits = view->ResultList->Count();
+        EXPECT_GT(hits, 5000);
+        EXPECT_LT(longest, 0.25) << "the window froze for " << longest << " s";
+
+        // Cancel a fifth of the way through: the run ends within a few turns.
+        Clock::time_point cancelled;
+        QTimer::singleShot(static_cast<int>(whole * 200), [&] {
+            cancelled = Clock::now();
+            dialog.CancelButtonClick();
+        });
+        dialog.FindAllButtonClick();
+        const double after = std::chrono::duration<double>(Clock::now() - cancelled).count();
+        EXPECT_LT(view->ResultList->Count(), hits);
+        EXPECT_LT(after, 0.25);
+        std::printf("PFC find all: %d hits in %.2f s, longest pause %.0f ms\n", hits, whole,
+                    longest * 1e3);
+        ui::FreeReplaceDialog();
+        screen.SetFrame(nullptr);
+    }
+    catalogue::ResetOrcaMgr();
+    shell::ResetOptionsForm();
+    shell::ResetUtilities();
+    shell::SetShellUI(previous);
 }
 
 }  // namespace
