@@ -356,8 +356,16 @@ TEST(FramePfcShots, EveryPageOverThePfcWorkspace) {
         view->FileListBox1->setCurrentRow(0);
         view->FileListBox1Click();
         SaveShot(frame, "pfc-directory");
-        view->SetViewPage(TPickwellForm::PageSearch);
+        view->SetViewPage(TPickwellForm::PageApplication);
+        tree.SelectNode(app);
+        view->Search1Click(false);
+        ui::ReplaceDialog().FindEdit->setEditText("of_setrequestor");
+        ui::ReplaceDialog().FindAllButtonClick();
+        ui::ReplaceDialog().hide();
+        view->ListBox2->setCurrentIndex(view->ResultList->index(3));
+        view->ListBox2Click();
         SaveShot(frame, "pfc-search");
+        ui::FreeReplaceDialog();
     }
     catalogue::ResetOrcaMgr();
     shell::ResetOptionsForm();
