@@ -269,6 +269,8 @@ class TPBApp : public TPBBase {
     std::string PBIniKey() const;
 
     TOrca& GetSession();
+    // Closes the application's session; the next GetSession opens a new one.
+    void RenewSession() { session_.reset(); }
     // Reads the library search path from pb.ini and brings LibRefs in line with it
     // (PbIni.cpp).
     void LoadLibraryList();

@@ -1,0 +1,282 @@
+// Writing back through the real ORCA library: the entries a compile run takes and their
+// order, regenerate and rebuild with their backup and restore, Save All Changes (also of
+// entries no hierarchy reaches), executables and dynamic libraries, check-out and check-in,
+// and a round trip of a replace over a PFC application.
+
+#include <gmock/gmock.h>
+
+#include <map>
+#include <numeric>
+
+#include "build/CheckOut.h"
+#include "build/Executable.h"
+#include "build/Rebuild.h"
+#include "orca/PblLibrary.h"
+#include "tests/catalogue/CatalogueTestSupport.h"
+#include "tests/support/PfcWorkspace.h"
+
+namespace {
+
+using cattest::Entry;
+using cattest::Obj;
+using cattest::SourceOf;
+using cattest::Win;
+using testing::ElementsAre;
+
+class BuildTest : public cattest::CatalogueTest {
+  protected:
+    void SetUp() override {
+        CatalogueTest::SetUp();
+        MakeLibrary("c:\\tmp\\temp.pbl", {});
+        shell::OptionsForm().TempLibrary = "c:\\tmp\\temp.pbl";
+    }
+    // "L->N" of every status line of a compile, in order.
+    std::vector<std::string> Compiled() const {
+        std::vector<std::string> out;
+        for (const std::string& s : screen.statusTexts)
+            for (std::string_view verb : {"Regenerating ", "Rebuilding "})
+                if (s.rfind(verb, 0) == 0)
+                    out.push_back(s.substr(s.rfind('\\') + 1));
+        return out;
+    }
+    static std::vector<std::string> Names(const std::vector<catalogue::TPBObjRef*>& refs) {
+        std::vector<std::string> out;
+        for (const catalogue::TPBObjRef* r : refs)
+            out.push_back(r->Obj->Name);
+        return out;
+    }
+    std::string Exported(const std::string& lib, const std::string& name,
+                         int type = PBORCA_WINDOW) {
+        std::vector<char> buffer(1 << 20);
+        if (Mgr().GetSession().EntryExport(lib, name, type, buffer.data(),
+                                           static_cast<int32_t>(buffer.size())) != PBORCA_OK)
+            return "(missing)";
+        return buffer.data();
+    }
+};
+
+TEST_F(BuildTest, CompileRunsTakeLibrariesEntriesAndHierarchiesInOrder) {
+    MakeLibrary("c:\\b\\one.pbl", {Win("w_b", "w_a"), Win("w_a")});
+    MakeLibrary("c:\\b\\two.pbl",
+                {Win("w_c", "w_b"), Obj("n_x", PBORCA_USEROBJECT, "nonvisualobject")});
+    catalogue::TPBApp* app = LoadApp("c:\\b\\one.pbl;c:\\b\\two.pbl");
+    EXPECT_THAT(Names(build::EntriesOfApp(*app)), ElementsAre("w_a", "w_b", "n_x", "w_c"));
+    // The hierarchy from "System": ancestors first, "System" and the system classes not.
+    EXPECT_THAT(Names(build::EntriesOfBranch(*app->SystemRoot)),
+                ElementsAre("w_a", "w_b", "w_c", "n_x"));
+
+    const build::TCompileCount done = build::CompileEntries(build::EntriesOfApp(*app), true);
+    EXPECT_EQ(done.Compiled, 4);
+    EXPECT_THAT(Compiled(),
+                ElementsAre("one.pbl->w_a", "one.pbl->w_b", "two.pbl->n_x", "two.pbl->w_c"));
+    EXPECT_FALSE(build::CompileInProgress());
+
+    // A second click clears the run flag: the run stops before its next entry.
+    screen.statusTexts.clear();
+    screen.onProcessMessages = [] { catalogue::SetRunFlag(false); };
+    EXPECT_TRUE(build::CompileEntries(build::EntriesOfApp(*app), false).Stopped);
+    EXPECT_TRUE(Compiled().empty());
+}
+
+TEST_F(BuildTest, SearchHitsCompileEachObjectOnceAndStopWithoutAMasterApplication) {
+    MakeLibrary("c:\\s\\s.pbl", {Win("w_one"), Win("w_two")});
+    catalogue::TPBApp* app = LoadApp("c:\\s\\s.pbl");
+    std::vector<search::TSearchResult> hits;
+    for (const char* name : {"w_one", "w_one", "w_one", "w_two"}) {
+        search::TSearchResult r;
+        r.Lib = Mgr().FindLibrary("c:\\s\\s.pbl");
+        r.EntryName = name;
+        r.EntryType = PBORCA_WINDOW;
+        r.AppKey = app->AppKey();
+        hits.push_back(r);
+    }
+    bool noMaster = true;
+    std::vector<int> rows(4);
+    std::iota(rows.begin(), rows.end(), 0);
+    EXPECT_THAT(Names(build::EntriesOfHits(hits, rows, &noMaster)), ElementsAre("w_one", "w_two"));
+    EXPECT_FALSE(noMaster);
+    // A line found through no application ends the walk, chosen or not.
+    hits.insert(hits.begin() + 3, hits[0]);
+    hits[3].AppKey.clear();
+    EXPECT_THAT(Names(build::EntriesOfHits(hits, std::vector<int>{0, 4}, &noMaster)),
+                ElementsAre("w_one"));
+    EXPECT_TRUE(noMaster);
+}
+
+TEST_F(BuildTest, AFailedRebuildRestoresTheEntryAndKeepsTheEdit) {
+    MakeLibrary("c:\\r\\r.pbl", {Win("w_r")});
+    catalogue::TPBApp* app = LoadApp("c:\\r\\r.pbl");
+    catalogue::TPBObjRef* ref = Ref(app, "w_r");
+    const std::string before = Exported("c:\\r\\r.pbl", "w_r");
+    ref->Obj->GetSource();
+    ref->Obj->Source = "global type w_r from window\r\nend forward\r\n" + std::string(1, '\0');
+    ref->Obj->Modified = true;
+    EXPECT_FALSE(build::RebuildEntry(*ref));
+    EXPECT_TRUE(ref->Obj->Modified);
+    EXPECT_EQ(Exported("c:\\r\\r.pbl", "w_r"), before);
+    EXPECT_EQ(LogWith("Error importing c:\\r\\r.pbl:w_r").size(), 1u);
+    EXPECT_FALSE(LogWith("Compile error level:1;  Message #:").empty());
+
+    // A good edit goes in and clears the mark.
+    ref->Obj->Source = SourceOf("w_r", PBORCA_WINDOW, "window", "// edited\r\n") + '\0';
+    EXPECT_TRUE(build::RebuildEntry(*ref));
+    EXPECT_FALSE(ref->Obj->Modified);
+    EXPECT_NE(Exported("c:\\r\\r.pbl", "w_r").find("// edited"), std::string::npos);
+
+    // No compile without a backup of its own: no temporary library, or the library itself.
+    ref->Obj->Modified = true;
+    for (const char* temp : {"c:\\tmp\\missing.pbl", "C:\\R\\R.PBL"}) {
+        shell::OptionsForm().TempLibrary = temp;
+        ClearLog();
+        EXPECT_FALSE(build::RebuildEntry(*ref));
+        EXPECT_EQ(LogWith("Not compiled: c:\\r\\r.pbl->w_r").size(), 1u) << temp;
+        EXPECT_TRUE(ref->Obj->Modified);
+    }
+}
+
+TEST_F(BuildTest, CompileErrorLinesReadWordForWord) {
+    char number[] = "0110", text[] = "end type expected";
+    const PBORCA_COMPERR error{1, number, text, 3, 17};
+    EXPECT_EQ(build::CompileErrorLine(error),
+              "Compile error level:1;  Message #:0110;  Message:end type expected;  Column:3;  "
+              "Line:17");
+}
+
+TEST_F(BuildTest, SaveAllChangesWritesEveryEditIncludingThoseNoHierarchyReaches) {
+    MakeLibrary("c:\\a\\a.pbl", {Win("w_h"), Win("w_k")});
+    MakeLibrary("c:\\loose\\loose.pbl", {Win("w_loose")});
+    catalogue::TPBApp* app = LoadApp("c:\\a\\a.pbl");
+    const auto edit = [](catalogue::TPBObj* obj, const std::string& mark) {
+        obj->GetSource();
+        obj->Source = SourceOf(obj->Name, PBORCA_WINDOW, "window", "// " + mark + "\r\n") + '\0';
+        obj->Modified = true;
+    };
+    edit(Ref(app, "w_h")->Obj, "one");
+    catalogue::TPBLib* loose = Mgr().FindLibrary("c:\\loose\\loose.pbl");
+    loose->EnsureLoaded();
+    edit(loose->Entries[0], "two");  // an entry of the Directory page, in no application
+    const build::TSaveCount saved = build::SaveAllChanges(Mgr());
+    EXPECT_EQ(saved.Saved, 2);
+    EXPECT_EQ(saved.Failed, 0);
+    EXPECT_NE(Exported("c:\\a\\a.pbl", "w_h").find("// one"), std::string::npos);
+    EXPECT_NE(Exported("c:\\loose\\loose.pbl", "w_loose").find("// two"), std::string::npos);
+    EXPECT_EQ(Exported("c:\\a\\a.pbl", "w_k").find("//"), std::string::npos);
+    EXPECT_EQ(LogWith("Save All Changes: 2 saved, 0 failed.").size(), 1u);
+}
+
+TEST_F(BuildTest, ExecutablesAndDynamicLibrariesAreNamedAfterTheirLibraries) {
+    MakeLibrary("c:\\apps\\sales\\sales.pbl", {Obj("app", PBORCA_APPLICATION, "application")});
+    MakeLibrary("c:\\apps\\sales\\common.pbl", {Win("w_common")});
+    catalogue::TPBApp* app = LoadApp("c:\\apps\\sales\\sales.pbl;c:\\apps\\sales\\common.pbl");
+    ASSERT_EQ(app->Name, "app");
+    EXPECT_EQ(build::DefaultExecutableName(*app), "c:\\apps\\sales\\app.exe");
+    // Our libraries hold no compiled forms (only PowerBuilder compiles): the older
+    // executable is gone all the same, and each link error is a log line.
+    testsupport::WriteFile(prefix.DriveC() + "/apps/sales/app.exe", "old");
+    EXPECT_FALSE(build::CreateExecutable(*app));
+    EXPECT_FALSE(platform::FileExists("c:\\apps\\sales\\app.exe"));
+    EXPECT_EQ(LogWith("has no compiled form").size(), 3u);  // two link errors, ORCA's failure
+    EXPECT_THAT(screen.statusTexts,
+                testing::Contains("Creating Executable c:\\apps\\sales\\app.exe"));
+    EXPECT_EQ(screen.LastStatus(), "Ready.");
+
+    EXPECT_FALSE(build::CreateDynamicLibrary(*app->LibRef(1)));
+    EXPECT_THAT(screen.statusTexts,
+                testing::Contains("Creating Dynamic Library c:\\apps\\sales\\common.pbd"));
+    EXPECT_EQ(LogWith("Orca Error: Create Dynamic Library c:\\apps\\sales\\common.pbl: ").size(),
+              1u);
+}
+
+TEST_F(BuildTest, CheckInKeepsTheWorkWhenItFailsAndTheListIsLogged) {
+    MakeLibrary("c:\\c\\lib.pbl", {Win("w_c")});
+    MakeLibrary(std::string(build::CheckInLibrary), {});
+    catalogue::TPBApp* app = LoadApp("c:\\c\\lib.pbl");
+    catalogue::TPBObjRef* ref = Ref(app, "w_c");
+    // Not checked out yet: the check-in fails, and nothing is deleted.
+    MakeLibrary(std::string(build::CheckInLibrary), {Win("w_c")});
+    EXPECT_FALSE(build::CheckInEntry(*ref));
+    EXPECT_NE(Exported(std::string(build::CheckInLibrary), "w_c"), "(missing)");
+
+    Remove(std::string(build::CheckInLibrary), "w_c", PBORCA_WINDOW);
+    ASSERT_TRUE(build::CheckOutEntry(*ref, build::CheckInLibrary, "alice"));
+    std::vector<build::TCheckedOut> out;
+    ClearLog();
+    ASSERT_TRUE(build::ListCheckOutEntries(*app->LibRef(0), &out));
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].User, "alice");
+    EXPECT_EQ(LogWith("Checked out: w_c").size(), 1u);
+    EXPECT_TRUE(build::CheckInEntry(*ref));
+    EXPECT_EQ(Exported(std::string(build::CheckInLibrary), "w_c"), "(missing)");
+}
+
+// Replace over every hit of a literal across a PFC application, Save All Changes, then the
+// libraries read afresh: changed entries hold exactly the edit, every other entry its bytes.
+TEST_F(BuildTest, ReplaceAndSaveAllRoundTripOverAPfcApplication) {
+    SKIP_WITHOUT_CORPUS();
+    const testsupport::PfcWorkspace ws = testsupport::BuildPfcWorkspace(prefix);
+    shell::OptionsForm().PBIniFileName = ws.pbIni;
+    Mgr().LoadApplications();
+    catalogue::TPBApp* app = Mgr().Apps[0];
+    catalogue::LoadNode(app);
+    std::map<std::string, std::map<std::string, std::string>> before;  // host path -> entries
+    for (int i = 0; i < app->LibRefs.Count(); ++i) {
+        const std::string path = platform::HostPath(app->LibRef(i)->Lib->Name);
+        std::string error;
+        const auto lib = orca::PblLibrary::Load(path, &error);
+        ASSERT_TRUE(lib) << path << ": " << error;
+        for (const orca::PblEntry& e : lib->Entries())
+            before[path][e.name] = e.data;
+    }
+    struct THost : search::TObjectSearchHost {
+        std::vector<search::TSearchResult> results;
+        search::TReplaceList list;
+        std::vector<search::TSearchResult>& Results() override { return results; }
+        void ClearResults() override { results.clear(); }
+        void AppendResult(search::TSearchResult r) override { results.push_back(std::move(r)); }
+        const search::TReplaceList& List() const override { return list; }
+        void SelectEntry(int i) override { list.SelectEntry(i); }
+        shell::TModalResult AskAfterHit(int, bool) override { return shell::mrAll; }
+    } host;
+    host.list.SetFindText("of_setrequestor");
+    host.list.SetReplaceText("of_setrequester");
+    search::TSearchScope scope;
+    scope.Kind = search::TSearchScope::Application;
+    scope.App = app;
+    search::TObjectSearch(host).Run(scope);
+    ASSERT_GT(host.results.size(), 20u);
+    std::vector<int> rows(host.results.size());
+    std::iota(rows.begin(), rows.end(), 0);
+    search::ReplaceUndo(host.results, rows, host.list);
+    std::map<std::string, std::string> edited;  // "host|name.ext" -> source
+    for (const search::TSearchResult& r : host.results) {
+        catalogue::TPBObj* obj = r.Object();
+        edited[platform::HostPath(obj->Lib->Name) + "|" + obj->Name] =
+            std::string(obj->SourceText());
+    }
+    catalogue::SetRunFlag(true);
+    const build::TSaveCount saved = build::SaveAllChanges(Mgr());
+    EXPECT_EQ(saved.Failed, 0);
+    EXPECT_EQ(saved.Saved, static_cast<int>(edited.size()));
+
+    for (const auto& [path, entries] : before) {
+        std::string error;
+        const auto lib = orca::PblLibrary::Load(path, &error);
+        ASSERT_TRUE(lib) << error;
+        for (const auto& [name, data] : entries) {
+            const std::string object = name.substr(0, name.rfind('.'));
+            const orca::PblEntry* now = lib->Find(name);
+            const auto change = edited.find(path + "|" + object);
+            if (change == edited.end()) {
+                ASSERT_NE(now, nullptr) << name;
+                EXPECT_EQ(now->data, data) << name;
+            } else if (name.size() > 4 && name.compare(name.size() - 4, 3, ".sr") == 0) {
+                ASSERT_NE(now, nullptr) << name;
+                EXPECT_EQ(now->Body(), change->second) << name;
+            } else {
+                EXPECT_EQ(now, nullptr) << name << ": a stale compiled form";
+            }
+        }
+    }
+}
+
+}  // namespace
