@@ -168,19 +168,29 @@ class TPBLib : public TPBBase {
     TPBLib* SourceLib = nullptr;
     uint8_t IsCopy = 0;
 
-    // Reads the directory when no entry is known and the file exists.
-    void EnsureLoaded();
+    // Reads the directory when no entry is known and the file exists. True when the
+    // entries are those of a directory read (now or before); false when the file is
+    // missing or its directory could not be read (nothing is kept of a failed read, so
+    // the next call tries again).
+    bool EnsureLoaded();
     // Reads the directory through the manager's session, appending one entry per
-    // object (exported at once with LoadSourceWithDirectory).
-    void LoadDirectory();
+    // object; with exportSources each is exported at once when the catalogue options
+    // say so (LoadSourceWithDirectory), without it none is. True when ORCA read the
+    // directory; on failure (logged by the session) the entries appended by the failed
+    // read are dropped again and the list is as it was.
+    bool LoadDirectory(bool exportSources = true);
     void SortEntries();
     // The index of the entry of that name (any case) and type, or -1. A library may hold
     // a window and a menu of one name, so the name alone does not name an entry.
     int IndexOfEntry(std::string_view name, int type) const;
     // Reads the library again and merges the differences into the entries (change
     // detection); every reference to the library is brought in line at once
-    // (Refresh.cpp).
-    void Refresh();
+    // (Refresh.cpp). Entries are the same when name (any case) and type match. Only
+    // changed and added entries are exported. An entry with an unsaved edit (Modified)
+    // keeps its source and its mark whatever happened to it on disk; the log says so.
+    // False when the directory could not be read: entries and FileDate stay as they
+    // were, so that the next detection tries again.
+    bool Refresh();
 };
 
 // The file of a library path: its date-time when it exists as a file; nothing when it
@@ -362,8 +372,9 @@ class TOrcaMgr : public TObject {
 
     // Builds or updates Apps from pb.ini (PbIni.cpp).
     void LoadApplications();
-    // Change detection and refresh (Refresh.cpp).
-    void DetectChanges();
+    // Change detection and refresh (Refresh.cpp). DetectChanges is false when a
+    // library it refreshed could not be read (it stays to be refreshed).
+    bool DetectChanges();
     void RefreshAll();
     void SetOutOfDate(bool flag);
 

@@ -62,12 +62,14 @@ void TOrcaMgr::RefreshAll() {
         return;
     }
     DeferRefresh = false;
-    DetectChanges();
+    const bool allRead = DetectChanges();
     LoadApplications();
-    SetOutOfDate(false);
+    // A library that could not be read is still to be refreshed.
+    SetOutOfDate(!allRead);
 }
 
-void TOrcaMgr::DetectChanges() {
+bool TOrcaMgr::DetectChanges() {
+    bool allRead = true;
     const shell::TOptionsForm& options = shell::OptionsForm();
     const bool onlyReplicated = options.QuentisRefresh.Checked();
     const bool allLibraries = options.AllLibRefresh.Checked();
@@ -80,7 +82,7 @@ void TOrcaMgr::DetectChanges() {
                                  allLibraries || lib->IsCopy;
             if (*date != lib->FileDate && inScope) {
                 if (!DeferRefresh && WalksInProgress() == 0)
-                    lib->Refresh();
+                    allRead = lib->Refresh() && allRead;
                 else
                     SetOutOfDate(true);
             }
@@ -89,12 +91,20 @@ void TOrcaMgr::DetectChanges() {
         }
     }
     shell::ShowStatus("Ready.");
+    return allRead;
 }
 
-void TPBLib::Refresh() {
+bool TPBLib::Refresh() {
     shell::LogMessage("Refreshing library: " + Name);
+    // The directory alone: only the entries found changed or added are exported below.
     TPBLib fresh(Mgr, Name);
-    fresh.LoadDirectory();
+    if (!fresh.Exists || !fresh.LoadDirectory(/*exportSources=*/false)) {
+        // PowerBuilder may be writing the library: an empty read is no deletion of every
+        // entry. FileDate stays, so the next detection pass reads it again.
+        shell::LogMessage("Library not refreshed: the directory of " + Name +
+                          " could not be read; it is read again at the next detection.");
+        return false;
+    }
     FileDate = fresh.FileDate;
 
     std::vector<std::unique_ptr<TPBObj>> removed;  // retired once no reference reaches them
@@ -102,19 +112,34 @@ void TPBLib::Refresh() {
         TPBObj* entry = Entries[i];
         const int at = fresh.IndexOfEntry(entry->Name, entry->EntryType);
         if (at >= 0) {
-            TPBObj* now = fresh.Entries[at];
+            const TPBObj* now = fresh.Entries[at];
             if (now->CreateTime != entry->CreateTime || now->Comment != entry->Comment) {
                 Flags |= TLibFlag::Changed;
-                entry->LoadSource();
-                shell::LogMessage(Name + "->" + entry->Name + " changed.");
                 entry->CreateTime = now->CreateTime;
                 entry->Comment = now->Comment;
                 entry->Size = now->Size;
                 entry->Redisplay = true;
-                entry->SourceLen = now->SourceLength();
+                if (entry->Modified) {
+                    // The unsaved edit stays (source, length and mark); the user reloads
+                    // the entry or saves it over the library's version.
+                    entry->GetEntryInfo();
+                    shell::LogMessage(Name + "->" + entry->Name +
+                                      " changed in the library under an unsaved edit; the edit "
+                                      "is kept (reload the object to drop it, or save it).");
+                } else {
+                    // LoadSource sets SourceLen from what it exported (0 when it failed).
+                    entry->LoadSource();
+                    shell::LogMessage(Name + "->" + entry->Name + " changed.");
+                }
             }
             // The fresh copy goes with the temporary library.
             fresh.Entries.Take(at);
+        } else if (entry->Modified) {
+            // Kept with its edit: saving it puts it back into the library.
+            Flags |= TLibFlag::Changed;
+            shell::LogMessage(Name + "->" + entry->Name +
+                              " deleted from the library under an unsaved edit; the edit is "
+                              "kept (save it to put the object back, or reload it).");
         } else {
             shell::LogMessage(Name + "->" + entry->Name + " deleted.");
             removed.push_back(Entries.Take(i--));
@@ -127,8 +152,7 @@ void TPBLib::Refresh() {
         shell::LogMessage(Name + "->" + name + " added.");
         added->Lib = this;
         TPBObj* entry = Entries.Add(name, std::move(added));
-        entry->GetEntryInfo();
-        entry->LoadSource();
+        entry->LoadSource();  // asks for the information block first
         Flags |= TLibFlag::Changed;
     }
     SortEntries();
@@ -149,6 +173,7 @@ void TPBLib::Refresh() {
         if (replicate)
             Mgr.ReplicateLibrary(*this);
     }
+    return true;
 }
 
 void DetectTimerTimer() {
