@@ -347,6 +347,11 @@ class TOrcaMgr : public TObject {
     // The pb.ini path, located when not cached yet. Unattended, a pb.ini that cannot be
     // found is logged (once) instead of shown in a message box.
     std::string GetPBIniFile();
+    // The text of pb.ini (the located path), or nothing when it is a folder, cannot be
+    // read or is UTF-16 text. Then whoever asked keeps the catalogue as it is and the
+    // log says why: once per problem while unattended, at every attempt otherwise
+    // (PbIni.cpp).
+    std::optional<std::string> ReadPBIni(const std::string& pbIni);
 
     // Loads the ORCA library of the chosen PowerBuilder version and binds its
     // functions; true when they are bound (also when a test bound them). A library that
@@ -397,7 +402,12 @@ class TOrcaMgr : public TObject {
     friend class TUnattendedScope;
     void Keep(std::unique_ptr<TObject> object);
     // What an unattended run could not do, each logged once until it succeeds again.
-    enum TUnattendedFailure { PBIniNotFound, OrcaNotLoaded, UnattendedFailureCount };
+    enum TUnattendedFailure {
+        PBIniNotFound,
+        OrcaNotLoaded,
+        PBIniUnreadable,
+        UnattendedFailureCount
+    };
     void ReportUnattended(TUnattendedFailure failure, const std::string& text);
 
     std::unique_ptr<TOrca> session_;

@@ -2,6 +2,8 @@
 // entries with its log lines, references and the hierarchy kept in line, detection
 // scopes, the two timers and the Refresh command.
 
+#include <filesystem>
+
 #include "tests/catalogue/CatalogueTestSupport.h"
 
 namespace cattest {
@@ -109,6 +111,41 @@ TEST_F(RefreshTest, EntriesPairByNameAndTypeAndARenameIsADeletionAndAnAddition) 
     EXPECT_FALSE(frame->Redisplay);
     EXPECT_EQ(catalogue::ResolveParent(*Ref(Mgr().Apps[0], "w_child")),
               Ref(Mgr().Apps[0], "w_main"));
+}
+
+// pb.ini that cannot be read, or a setting that names a folder, is no pb.ini without
+// applications: the catalogue stays and the log says why (once per problem on the
+// timer).
+TEST_F(RefreshTest, AnUnreadablePbIniOrAFolderKeepsTheApplications) {
+    const std::string host = prefix.DriveC() + "/pb/pb.ini";
+    const std::string good = ReadPBIni();
+    const auto keptAfter = [&](const std::string& why) {
+        ClearLog();
+        Mgr().RefreshAll();
+        catalogue::LoadNode(Mgr().Apps[0]);
+        catalogue::DetectTimerTimer();
+        catalogue::DetectTimerTimer();
+        EXPECT_THAT(Names(Mgr().Apps), ElementsAre("one;(c:\\r\\a.pbl)", "two;(c:\\r\\a.pbl)"))
+            << why;
+        EXPECT_EQ(Mgr().Apps[0]->LibRefs.Count(), 2) << why;
+        EXPECT_THAT(LogWith(why), testing::Not(IsEmpty()));
+        EXPECT_THAT(LogWith("not read: "), testing::Each(testing::HasSubstr(why)));
+    };
+
+    std::filesystem::remove(host);
+    std::filesystem::create_symlink("pb.ini", host);  // a loop: open fails
+    keptAfter("c:\\pb\\pb.ini not read: ");
+
+    std::filesystem::remove(host);
+    testsupport::WriteFile(host, std::string("\xff\xfe[\0A\0]\0", 8));
+    keptAfter("it is UTF-16 text");
+
+    testsupport::WriteFile(host, good);
+    shell::OptionsForm().PBIniFileName = "c:\\pb";
+    Mgr().Location.Clear();
+    keptAfter("c:\\pb not read: it is a folder, not a file");
+    // At each of the two attempts by hand; the timer does not repeat what the log says.
+    EXPECT_THAT(LogWith("is a folder"), testing::SizeIs(2));
 }
 
 TEST_F(RefreshTest, ChangedAddedAndDeletedEntriesAreMergedAndEveryReferenceFollows) {
