@@ -218,6 +218,33 @@ TEST_F(RefreshTest, DetectionScopes) {
     EXPECT_THAT(LogWith("Refreshing"), testing::SizeIs(2));
 }
 
+// A pass lists a folder of several libraries once; what it finds is what a search for
+// each library would: a name in another letter case, not a folder, not a file that is
+// missing, and a file that came since the last pass.
+TEST_F(RefreshTest, DetectionFindsEachLibraryAsItsOwnSearchWould) {
+    catalogue::TPBLib* later = Mgr().FindLibrary("c:\\r\\later.pbl");
+    catalogue::TPBLib* upper = Mgr().FindLibrary("C:\\R\\UPPER.PBL");
+    catalogue::TPBLib* folder = Mgr().FindLibrary("c:\\r\\folder.pbl");
+    catalogue::TPBLib* missing = Mgr().FindLibrary("c:\\r\\missing.pbl");
+    ASSERT_FALSE(later->Exists || upper->Exists || folder->Exists || missing->Exists);
+    MakeLibrary("c:\\r\\later.pbl", {Win("w_one")});
+    MakeLibrary("c:\\r\\upper.pbl", {Win("w_one")});
+    ASSERT_TRUE(platform::ForceDirectories("c:\\r\\folder.pbl"));
+    Mgr().DetectChanges();
+    EXPECT_TRUE(later->Exists);
+    EXPECT_TRUE(upper->Exists);
+    EXPECT_FALSE(folder->Exists);
+    EXPECT_FALSE(missing->Exists);
+    EXPECT_TRUE(lib->Exists);
+
+    shell::OptionsForm().AllLibRefresh.SetChecked(true);
+    ClearLog();
+    Mgr().DetectChanges();  // the two found since: read now, nothing else
+    EXPECT_THAT(LogWith("Refreshing"), ElementsAre("Refreshing library: c:\\r\\later.pbl",
+                                                   "Refreshing library: C:\\R\\UPPER.PBL"));
+    EXPECT_EQ(later->FileDate, platform::FileAge("c:\\r\\later.pbl"));
+}
+
 // Timer detection only signals and arms the automatic refresh, which merges, but not
 // while a walk runs (the timer fires inside its message pump): the walk ends over every
 // entry first. With user refresh chosen detection only signals, and the Refresh command
