@@ -129,8 +129,9 @@ class TPBObj : public TPBBase {
     int32_t SourceLen = 0;
     // The in-memory source was edited and must be imported back.
     bool Modified = false;
-    // The last export failed: GetSource does not export again on demand (a reload or a
-    // refresh does), so that one broken entry is reported once, not at every use.
+    // The last export failed: GetSource does not export again on demand (a reload does,
+    // and a refresh that finds the entry changed), so that one broken entry is reported
+    // once, not at every use.
     bool LoadFailed = false;
 
     // The information block, asked of ORCA (unchanged when ORCA fails).
