@@ -6,7 +6,11 @@
 // lists; entries it finds new move over from it, entries that are gone are retired only
 // after every application's references to the library were brought in line (their
 // references leave the hierarchy, their descendants are attached again): nothing can
-// reach a freed entry.
+// reach a freed entry. Only the directory is read into it; what changed or came is
+// exported afterwards, once. An entry with an unsaved edit keeps its source and its mark
+// whatever the library did to it (the log says so, and the user reloads or saves). A
+// directory that cannot be read (PowerBuilder may be writing the library) changes
+// nothing, not even the library's date, so the next pass reads it again.
 //
 // A refresh never runs while a walk is under way (the walk lets the message loop run,
 // which may fire the timers): it is put off, "Refresh Needed." shows, and the automatic
