@@ -294,17 +294,26 @@ TPBLib::TPBLib(TOrcaMgr& mgr, std::string_view path) : Mgr(mgr) {
     }
 }
 
-void TPBLib::EnsureLoaded() {
-    if (Entries.Empty() && Exists) {
-        LoadDirectory();
-        SortEntries();
-    }
+bool TPBLib::EnsureLoaded() {
+    if (!Entries.Empty())
+        return true;
+    if (!Exists || !LoadDirectory())
+        return false;
+    SortEntries();
+    return true;
 }
 
 namespace {
 
+// What the directory callback fills.
+struct TDirectoryRead {
+    TPBLib* lib;
+    bool exportSources;
+};
+
 void DirectoryCallback(PBORCA_DIRENTRY* record, void* userData) {
-    auto* lib = static_cast<TPBLib*>(userData);
+    auto* read = static_cast<TDirectoryRead*>(userData);
+    TPBLib* lib = read ? read->lib : nullptr;
     if (!record || !lib)
         return;
     // The callback runs inside ORCA's C code: nothing may leave it by exception.
@@ -318,7 +327,8 @@ void DirectoryCallback(PBORCA_DIRENTRY* record, void* userData) {
         entry->EntryType = static_cast<int>(record->otEntryType);
         const std::string name = entry->Name;
         TPBObj* obj = lib->Entries.Add(name, std::move(entry));
-        if (lib->Mgr.Options.Contains(TCatalogueOption::LoadSourceWithDirectory))
+        if (read->exportSources &&
+            lib->Mgr.Options.Contains(TCatalogueOption::LoadSourceWithDirectory))
             obj->GetSource();
     } catch (const std::exception& e) {
         shell::LogMessage("Load Error: " + lib->Name + ": " + e.what());
@@ -327,8 +337,15 @@ void DirectoryCallback(PBORCA_DIRENTRY* record, void* userData) {
 
 }  // namespace
 
-void TPBLib::LoadDirectory() {
-    Mgr.GetSession().LibraryDirectory(Name, nullptr, 0, &DirectoryCallback, this);
+bool TPBLib::LoadDirectory(bool exportSources) {
+    const int before = Entries.Count();
+    TDirectoryRead read{this, exportSources};
+    if (Mgr.GetSession().LibraryDirectory(Name, nullptr, 0, &DirectoryCallback, &read) == 0)
+        return true;
+    // An ORCA that lists part of a directory before failing leaves no half list behind.
+    while (Entries.Count() > before)
+        Entries.Take(Entries.Count() - 1).reset();
+    return false;
 }
 
 int TPBLib::IndexOfEntry(std::string_view name, int type) const {

@@ -129,8 +129,9 @@ class TPBObj : public TPBBase {
     int32_t SourceLen = 0;
     // The in-memory source was edited and must be imported back.
     bool Modified = false;
-    // The last export failed: GetSource does not export again on demand (a reload or a
-    // refresh does), so that one broken entry is reported once, not at every use.
+    // The last export failed: GetSource does not export again on demand (a reload does,
+    // and a refresh that finds the entry changed), so that one broken entry is reported
+    // once, not at every use.
     bool LoadFailed = false;
 
     // The information block, asked of ORCA (unchanged when ORCA fails).
@@ -168,19 +169,29 @@ class TPBLib : public TPBBase {
     TPBLib* SourceLib = nullptr;
     uint8_t IsCopy = 0;
 
-    // Reads the directory when no entry is known and the file exists.
-    void EnsureLoaded();
+    // Reads the directory when no entry is known and the file exists. True when the
+    // entries are those of a directory read (now or before); false when the file is
+    // missing or its directory could not be read (nothing is kept of a failed read, so
+    // the next call tries again).
+    bool EnsureLoaded();
     // Reads the directory through the manager's session, appending one entry per
-    // object (exported at once with LoadSourceWithDirectory).
-    void LoadDirectory();
+    // object; with exportSources each is exported at once when the catalogue options
+    // say so (LoadSourceWithDirectory), without it none is. True when ORCA read the
+    // directory; on failure (logged by the session) the entries appended by the failed
+    // read are dropped again and the list is as it was.
+    bool LoadDirectory(bool exportSources = true);
     void SortEntries();
     // The index of the entry of that name (any case) and type, or -1. A library may hold
     // a window and a menu of one name, so the name alone does not name an entry.
     int IndexOfEntry(std::string_view name, int type) const;
     // Reads the library again and merges the differences into the entries (change
     // detection); every reference to the library is brought in line at once
-    // (Refresh.cpp).
-    void Refresh();
+    // (Refresh.cpp). Entries are the same when name (any case) and type match. Only
+    // changed and added entries are exported. An entry with an unsaved edit (Modified)
+    // keeps its source and its mark whatever happened to it on disk; the log says so.
+    // False when the directory could not be read: entries and FileDate stay as they
+    // were, so that the next detection tries again.
+    bool Refresh();
 };
 
 // The file of a library path: its date-time when it exists as a file; nothing when it
@@ -339,6 +350,11 @@ class TOrcaMgr : public TObject {
     // The pb.ini path, located when not cached yet. Unattended, a pb.ini that cannot be
     // found is logged (once) instead of shown in a message box.
     std::string GetPBIniFile();
+    // The text of pb.ini (the located path), or nothing when it is a folder, cannot be
+    // read or is UTF-16 text. Then whoever asked keeps the catalogue as it is and the
+    // log says why: once per problem while unattended, at every attempt otherwise
+    // (PbIni.cpp).
+    std::optional<std::string> ReadPBIni(const std::string& pbIni);
 
     // Loads the ORCA library of the chosen PowerBuilder version and binds its
     // functions; true when they are bound (also when a test bound them). A library that
@@ -364,8 +380,9 @@ class TOrcaMgr : public TObject {
 
     // Builds or updates Apps from pb.ini (PbIni.cpp).
     void LoadApplications();
-    // Change detection and refresh (Refresh.cpp).
-    void DetectChanges();
+    // Change detection and refresh (Refresh.cpp). DetectChanges is false when a
+    // library it refreshed could not be read (it stays to be refreshed).
+    bool DetectChanges();
     void RefreshAll();
     void SetOutOfDate(bool flag);
 
@@ -388,7 +405,12 @@ class TOrcaMgr : public TObject {
     friend class TUnattendedScope;
     void Keep(std::unique_ptr<TObject> object);
     // What an unattended run could not do, each logged once until it succeeds again.
-    enum TUnattendedFailure { PBIniNotFound, OrcaNotLoaded, UnattendedFailureCount };
+    enum TUnattendedFailure {
+        PBIniNotFound,
+        OrcaNotLoaded,
+        PBIniUnreadable,
+        UnattendedFailureCount
+    };
     void ReportUnattended(TUnattendedFailure failure, const std::string& text);
 
     std::unique_ptr<TOrca> session_;

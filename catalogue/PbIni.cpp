@@ -34,12 +34,45 @@ bool ParseApplicationKey(std::string_view key, std::string& name, std::string& a
     return !name.empty() && !appLib.empty();
 }
 
+std::optional<std::string> TOrcaMgr::ReadPBIni(const std::string& pbIni) {
+    std::string why;
+    std::optional<std::string> text;
+    if (platform::DirectoryExists(pbIni)) {
+        why = "it is a folder, not a file (see Preferences)";
+    } else {
+        text = platform::ReadFileBytes(pbIni);
+        if (!text)
+            why = platform::LastErrorText();
+        else if (platform::ini::IsUtf16(*text))
+            why = "it is UTF-16 text, which is not read";
+    }
+    if (why.empty()) {
+        unattendedReports_[PBIniUnreadable].clear();
+        return text;
+    }
+    // Nothing read is no "every application left pb.ini".
+    const std::string line =
+        "pb.ini " + pbIni + " not read: " + why + "; the applications are kept as they are.";
+    if (Unattended()) {
+        ReportUnattended(PBIniUnreadable, line);
+    } else {
+        unattendedReports_[PBIniUnreadable] = line;
+        shell::LogMessage(line);
+    }
+    return std::nullopt;
+}
+
 void TOrcaMgr::LoadApplications() {
     const std::string pbIni = GetPBIniFile();
     if (pbIni.empty() || !shell::FileFound(pbIni))
         return;
     if (!LoadOrcaDll())
         return;
+    if (platform::DirectoryExists(pbIni)) {
+        // Neither its date nor its (absent) keys mean anything.
+        ReadPBIni(pbIni);
+        return;
+    }
 
     const platform::TDateTime date = platform::FileAge(pbIni).value_or(0);
     if (date != PBIniDate) {
@@ -50,12 +83,16 @@ void TOrcaMgr::LoadApplications() {
     if (DeferRefresh)
         return;
 
+    const std::optional<std::string> text = ReadPBIni(pbIni);
+    if (!text)
+        return;
+
     std::vector<TPBApp*> leftOver;
     for (const auto& item : Apps)
         leftOver.push_back(item.Obj);
 
     std::unordered_set<TPBApp*> seen;
-    for (const std::string& key : platform::GetPrivateProfileKeys(ApplicationSection, pbIni)) {
+    for (const std::string& key : platform::ini::KeyNames(*text, ApplicationSection)) {
         if (key.empty() || key[0] != '$')
             continue;
         std::string name, appLib;
@@ -83,9 +120,14 @@ void TOrcaMgr::LoadApplications() {
 void TPBApp::LoadLibraryList() {
     const std::string pbIni = Mgr.GetPBIniFile();
     std::vector<std::string> pieces;
-    if (!pbIni.empty())
+    if (!pbIni.empty() && shell::FileFound(pbIni)) {
+        // A pb.ini that cannot be read leaves the library list as it is.
+        const std::optional<std::string> text = Mgr.ReadPBIni(pbIni);
+        if (!text)
+            return;
         shell::SplitString(
-            platform::GetPrivateProfileString(ApplicationSection, PBIniKey(), "", pbIni), pieces);
+            platform::ini::FindValue(*text, ApplicationSection, PBIniKey()).value_or(""), pieces);
+    }
     // Empty pieces ("a;;b") name no library; a library named twice is searched once.
     std::vector<std::string> paths;
     for (std::string& piece : pieces) {
