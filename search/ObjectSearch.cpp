@@ -379,8 +379,10 @@ bool TObjectSearch::SearchLib(catalogue::TPBLib* lib) {
         shell::LogMessage("Not searched: " + lib->Name + " cannot be found.");
         return true;
     }
-    if (lib->Entries.Count() == 0 && catalogue::OrcaMgr().LoadOrcaDll())
-        lib->EnsureLoaded();
+    if (lib->Entries.Count() == 0 && catalogue::OrcaMgr().LoadOrcaDll() && !lib->EnsureLoaded()) {
+        shell::LogMessage("Not searched: " + lib->Name + " cannot be read.");
+        return true;
+    }
     std::vector<catalogue::TPBObj*> objs;
     for (int i = 0; i < lib->Entries.Count(); ++i)
         objs.push_back(lib->Entries[i]);

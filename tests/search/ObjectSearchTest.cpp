@@ -139,6 +139,7 @@ TEST_F(ObjectSearchTest, HierarchyAndDirectoryScopesKeepTheirOrder) {
     EXPECT_THAT(EntryNames(host.results),
                 ElementsAre("w_aside", "w_base", "w_leaf", "w_mid", "w_low"));
     EXPECT_EQ(host.results[0].ObjRef(), nullptr);  // reached through no application
+    EXPECT_EQ(LogWith("Not searched: c:\\d\\broken.pbl cannot be read.").size(), 1u);
 }
 
 TEST_F(ObjectSearchTest, LongWildcardHitIsKeptReplacedAndUndoneWhole) {
