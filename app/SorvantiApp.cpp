@@ -12,6 +12,7 @@
 #include "shell/OptionsForm.h"
 #include "shell/ProgramGroup.h"
 #include "shell/Utilities.h"
+#include "ui/CheckOutForm.h"
 #include "ui/Main.h"
 #include "ui/Pwclient.h"
 #include "ui/QtShellUI.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     QObject::connect(log, &QObject::destroyed, [&screen] { screen.SetLogForm(nullptr); });
     // The one search dialog every view takes over when it searches.
     ui::CreateReplaceDialog(frame.get());
+    ui::CreateCheckOutForm(frame.get());
 
     ui::TMainForm* main = frame.get();
     frame->SetViewFactory([main]() -> ui::TViewWindow* {

@@ -26,12 +26,16 @@
 
 #include <algorithm>
 
+#include "build/CheckOut.h"
+#include "build/Executable.h"
+#include "build/Rebuild.h"
 #include "catalogue/Hierarchy.h"
 #include "catalogue/PbIni.h"
 #include "catalogue/Source.h"
 #include "shell/OptionsForm.h"
 #include "shell/Utilities.h"
 #include "ui/AnsiText.h"
+#include "ui/CheckOutForm.h"
 #include "ui/DirectoryLists.h"
 #include "ui/Printing.h"
 #include "ui/QtShellUI.h"
@@ -272,6 +276,19 @@ void TPickwellForm::BuildPopupMenu() {
     PopupMenu1->setObjectName("PopupMenu1");
     ReplaceMenu = PopupMenu1->addAction("Replace", this, [this] { Search1Click(true); });
     Search1 = PopupMenu1->addAction("Search", this, [this] { Search1Click(false); });
+    CompileMenu = PopupMenu1->addMenu("Compile");
+    RegenerateMenu = CompileMenu->addAction("Regenerate", this, [this] { CompileMenuClick(true); });
+    RegenerateMenu->setStatusTip("Regenerate without import");
+    ImportMenu = CompileMenu->addAction("Rebuild", this, [this] { CompileMenuClick(false); });
+    ImportMenu->setStatusTip("Rebuild with import");
+    CreateExecutableMenu =
+        CompileMenu->addAction("Create Executable", this, [this] { CreateExecutableMenuClick(); });
+    CreateExecutableMenu->setStatusTip("Create Executable and Associated Dynamic Libraries");
+    CreateExecutableMenu->setVisible(false);
+    CreateDynamicLibraryMenu = CompileMenu->addAction("Create Dynamic Library", this,
+                                                      [this] { CreateDynamicLibraryMenuClick(); });
+    CreateDynamicLibraryMenu->setStatusTip("Create Dynamic Library");
+    CreateDynamicLibraryMenu->setVisible(false);
     ExpandAll1 = PopupMenu1->addAction("Expand All", this, [this] { ExpandAll1Click(); });
     OpenAllLibrariesMenu =
         PopupMenu1->addAction("Open All Libraries", this, [this] { OpenAllLibrariesMenuClick(); });
@@ -279,6 +296,11 @@ void TPickwellForm::BuildPopupMenu() {
     DeleteAppMenu->addAction("Comfirm Delete", this, [this] { DeleteAppMenuClick(); });
     DeleteLibMenu = PopupMenu1->addMenu("Delete Library from App in pb.ini");
     DeleteLibMenu->addAction("Comfirm Delete", this, [this] { DeleteLibMenuClick(); });
+    SourceControlMenu = PopupMenu1->addMenu("Brantel");
+    CheckInMenu = SourceControlMenu->addAction("Check In", this, [this] { CheckInMenuClick(); });
+    CheckOutMenu = SourceControlMenu->addAction("Check Out", this, [this] { CheckOutMenuClick(); });
+    ListCheckOutEntriesMenu = SourceControlMenu->addAction(
+        "ListCheckOutEntries", this, [this] { ListCheckOutEntriesMenuClick(); });
     ReloadObjectMenu =
         PopupMenu1->addAction("Reload Object", this, [this] { ReloadObjectMenuClick(); });
     CopyToClipboardMenu =
@@ -320,9 +342,11 @@ void TPickwellForm::FormDeactivate() {
 }
 
 void TPickwellForm::SaveAllRequest() {
-    // Writing every changed object back into its library is the rebuild's work; the
-    // view's part is to put the panel's edit into its object first.
+    // The panel's edit goes into its object first, then every changed object back into
+    // its library (the frame's second click clears the run flag, which stops the walk).
     CommitSource();
+    build::SaveAllChanges(catalogue::OrcaMgr());
+    shell::ShowStatus("Ready.");
 }
 
 void TPickwellForm::PrintRequest() {
@@ -341,8 +365,10 @@ void TPickwellForm::RefreshRequest() {
 void TPickwellForm::closeEvent(QCloseEvent* event) {
     // A running search holds this view on its stack: it stops first, and the view closes
     // when it has.
-    if (Searching()) {
+    if (Searching() || compiling_) {
         objectSearch_->Stop();
+        if (compiling_)
+            catalogue::SetRunFlag(false);
         closeAfterSearch_ = true;
         event->ignore();
         return;
@@ -573,9 +599,13 @@ void TPickwellForm::PopupMenu1Popup(QWidget* control) {
     for (QAction* action : PopupMenu1->actions())
         action->setVisible(false);
     ReplaceMenu->setEnabled(false);
+    ImportMenu->setEnabled(false);
     const bool tree = control == Outline1 || control == Outline2;
     ReplaceMenu->setVisible(tree);
     ReplaceMenu->setEnabled(tree);
+    CompileMenu->menuAction()->setVisible(tree || control == ListBox2);
+    ImportMenu->setEnabled(tree || control == ListBox2);
+    SourceControlMenu->menuAction()->setVisible(tree);
     Search1->setVisible(tree || control == DirectoryListBox1 || control == FileListBox1 ||
                         control == ListBox1);
     if (control == Outline1) {
@@ -901,15 +931,19 @@ void TPickwellForm::FindDialog1Find(TSReplace& dialog) {
     dialog.show();
     dialog.raise();
     objectSearch_->Run(scope);
-    if (closeAfterSearch_) {
-        closeAfterSearch_ = false;
-        QTimer::singleShot(0, this, [this] {
-            if (auto* window = qobject_cast<QMdiSubWindow*>(parentWidget()))
-                window->close();
-            else
-                close();
-        });
-    }
+    CloseIfAsked();
+}
+
+void TPickwellForm::CloseIfAsked() {
+    if (!closeAfterSearch_)
+        return;
+    closeAfterSearch_ = false;
+    QTimer::singleShot(0, this, [this] {
+        if (auto* window = qobject_cast<QMdiSubWindow*>(parentWidget()))
+            window->close();
+        else
+            close();
+    });
 }
 
 void TPickwellForm::FindDialog1Replace(TSReplace& dialog) {
@@ -966,6 +1000,128 @@ void TPickwellForm::SourcesReplaced() {
     if (shown && !SourceMemo->document()->isModified() &&
         !SourceMemo->Window().ShowsCurrentSource())
         SourceMemo->Show(*shown, SourceMemo->SourceOffset(), 0);
+}
+
+// ---- Writing back ---------------------------------------------------------------------------
+
+namespace {
+
+// An application's libraries read, so that its entries can be compiled.
+void LoadLibraries(catalogue::TPBApp& app) {
+    if (!catalogue::OrcaMgr().LoadOrcaDll())
+        return;
+    if (app.LibRefs.Count() == 0)
+        app.LoadLibraryList();
+    for (int i = 0; i < app.LibRefs.Count(); ++i)
+        if (app.LibRef(i)->Lib->Exists && app.LibRef(i)->Lib->Entries.Count() == 0)
+            catalogue::LoadNode(app.LibRef(i));
+}
+
+}  // namespace
+
+void TPickwellForm::CompileMenuClick(bool regenerate) {
+    if (build::TemporaryLibrary().empty()) {
+        shell::ShowNotice("A Temporary Library is required.  See Preferences.");
+        shell::ShellUI().OpenPreferences();
+        return;
+    }
+    if (build::CompileInProgress()) {
+        catalogue::SetRunFlag(false);
+        CompileMenu->setTitle("Compile");
+        return;
+    }
+    CommitSource();
+    std::vector<catalogue::TPBObjRef*> refs;
+    bool noMaster = false;
+    if (viewPage_ == PageHierarchy) {
+        const views::TPBNodeData nd =
+            Outline2->Sync().ResolveNode(Outline2->Model().SelectedNode());
+        if (nd.kind == views::TPBNodeKind::ObjRef)
+            refs = build::EntriesOfBranch(*nd.objRef);
+    } else if (viewPage_ == PageApplication) {
+        const views::TPBNodeData nd =
+            Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
+        if (nd.kind == views::TPBNodeKind::App) {
+            LoadLibraries(*nd.app);
+            refs = build::EntriesOfApp(*nd.app);
+        } else if (nd.kind == views::TPBNodeKind::LibRef) {
+            refs = build::EntriesOfLibRef(*nd.libRef);
+        } else if (nd.kind == views::TPBNodeKind::ObjRef && nd.objRef->LibRef) {
+            refs = {nd.objRef};
+        }
+    } else if (viewPage_ == PageSearch) {
+        std::vector<int> rows;
+        for (const QModelIndex& index : ListBox2->selectionModel()->selectedRows())
+            rows.push_back(index.row());
+        std::sort(rows.begin(), rows.end());
+        refs = build::EntriesOfHits(ResultList->Results(), rows, &noMaster);
+    }
+    catalogue::SetRunFlag(true);
+    CompileMenu->setTitle("Stop Compile");
+    shell::PushCursor(shell::crWaitCursor);
+    compiling_ = true;
+    build::CompileEntries(refs, regenerate);
+    compiling_ = false;
+    shell::PopCursor();
+    catalogue::SetRunFlag(false);
+    CompileMenu->setTitle("Compile");
+    if (noMaster)
+        shell::ShowNotice(std::string(build::NoMasterMessage));
+    // The panel shows what the library now holds for an entry it shows unedited.
+    SourcesReplaced();
+    CloseIfAsked();
+}
+
+void TPickwellForm::CreateExecutableMenuClick() {
+    const views::TPBNodeData nd = Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
+    if (nd.kind != views::TPBNodeKind::App) {
+        shell::ShowStatus("Create Executable: select an application.", true);
+        return;
+    }
+    TBusy busy;
+    LoadLibraries(*nd.app);
+    build::CreateExecutable(*nd.app);
+}
+
+void TPickwellForm::CreateDynamicLibraryMenuClick() {
+    const views::TPBNodeData nd = Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
+    if (nd.kind != views::TPBNodeKind::LibRef) {
+        shell::ShowStatus("Create Dynamic Library: select a library.", true);
+        return;
+    }
+    TBusy busy;
+    build::CreateDynamicLibrary(*nd.libRef);
+}
+
+catalogue::TPBObjRef* TPickwellForm::PopupObjRef() const {
+    TPBWinTree* tree = popupComponent_ == Outline2 ? Outline2 : Outline1;
+    const views::TPBNodeData nd = tree->Sync().ResolveNode(tree->Model().SelectedNode());
+    return nd.kind == views::TPBNodeKind::ObjRef && nd.objRef->LibRef ? nd.objRef : nullptr;
+}
+
+void TPickwellForm::CheckOutMenuClick() {
+    catalogue::TPBObjRef* ref = PopupObjRef();
+    if (!ref)
+        return;
+    TCheckOutForm& form = CheckOutForm();
+    form.SetCheckOutEntryRef(ref);
+    form.hide();
+    form.show();
+}
+
+void TPickwellForm::CheckInMenuClick() {
+    if (catalogue::TPBObjRef* ref = PopupObjRef()) {
+        TBusy busy;
+        build::CheckInEntry(*ref);
+    }
+}
+
+void TPickwellForm::ListCheckOutEntriesMenuClick() {
+    const views::TPBNodeData nd = Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
+    if (nd.kind == views::TPBNodeKind::LibRef) {
+        TBusy busy;
+        build::ListCheckOutEntries(*nd.libRef);
+    }
 }
 
 }  // namespace ui

@@ -107,6 +107,18 @@ class TPickwellForm : public QWidget, public TViewWindow {
     void FindDialog1Find(TSReplace& dialog);
     void FindDialog1Replace(TSReplace& dialog);
     void FindDialog1Close(TSReplace& dialog);
+    // "Regenerate" and "Rebuild": compiles the entries of the selection of the page shown
+    // (a second click, in any view, stops the run before its next entry).
+    void CompileMenuClick(bool regenerate);
+    // The executable of the selected application, the dynamic library of the selected
+    // library (items the menu keeps hidden; the command line reaches the same operations).
+    void CreateExecutableMenuClick();
+    void CreateDynamicLibraryMenuClick();
+    // Check-out and check-in of the entry selected in the tree the menu opened on, and the
+    // checked-out entries of the selected library, on the log.
+    void CheckOutMenuClick();
+    void CheckInMenuClick();
+    void ListCheckOutEntriesMenuClick();
     // Sets the context menu's items for a control, as it opens there.
     void PopupMenu1Popup(QWidget* control);
 
@@ -142,6 +154,15 @@ class TPickwellForm : public QWidget, public TViewWindow {
     QMenu* PopupMenu1 = nullptr;
     QAction* ReplaceMenu = nullptr;
     QAction* Search1 = nullptr;
+    QMenu* CompileMenu = nullptr;
+    QAction* RegenerateMenu = nullptr;
+    QAction* ImportMenu = nullptr;
+    QAction* CreateExecutableMenu = nullptr;
+    QAction* CreateDynamicLibraryMenu = nullptr;
+    QMenu* SourceControlMenu = nullptr;
+    QAction* CheckInMenu = nullptr;
+    QAction* CheckOutMenu = nullptr;
+    QAction* ListCheckOutEntriesMenu = nullptr;
     QAction* ExpandAll1 = nullptr;
     QAction* OpenAllLibrariesMenu = nullptr;
     QMenu* DeleteAppMenu = nullptr;
@@ -181,6 +202,10 @@ class TPickwellForm : public QWidget, public TViewWindow {
     shell::TModalResult AskAfterHit(int row, bool replaceMode);
     // The panel follows a replace in the source it shows, unless the user is editing it.
     void SourcesReplaced();
+    // Closes the view once a search or compile that held it open is over.
+    void CloseIfAsked();
+    // The entry reference selected in the tree the context menu opened on, or null.
+    catalogue::TPBObjRef* PopupObjRef() const;
 
     TViewPage viewPage_ = PageApplication;
     unsigned viewNumber_ = 0;
@@ -201,8 +226,10 @@ class TPickwellForm : public QWidget, public TViewWindow {
     std::unique_ptr<TSearchHost> searchHost_;
     std::unique_ptr<search::TObjectSearch> objectSearch_;
     TViewPage searchScope_ = PageApplication;
-    // The view was asked to close while a search ran: it closes when the search is over.
+    // The view was asked to close while a search or a compile ran: it closes when that
+    // is over.
     bool closeAfterSearch_ = false;
+    bool compiling_ = false;
 };
 
 }  // namespace ui

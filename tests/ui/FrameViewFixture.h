@@ -31,6 +31,7 @@
 #include "tests/catalogue/CatalogueTestSupport.h"
 #include "tests/support/PfcWorkspace.h"
 #include "ui/AnsiText.h"
+#include "ui/CheckOutForm.h"
 #include "ui/DirectoryLists.h"
 #include "ui/Main.h"
 #include "ui/Printing.h"
@@ -70,6 +71,7 @@ class FrameViewTest : public cattest::CatalogueTest {
         ui::SetPrintDialogHook(nullptr);
         frame.reset();
         ui::FreeReplaceDialog();
+        ui::FreeCheckOutForm();
         CatalogueTest::TearDown();
     }
     // The deferred start, as the timer runs it.

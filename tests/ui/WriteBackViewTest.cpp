@@ -1,0 +1,127 @@
+// Writing back from the Application View over the sample workspace: the Compile and
+// source-control submenus, a compile run and its second click, Save All Changes from the
+// frame's button, and the check-out dialog taking the destination the user typed.
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "build/Rebuild.h"
+#include "tests/ui/FrameViewFixture.h"
+
+namespace {
+
+using ui::TPickwellForm;
+using uitest::FrameViewTest;
+
+class WriteBackViewTest : public FrameViewTest {
+  protected:
+    // The view with the orders application opened and the node of name selected.
+    TPickwellForm* StartOn(const std::string& name) {
+        TPickwellForm* view = Start();
+        if (!view || !ExpandOrders(view))
+            return nullptr;
+        views::TWinTreeNode* node = Node(view->Outline1, name);
+        if (node)
+            view->Outline1->Model().SelectNode(node);
+        return node ? view : nullptr;
+    }
+    void UseTemporaryLibrary() {
+        MakeLibrary("c:\\tmp\\temp.pbl", {});
+        shell::OptionsForm().TempLibrary = "c:\\tmp\\temp.pbl";
+    }
+    std::vector<std::string> Compiled() const {
+        std::vector<std::string> out;
+        for (const std::string& s : screen.statusTexts)
+            if (s.rfind("Regenerating ", 0) == 0 || s.rfind("Rebuilding ", 0) == 0)
+                out.push_back(s.substr(s.rfind("->") + 2));
+        return out;
+    }
+};
+
+TEST_F(WriteBackViewTest, CompileRunsFromTheMenuAndASecondClickStopsThem) {
+    TPickwellForm* view = StartOn("orders");
+    ASSERT_NE(view, nullptr);
+    view->PopupMenu1Popup(view->Outline1);
+    EXPECT_TRUE(view->CompileMenu->menuAction()->isVisible());
+    EXPECT_TRUE(view->ImportMenu->isEnabled());
+    EXPECT_FALSE(view->CreateExecutableMenu->isVisible());
+    EXPECT_TRUE(view->SourceControlMenu->menuAction()->isVisible());
+    view->PopupMenu1Popup(view->FileListBox1);
+    EXPECT_FALSE(view->CompileMenu->menuAction()->isVisible());
+    EXPECT_FALSE(view->SourceControlMenu->menuAction()->isVisible());
+
+    // Without a temporary library: the message, then Preferences; nothing compiled.
+    view->CompileMenuClick(true);
+    EXPECT_EQ(screen.BoxTexts().back(), "A Temporary Library is required.  See Preferences.");
+    EXPECT_EQ(screen.preferencesCalls, 1);
+    EXPECT_TRUE(Compiled().empty());
+
+    UseTemporaryLibrary();
+    view->Outline1->Model().SelectNode(Node(view->Outline1, "orders"));
+    view->CompileMenuClick(true);
+    const std::vector<std::string> all = Compiled();
+    ASSERT_GT(all.size(), 5u);
+    EXPECT_EQ(all.front(), "orders");  // the application entry comes first in its library
+    EXPECT_EQ(view->CompileMenu->title(), "Compile");
+
+    // The second click, while the run lets the loop run, stops it at the next entry.
+    screen.statusTexts.clear();
+    int pumps = 0;
+    screen.onProcessMessages = [&] {
+        if (++pumps == 2) {
+            EXPECT_EQ(view->CompileMenu->title(), "Stop Compile");
+            view->CompileMenuClick(false);
+        }
+    };
+    view->CompileMenuClick(false);
+    EXPECT_EQ(Compiled().size(), 1u);
+    EXPECT_FALSE(build::CompileInProgress());
+    EXPECT_EQ(view->CompileMenu->title(), "Compile");
+}
+
+TEST_F(WriteBackViewTest, SaveAllChangesWritesThePanelsEditBack) {
+    TPickwellForm* view = StartOn("w_orders");
+    ASSERT_NE(view, nullptr);
+    UseTemporaryLibrary();
+    view->Outline1Click(view->Outline1);
+    view->SourceMemo->moveCursor(QTextCursor::End);
+    view->SourceMemo->insertPlainText("// saved from the panel\n");
+    frame->SpeedButton2->click();
+    catalogue::TPBObj* obj = view->SourceMemo->SourceObject();
+    ASSERT_NE(obj, nullptr);
+    EXPECT_FALSE(obj->Modified);
+    obj->LoadSource();  // what the library now holds
+    EXPECT_NE(obj->SourceText().find("// saved from the panel\r\n"), std::string::npos);
+    EXPECT_FALSE(frame->SpeedButton2->isChecked());
+}
+
+TEST_F(WriteBackViewTest, CheckOutTakesTheDestinationShownWhenOkIsPressed) {
+    TPickwellForm* view = StartOn("w_orders");
+    ASSERT_NE(view, nullptr);
+    MakeLibrary("c:\\work\\mine.pbl", {});
+    MakeLibrary("c:\\work\\chosen.pbl", {});
+    ui::SetFileChooser([&](QWidget*, const ui::TFileRequest&) {
+        return QString::fromStdString(prefix.DriveC() + "/work/chosen.pbl");
+    });
+    view->CheckOutMenuClick();
+    ui::TCheckOutForm& form = ui::CheckOutForm();
+    ASSERT_TRUE(form.isVisible());
+    EXPECT_EQ(form.DestLibraryEdit->text(), "c:\\work\\chosen.pbl");
+    form.UserIDEdit->setText("alice");
+    form.DestLibraryEdit->setText("c:\\work\\mine.pbl");  // the user types another
+    EXPECT_TRUE(form.OpenButtonClick());
+    EXPECT_FALSE(form.isVisible());
+    ui::SetFileChooser(nullptr);
+    std::vector<char> buffer(1 << 16);
+    EXPECT_EQ(Mgr().GetSession().EntryExport("c:\\work\\mine.pbl", "w_orders", PBORCA_WINDOW,
+                                             buffer.data(), static_cast<int32_t>(buffer.size())),
+              PBORCA_OK);
+
+    // On a library node the dialog does not open.
+    form.hide();
+    view->Outline1->Model().SelectNode(Node(view->Outline1, "c:\\sorvanti-samples\\orders.pbl"));
+    view->CheckOutMenuClick();
+    EXPECT_FALSE(form.isVisible());
+}
+
+}  // namespace
