@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "build/Replicate.h"
 #include "catalogue/Orcactrl.h"
 #include "shell/OptionsForm.h"
 #include "shell/ProgramGroup.h"
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     screen.SetFrame(frame.get());
     shell::CreateOptionsForm();
     catalogue::CreateOrcaMgr();
+    build::InstallReplication(catalogue::OrcaMgr());
     auto* log = new ui::TLogForm;
     frame->SetLogForm(log);
     screen.SetLogForm(log);

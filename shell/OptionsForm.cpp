@@ -144,6 +144,10 @@ TOptionsForm& CreateOptionsForm() {
     return *g_optionsForm;
 }
 
+bool HasOptionsForm() {
+    return g_optionsForm != nullptr;
+}
+
 void ResetOptionsForm() {
     g_optionsForm.reset();
 }

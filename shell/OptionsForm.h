@@ -159,6 +159,8 @@ class TOptionsForm {
 TOptionsForm& OptionsForm();
 // Creates the settings holder anew from the registry (start-up).
 TOptionsForm& CreateOptionsForm();
+// Whether the settings holder exists (OptionsForm() would create it).
+bool HasOptionsForm();
 // Forgets the settings holder (exit, tests).
 void ResetOptionsForm();
 

@@ -20,8 +20,13 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
+#include <climits>
+
+#include "build/Replicate.h"
 #include "catalogue/Orcactrl.h"
 #include "catalogue/Refresh.h"
+#include "shell/OptionsForm.h"
 #include "shell/Utilities.h"
 #include "ui/About.h"
 #include "ui/Help.h"
@@ -166,11 +171,18 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     Timer1->start();
+    DetectTimer = new QTimer(this);
+    DetectTimer->setObjectName("DetectTimer");
+    connect(DetectTimer, &QTimer::timeout, this, [this] { DetectTimerTimer(); });
+    AutoRefreshTimer = new QTimer(this);
+    AutoRefreshTimer->setObjectName("AutoRefreshTimer");
+    connect(AutoRefreshTimer, &QTimer::timeout, this, [this] { AutoRefreshTimerTimer(); });
     UpdateMenuItems();
 }
 
 TMainForm::~TMainForm() {
     disconnect(MDIArea, nullptr, this, nullptr);
+    StopChangeDetection();
     delete about_;
 }
 
@@ -538,13 +550,71 @@ void TMainForm::Timer1Timer() {
         logWindow_->showMinimized();
     FileNewItemClick();
     delete splash;
+    StartChangeDetection();
     if (OnStarted)
         OnStarted();
 }
 
+void TMainForm::StartChangeDetection() {
+    if (!shell::HasOptionsForm())
+        return;
+    shell::TOptionsForm& options = shell::OptionsForm();
+    const auto follow = [](QTimer* timer, shell::TTimerSettings& settings) {
+        settings.OnChange = [timer, &settings] {
+            timer->setInterval(
+                static_cast<int>(std::min<unsigned>(settings.Interval(), INT32_MAX)));
+            if (settings.Enabled() && settings.Interval() > 0)
+                timer->start();
+            else
+                timer->stop();
+        };
+        settings.OnChange();
+    };
+    follow(DetectTimer, options.DetectTimer);
+    follow(AutoRefreshTimer, options.AutoRefreshTimer);
+}
+
+void TMainForm::StopChangeDetection() {
+    if (shell::HasOptionsForm()) {
+        shell::OptionsForm().DetectTimer.OnChange = nullptr;
+        shell::OptionsForm().AutoRefreshTimer.OnChange = nullptr;
+    }
+    DetectTimer->stop();
+    AutoRefreshTimer->stop();
+}
+
+void TMainForm::RefreshViews() {
+    for (TViewWindow* view : Views())
+        view->RefreshRequest();
+}
+
+void TMainForm::DetectTimerTimer() {
+    // pb.ini may have gained or lost applications: the views' trees follow.
+    std::vector<const catalogue::TPBApp*> before;
+    catalogue::TOrcaMgr& mgr = catalogue::OrcaMgr();
+    for (int i = 0; i < mgr.Apps.Count(); ++i)
+        before.push_back(mgr.Apps[i]);
+    catalogue::DetectTimerTimer();
+    std::vector<const catalogue::TPBApp*> after;
+    for (int i = 0; i < mgr.Apps.Count(); ++i)
+        after.push_back(mgr.Apps[i]);
+    if (after != before && mgr.WalksInProgress() == 0)
+        RefreshViews();
+}
+
+void TMainForm::AutoRefreshTimerTimer() {
+    catalogue::AutoRefreshTimerTimer();
+    if (catalogue::OrcaMgr().WalksInProgress() == 0)
+        RefreshViews();
+}
+
 void TMainForm::closeEvent(QCloseEvent* event) {
-    // Every view commits its source panel and closes; then the frame goes.
+    // Every view commits its source panel and closes; then the frame goes, saving the
+    // replication links.
     closing_ = true;
+    if (catalogue::HasOrcaMgr())
+        build::SaveReplicationLinks(catalogue::OrcaMgr());
+    StopChangeDetection();
     for (TViewWindow* view : Views())
         view->CommitSource();
     for (QMdiSubWindow* window : MDIArea->subWindowList())

@@ -69,8 +69,15 @@ class TMainForm : public QMainWindow {
     void MenuReplicationStatusClick();
     // Enables the window items exactly when there is an MDI child.
     void UpdateMenuItems();
-    // The deferred start (runs once).
+    // The deferred start (runs once); it also starts change detection.
     void Timer1Timer();
+    // Change detection on the settings' timers: a pass marks what changed (and the
+    // "Refresh Needed." label); the automatic refresh, when the settings choose it, then
+    // refreshes the catalogue and every view. The timers follow the settings.
+    void StartChangeDetection();
+    void StopChangeDetection();
+    void DetectTimerTimer();
+    void AutoRefreshTimerTimer();
 
     // ---- State -------------------------------------------------------------------------
     unsigned ViewCounter() const { return viewCounter_; }
@@ -88,6 +95,8 @@ class TMainForm : public QMainWindow {
     QLabel* RefreshNeededLabel = nullptr;
     QProgressBar* StatusGauge = nullptr;
     QTimer* Timer1 = nullptr;
+    QTimer* DetectTimer = nullptr;
+    QTimer* AutoRefreshTimer = nullptr;
     QMenu* FileMenu = nullptr;
     QMenu* OptionsMenu = nullptr;
     QMenu* WindowMenu = nullptr;
@@ -106,6 +115,7 @@ class TMainForm : public QMainWindow {
 
   private:
     void BuildMenus();
+    void RefreshViews();
     void BuildSpeedBar();
     void BuildStatusBar();
     void ActiveChildChanged(QMdiSubWindow* window);

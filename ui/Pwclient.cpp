@@ -29,6 +29,7 @@
 #include "build/CheckOut.h"
 #include "build/Executable.h"
 #include "build/Rebuild.h"
+#include "build/Replicate.h"
 #include "catalogue/Hierarchy.h"
 #include "catalogue/PbIni.h"
 #include "catalogue/Source.h"
@@ -276,6 +277,7 @@ void TPickwellForm::BuildPopupMenu() {
     PopupMenu1->setObjectName("PopupMenu1");
     ReplaceMenu = PopupMenu1->addAction("Replace", this, [this] { Search1Click(true); });
     Search1 = PopupMenu1->addAction("Search", this, [this] { Search1Click(false); });
+    ReplicateMenu = PopupMenu1->addAction("Quentis", this, [this] { ReplicateMenuClick(); });
     CompileMenu = PopupMenu1->addMenu("Compile");
     RegenerateMenu = CompileMenu->addAction("Regenerate", this, [this] { CompileMenuClick(true); });
     RegenerateMenu->setStatusTip("Regenerate without import");
@@ -606,6 +608,7 @@ void TPickwellForm::PopupMenu1Popup(QWidget* control) {
     CompileMenu->menuAction()->setVisible(tree || control == ListBox2);
     ImportMenu->setEnabled(tree || control == ListBox2);
     SourceControlMenu->menuAction()->setVisible(tree);
+    ReplicateMenu->setVisible(tree);
     Search1->setVisible(tree || control == DirectoryListBox1 || control == FileListBox1 ||
                         control == ListBox1);
     if (control == Outline1) {
@@ -1091,6 +1094,19 @@ void TPickwellForm::CreateDynamicLibraryMenuClick() {
     }
     TBusy busy;
     build::CreateDynamicLibrary(*nd.libRef);
+}
+
+void TPickwellForm::ReplicateMenuClick() {
+    const views::TPBNodeData nd = Outline1->Sync().ResolveNode(Outline1->Model().SelectedNode());
+    if (nd.kind != views::TPBNodeKind::App)
+        return;
+    {
+        TBusy busy;
+        build::ReplicateApplication(catalogue::OrcaMgr(), *nd.app);
+    }
+    // The replica is a new application of pb.ini: every view shows it.
+    CatalogueChanged();
+    shell::ShowStatus("Ready.");
 }
 
 catalogue::TPBObjRef* TPickwellForm::PopupObjRef() const {

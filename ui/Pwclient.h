@@ -114,6 +114,8 @@ class TPickwellForm : public QWidget, public TViewWindow {
     // library (items the menu keeps hidden; the command line reaches the same operations).
     void CreateExecutableMenuClick();
     void CreateDynamicLibraryMenuClick();
+    // "Quentis": replicates the application selected in the application tree.
+    void ReplicateMenuClick();
     // Check-out and check-in of the entry selected in the tree the menu opened on, and the
     // checked-out entries of the selected library, on the log.
     void CheckOutMenuClick();
@@ -154,6 +156,7 @@ class TPickwellForm : public QWidget, public TViewWindow {
     QMenu* PopupMenu1 = nullptr;
     QAction* ReplaceMenu = nullptr;
     QAction* Search1 = nullptr;
+    QAction* ReplicateMenu = nullptr;
     QMenu* CompileMenu = nullptr;
     QAction* RegenerateMenu = nullptr;
     QAction* ImportMenu = nullptr;

@@ -5,13 +5,18 @@
 
 #include <gmock/gmock.h>
 
+#include <sys/stat.h>
+
 #include <map>
 #include <numeric>
 
 #include "build/CheckOut.h"
 #include "build/Executable.h"
 #include "build/Rebuild.h"
+#include "build/Replicate.h"
 #include "orca/PblLibrary.h"
+#include "platform/Files.h"
+#include "platform/Profile.h"
 #include "tests/catalogue/CatalogueTestSupport.h"
 #include "tests/support/PfcWorkspace.h"
 
@@ -207,6 +212,65 @@ TEST_F(BuildTest, CheckInKeepsTheWorkWhenItFailsAndTheListIsLogged) {
     EXPECT_EQ(LogWith("Checked out: w_c").size(), 1u);
     EXPECT_TRUE(build::CheckInEntry(*ref));
     EXPECT_EQ(Exported(std::string(build::CheckInLibrary), "w_c"), "(missing)");
+}
+
+TEST_F(BuildTest, ReplicationPathsLoseTheFirstThreeCharacters) {
+    EXPECT_EQ(build::ReplicaPath("D:\\repl", "C:\\apps\\sales\\common.pbl"),
+              "D:\\repl\\apps\\sales\\common.pbl");
+    EXPECT_EQ(build::ReplicaPath("D:\\repl\\", "C:\\apps\\sales\\common.pbl"),
+              "D:\\repl\\apps\\sales\\common.pbl");
+    EXPECT_EQ(build::ReplicaPath("D:\\repl", "\\\\srv\\share\\x.pbl"),
+              "D:\\repl\\rv\\share\\x.pbl");
+    EXPECT_EQ(build::MirrorDirectory("D:\\repl\\", "C:\\apps\\sales\\common.pbl"),
+              "D:\\repl\\apps\\sales");
+}
+
+TEST_F(BuildTest, ReplicationMirrorsTheLibrariesAndDefinesTheReplica) {
+    MakeLibrary("c:\\apps\\sales\\sales.pbl", {Obj("app", PBORCA_APPLICATION, "application")});
+    MakeLibrary("c:\\apps\\common\\common.pbl", {Win("w_common")});
+    MakeLibrary("c:\\out\\check.pbl", {});
+    platform::ForceDirectories("c:\\repl");
+    const std::string pbIni = WritePBIni(
+        "[Application]\r\n$c:\\apps\\sales\\sales.pbl(app)=c:\\apps\\sales\\sales.pbl;"
+        "c:\\apps\\gone.pbl;c:\\apps\\common\\common.pbl\r\n");
+    Mgr().LoadApplications();
+    catalogue::TPBApp* app = Mgr().Apps[0];
+    shell::OptionsForm().ReplicationPath = "c:\\repl\\";
+    shell::OptionsForm().CheckOutLibrary = "C:\\APPS\\SALES\\SALES.PBL";
+    EXPECT_EQ(build::ReplicateApplication(Mgr(), *app), nullptr);
+    EXPECT_EQ(screen.BoxTexts().back(), "You cannot replicate a replication application.");
+
+    shell::OptionsForm().CheckOutLibrary = "c:\\out\\check.pbl";
+    struct stat before {};
+    ASSERT_EQ(::stat((prefix.DriveC() + "/apps/common/common.pbl").c_str(), &before), 0);
+    catalogue::TPBApp* replica = build::ReplicateApplication(Mgr(), *app);
+    ASSERT_NE(replica, nullptr);
+    struct stat copy {};
+    ASSERT_EQ(::stat((prefix.DriveC() + "/repl/apps/common/common.pbl").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_mtime, before.st_mtime);  // the source's date
+    // The missing library is left out; the list starts with the check-out library.
+    EXPECT_EQ(
+        platform::GetPrivateProfileString("Application", "$c:\\out\\check.pbl(app)", "", pbIni),
+        "c:\\out\\check.pbl;c:\\repl\\apps\\sales\\sales.pbl;"
+        "c:\\repl\\apps\\common\\common.pbl;");
+    EXPECT_EQ(platform::GetPrivateProfileString("Application", "AppLib", "", pbIni),
+              "c:\\out\\check.pbl");
+    EXPECT_EQ(replica->LinkedApp, app);
+    EXPECT_EQ(app->LinkedApp, replica);
+    EXPECT_EQ(Exported("c:\\out\\check.pbl", "app", PBORCA_APPLICATION).empty(), false);
+    catalogue::TPBLib* copyLib = Mgr().FindLibrary("c:\\repl\\apps\\common\\common.pbl");
+    EXPECT_EQ(copyLib->SourceLib, Mgr().FindLibrary("c:\\apps\\common\\common.pbl"));
+
+    // Again: only the copy that is missing is made.
+    ASSERT_TRUE(platform::DeleteFile("c:\\repl\\apps\\sales\\sales.pbl"));
+    ClearLog();
+    ASSERT_EQ(build::ReplicateApplication(Mgr(), *app), replica);
+    EXPECT_EQ(LogWith("Replicated ").size(), 1u);
+    EXPECT_EQ(LogWith("Replicated c:\\apps\\sales\\sales.pbl").size(), 1u);
+
+    build::SaveReplicationLinks(Mgr());
+    EXPECT_EQ(shell::RegIniFile().ReadString("Quentis", "c:\\apps\\sales\\sales.pbl(app)", ""),
+              "c:\\out\\check.pbl(app)");
 }
 
 // Replace over every hit of a literal across a PFC application, Save All Changes, then the

@@ -124,4 +124,50 @@ TEST_F(WriteBackViewTest, CheckOutTakesTheDestinationShownWhenOkIsPressed) {
     EXPECT_FALSE(form.isVisible());
 }
 
+// Another process imports into a library the views show: detection only marks it; the
+// refresh comes with the user's Refresh, or with the automatic refresh the settings
+// choose, and both views follow.
+TEST_F(WriteBackViewTest, ChangesOnDiskAreDetectedAndEveryViewFollowsTheRefresh) {
+    TPickwellForm* first = StartOn("w_orders");
+    ASSERT_NE(first, nullptr);
+    frame->FileNewItemClick();
+    auto* second = dynamic_cast<TPickwellForm*>(frame->ActiveView());
+    ASSERT_TRUE(second && ExpandOrders(second));
+    EXPECT_TRUE(frame->DetectTimer->isActive());  // the settings' timer runs after start-up
+    int hours = 0;
+    const auto importWindow = [&](const std::string& name) {
+        const std::string file = prefix.Path().string() + "/" + name + ".srw";
+        testsupport::WriteFile(file, cattest::SourceOf(name, PBORCA_WINDOW, "window"));
+        const std::string command = std::string(SORVANTI_PBLUTIL) + " import '" + prefix.DriveC() +
+                                    "/sorvanti-samples/orders.pbl' '" + file + "' > /dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        // The file's date moves on, as a later write would make it.
+        const std::string lib = prefix.DriveC() + "/sorvanti-samples/orders.pbl";
+        const std::string later = "'+" + std::to_string(++hours) + " hours'";
+        ASSERT_EQ(std::system(("touch -d " + later + " '" + lib + "'").c_str()), 0);
+    };
+    // "Replication Only", the default, leaves an unreplicated library alone.
+    importWindow("w_added");
+    frame->DetectTimerTimer();
+    EXPECT_FALSE(screen.refreshNeeded);
+    shell::OptionsForm().AllLibRefresh.SetChecked(true);
+    shell::OptionsForm().UserRefreshRadioButton.SetChecked(true);
+    frame->DetectTimerTimer();
+    EXPECT_TRUE(screen.refreshNeeded);
+    EXPECT_EQ(Node(first->Outline1, "w_added"), nullptr);
+    EXPECT_FALSE(frame->AutoRefreshTimer->isActive());  // the user refreshes
+    frame->RefreshOrca();
+    EXPECT_FALSE(screen.refreshNeeded);
+    EXPECT_NE(Node(first->Outline1, "w_added"), nullptr);
+    EXPECT_NE(Node(second->Outline1, "w_added"), nullptr);
+
+    shell::OptionsForm().AutoRefreshRadioButton.SetChecked(true);
+    importWindow("w_later");
+    frame->DetectTimerTimer();
+    EXPECT_TRUE(frame->AutoRefreshTimer->isActive());
+    frame->AutoRefreshTimerTimer();
+    EXPECT_NE(Node(first->Outline1, "w_later"), nullptr);
+    EXPECT_NE(Node(second->Outline1, "w_later"), nullptr);
+}
+
 }  // namespace
