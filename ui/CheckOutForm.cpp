@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 
 #include "build/CheckOut.h"
 #include "platform/Paths.h"
@@ -73,13 +74,18 @@ void TCheckOutForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
-    TFileRequest request;
-    request.title = "Destination Library";
-    request.filter = "PowerBuilder Library (*.pbl)";
-    request.mayCreate = true;
-    const QString chosen = ChooseFile(this, request);
-    if (!chosen.isEmpty())
-        DestLibraryEdit->setText(FromAnsi(platform::WindowsPath(ToAnsi(chosen))));
+    // Once the dialog is on screen: the file dialog opens over it.
+    QTimer::singleShot(0, this, [this] {
+        TFileRequest request;
+        request.title = "Destination Library";
+        request.filter = "PowerBuilder Library (*.pbl)";
+        request.mayCreate = true;
+        if (lib_)
+            request.directory = FromAnsi(platform::HostPath(shell::ExtractDir(lib_->Name)));
+        const QString chosen = ChooseFile(this, request);
+        if (!chosen.isEmpty())
+            DestLibraryEdit->setText(FromAnsi(platform::WindowsPath(ToAnsi(chosen))));
+    });
 }
 
 bool TCheckOutForm::OpenButtonClick() {

@@ -106,7 +106,7 @@ TEST_F(WriteBackViewTest, CheckOutTakesTheDestinationShownWhenOkIsPressed) {
     view->CheckOutMenuClick();
     ui::TCheckOutForm& form = ui::CheckOutForm();
     ASSERT_TRUE(form.isVisible());
-    EXPECT_EQ(form.DestLibraryEdit->text(), "c:\\work\\chosen.pbl");
+    QTRY_COMPARE(form.DestLibraryEdit->text(), QString("c:\\work\\chosen.pbl"));
     form.UserIDEdit->setText("alice");
     form.DestLibraryEdit->setText("c:\\work\\mine.pbl");  // the user types another
     EXPECT_TRUE(form.OpenButtonClick());
