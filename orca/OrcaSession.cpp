@@ -191,7 +191,7 @@ std::string NoCompiledFormText(const std::string& library, const DirectoryObject
 }
 
 // Hands one directory line to the caller's callback.
-void ReportDirEntry(PBORCA_LISTPROC callback, void* userData, std::string name, int type,
+void ReportDirEntry(PBORCA_LISTPROC callback, void* userData, std::string& name, int type,
                     std::string_view comment, uint32_t time, size_t size) {
     PBORCA_DIRENTRY record{};
     CopyText(record.szComment, sizeof record.szComment, comment);
@@ -288,6 +288,7 @@ void Session::Invalidate(const std::string& hostPath) {
     cache_.erase(hostPath);
     DropShared(hostPath);
     pin_ = Opened();
+    reported_ = nullptr;
     ++writes_;
 }
 
@@ -471,15 +472,28 @@ int32_t Session::LibraryDirectory(const char* library, char* commentBuffer, int3
     struct PinGuard {
         Session& session;
         Opened saved;
+        const DirectoryObject* savedReported;
         uint64_t writes;
-        PinGuard(Session& s, const Opened& with) : session(s), saved(s.pin_), writes(s.writes_) {
+        PinGuard(Session& s, const Opened& with)
+            : session(s), saved(s.pin_), savedReported(s.reported_), writes(s.writes_) {
             session.pin_ = with;
         }
-        ~PinGuard() { session.pin_ = session.writes_ == writes ? saved : Opened(); }
+        ~PinGuard() {
+            const bool unchanged = session.writes_ == writes;
+            session.pin_ = unchanged ? saved : Opened();
+            session.reported_ = unchanged ? savedReported : nullptr;
+        }
     } guard(*this, opened);
-    for (const DirectoryObject& object : objects)
-        ReportDirEntry(callback, userData, object.name, object.type, object.comment, object.time,
+    std::string name;  // the record's copy of the name, which the callback may change
+    for (const DirectoryObject& object : objects) {
+        reported_ = &object;
+        name.assign(object.name);
+        ReportDirEntry(callback, userData, name, object.type, object.comment, object.time,
                        object.size);
+        // A write by the callback ended the pin; the object then stays unreported.
+        if (!pin_.library)
+            reported_ = nullptr;
+    }
     return PBORCA_OK;
 }
 
@@ -490,9 +504,12 @@ int32_t Session::EntryList(const char* library, PBORCA_LISTPROC callback, void* 
     const std::shared_ptr<const PblLibrary> lib = opened.library;
     if (!callback)
         return PBORCA_OK;
-    for (const PblEntry& entry : lib->Entries())
-        ReportDirEntry(callback, userData, entry.name, EntryTypeOfName(entry.name), entry.Comment(),
+    std::string name;
+    for (const PblEntry& entry : lib->Entries()) {
+        name.assign(entry.name);
+        ReportDirEntry(callback, userData, name, EntryTypeOfName(entry.name), entry.Comment(),
                        entry.time, entry.data.size());
+    }
     return PBORCA_OK;
 }
 
@@ -540,27 +557,56 @@ int32_t Session::EntryMove(const char* sourceLibrary, const char* targetLibrary,
     return EntryDelete(sourceLibrary, name, type);
 }
 
+const DirectoryObject* Session::Reported(const char* library, const char* name, int type) const {
+    if (!reported_ || !pin_.library || !library || !name || reported_->type != type ||
+        pin_.windowsPath != library || !platform::AsciiSameText(reported_->name, name))
+        return nullptr;
+    return reported_;
+}
+
+int32_t Session::FindForRead(const char* library, const char* name, int type,
+                             std::string* windowsPath, const PblEntry** source,
+                             const PblEntry** compiled) {
+    if (const DirectoryObject* object = Reported(library, name, type)) {
+        error_.clear();
+        *windowsPath = pin_.windowsPath;
+        *source = object->source;
+        *compiled = object->compiled;
+        return PBORCA_OK;
+    }
+    Opened opened;
+    ObjectEntries object;
+    if (const int32_t rc = Begin(library, name, type, &opened, &object))
+        return rc;
+    // The session's cache (or the pass's pin) holds the library, and so the entries,
+    // for the rest of the call.
+    *windowsPath = std::move(opened.windowsPath);
+    *source = object.source;
+    *compiled = object.compiled;
+    return PBORCA_OK;
+}
+
 int32_t Session::EntryExport(const char* library, const char* name, int type, char* buffer,
                              int32_t size) {
     if (!buffer || size <= 0)
         return Fail(PBORCA_INVALIDPARMS, "No export buffer given");
     // Whatever happens, the buffer never holds a previous entry's text afterwards.
     buffer[0] = '\0';
-    Opened opened;
-    ObjectEntries object;
-    if (const int32_t rc = Begin(library, name, type, &opened, &object))
+    std::string windowsPath;
+    const PblEntry *source = nullptr, *compiled = nullptr;
+    if (const int32_t rc = FindForRead(library, name, type, &windowsPath, &source, &compiled))
         return rc;
-    if (!object.source)
-        return NotFound(SourceName(name, type), opened.windowsPath,
-                        object.compiled ? " (the object has only its compiled form)" : "");
-    const std::string_view body = object.source->Body();
-    if (body.size() >= static_cast<size_t>(size))
-        return Fail(PBORCA_BUFFERTOOSMALL,
-                    "Entry " + object.source->name + " in library " + opened.windowsPath +
-                        ": the source is " + std::to_string(body.size()) +
-                        " bytes, the buffer holds " + std::to_string(size) + " with its zero byte");
-    std::memcpy(buffer, body.data(), body.size());
-    buffer[body.size()] = '\0';
+    if (!source)
+        return NotFound(SourceName(name, type), windowsPath,
+                        compiled ? " (the object has only its compiled form)" : "");
+    const size_t bodySize = source->BodySize();
+    if (bodySize >= static_cast<size_t>(size))
+        return Fail(PBORCA_BUFFERTOOSMALL, "Entry " + source->name + " in library " + windowsPath +
+                                               ": the source is " + std::to_string(bodySize) +
+                                               " bytes, the buffer holds " + std::to_string(size) +
+                                               " with its zero byte");
+    source->CopyBody(buffer);
+    buffer[bodySize] = '\0';
     return PBORCA_OK;
 }
 
@@ -568,22 +614,22 @@ int32_t Session::EntryInformation(const char* library, const char* name, int typ
                                   PBORCA_ENTRYINFO* info) {
     if (!info)
         return Fail(PBORCA_INVALIDPARMS, "No information block given");
-    Opened opened;
-    ObjectEntries object;
-    if (const int32_t rc = Begin(library, name, type, &opened, &object))
+    std::string windowsPath;
+    const PblEntry *source = nullptr, *compiled = nullptr;
+    if (const int32_t rc = FindForRead(library, name, type, &windowsPath, &source, &compiled))
         return rc;
-    if (!object.source && !object.compiled)
-        return NotFound(SourceName(name, type), opened.windowsPath);
+    if (!source && !compiled)
+        return NotFound(SourceName(name, type), windowsPath);
     PBORCA_ENTRYINFO filled{};
-    if (object.source) {
-        CopyText(filled.szComment, sizeof filled.szComment, object.source->Comment());
-        filled.lCreateTime = static_cast<int32_t>(object.source->time);
-        filled.lSourceSize = static_cast<int32_t>(object.source->Body().size());
+    if (source) {
+        CopyText(filled.szComment, sizeof filled.szComment, source->Comment());
+        filled.lCreateTime = static_cast<int32_t>(source->time);
+        filled.lSourceSize = static_cast<int32_t>(source->BodySize());
     } else {
-        filled.lCreateTime = static_cast<int32_t>(object.compiled->time);
+        filled.lCreateTime = static_cast<int32_t>(compiled->time);
     }
-    if (object.compiled)
-        filled.lObjectSize = static_cast<int32_t>(object.compiled->data.size());
+    if (compiled)
+        filled.lObjectSize = static_cast<int32_t>(compiled->data.size());
     *info = filled;
     return PBORCA_OK;
 }
@@ -699,8 +745,8 @@ int32_t Session::CompileEntryRegenerate(const char* library, const char* name, i
         return rc;
     if (!object.source)
         return NotFound(SourceName(name, type), opened.windowsPath);
-    return CheckSourceText(object.source->Body(), ObjectName(object.source->name), type, callback,
-                           userData);
+    return CheckSourceText(object.source->BodyText(), ObjectName(object.source->name), type,
+                           callback, userData);
 }
 
 int32_t Session::ObjectQueryHierarchy(const char* library, const char* name, int type,
@@ -717,7 +763,7 @@ int32_t Session::ObjectQueryHierarchy(const char* library, const char* name, int
     std::set<std::string> seen{Lowered(std::string(ObjectName(current->name)))};
     for (;;) {
         const std::optional<std::string> ancestor =
-            AncestorOf(current->Body(), ObjectName(current->name));
+            AncestorOf(current->BodyText(), ObjectName(current->name));
         if (!ancestor)
             break;
         if (!seen.insert(Lowered(*ancestor)).second)
@@ -763,7 +809,7 @@ int32_t Session::ObjectQueryReference(const char* library, const char* name, int
     const PblEntry* source = entries.source;
     // The words of the source, lower-cased.
     std::unordered_set<std::string> words;
-    const std::string_view body = source->Body();
+    const std::string body = source->BodyText();
     auto isWordChar = [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                c == '_' || c == '$' || c == '#' || c == '%' ||

@@ -3,7 +3,14 @@
 
 #include "orca/PblLibrary.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
 
 #include "orca/PblBinary.h"
 #include "platform/Ansi.h"
@@ -20,6 +27,114 @@ std::string HeaderComment(std::string_view comment) {
     return std::string(comment.substr(0, pbl::HeaderCommentSize - 1));
 }
 
+// Buffers of library images that no library uses any more, kept for the next read.
+// Reading a library again (a new session, a refresh after a change) then fills memory
+// the process has already touched instead of having fresh pages faulted in and
+// cleared, which costs more than the read itself. Bounded, so that a process that has
+// let its libraries go keeps little.
+class ImagePool {
+  public:
+    static constexpr size_t MaxBuffers = 32;
+    static constexpr size_t MaxBytes = size_t{64} << 20;
+
+    // A buffer of at least size bytes of capacity, empty ones when none is kept.
+    static std::string Take(size_t size) {
+        ImagePool& pool = Instance();
+        const std::lock_guard<std::mutex> lock(pool.mutex_);
+        auto best = pool.free_.end();
+        for (auto it = pool.free_.begin(); it != pool.free_.end(); ++it)
+            if (it->capacity() >= size &&
+                (best == pool.free_.end() || it->capacity() < best->capacity()))
+                best = it;
+        if (best == pool.free_.end())
+            return {};
+        std::string buffer = std::move(*best);
+        pool.bytes_ -= buffer.capacity();
+        pool.free_.erase(best);
+        return buffer;
+    }
+
+    static void Give(std::string buffer) noexcept {
+        ImagePool& pool = Instance();
+        const std::lock_guard<std::mutex> lock(pool.mutex_);
+        if (pool.free_.size() >= MaxBuffers || pool.bytes_ + buffer.capacity() > MaxBytes)
+            return;
+        try {
+            pool.bytes_ += buffer.capacity();
+            pool.free_.push_back(std::move(buffer));
+        } catch (...) {
+            pool.bytes_ -= buffer.capacity();  // no room to keep it: it is freed
+        }
+    }
+
+  private:
+    static ImagePool& Instance() {
+        static ImagePool* pool = new ImagePool;  // never destroyed: images may outlive exit
+        return *pool;
+    }
+    std::mutex mutex_;
+    std::vector<std::string> free_;
+    size_t bytes_ = 0;
+};
+
+// An image that gives its buffer back to the pool when the last library using it goes.
+std::shared_ptr<const std::string> PooledImage(std::string image) {
+    return std::shared_ptr<const std::string>(
+        new std::string(std::move(image)), [](const std::string* used) {
+            ImagePool::Give(std::move(*const_cast<std::string*>(used)));
+            delete used;
+        });
+}
+
+// A whole file read straight into a buffer: the size known beforehand is read in one
+// go, and whatever the file grew by meanwhile is read after it.
+std::optional<std::string> ReadWholeFile(const std::string& hostPath) {
+    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        platform::SetLastErrorText("cannot open " + hostPath + ": " + std::strerror(errno));
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        platform::SetLastErrorText("cannot read " + hostPath + ": " + std::strerror(err));
+        return std::nullopt;
+    }
+    const size_t expected = st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+    std::string content = ImagePool::Take(expected);
+    // Shrinking keeps the bytes; only a buffer grown here has its new part cleared.
+    content.resize(expected);
+    size_t used = 0;
+    char more[4096];
+    for (;;) {
+        // Past the size known, a small read tells whether the file grew before growing
+        // the buffer (which would copy it).
+        const bool full = used == content.size();
+        const ssize_t n = full ? ::read(fd, more, sizeof more)
+                               : ::read(fd, content.data() + used, content.size() - used);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int err = errno;
+            ::close(fd);
+            ImagePool::Give(std::move(content));
+            platform::SetLastErrorText("cannot read " + hostPath + ": " + std::strerror(err));
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        if (full) {
+            content.append(more, static_cast<size_t>(n));
+            content.resize(std::max(content.size(), used + 65536));
+        }
+        used += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    content.resize(used);
+    return content;
+}
+
 bool Refuse(std::string* error, std::string text) {
     if (error)
         *error = std::move(text);
@@ -28,19 +143,81 @@ bool Refuse(std::string* error, std::string text) {
 
 }  // namespace
 
+size_t PblData::CopyTo(size_t from, size_t n, char* out) const {
+    if (from >= size_)
+        return 0;
+    n = std::min(n, size_ - from);
+    if (!image_) {
+        std::memcpy(out, held_.data() + from, n);
+        return n;
+    }
+    size_t skip = from, copied = 0;
+    ForEachPiece([&](const char* piece, size_t count) {
+        if (skip >= count) {
+            skip -= count;
+            return;
+        }
+        const size_t take = std::min(count - skip, n - copied);
+        std::memcpy(out + copied, piece + skip, take);
+        copied += take;
+        skip = 0;
+    });
+    return copied;
+}
+
+std::string PblData::Str(size_t from, size_t n) const {
+    if (from >= size_)
+        return {};
+    std::string out(std::min(n, size_ - from), '\0');
+    out.resize(CopyTo(from, out.size(), out.data()));
+    return out;
+}
+
+std::string_view PblData::Prefix(size_t n) const {
+    n = std::min(n, size_);
+    if (!image_)
+        return std::string_view(held_).substr(0, n);
+    if (n == 0)
+        return {};
+    const char* b = image_->data() + first_;
+    if (pbl::Get16(b + 8) < n)
+        return {};
+    return std::string_view(b + pbl::DataHeaderSize, n);
+}
+
+bool operator==(const PblData& a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    size_t at = 0;
+    bool same = true;
+    a.ForEachPiece([&](const char* piece, size_t count) {
+        same = same && std::memcmp(piece, b.data() + at, count) == 0;
+        at += count;
+    });
+    return same && at == b.size();
+}
+
+bool operator==(const PblData& a, const PblData& b) {
+    if (!b.image_)
+        return a == std::string_view(b.held_);
+    if (!a.image_)
+        return b == std::string_view(a.held_);
+    return a.size() == b.size() && a == b.Str();
+}
+
 bool PblLibrary::NameLess(std::string_view a, std::string_view b) {
     return platform::AsciiCompareText(a, b) < 0;
 }
 
 std::unique_ptr<PblLibrary> PblLibrary::Load(const std::string& hostPath, std::string* error) {
-    const std::optional<std::string> image = platform::ReadHostFile(hostPath);
+    std::optional<std::string> image = ReadWholeFile(hostPath);
     if (!image) {
         if (error)
             *error = "cannot read " + hostPath + ": " + platform::LastErrorText();
         return nullptr;
     }
     std::string why;
-    auto lib = Parse(*image, &why);
+    auto lib = Parse(PooledImage(std::move(*image)), &why);
     if (!lib && error)
         *error = hostPath + ": " + why;
     return lib;

@@ -166,7 +166,8 @@ TEST_F(OrcaApiTest, CompileErrorsChangeNothingAndImportDropsTheCompiledForm) {
     EXPECT_EQ(regenerate(), PBORCA_OK);
     auto bad = Load(Host("a.pbl"));
     orca::PblEntry e = *bad->Find("w_a.srw");
-    e.data = e.data.substr(0, e.data.find("end forward"));
+    const std::string data = e.data.Str();
+    e.data = data.substr(0, data.find("end forward"));
     ASSERT_TRUE(bad->Put(e));
     Save(*bad, "a.pbl");
     const std::string badBytes = Bytes("a.pbl");
