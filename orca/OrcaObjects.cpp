@@ -123,9 +123,12 @@ std::vector<DirectoryObject> ListObjects(const PblLibrary& library) {
         if (type >= 0)
             forms.push_back({ObjectName(entry.name), type, isSource, &entry});
     }
-    std::stable_sort(forms.begin(), forms.end(), [](const Form& a, const Form& b) {
+    // Entries keep their directory order among equals (the entries are one array).
+    std::sort(forms.begin(), forms.end(), [](const Form& a, const Form& b) {
         const int order = platform::AsciiCompareText(a.name, b.name);
-        return order != 0 ? order < 0 : a.type < b.type;
+        if (order != 0)
+            return order < 0;
+        return a.type != b.type ? a.type < b.type : a.entry < b.entry;
     });
     std::vector<DirectoryObject> result;
     result.reserve(forms.size());
@@ -138,11 +141,11 @@ std::vector<DirectoryObject> ListObjects(const PblLibrary& library) {
              ++j)
             (forms[j].isSource ? object.source : object.compiled) = forms[j].entry;
         if (object.source) {
-            object.name = std::string(ObjectName(object.source->name));
+            object.name = ObjectName(object.source->name);
             object.comment = object.source->Comment();
             object.time = object.source->time;
         } else {
-            object.name = std::string(forms[i].name);
+            object.name = forms[i].name;
             object.time = object.compiled->time;
         }
         const PblEntry* sized = object.compiled ? object.compiled : object.source;

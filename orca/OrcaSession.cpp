@@ -1,5 +1,6 @@
 #include "orca/OrcaSession.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -186,7 +187,7 @@ void ReportLinkError(PBORCA_LNKPROC callback, void* userData, std::string text) 
 }
 
 std::string NoCompiledFormText(const std::string& library, const DirectoryObject& object) {
-    return "Library " + library + ": " + object.name + " (" + TypeName(object.type) +
+    return "Library " + library + ": " + std::string(object.name) + " (" + TypeName(object.type) +
            ") has no compiled form; regenerate it in PowerBuilder";
 }
 
@@ -247,39 +248,70 @@ int32_t Session::Open(const char* windowsPath, Opened* out) {
     if (out->hostPath.empty())
         return Fail(PBORCA_BADLIBRARY,
                     "Library " + out->windowsPath + ": the path names no file on this host");
-    struct stat st {};
-    if (::stat(out->hostPath.c_str(), &st) != 0) {
+    const auto hit = cache_.find(out->hostPath);
+    if (hit != cache_.end() && hit->second.library) {
+        // A library read before is used while the file is still the one it was read from.
+        struct stat st {};
+        if (::stat(out->hostPath.c_str(), &st) != 0) {
+            const int err = errno;
+            if (err == ENOENT || err == ENOTDIR)
+                return Fail(PBORCA_BADLIBRARY, "Library " + out->windowsPath + " does not exist");
+            return Fail(PBORCA_LIBIOERROR,
+                        "Library " + out->windowsPath + ": " + std::strerror(err));
+        }
+        if (!S_ISREG(st.st_mode))
+            return Fail(PBORCA_BADLIBRARY, "Library " + out->windowsPath + " is not a file");
+        const CacheEntry& cached = hit->second;
+        if (SameFile(st, cached.device, cached.inode, cached.size, cached.mtimeSec,
+                     cached.mtimeNsec)) {
+            out->library = cached.library;
+            return PBORCA_OK;
+        }
+    }
+    // The file is opened first and its identity taken from the open file, so that the
+    // identity kept is that of the bytes read. Never blocking, so that a named pipe in
+    // a library's place is refused instead of waited on.
+    const int fd = ::open(out->hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR)
             return Fail(PBORCA_BADLIBRARY, "Library " + out->windowsPath + " does not exist");
+        return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": cannot read " +
+                                           out->hostPath + ": cannot open " + out->hostPath + ": " +
+                                           std::strerror(err));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
         return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": " + std::strerror(err));
     }
-    if (!S_ISREG(st.st_mode))
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
         return Fail(PBORCA_BADLIBRARY, "Library " + out->windowsPath + " is not a file");
-
-    CacheEntry& cached = cache_[out->hostPath];
-    const bool same = cached.library && SameFile(st, cached.device, cached.inode, cached.size,
-                                                 cached.mtimeSec, cached.mtimeNsec);
-    if (!same) {
-        std::shared_ptr<const PblLibrary> library = FindShared(out->hostPath, st);
-        if (!library) {
-            std::string reason;
-            ++parses_;
-            std::unique_ptr<PblLibrary> parsed = PblLibrary::Load(out->hostPath, &reason);
-            if (!parsed) {
-                Invalidate(out->hostPath);
-                return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": " + reason);
-            }
-            library = std::move(parsed);
-            ShareParsed(out->hostPath, st, library);
-        }
-        cached.library = std::move(library);
-        cached.device = static_cast<uint64_t>(st.st_dev);
-        cached.inode = static_cast<uint64_t>(st.st_ino);
-        cached.size = static_cast<uint64_t>(st.st_size);
-        cached.mtimeSec = st.st_mtim.tv_sec;
-        cached.mtimeNsec = st.st_mtim.tv_nsec;
     }
+    std::shared_ptr<const PblLibrary> library = FindShared(out->hostPath, st);
+    if (!library) {
+        std::string reason;
+        ++parses_;
+        std::unique_ptr<PblLibrary> parsed =
+            PblLibrary::Read(fd, static_cast<size_t>(st.st_size), out->hostPath, &reason);
+        if (!parsed) {
+            ::close(fd);
+            Invalidate(out->hostPath);
+            return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": " + reason);
+        }
+        library = std::move(parsed);
+        ShareParsed(out->hostPath, st, library);
+    }
+    ::close(fd);
+    CacheEntry& cached = cache_[out->hostPath];
+    cached.library = std::move(library);
+    cached.device = static_cast<uint64_t>(st.st_dev);
+    cached.inode = static_cast<uint64_t>(st.st_ino);
+    cached.size = static_cast<uint64_t>(st.st_size);
+    cached.mtimeSec = st.st_mtim.tv_sec;
+    cached.mtimeNsec = st.st_mtim.tv_nsec;
     out->library = cached.library;
     return PBORCA_OK;
 }
@@ -839,12 +871,12 @@ int32_t Session::ObjectQueryReference(const char* library, const char* name, int
         if (Open(listed.c_str(), &lib) != PBORCA_OK)
             continue;
         for (const DirectoryObject& object : ListObjects(*lib.library)) {
-            const std::string lowered = Lowered(object.name);
+            const std::string lowered = Lowered(std::string(object.name));
             if (object.type == type && platform::AsciiSameText(object.name, name))
                 continue;
             if (!words.count(lowered) || !reported.insert({lowered, object.type}).second)
                 continue;
-            found.push_back({listed, object.name, object.type});
+            found.push_back({listed, std::string(object.name), object.type});
         }
     }
     error_.clear();
@@ -1003,10 +1035,10 @@ int32_t Session::BuildDynamicLibrary(const Opened& opened, PBORCA_LNKPROC callba
         for (const DirectoryObject& object : missing)
             ReportLinkError(callback, userData, NoCompiledFormText(opened.windowsPath, object));
         const DirectoryObject& first = missing.front();
-        return Fail(PBORCA_LINKERROR, "Library " + opened.windowsPath + ": " +
-                                          Plural(missing.size(), "object") +
-                                          " without a compiled form, the first " + first.name +
-                                          " (" + TypeName(first.type) + ")");
+        return Fail(PBORCA_LINKERROR,
+                    "Library " + opened.windowsPath + ": " + Plural(missing.size(), "object") +
+                        " without a compiled form, the first " + std::string(first.name) + " (" +
+                        TypeName(first.type) + ")");
     }
     const std::unique_ptr<PblLibrary> pbd =
         PblLibrary::Create(lib.Format(), lib.Comment(), lib.Time());
@@ -1097,7 +1129,10 @@ int32_t Session::ExecutableCreate(const char* executable, const char* icon,
             continue;
         }
         for (const DirectoryObject& object : ListObjects(*lib.library)) {
-            if (!linked.insert(Lowered(object.name + "." + CompiledExtension(object.type))).second)
+            if (!linked
+                     .insert(
+                         Lowered(std::string(object.name) + "." + CompiledExtension(object.type)))
+                     .second)
                 continue;  // the earlier library's object wins
             std::string problem;
             if (!object.compiled) {

@@ -4,11 +4,13 @@
 #include "orca/PblLibrary.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
@@ -86,51 +88,38 @@ std::shared_ptr<const std::string> PooledImage(std::string image) {
         });
 }
 
-// A whole file read straight into a buffer: the size known beforehand is read in one
-// go, and whatever the file grew by meanwhile is read after it.
-std::optional<std::string> ReadWholeFile(const std::string& hostPath) {
-    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        platform::SetLastErrorText("cannot open " + hostPath + ": " + std::strerror(errno));
-        return std::nullopt;
+// The size bytes of an open file read straight into a buffer; nullopt with the reason
+// in LastErrorText() when reading fails.
+std::optional<std::string> ReadImage(int fd, size_t size, const std::string& hostPath) {
+    std::string content = ImagePool::Take(size);
+    if (content.capacity() < size) {
+        // A new buffer: its pages are faulted in with one call rather than one fault
+        // each, which in a virtual machine costs more than reading them.
+        content.reserve(size);
+        const auto begin = (reinterpret_cast<uintptr_t>(content.data()) + 4095) & ~uintptr_t{4095};
+        const auto end = (reinterpret_cast<uintptr_t>(content.data()) + size) & ~uintptr_t{4095};
+#ifdef MADV_POPULATE_WRITE
+        if (end > begin)
+            (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#endif
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        platform::SetLastErrorText("cannot read " + hostPath + ": " + std::strerror(err));
-        return std::nullopt;
-    }
-    const size_t expected = st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
-    std::string content = ImagePool::Take(expected);
     // Shrinking keeps the bytes; only a buffer grown here has its new part cleared.
-    content.resize(expected);
+    content.resize(size);
     size_t used = 0;
-    char more[4096];
-    for (;;) {
-        // Past the size known, a small read tells whether the file grew before growing
-        // the buffer (which would copy it).
-        const bool full = used == content.size();
-        const ssize_t n = full ? ::read(fd, more, sizeof more)
-                               : ::read(fd, content.data() + used, content.size() - used);
+    while (used < size) {
+        const ssize_t n = ::read(fd, content.data() + used, size - used);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             const int err = errno;
-            ::close(fd);
             ImagePool::Give(std::move(content));
             platform::SetLastErrorText("cannot read " + hostPath + ": " + std::strerror(err));
             return std::nullopt;
         }
         if (n == 0)
-            break;
-        if (full) {
-            content.append(more, static_cast<size_t>(n));
-            content.resize(std::max(content.size(), used + 65536));
-        }
+            break;  // the file shrank: what is there is parsed (and found short)
         used += static_cast<size_t>(n);
     }
-    ::close(fd);
     content.resize(used);
     return content;
 }
@@ -210,7 +199,30 @@ bool PblLibrary::NameLess(std::string_view a, std::string_view b) {
 }
 
 std::unique_ptr<PblLibrary> PblLibrary::Load(const std::string& hostPath, std::string* error) {
-    std::optional<std::string> image = ReadWholeFile(hostPath);
+    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = "cannot read " + hostPath + ": cannot open " + hostPath + ": " +
+                     std::strerror(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        if (error)
+            *error =
+                "cannot read " + hostPath + ": cannot read " + hostPath + ": " + std::strerror(err);
+        return nullptr;
+    }
+    auto lib = Read(fd, st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0, hostPath, error);
+    ::close(fd);
+    return lib;
+}
+
+std::unique_ptr<PblLibrary> PblLibrary::Read(int fd, size_t size, const std::string& hostPath,
+                                             std::string* error) {
+    std::optional<std::string> image = ReadImage(fd, size, hostPath);
     if (!image) {
         if (error)
             *error = "cannot read " + hostPath + ": " + platform::LastErrorText();

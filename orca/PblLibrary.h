@@ -118,6 +118,10 @@ class PblLibrary {
                                              std::string* error);
     // Reads and parses a library file (host path).
     static std::unique_ptr<PblLibrary> Load(const std::string& hostPath, std::string* error);
+    // Reads size bytes from the open file fd (the file at hostPath, named in the error
+    // texts) and parses them. The file is read to its end when it shrank meanwhile.
+    static std::unique_ptr<PblLibrary> Read(int fd, size_t size, const std::string& hostPath,
+                                            std::string* error);
     // A new, empty library.
     static std::unique_ptr<PblLibrary> Create(std::string_view format, std::string_view comment,
                                               uint32_t time);
