@@ -59,6 +59,8 @@ const char* CompiledExtension(int type) {
 
 int EntryTypeOfName(std::string_view entryName, bool* isSource) {
     const std::string_view ext = Extension(entryName);
+    if (ext.size() != 3)  // every extension of an object is three letters
+        return -1;
     for (const TEntryKind& kind : EntryKinds) {
         const bool source = platform::AsciiSameText(ext, kind.sourceExtension);
         if (source || platform::AsciiSameText(ext, kind.compiledExtension)) {
@@ -123,13 +125,16 @@ std::vector<DirectoryObject> ListObjects(const PblLibrary& library) {
         if (type >= 0)
             forms.push_back({ObjectName(entry.name), type, isSource, &entry});
     }
-    // Entries keep their directory order among equals (the entries are one array).
-    std::sort(forms.begin(), forms.end(), [](const Form& a, const Form& b) {
+    // Entries keep their directory order among equals (the entries are one array). The
+    // directory order mostly is this order already.
+    auto before = [](const Form& a, const Form& b) {
         const int order = platform::AsciiCompareText(a.name, b.name);
         if (order != 0)
             return order < 0;
         return a.type != b.type ? a.type < b.type : a.entry < b.entry;
-    });
+    };
+    if (!std::is_sorted(forms.begin(), forms.end(), before))
+        std::sort(forms.begin(), forms.end(), before);
     std::vector<DirectoryObject> result;
     result.reserve(forms.size());
     for (size_t i = 0; i < forms.size();) {

@@ -143,6 +143,8 @@ class Reader {
     bool ReadBitmapChain();
     bool ReadDirectory();
     bool ReadNode(uint32_t offset);
+    // The chunks in name order (indices into chunks_).
+    std::vector<uint32_t> SortedChunks() const;
     // Checks the data chain from first holding size bytes and claims its blocks for
     // owner; appends its bytes to *out when out is given, and gives the data count of
     // its first block in *firstCount when that is given.
@@ -156,6 +158,12 @@ class Reader {
     std::string* error_;
     std::vector<uint32_t> owner_;  // per whole block of the image
     std::vector<Chunk> chunks_;
+    // The directory nodes read: their chunks [begin, end) and children (indices, -1 none).
+    struct Node {
+        size_t begin, end;
+        long left, right;
+    };
+    std::vector<Node> nodes_;
 };
 
 bool Reader::ReadHeader(std::string* format, uint32_t* time, std::string* comment, uint32_t* sccAt,
@@ -212,46 +220,90 @@ bool Reader::ReadDirectory() {
         uint32_t parent;  // 0 for the root
         const char* side;
         size_t depth;
+        long parentNode;  // index in nodes_ of the parent, -1 for the root
     };
     if (image_.size() < RootNodeOffset + NodeSize)
         return Fail("the file ends at " + std::to_string(image_.size()) +
                     " bytes, before the end of the root directory node at offset 1024 "
                     "(truncated file)");
-    std::vector<Visit> pending{{RootNodeOffset, 0, "", 0}};
+    std::vector<Visit> pending{{RootNodeOffset, 0, "", 0, -1}};
     while (!pending.empty()) {
         const Visit v = pending.back();
         pending.pop_back();
-        const std::string what = v.parent == 0 ? std::string("the root directory node")
-                                               : "directory node (" + std::string(v.side) +
-                                                     " child of the node at offset " +
-                                                     std::to_string(v.parent) + ")";
-        if (!CheckPointer(v.offset, NodeSize, what) || !CheckTag(v.offset, "NOD*", what) ||
-            !Claim(v.offset, NodeBlocks, OwnerDirectory, what))
+        auto what = [&] {
+            return v.parent == 0
+                       ? std::string("the root directory node")
+                       : "directory node (" + std::string(v.side) +
+                             " child of the node at offset " + std::to_string(v.parent) + ")";
+        };
+        // The texts for a failure are only built when something is wrong.
+        if (v.offset % BlockSize != 0 || static_cast<size_t>(v.offset) + NodeSize > image_.size() ||
+            std::memcmp(image_.data() + v.offset, "NOD*", 4) != 0) {
+            if (CheckPointer(v.offset, NodeSize, what()))
+                CheckTag(v.offset, "NOD*", what());
+            return false;
+        }
+        if (!Claim(v.offset, NodeBlocks, OwnerDirectory, what))
             return false;
         if (v.depth >= MaxTreeDepth)
             return Fail("the directory tree is deeper than " + std::to_string(MaxTreeDepth) +
                         " nodes at offset " + std::to_string(v.offset));
+        const long index = static_cast<long>(nodes_.size());
+        nodes_.push_back({chunks_.size(), 0, -1, -1});
+        if (v.parentNode >= 0)
+            (std::strcmp(v.side, "left") == 0 ? nodes_[static_cast<size_t>(v.parentNode)].left
+                                              : nodes_[static_cast<size_t>(v.parentNode)].right) =
+                index;
         if (!ReadNode(v.offset))
             return false;
+        nodes_[static_cast<size_t>(index)].end = chunks_.size();
         const char* n = image_.data() + v.offset;
         const uint32_t right = Get32(n + NodeRight);
         const uint32_t left = Get32(n + NodeLeft);
         if (right != 0)
-            pending.push_back({right, v.offset, "right", v.depth + 1});
+            pending.push_back({right, v.offset, "right", v.depth + 1, index});
         if (left != 0)
-            pending.push_back({left, v.offset, "left", v.depth + 1});
+            pending.push_back({left, v.offset, "left", v.depth + 1, index});
     }
     return true;
+}
+
+std::vector<uint32_t> Reader::SortedChunks() const {
+    auto less = [&](uint32_t a, uint32_t b) {
+        return platform::AsciiCompareText(chunks_[a].name, chunks_[b].name) < 0;
+    };
+    // The tree read in order, each node's chunks sorted: every node's left subtree sorts
+    // before it and its right subtree after it, so in a sound tree this is the order of
+    // all the names. The tree has no loops (every node was claimed once).
+    std::vector<uint32_t> order;
+    order.reserve(chunks_.size());
+    std::vector<long> stack;
+    long at = nodes_.empty() ? -1 : 0;
+    while (at >= 0 || !stack.empty()) {
+        for (; at >= 0; at = nodes_[static_cast<size_t>(at)].left)
+            stack.push_back(at);
+        const Node& node = nodes_[static_cast<size_t>(stack.back())];
+        stack.pop_back();
+        const auto first = static_cast<long>(order.size());
+        for (size_t i = node.begin; i < node.end; ++i)
+            order.push_back(static_cast<uint32_t>(i));
+        std::sort(order.begin() + first, order.end(), less);
+        at = node.right;
+    }
+    // Names out of search-tree order are tolerated: the entries are sorted whole.
+    if (!std::is_sorted(order.begin(), order.end(), less))
+        std::sort(order.begin(), order.end(), less);
+    return order;
 }
 
 bool Reader::ReadNode(uint32_t offset) {
     const char* n = image_.data() + offset;
     const size_t count = Get16(n + NodeCount);
-    const std::string where = "directory node at offset " + std::to_string(offset);
+    auto where = [&] { return "directory node at offset " + std::to_string(offset); };
     size_t pos = NodeHeaderSize;
     for (size_t i = 0; i < count; ++i) {
         auto chunkAt = [&] {
-            return where + ", entry chunk " + std::to_string(i + 1) + " of " +
+            return where() + ", entry chunk " + std::to_string(i + 1) + " of " +
                    std::to_string(count) + " (node offset " + std::to_string(pos) + ")";
         };
         if (pos + ChunkHeaderSize > NodeSize)
@@ -374,12 +426,7 @@ bool Reader::ReadEntries(std::vector<PblEntry>* entries) {
                        &firstCounts[i]))
             return false;
     }
-    std::vector<uint32_t> order(chunks_.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = static_cast<uint32_t>(i);
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-        return platform::AsciiCompareText(chunks_[a].name, chunks_[b].name) < 0;
-    });
+    const std::vector<uint32_t> order = SortedChunks();
     for (size_t i = 1; i < order.size(); ++i) {
         if (platform::AsciiCompareText(chunks_[order[i - 1]].name, chunks_[order[i]].name) == 0)
             return Fail("the directory lists the name '" + chunks_[order[i]].name + "' twice");
