@@ -13,14 +13,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -246,22 +249,30 @@ int List(catalogue::TOrcaMgr& mgr, const std::string& what) {
 // flushed to disk before it is renamed over the file, so that a crash or a full disk
 // leaves every file either as it was or complete, as platform::WriteHostFileAtomic does
 // for one file (a symbolic link stays a link and its target gets the content; an
-// existing file keeps its permissions). What differs is the cost: the flushes of a
-// batch run side by side, so the file system commits them in a few journal commits
-// instead of one per file, and each folder is flushed once, after its renames, at the
-// end. A failure removes the temporary files not yet renamed; the files renamed before
-// it are complete.
+// existing file keeps its permissions). What differs is the cost: the flushes, which
+// wait for the disk, run on worker threads side by side and while the next files are
+// still being made, each worker renaming a file once its flush is done; each folder is
+// flushed once, at the end. After a failure no further file is renamed and the
+// temporary files left are removed; the files renamed before it are complete.
 class TBatchWriter {
   public:
     TBatchWriter() = default;
     TBatchWriter(const TBatchWriter&) = delete;
     TBatchWriter& operator=(const TBatchWriter&) = delete;
-    ~TBatchWriter() { Discard(); }
+    ~TBatchWriter() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            failed_ = failed_ || !finished_;  // not finished: nothing more is renamed
+        }
+        Stop();
+    }
 
     // Queues the new content of path. absent: the caller found no file there, so there
     // are no permissions to keep and no link to follow. False with the reason in
-    // *error when the temporary file cannot be written.
+    // *error when the temporary file cannot be written or an earlier file failed.
     bool Add(const std::string& path, std::string_view bytes, bool absent, std::string* error) {
+        if (Failure(error))
+            return false;
         std::string target = path;
         struct stat st {};
         bool exists = false;
@@ -274,51 +285,56 @@ class TBatchWriter {
             }
             exists = ::stat(target.c_str(), &st) == 0;
             if (exists && S_ISDIR(st.st_mode))
-                return Failed(error, "cannot write " + target + ": " + std::strerror(EISDIR));
+                return Refuse(error, "cannot write " + target + ": " + std::strerror(EISDIR));
         }
         const size_t slash = target.rfind('/');
-        const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
+        Job job{target, slash == std::string::npos ? "." : target.substr(0, slash), {}, -1};
         const std::string name = target.substr(slash == std::string::npos ? 0 : slash + 1);
-        Pending file{target, dir, {}, -1};
-        for (int attempt = 0; attempt < 100 && file.fd < 0; ++attempt) {
-            file.temp = dir + "/." + name + ".tmp" + std::to_string(::getpid()) + "-" +
-                        std::to_string(counter_++);
-            file.fd = ::open(file.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (file.fd < 0 && errno != EEXIST)
+        for (int attempt = 0; attempt < 100 && job.fd < 0; ++attempt) {
+            job.temp = job.dir + "/." + name + ".tmp" + std::to_string(::getpid()) + "-" +
+                       std::to_string(counter_++);
+            job.fd = ::open(job.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (job.fd < 0 && errno != EEXIST)
                 break;
         }
-        if (file.fd < 0)
-            return Failed(error, "cannot create a temporary file for " + target + ": " +
+        if (job.fd < 0)
+            return Refuse(error, "cannot create a temporary file for " + target + ": " +
                                      std::strerror(errno));
-        pending_.push_back(file);
+        std::string problem;
         if (exists) {
-            if (::fchmod(file.fd, st.st_mode & 07777) != 0)
-                return Failed(error, "cannot set the permissions of " + file.temp + ": " +
-                                         std::strerror(errno));
+            if (::fchmod(job.fd, st.st_mode & 07777) != 0)
+                problem = "cannot set the permissions of " + job.temp + ": " + std::strerror(errno);
             struct stat own {};
-            if (::fstat(file.fd, &own) == 0 && (own.st_uid != st.st_uid || own.st_gid != st.st_gid))
-                if (::fchown(file.fd, st.st_uid, st.st_gid) != 0) {
+            if (problem.empty() && ::fstat(job.fd, &own) == 0 &&
+                (own.st_uid != st.st_uid || own.st_gid != st.st_gid))
+                if (::fchown(job.fd, st.st_uid, st.st_gid) != 0) {
                     // Not allowed to give the file away: the content matters more.
                 }
         }
-        const char* data = bytes.data();
-        size_t left = bytes.size();
-        while (left > 0) {
-            const ssize_t n = ::write(file.fd, data, left);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return Failed(error, "cannot write " + file.temp + ": " + std::strerror(errno));
-            data += n;
-            left -= static_cast<size_t>(n);
+        for (const char* data = bytes.data(); problem.empty() && data < bytes.end();) {
+            const ssize_t n = ::write(job.fd, data, static_cast<size_t>(bytes.end() - data));
+            if (n < 0 && errno != EINTR)
+                problem = "cannot write " + job.temp + ": " + std::strerror(errno);
+            else if (n > 0)
+                data += n;
         }
-        return pending_.size() < MaxOpen || Flush(error);
+        if (!problem.empty()) {
+            Drop(job);
+            return Refuse(error, problem);
+        }
+        Enqueue(std::move(job));
+        return !Failure(error);
     }
 
-    // Flushes and renames what is queued, then flushes the folders of every file
-    // renamed. False with the reason in *error.
+    // Waits for every file queued to be flushed and renamed, then flushes the folders of
+    // the files renamed. False with the reason in *error.
     bool Finish(std::string* error) {
-        if (!Flush(error))
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            finished_ = true;
+        }
+        Stop();
+        if (Failure(error))
             return false;
         std::vector<int> fds;
         for (const std::string& dir : dirs_) {
@@ -326,90 +342,144 @@ class TBatchWriter {
             if (fd >= 0)
                 fds.push_back(fd);
         }
-        dirs_.clear();
-        // Some file systems refuse to flush a folder; the renames stand all the same.
-        SyncAll(fds);
+        // Side by side too; some file systems refuse to flush a folder, and the renames
+        // stand all the same.
+        std::atomic<size_t> next{0};
+        auto flush = [&] {
+            for (size_t i; (i = next++) < fds.size();)
+                (void)::fsync(fds[i]);
+        };
+        std::vector<std::thread> helpers;
+        try {
+            while (helpers.size() + 1 < std::min(Workers, fds.size()))
+                helpers.emplace_back(flush);
+        } catch (const std::system_error&) {
+            // No more threads: those started and this one share the work.
+        }
+        flush();
+        for (std::thread& t : helpers)
+            t.join();
         for (const int fd : fds)
             ::close(fd);
         return true;
     }
 
   private:
-    struct Pending {
+    struct Job {
         std::string target, dir, temp;
         int fd;
     };
-    // Temporary files held open at a time; a batch is flushed when it reaches this.
-    static constexpr size_t MaxOpen = 256;
-    static constexpr size_t MaxThreads = 16;
+    // Flushes running side by side, and files written but not yet flushed (each holds
+    // a descriptor); Add waits while that many are queued.
+    static constexpr size_t Workers = 16;
+    static constexpr size_t MaxQueued = 256;
 
-    bool Failed(std::string* error, std::string text) {
-        *error = std::move(text);
-        Discard();
-        return false;
+    static void Drop(Job& job) {
+        if (job.fd >= 0)
+            ::close(job.fd);
+        job.fd = -1;
+        ::unlink(job.temp.c_str());
     }
 
-    void Discard() {
-        for (Pending& file : pending_) {
-            if (file.fd >= 0)
-                ::close(file.fd);
-            ::unlink(file.temp.c_str());
+    bool Refuse(std::string* error, std::string text) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (!failed_)
+                error_ = std::move(text);
+            failed_ = true;
         }
-        pending_.clear();
+        room_.notify_all();
+        return Failure(error);
     }
 
-    // fsync of every descriptor, side by side; the errno of each, 0 for success.
-    static std::vector<int> SyncAll(const std::vector<int>& fds) {
-        std::vector<int> results(fds.size(), 0);
-        std::atomic<size_t> next{0};
-        auto work = [&] {
-            for (size_t i; (i = next++) < fds.size();)
-                results[i] = ::fsync(fds[i]) == 0 ? 0 : errno;
-        };
-        std::vector<std::thread> threads;
-        try {
-            while (threads.size() + 1 < std::min(MaxThreads, fds.size()))
-                threads.emplace_back(work);
-        } catch (const std::system_error&) {
-            // No more threads: those started and this one share the work.
-        }
-        work();
-        for (std::thread& t : threads)
-            t.join();
-        return results;
+    bool Failure(std::string* error) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (failed_ && error)
+            *error = error_;
+        return failed_;
     }
 
-    bool Flush(std::string* error) {
-        std::vector<int> fds;
-        for (const Pending& file : pending_)
-            fds.push_back(file.fd);
-        const std::vector<int> results = SyncAll(fds);
-        for (size_t i = 0; i < pending_.size(); ++i) {
-            if (results[i] != 0)
-                return Failed(
-                    error, "cannot flush " + pending_[i].temp + ": " + std::strerror(results[i]));
-        }
-        for (Pending& file : pending_) {
-            const int closed = ::close(file.fd);
-            file.fd = -1;
-            if (closed != 0)
-                return Failed(error, "cannot close " + file.temp + ": " + std::strerror(errno));
-        }
-        for (size_t i = 0; i < pending_.size(); ++i) {
-            const Pending& file = pending_[i];
-            if (::rename(file.temp.c_str(), file.target.c_str()) != 0) {
-                const int err = errno;
-                pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(i));
-                return Failed(error, "cannot replace " + file.target + ": " + std::strerror(err));
+    void Enqueue(Job job) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (workers_.empty()) {
+            try {
+                while (workers_.size() < Workers)
+                    workers_.emplace_back([this] { Work(); });
+            } catch (const std::system_error&) {
+                // The threads that could be started do the work.
             }
-            dirs_.insert(file.dir);
         }
-        pending_.clear();
-        return true;
+        if (workers_.empty()) {
+            // No thread at all: the file is flushed and renamed here.
+            lock.unlock();
+            Complete(job);
+            return;
+        }
+        room_.wait(lock, [&] { return jobs_.size() < MaxQueued || failed_; });
+        jobs_.push_back(std::move(job));
+        queued_.notify_one();
     }
 
-    std::vector<Pending> pending_;
+    // Flushes, closes and renames one file, or removes it once anything has failed.
+    void Complete(Job& job) {
+        bool skip = Failure(nullptr);
+        std::string problem;
+        if (!skip && ::fsync(job.fd) != 0)
+            problem = "cannot flush " + job.temp + ": " + std::strerror(errno);
+        const int closed = ::close(job.fd);
+        job.fd = -1;
+        if (!skip && problem.empty() && closed != 0)
+            problem = "cannot close " + job.temp + ": " + std::strerror(errno);
+        // A failure elsewhere meanwhile: this file is not renamed either.
+        skip = skip || Failure(nullptr);
+        if (!skip && problem.empty() && ::rename(job.temp.c_str(), job.target.c_str()) != 0)
+            problem = "cannot replace " + job.target + ": " + std::strerror(errno);
+        if (skip || !problem.empty()) {
+            ::unlink(job.temp.c_str());
+            if (!problem.empty())
+                Refuse(nullptr, problem);
+            return;
+        }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        dirs_.insert(job.dir);
+    }
+
+    void Work() {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                queued_.wait(lock, [&] { return !jobs_.empty() || stopping_; });
+                if (jobs_.empty())
+                    return;
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+                room_.notify_one();
+            }
+            Complete(job);
+        }
+    }
+
+    // Lets the workers finish what is queued (renaming, or removing after a failure)
+    // and waits for them.
+    void Stop() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        queued_.notify_all();
+        for (std::thread& t : workers_)
+            t.join();
+        workers_.clear();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable queued_, room_;
+    std::deque<Job> jobs_;
+    std::vector<std::thread> workers_;
     std::set<std::string> dirs_;
+    std::string error_;
+    bool failed_ = false, finished_ = false, stopping_ = false;
     unsigned counter_ = 0;
 };
 
@@ -444,6 +514,79 @@ bool SameContent(const std::string& path, std::string_view bytes, bool* absent) 
     return same;
 }
 
+// The export of one library: every object its directory lists, exported from inside
+// the directory pass, so that ORCA reads the library once and no source is held
+// longer than it takes to write its file.
+struct TExportPass {
+    catalogue::TOrca& orca;
+    const std::string& library;
+    std::filesystem::path folder;
+    std::vector<char>& buffer;  // reused from entry to entry
+    TBatchWriter& writer;
+    int written = 0, unchanged = 0, failed = 0;
+    std::string error;  // a file that cannot be written ends the export
+};
+
+// Exports are tried again with a buffer sized from the entry's information block;
+// a source that keeps growing between the attempts gives up after this many.
+constexpr int ExportAttempts = 4;
+
+// The source of one entry, exported into the pass's buffer; empty when it cannot be
+// had whole.
+std::string_view ExportSource(TExportPass& pass, const std::string& name, int type) {
+    for (int attempt = 0; attempt < ExportAttempts; ++attempt) {
+        pass.buffer.back() = '\0';
+        const int32_t rc = pass.orca.EntryExport(pass.library, name, type, pass.buffer.data(),
+                                                 static_cast<int32_t>(pass.buffer.size() - 1),
+                                                 attempt + 1 < ExportAttempts);
+        if (rc == PBORCA_OK)
+            return std::string_view(pass.buffer.data());
+        if (rc != PBORCA_BUFFERTOOSMALL)
+            return {};
+        PBORCA_ENTRYINFO info{};
+        if (pass.orca.EntryInformation(pass.library, name, type, &info) != PBORCA_OK)
+            return {};
+        const size_t wanted = std::max(static_cast<size_t>(std::max(info.lSourceSize, 0)) + 2,
+                                       pass.buffer.size() * 2);
+        if (wanted > static_cast<size_t>(INT32_MAX))
+            return {};
+        pass.buffer.assign(wanted, '\0');
+    }
+    return {};
+}
+
+void ExportEntry(PBORCA_DIRENTRY* record, void* userData) {
+    auto& pass = *static_cast<TExportPass*>(userData);
+    if (!record || !pass.error.empty())
+        return;
+    // The callback runs inside ORCA's C code: nothing may leave it by exception.
+    try {
+        const std::string name = record->lpszEntryName ? record->lpszEntryName : "";
+        const int type = static_cast<int>(record->otEntryType);
+        const orca::TEntryKind* kind = orca::EntryKind(type);
+        const std::string_view source = kind ? ExportSource(pass, name, type) : std::string_view();
+        if (source.empty()) {
+            std::fprintf(stderr, "sorvanti-cli: %s: %s could not be exported\n",
+                         pass.library.c_str(), name.c_str());
+            ++pass.failed;
+            return;
+        }
+        const std::string comment(record->szComment,
+                                  strnlen(record->szComment, sizeof record->szComment));
+        const std::string file = name + "." + std::string(kind->sourceExtension);
+        const std::string bytes = orca::FormatExportFile(file, comment, source);
+        const std::string path = (pass.folder / file).string();
+        bool absent = false;
+        if (SameContent(path, bytes, &absent)) {
+            ++pass.unchanged;
+        } else if (pass.writer.Add(path, bytes, absent, &pass.error)) {
+            ++pass.written;
+        }
+    } catch (const std::exception& e) {
+        pass.error = e.what();
+    }
+}
+
 int Export(catalogue::TOrcaMgr& mgr, const std::vector<std::string>& whats,
            const std::string& dir) {
     std::vector<catalogue::TPBLib*> libs;
@@ -462,7 +605,7 @@ int Export(catalogue::TOrcaMgr& mgr, const std::vector<std::string>& whats,
         return Fail("cannot write into " + dir + ": no such drive");
     int written = 0, unchanged = 0, failed = 0;
     TBatchWriter writer;
-    std::string error;
+    std::vector<char> buffer(mgr.ExportBuffer.size() + 1, '\0');
     for (catalogue::TPBLib* lib : libs) {
         std::string stem = lib->Name.substr(lib->Name.find_last_of("\\:") + 1);
         if (const size_t dot = stem.rfind('.'); dot != std::string::npos)
@@ -472,29 +615,17 @@ int Export(catalogue::TOrcaMgr& mgr, const std::vector<std::string>& whats,
         std::filesystem::create_directories(folder, ec);
         if (ec)
             return Fail("cannot create " + folder.string() + ": " + ec.message());
-        for (int i = 0; i < lib->Entries.Count(); ++i) {
-            catalogue::TPBObj& obj = *lib->Entries[i];
-            const orca::TEntryKind* kind = orca::EntryKind(obj.EntryType);
-            const std::string_view source = obj.SourceText();
-            if (!kind || source.empty()) {
-                std::fprintf(stderr, "sorvanti-cli: %s: %s could not be exported\n",
-                             lib->Name.c_str(), obj.Name.c_str());
-                ++failed;
-                continue;
-            }
-            const std::string file = obj.Name + "." + std::string(kind->sourceExtension);
-            const std::string bytes = orca::FormatExportFile(file, obj.Comment, source);
-            const std::string path = (folder / file).string();
-            bool absent = false;
-            if (SameContent(path, bytes, &absent)) {
-                ++unchanged;
-                continue;
-            }
-            if (!writer.Add(path, bytes, absent, &error))
-                return Fail(error);
-            ++written;
-        }
+        TExportPass pass{mgr.GetSession(), lib->Name, folder, buffer, writer, 0, 0, 0, {}};
+        if (mgr.GetSession().LibraryDirectory(lib->Name, nullptr, 0, &ExportEntry, &pass) != 0 &&
+            pass.error.empty())
+            return Fail("cannot read the directory of " + lib->Name);
+        if (!pass.error.empty())
+            return Fail(pass.error);
+        written += pass.written;
+        unchanged += pass.unchanged;
+        failed += pass.failed;
     }
+    std::string error;
     if (!writer.Finish(&error))
         return Fail(error);
     std::fprintf(stderr, "sorvanti-cli: %d sources written, %d unchanged, %d failed, in %s\n",
@@ -547,6 +678,10 @@ int Run(std::vector<std::string> args) {
         options.PBIniFileName = pbIni;
     }
     catalogue::TOrcaMgr& mgr = catalogue::CreateOrcaMgr();
+    // The export reads each source inside its own directory pass and holds none; the
+    // catalogue then only lists the libraries.
+    if (command == "export")
+        mgr.Options = catalogue::TCatalogueOptions{catalogue::TCatalogueOption::AncestorFromSource};
     if (mgr.GetPBIniFile().empty())
         return Fail("no pb.ini found (give one with --pbini)");
     if (!mgr.LoadOrcaDll())
