@@ -128,7 +128,8 @@ void CopyText(char* target, size_t capacity, std::string_view text) {
     if (capacity == 0)
         return;
     const size_t n = std::min(text.size(), capacity - 1);
-    std::memcpy(target, text.data(), n);
+    if (n != 0)  // an empty text may have no bytes at all behind it
+        std::memcpy(target, text.data(), n);
     target[n] = '\0';
 }
 

@@ -9,7 +9,10 @@
 // a library changed by anyone else is read again. Every write by the session drops the
 // cached copy. A session that misses its own cache first takes the copy another live
 // session of the process holds of the same file (same identity), so sessions open at
-// the same time on the same libraries parse each file once between them.
+// the same time on the same libraries parse each file once between them. A call made
+// from inside a directory pass on the object being reported (as the catalogue exports
+// each entry while it reads a directory) takes that object's entries as the pass has
+// them, without looking them up again.
 
 #include <cstdint>
 #include <memory>

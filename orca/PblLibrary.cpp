@@ -166,7 +166,7 @@ std::string_view PblData::Prefix(size_t n) const {
     n = std::min(n, size_);
     if (!image_)
         return std::string_view(held_).substr(0, n);
-    if (n == 0)
+    if (n == 0 || static_cast<size_t>(first_) + pbl::BlockSize > image_->size())
         return {};
     const char* b = image_->data() + first_;
     if (pbl::Get16(b + 8) < n)

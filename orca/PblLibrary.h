@@ -7,7 +7,10 @@
 // cycles in data chains, in the bitmap chain and in the directory tree, sizes that
 // disagree with their chains) and fails with a precise text instead of guessing.
 // Writing never fabricates bytes it does not understand: entry data (source and
-// compiled forms alike) is kept exactly as read.
+// compiled forms alike) is kept exactly as read. A library read from a file keeps the
+// file's image and its entries' data stays in it (see PblData); images read by Load
+// and Read go back to a small pool of buffers when their last entry goes, for the next
+// library read.
 //
 // Names are ordered the way PowerBuilder's directory orders them: byte by byte with the
 // ASCII letters compared without regard to case (so '.' < digits < '_' < letters, and
@@ -119,7 +122,8 @@ class PblLibrary {
     // Reads and parses a library file (host path).
     static std::unique_ptr<PblLibrary> Load(const std::string& hostPath, std::string* error);
     // Reads size bytes from the open file fd (the file at hostPath, named in the error
-    // texts) and parses them. The file is read to its end when it shrank meanwhile.
+    // texts) and parses them; a file that has shrunk meanwhile gives what it still
+    // holds, which the parse then finds short.
     static std::unique_ptr<PblLibrary> Read(int fd, size_t size, const std::string& hostPath,
                                             std::string* error);
     // A new, empty library.
