@@ -29,6 +29,12 @@ std::string HeaderComment(std::string_view comment) {
     return std::string(comment.substr(0, pbl::HeaderCommentSize - 1));
 }
 
+// Memory for a library image, left uninitialised: the read fills it.
+struct ImageBuffer {
+    std::unique_ptr<char[]> bytes;
+    size_t capacity = 0;
+};
+
 // Buffers of library images that no library uses any more, kept for the next read.
 // Reading a library again (a new session, a refresh after a change) then fills memory
 // the process has already touched instead of having fresh pages faulted in and
@@ -39,33 +45,48 @@ class ImagePool {
     static constexpr size_t MaxBuffers = 32;
     static constexpr size_t MaxBytes = size_t{64} << 20;
 
-    // A buffer of at least size bytes of capacity, empty ones when none is kept.
-    static std::string Take(size_t size) {
-        ImagePool& pool = Instance();
-        const std::lock_guard<std::mutex> lock(pool.mutex_);
-        auto best = pool.free_.end();
-        for (auto it = pool.free_.begin(); it != pool.free_.end(); ++it)
-            if (it->capacity() >= size &&
-                (best == pool.free_.end() || it->capacity() < best->capacity()))
-                best = it;
-        if (best == pool.free_.end())
-            return {};
-        std::string buffer = std::move(*best);
-        pool.bytes_ -= buffer.capacity();
-        pool.free_.erase(best);
+    // The smallest buffer kept that holds size bytes, else a new one.
+    static ImageBuffer Take(size_t size) {
+        {
+            ImagePool& pool = Instance();
+            const std::lock_guard<std::mutex> lock(pool.mutex_);
+            auto best = pool.free_.end();
+            for (auto it = pool.free_.begin(); it != pool.free_.end(); ++it)
+                if (it->capacity >= size &&
+                    (best == pool.free_.end() || it->capacity < best->capacity))
+                    best = it;
+            if (best != pool.free_.end()) {
+                ImageBuffer buffer = std::move(*best);
+                pool.bytes_ -= buffer.capacity;
+                pool.free_.erase(best);
+                return buffer;
+            }
+        }
+        ImageBuffer buffer{std::make_unique_for_overwrite<char[]>(std::max<size_t>(size, 1)),
+                           std::max<size_t>(size, 1)};
+        // Its pages are faulted in with one call rather than one fault each, which in a
+        // virtual machine costs more than reading them.
+        const auto begin =
+            (reinterpret_cast<uintptr_t>(buffer.bytes.get()) + 4095) & ~uintptr_t{4095};
+        const auto end =
+            (reinterpret_cast<uintptr_t>(buffer.bytes.get()) + size) & ~uintptr_t{4095};
+#ifdef MADV_POPULATE_WRITE
+        if (end > begin)
+            (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#endif
         return buffer;
     }
 
-    static void Give(std::string buffer) noexcept {
+    static void Give(ImageBuffer buffer) noexcept {
         ImagePool& pool = Instance();
         const std::lock_guard<std::mutex> lock(pool.mutex_);
-        if (pool.free_.size() >= MaxBuffers || pool.bytes_ + buffer.capacity() > MaxBytes)
+        if (pool.free_.size() >= MaxBuffers || pool.bytes_ + buffer.capacity > MaxBytes)
             return;
         try {
-            pool.bytes_ += buffer.capacity();
             pool.free_.push_back(std::move(buffer));
+            pool.bytes_ += pool.free_.back().capacity;
         } catch (...) {
-            pool.bytes_ -= buffer.capacity();  // no room to keep it: it is freed
+            // No room to keep it: it is freed.
         }
     }
 
@@ -75,53 +96,45 @@ class ImagePool {
         return *pool;
     }
     std::mutex mutex_;
-    std::vector<std::string> free_;
+    std::vector<ImageBuffer> free_;
     size_t bytes_ = 0;
 };
 
-// An image that gives its buffer back to the pool when the last library using it goes.
-std::shared_ptr<const std::string> PooledImage(std::string image) {
-    return std::shared_ptr<const std::string>(
-        new std::string(std::move(image)), [](const std::string* used) {
-            ImagePool::Give(std::move(*const_cast<std::string*>(used)));
-            delete used;
-        });
-}
-
-// The size bytes of an open file read straight into a buffer; nullopt with the reason
-// in LastErrorText() when reading fails.
-std::optional<std::string> ReadImage(int fd, size_t size, const std::string& hostPath) {
-    std::string content = ImagePool::Take(size);
-    if (content.capacity() < size) {
-        // A new buffer: its pages are faulted in with one call rather than one fault
-        // each, which in a virtual machine costs more than reading them.
-        content.reserve(size);
-        const auto begin = (reinterpret_cast<uintptr_t>(content.data()) + 4095) & ~uintptr_t{4095};
-        const auto end = (reinterpret_cast<uintptr_t>(content.data()) + size) & ~uintptr_t{4095};
-#ifdef MADV_POPULATE_WRITE
-        if (end > begin)
-            (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
-#endif
+// An image in a pooled buffer, which goes back to the pool with the image's last entry.
+class PooledImage : public PblImage {
+  public:
+    PooledImage(ImageBuffer buffer, size_t size) : buffer_(std::move(buffer)) {
+        bytes_ = std::string_view(buffer_.bytes.get(), size);
     }
-    // Shrinking keeps the bytes; only a buffer grown here has its new part cleared.
-    content.resize(size);
+    ~PooledImage() override { ImagePool::Give(std::move(buffer_)); }
+    PooledImage(const PooledImage&) = delete;
+    PooledImage& operator=(const PooledImage&) = delete;
+
+  private:
+    ImageBuffer buffer_;
+};
+
+// The size bytes of an open file read straight into a pooled buffer; nullptr with the
+// reason in LastErrorText() when reading fails. A file that has shrunk gives what it
+// still holds.
+std::shared_ptr<const PblImage> ReadImage(int fd, size_t size, const std::string& hostPath) {
+    ImageBuffer buffer = ImagePool::Take(size);
     size_t used = 0;
     while (used < size) {
-        const ssize_t n = ::read(fd, content.data() + used, size - used);
+        const ssize_t n = ::read(fd, buffer.bytes.get() + used, size - used);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             const int err = errno;
-            ImagePool::Give(std::move(content));
+            ImagePool::Give(std::move(buffer));
             platform::SetLastErrorText("cannot read " + hostPath + ": " + std::strerror(err));
-            return std::nullopt;
+            return nullptr;
         }
         if (n == 0)
-            break;  // the file shrank: what is there is parsed (and found short)
+            break;
         used += static_cast<size_t>(n);
     }
-    content.resize(used);
-    return content;
+    return std::make_shared<const PooledImage>(std::move(buffer), used);
 }
 
 bool Refuse(std::string* error, std::string text) {
@@ -166,9 +179,10 @@ std::string_view PblData::Prefix(size_t n) const {
     n = std::min(n, size_);
     if (!image_)
         return std::string_view(held_).substr(0, n);
-    if (n == 0 || static_cast<size_t>(first_) + pbl::BlockSize > image_->size())
+    const std::string_view image = image_->Bytes();
+    if (n == 0 || static_cast<size_t>(first_) + pbl::BlockSize > image.size())
         return {};
-    const char* b = image_->data() + first_;
+    const char* b = image.data() + first_;
     if (pbl::Get16(b + 8) < n)
         return {};
     return std::string_view(b + pbl::DataHeaderSize, n);
@@ -222,14 +236,14 @@ std::unique_ptr<PblLibrary> PblLibrary::Load(const std::string& hostPath, std::s
 
 std::unique_ptr<PblLibrary> PblLibrary::Read(int fd, size_t size, const std::string& hostPath,
                                              std::string* error) {
-    std::optional<std::string> image = ReadImage(fd, size, hostPath);
+    std::shared_ptr<const PblImage> image = ReadImage(fd, size, hostPath);
     if (!image) {
         if (error)
             *error = "cannot read " + hostPath + ": " + platform::LastErrorText();
         return nullptr;
     }
     std::string why;
-    auto lib = Parse(PooledImage(std::move(*image)), &why);
+    auto lib = Parse(std::move(image), &why);
     if (!lib && error)
         *error = hostPath + ": " + why;
     return lib;

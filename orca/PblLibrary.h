@@ -29,6 +29,17 @@
 
 namespace orca {
 
+// The bytes of a library file as read. They never change once read; the entries read
+// from them keep them alive.
+class PblImage {
+  public:
+    virtual ~PblImage() = default;
+    std::string_view Bytes() const { return bytes_; }
+
+  protected:
+    std::string_view bytes_;
+};
+
 // The bytes of one entry. Entries built in memory hold their bytes; entries read from a
 // file keep them where they are, in the data chain of the library image they were read
 // from. The reader has checked that chain block by block before handing the entry out,
@@ -42,7 +53,7 @@ class PblData {
     PblData(const char* bytes) : PblData(std::string(bytes)) {}
     // The size bytes of the chain starting at the DAT* block at offset first of image.
     // Only the reader makes these, after checking the chain.
-    PblData(std::shared_ptr<const std::string> image, uint32_t first, size_t size)
+    PblData(std::shared_ptr<const PblImage> image, uint32_t first, size_t size)
         : image_(std::move(image)), first_(first), size_(size) {}
 
     size_t size() const { return size_; }
@@ -67,7 +78,7 @@ class PblData {
 
   private:
     std::string held_;
-    std::shared_ptr<const std::string> image_;  // set for bytes in a library image
+    std::shared_ptr<const PblImage> image_;  // set for bytes in a library image
     uint32_t first_ = 0;
     size_t size_ = 0;
 };
@@ -81,7 +92,7 @@ void PblData::ForEachPiece(Sink&& sink) const {
     }
     // The chain was checked when it was read; the bounds here only keep a walk that
     // could never go wrong from going anywhere if it did.
-    const std::string& image = *image_;
+    const std::string_view image = image_->Bytes();
     size_t remaining = size_;
     uint32_t at = first_;
     while (remaining > 0 && at != 0 && static_cast<size_t>(at) + pbl::BlockSize <= image.size()) {
@@ -117,7 +128,7 @@ class PblLibrary {
     // not a valid ANSI library (UTF-16 libraries are recognised and refused by name).
     static std::unique_ptr<PblLibrary> Parse(std::string_view image, std::string* error);
     // The same on an image the library may keep: its entries' data stays in it.
-    static std::unique_ptr<PblLibrary> Parse(std::shared_ptr<const std::string> image,
+    static std::unique_ptr<PblLibrary> Parse(std::shared_ptr<const PblImage> image,
                                              std::string* error);
     // Reads and parses a library file (host path).
     static std::unique_ptr<PblLibrary> Load(const std::string& hostPath, std::string* error);

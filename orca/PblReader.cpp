@@ -56,9 +56,9 @@ struct Chunk {
 
 class Reader {
   public:
-    Reader(std::shared_ptr<const std::string> image, std::string* error)
+    Reader(std::shared_ptr<const PblImage> image, std::string* error)
         : shared_(std::move(image)),
-          image_(*shared_),
+          image_(shared_->Bytes()),
           error_(error),
           owner_(image_.size() / BlockSize, OwnerNone) {}
 
@@ -153,7 +153,7 @@ class Reader {
                    std::string* out, size_t* firstCount = nullptr);
     bool ReadEntries(std::vector<PblEntry>* entries);
 
-    std::shared_ptr<const std::string> shared_;  // the image the entries' data stays in
+    std::shared_ptr<const PblImage> shared_;  // the image the entries' data stays in
     std::string_view image_;
     std::string* error_;
     std::vector<uint32_t> owner_;  // per whole block of the image
@@ -454,11 +454,20 @@ bool Reader::ReadEntries(std::vector<PblEntry>* entries) {
 
 }  // namespace
 
+// An image held in a string of its own.
+class StringImage : public PblImage {
+  public:
+    explicit StringImage(std::string_view bytes) : held_(bytes) { bytes_ = held_; }
+
+  private:
+    std::string held_;
+};
+
 std::unique_ptr<PblLibrary> PblLibrary::Parse(std::string_view image, std::string* error) {
-    return Parse(std::make_shared<const std::string>(image), error);
+    return Parse(std::make_shared<const StringImage>(image), error);
 }
 
-std::unique_ptr<PblLibrary> PblLibrary::Parse(std::shared_ptr<const std::string> image,
+std::unique_ptr<PblLibrary> PblLibrary::Parse(std::shared_ptr<const PblImage> image,
                                               std::string* error) {
     std::string failure;
     Reader reader(std::move(image), &failure);
