@@ -403,6 +403,20 @@ TEST_F(OrcaApiTest, CallsFromInsideAPassGiveWhatTheyGiveOutside) {
     }
 }
 
+// Whatever stands where a library should be and is not a file is refused at once: a
+// folder, and a named pipe (which a plain open would wait on for ever).
+TEST_F(OrcaApiTest, WhatIsNotAFileIsRefusedWithoutWaiting) {
+    fs::create_directory(Host("folder.pbl"));
+    ASSERT_EQ(::mkfifo(Host("pipe.pbl").c_str(), 0600), 0);
+    for (const char* name : {"folder.pbl", "pipe.pbl"}) {
+        Orca s;
+        int32_t rc = PBORCA_OK;
+        EXPECT_TRUE(Directory(s, Lib(name), &rc).empty());
+        EXPECT_EQ(rc, PBORCA_BADLIBRARY) << name;
+        EXPECT_NE(s.Error().find("is not a file"), std::string::npos) << s.Error();
+    }
+}
+
 // Library images are read into buffers that earlier libraries used: a library shorter
 // than its directory says is corrupt however long the buffer it is read into.
 TEST_F(OrcaApiTest, AShortLibraryIsCorruptWhateverBufferItIsReadInto) {

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <string>
 
+#include "orca/OrcaObjects.h"
+#include "orca/PblLibrary.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -160,6 +162,29 @@ TEST_F(CliTest, ExportReplacesChangedFilesAtomicallyAndOnlyOnce) {
     EXPECT_EQ(testsupport::ReadFile(window), "edited again");
     for (const auto& e : fs::recursive_directory_iterator(out))
         EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+}
+
+// A source larger than the export buffer comes out whole; an object with only its
+// compiled form is reported and fails the export, the other files still written.
+TEST_F(CliTest, ExportWritesLargeSourcesWholeAndReportsWhatHasNoSource) {
+    auto lib = orca::PblLibrary::Create("0600", "", 1133466869);
+    std::string source = "global type w_big from window\r\nend type\r\n";
+    while (source.size() < 700000)
+        source += "// " + std::to_string(source.size()) + " padding the source past the buffer\r\n";
+    ASSERT_TRUE(lib->Put(orca::SourceEntry("w_big.srw", "", 1133466869, "big one", source)));
+    ASSERT_TRUE(lib->Put({"w_compiled.win", "", 1133466869, 0, "compiled bytes"}));
+    const std::string library = prefix.DriveC() + "/big.pbl";
+    std::string error;
+    ASSERT_TRUE(lib->Save(library, &error)) << error;
+
+    const std::string out = prefix.PrefixPath() + "/export";
+    Result r = Run("export '" + library + "' '" + out + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("w_compiled could not be exported"));
+    EXPECT_THAT(r.err, HasSubstr("1 sources written, 0 unchanged, 1 failed"));
+    EXPECT_EQ(testsupport::ReadFile(out + "/big/w_big.srw"),
+              orca::FormatExportFile("w_big.srw", "big one", source));
+    EXPECT_FALSE(std::filesystem::exists(out + "/big/w_compiled.srw"));
 }
 
 TEST_F(CliTest, BadInputGivesItsMessageAndStatus) {
