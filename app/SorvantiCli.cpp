@@ -371,7 +371,7 @@ class TBatchWriter {
     };
     // Flushes running side by side, and files written but not yet flushed (each holds
     // a descriptor); Add waits while that many are queued.
-    static constexpr size_t Workers = 16;
+    static constexpr size_t Workers = 32;
     static constexpr size_t MaxQueued = 256;
 
     static void Drop(Job& job) {
