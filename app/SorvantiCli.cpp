@@ -6,17 +6,30 @@
 // Exit status: 0 success, 1 nothing found or an operation failed, 2 bad usage. Errors go
 // to stderr; what the commands find goes to stdout.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "catalogue/Hierarchy.h"
@@ -51,9 +64,10 @@ constexpr const char* UsageText =
     "                           the application's search path\n"
     "  hierarchy APP [OBJECT]   the inheritance tree under \"System\" (or under OBJECT),\n"
     "                           one class per line, indented two blanks per generation\n"
-    "  export APP|LIB DIR       every source as a .sr* file with its export header, one\n"
-    "                           folder per library; a file whose content is already the\n"
-    "                           same is left untouched\n"
+    "  export APP|LIB... DIR    every source as a .sr* file with its export header, one\n"
+    "                           folder per library (a library named twice is exported\n"
+    "                           once); a file whose content is already the same is left\n"
+    "                           untouched\n"
     "\n"
     "  --pbini PATH             the pb.ini to read (a Windows path, or a host path)\n"
     "  --help                   this text\n"
@@ -231,16 +245,367 @@ int List(catalogue::TOrcaMgr& mgr, const std::string& what) {
     return ExitOk;
 }
 
-int Export(catalogue::TOrcaMgr& mgr, const std::string& what, const std::string& dir) {
-    std::string error;
-    const std::vector<catalogue::TPBLib*> libs = Libraries(mgr, what, &error);
-    if (!error.empty())
-        return Fail(error);
+// Files replaced as a batch. Each goes through a temporary file beside it that is
+// flushed to disk before it is renamed over the file, so that a crash or a full disk
+// leaves every file either as it was or complete, as platform::WriteHostFileAtomic does
+// for one file (a symbolic link stays a link and its target gets the content; an
+// existing file keeps its permissions). What differs is the cost: the flushes, which
+// wait for the disk, run on worker threads side by side and while the next files are
+// still being made, each worker renaming a file once its flush is done; each folder is
+// flushed once, at the end. After a failure no further file is renamed and the
+// temporary files left are removed; the files renamed before it are complete.
+class TBatchWriter {
+  public:
+    TBatchWriter() = default;
+    TBatchWriter(const TBatchWriter&) = delete;
+    TBatchWriter& operator=(const TBatchWriter&) = delete;
+    ~TBatchWriter() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            failed_ = failed_ || !finished_;  // not finished: nothing more is renamed
+        }
+        Stop();
+    }
+
+    // Queues the new content of path. absent: the caller found no file there, so there
+    // are no permissions to keep and no link to follow. False with the reason in
+    // *error when the temporary file cannot be written or an earlier file failed.
+    bool Add(const std::string& path, std::string_view bytes, bool absent, std::string* error) {
+        if (Failure(error))
+            return false;
+        std::string target = path;
+        struct stat st {};
+        bool exists = false;
+        if (!absent && ::lstat(path.c_str(), &st) == 0) {
+            if (S_ISLNK(st.st_mode)) {
+                std::error_code ec;
+                const std::filesystem::path resolved = std::filesystem::canonical(path, ec);
+                if (!ec)
+                    target = resolved.string();
+            }
+            exists = ::stat(target.c_str(), &st) == 0;
+            if (exists && S_ISDIR(st.st_mode))
+                return Refuse(error, "cannot write " + target + ": " + std::strerror(EISDIR));
+        }
+        const size_t slash = target.rfind('/');
+        Job job{target, slash == std::string::npos ? "." : target.substr(0, slash), {}, -1};
+        const std::string name = target.substr(slash == std::string::npos ? 0 : slash + 1);
+        for (int attempt = 0; attempt < 100 && job.fd < 0; ++attempt) {
+            job.temp = job.dir + "/." + name + ".tmp" + std::to_string(::getpid()) + "-" +
+                       std::to_string(counter_++);
+            job.fd = ::open(job.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (job.fd < 0 && errno != EEXIST)
+                break;
+        }
+        if (job.fd < 0)
+            return Refuse(error, "cannot create a temporary file for " + target + ": " +
+                                     std::strerror(errno));
+        std::string problem;
+        if (exists) {
+            if (::fchmod(job.fd, st.st_mode & 07777) != 0)
+                problem = "cannot set the permissions of " + job.temp + ": " + std::strerror(errno);
+            struct stat own {};
+            if (problem.empty() && ::fstat(job.fd, &own) == 0 &&
+                (own.st_uid != st.st_uid || own.st_gid != st.st_gid))
+                if (::fchown(job.fd, st.st_uid, st.st_gid) != 0) {
+                    // Not allowed to give the file away: the content matters more.
+                }
+        }
+        for (const char* data = bytes.data(); problem.empty() && data < bytes.end();) {
+            const ssize_t n = ::write(job.fd, data, static_cast<size_t>(bytes.end() - data));
+            if (n < 0 && errno != EINTR)
+                problem = "cannot write " + job.temp + ": " + std::strerror(errno);
+            else if (n > 0)
+                data += n;
+        }
+        if (!problem.empty()) {
+            Drop(job);
+            return Refuse(error, problem);
+        }
+        Enqueue(std::move(job));
+        return !Failure(error);
+    }
+
+    // Waits for every file queued to be flushed and renamed, then flushes the folders of
+    // the files renamed. False with the reason in *error.
+    bool Finish(std::string* error) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            finished_ = true;
+        }
+        Stop();
+        if (Failure(error))
+            return false;
+        std::vector<int> fds;
+        for (const std::string& dir : dirs_) {
+            const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd >= 0)
+                fds.push_back(fd);
+        }
+        // Side by side too; some file systems refuse to flush a folder, and the renames
+        // stand all the same.
+        std::atomic<size_t> next{0};
+        auto flush = [&] {
+            for (size_t i; (i = next++) < fds.size();)
+                (void)::fsync(fds[i]);
+        };
+        std::vector<std::thread> helpers;
+        try {
+            while (helpers.size() + 1 < std::min(Workers, fds.size()))
+                helpers.emplace_back(flush);
+        } catch (const std::system_error&) {
+            // No more threads: those started and this one share the work.
+        }
+        flush();
+        for (std::thread& t : helpers)
+            t.join();
+        for (const int fd : fds)
+            ::close(fd);
+        return true;
+    }
+
+  private:
+    struct Job {
+        std::string target, dir, temp;
+        int fd;
+    };
+    // Flushes running side by side, and files written but not yet flushed (each holds
+    // a descriptor); Add waits while that many are queued.
+    static constexpr size_t Workers = 32;
+    static constexpr size_t MaxQueued = 256;
+
+    static void Drop(Job& job) {
+        if (job.fd >= 0)
+            ::close(job.fd);
+        job.fd = -1;
+        ::unlink(job.temp.c_str());
+    }
+
+    bool Refuse(std::string* error, std::string text) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (!failed_)
+                error_ = std::move(text);
+            failed_ = true;
+        }
+        room_.notify_all();
+        return Failure(error);
+    }
+
+    bool Failure(std::string* error) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (failed_ && error)
+            *error = error_;
+        return failed_;
+    }
+
+    void Enqueue(Job job) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (workers_.empty()) {
+            try {
+                while (workers_.size() < Workers)
+                    workers_.emplace_back([this] { Work(); });
+            } catch (const std::system_error&) {
+                // The threads that could be started do the work.
+            }
+        }
+        if (workers_.empty()) {
+            // No thread at all: the file is flushed and renamed here.
+            lock.unlock();
+            Complete(job);
+            return;
+        }
+        room_.wait(lock, [&] { return jobs_.size() < MaxQueued || failed_; });
+        jobs_.push_back(std::move(job));
+        queued_.notify_one();
+    }
+
+    // Flushes, closes and renames one file, or removes it once anything has failed.
+    void Complete(Job& job) {
+        bool skip = Failure(nullptr);
+        std::string problem;
+        if (!skip && ::fsync(job.fd) != 0)
+            problem = "cannot flush " + job.temp + ": " + std::strerror(errno);
+        const int closed = ::close(job.fd);
+        job.fd = -1;
+        if (!skip && problem.empty() && closed != 0)
+            problem = "cannot close " + job.temp + ": " + std::strerror(errno);
+        // A failure elsewhere meanwhile: this file is not renamed either.
+        skip = skip || Failure(nullptr);
+        if (!skip && problem.empty() && ::rename(job.temp.c_str(), job.target.c_str()) != 0)
+            problem = "cannot replace " + job.target + ": " + std::strerror(errno);
+        if (skip || !problem.empty()) {
+            ::unlink(job.temp.c_str());
+            if (!problem.empty())
+                Refuse(nullptr, problem);
+            return;
+        }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        dirs_.insert(job.dir);
+    }
+
+    void Work() {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                queued_.wait(lock, [&] { return !jobs_.empty() || stopping_; });
+                if (jobs_.empty())
+                    return;
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+                room_.notify_one();
+            }
+            Complete(job);
+        }
+    }
+
+    // Lets the workers finish what is queued (renaming, or removing after a failure)
+    // and waits for them.
+    void Stop() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        queued_.notify_all();
+        for (std::thread& t : workers_)
+            t.join();
+        workers_.clear();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable queued_, room_;
+    std::deque<Job> jobs_;
+    std::vector<std::thread> workers_;
+    std::set<std::string> dirs_;
+    std::string error_;
+    bool failed_ = false, finished_ = false, stopping_ = false;
+    unsigned counter_ = 0;
+};
+
+// Whether the file at path holds exactly bytes; *absent tells that there is no file
+// (nothing at all, or a link to nothing). A file of another size is not read.
+bool SameContent(const std::string& path, std::string_view bytes, bool* absent) {
+    *absent = false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *absent = errno == ENOENT;
+        return false;
+    }
+    struct stat st {};
+    bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                static_cast<uint64_t>(st.st_size) == bytes.size();
+    if (same) {
+        std::string content(bytes.size() + 1, '\0');  // one byte more sees a file grown
+        size_t used = 0;
+        for (;;) {
+            const ssize_t n = ::read(fd, content.data() + used, content.size() - used);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            used += static_cast<size_t>(n);
+            if (used == content.size())
+                break;
+        }
+        same = used == bytes.size() && std::string_view(content.data(), used) == bytes;
+    }
+    ::close(fd);
+    return same;
+}
+
+// The export of one library: every object its directory lists, exported from inside
+// the directory pass, so that ORCA reads the library once and no source is held
+// longer than it takes to write its file.
+struct TExportPass {
+    catalogue::TOrca& orca;
+    const std::string& library;
+    std::filesystem::path folder;
+    std::vector<char>& buffer;  // reused from entry to entry
+    TBatchWriter& writer;
+    int written = 0, unchanged = 0, failed = 0;
+    std::string error;  // a file that cannot be written ends the export
+};
+
+// Exports are tried again with a buffer sized from the entry's information block;
+// a source that keeps growing between the attempts gives up after this many.
+constexpr int ExportAttempts = 4;
+
+// The source of one entry, exported into the pass's buffer; empty when it cannot be
+// had whole.
+std::string_view ExportSource(TExportPass& pass, const std::string& name, int type) {
+    for (int attempt = 0; attempt < ExportAttempts; ++attempt) {
+        pass.buffer.back() = '\0';
+        const int32_t rc = pass.orca.EntryExport(pass.library, name, type, pass.buffer.data(),
+                                                 static_cast<int32_t>(pass.buffer.size() - 1),
+                                                 attempt + 1 < ExportAttempts);
+        if (rc == PBORCA_OK)
+            return std::string_view(pass.buffer.data());
+        if (rc != PBORCA_BUFFERTOOSMALL)
+            return {};
+        PBORCA_ENTRYINFO info{};
+        if (pass.orca.EntryInformation(pass.library, name, type, &info) != PBORCA_OK)
+            return {};
+        const size_t wanted = std::max(static_cast<size_t>(std::max(info.lSourceSize, 0)) + 2,
+                                       pass.buffer.size() * 2);
+        if (wanted > static_cast<size_t>(INT32_MAX))
+            return {};
+        pass.buffer.assign(wanted, '\0');
+    }
+    return {};
+}
+
+void ExportEntry(PBORCA_DIRENTRY* record, void* userData) {
+    auto& pass = *static_cast<TExportPass*>(userData);
+    if (!record || !pass.error.empty())
+        return;
+    // The callback runs inside ORCA's C code: nothing may leave it by exception.
+    try {
+        const std::string name = record->lpszEntryName ? record->lpszEntryName : "";
+        const int type = static_cast<int>(record->otEntryType);
+        const orca::TEntryKind* kind = orca::EntryKind(type);
+        const std::string_view source = kind ? ExportSource(pass, name, type) : std::string_view();
+        if (source.empty()) {
+            std::fprintf(stderr, "sorvanti-cli: %s: %s could not be exported\n",
+                         pass.library.c_str(), name.c_str());
+            ++pass.failed;
+            return;
+        }
+        const std::string comment(record->szComment,
+                                  strnlen(record->szComment, sizeof record->szComment));
+        const std::string file = name + "." + std::string(kind->sourceExtension);
+        const std::string bytes = orca::FormatExportFile(file, comment, source);
+        const std::string path = (pass.folder / file).string();
+        bool absent = false;
+        if (SameContent(path, bytes, &absent)) {
+            ++pass.unchanged;
+        } else if (pass.writer.Add(path, bytes, absent, &pass.error)) {
+            ++pass.written;
+        }
+    } catch (const std::exception& e) {
+        pass.error = e.what();
+    }
+}
+
+int Export(catalogue::TOrcaMgr& mgr, const std::vector<std::string>& whats,
+           const std::string& dir) {
+    std::vector<catalogue::TPBLib*> libs;
+    for (const std::string& what : whats) {
+        std::string error;
+        const std::vector<catalogue::TPBLib*> found = Libraries(mgr, what, &error);
+        if (!error.empty())
+            return Fail(error);
+        for (catalogue::TPBLib* lib : found)
+            if (std::find(libs.begin(), libs.end(), lib) == libs.end())
+                libs.push_back(lib);
+    }
     const std::filesystem::path root =
         std::filesystem::path(!dir.empty() && dir[0] == '/' ? dir : platform::HostPath(dir));
     if (root.empty())
         return Fail("cannot write into " + dir + ": no such drive");
     int written = 0, unchanged = 0, failed = 0;
+    TBatchWriter writer;
+    std::vector<char> buffer(mgr.ExportBuffer.size() + 1, '\0');
     for (catalogue::TPBLib* lib : libs) {
         std::string stem = lib->Name.substr(lib->Name.find_last_of("\\:") + 1);
         if (const size_t dot = stem.rfind('.'); dot != std::string::npos)
@@ -250,28 +615,19 @@ int Export(catalogue::TOrcaMgr& mgr, const std::string& what, const std::string&
         std::filesystem::create_directories(folder, ec);
         if (ec)
             return Fail("cannot create " + folder.string() + ": " + ec.message());
-        for (int i = 0; i < lib->Entries.Count(); ++i) {
-            catalogue::TPBObj& obj = *lib->Entries[i];
-            const orca::TEntryKind* kind = orca::EntryKind(obj.EntryType);
-            const std::string_view source = obj.SourceText();
-            if (!kind || source.empty()) {
-                std::fprintf(stderr, "sorvanti-cli: %s: %s could not be exported\n",
-                             lib->Name.c_str(), obj.Name.c_str());
-                ++failed;
-                continue;
-            }
-            const std::string file = obj.Name + "." + std::string(kind->sourceExtension);
-            const std::string bytes = orca::FormatExportFile(file, obj.Comment, source);
-            const std::filesystem::path path = folder / file;
-            if (platform::ReadHostFile(path.string()) == bytes) {
-                ++unchanged;
-                continue;
-            }
-            if (!platform::WriteHostFileAtomic(path.string(), bytes))
-                return Fail("cannot write " + path.string() + ": " + platform::LastErrorText());
-            ++written;
-        }
+        TExportPass pass{mgr.GetSession(), lib->Name, folder, buffer, writer, 0, 0, 0, {}};
+        if (mgr.GetSession().LibraryDirectory(lib->Name, nullptr, 0, &ExportEntry, &pass) != 0 &&
+            pass.error.empty())
+            return Fail("cannot read the directory of " + lib->Name);
+        if (!pass.error.empty())
+            return Fail(pass.error);
+        written += pass.written;
+        unchanged += pass.unchanged;
+        failed += pass.failed;
     }
+    std::string error;
+    if (!writer.Finish(&error))
+        return Fail(error);
     std::fprintf(stderr, "sorvanti-cli: %d sources written, %d unchanged, %d failed, in %s\n",
                  written, unchanged, failed, root.string().c_str());
     return failed == 0 ? ExitOk : ExitFailed;
@@ -303,8 +659,9 @@ int Run(std::vector<std::string> args) {
         const char* name;
         size_t least, most;
     };
-    static constexpr TCommand Commands[] = {{"apps", 0, 0}, {"libs", 1, 1},      {"list", 1, 1},
-                                            {"show", 2, 2}, {"hierarchy", 1, 2}, {"export", 2, 2}};
+    static constexpr TCommand Commands[] = {{"apps", 0, 0},      {"libs", 1, 1},
+                                            {"list", 1, 1},      {"show", 2, 2},
+                                            {"hierarchy", 1, 2}, {"export", 2, SIZE_MAX}};
     const TCommand* chosen = nullptr;
     for (const TCommand& c : Commands)
         if (command == c.name)
@@ -321,6 +678,10 @@ int Run(std::vector<std::string> args) {
         options.PBIniFileName = pbIni;
     }
     catalogue::TOrcaMgr& mgr = catalogue::CreateOrcaMgr();
+    // The export reads each source inside its own directory pass and holds none; the
+    // catalogue then only lists the libraries.
+    if (command == "export")
+        mgr.Options = catalogue::TCatalogueOptions{catalogue::TCatalogueOption::AncestorFromSource};
     if (mgr.GetPBIniFile().empty())
         return Fail("no pb.ini found (give one with --pbini)");
     if (!mgr.LoadOrcaDll())
@@ -333,7 +694,8 @@ int Run(std::vector<std::string> args) {
     if (command == "list")
         return List(mgr, words[1]);
     if (command == "export")
-        return Export(mgr, words[1], words[2]);
+        return Export(mgr, std::vector<std::string>(words.begin() + 1, words.end() - 1),
+                      words.back());
     catalogue::TPBApp* app = mgr.FindApp(words[1]);
     if (!app)
         return Fail("no application " + words[1] + " in " + mgr.PBIniFile());

@@ -3,9 +3,10 @@
 // each object's source and reads its entry information. The reference is reading the
 // same library files from the page cache (warmed first) in the same run. Both rates are
 // given in library bytes per second, so the ratio says how close export comes to the
-// cost of merely reading the files.
+// cost of merely reading the files. The two alternate in rounds and the median round
+// is reported, as the machine may be busy with other work.
 //
-// usage: export_bench [REPETITIONS] [CORPUS_DIR]
+// usage: export_bench [REPETITIONS] [CORPUS_DIR] [ROUNDS]
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "orca/pborca.h"
 #include "platform/Paths.h"
 
@@ -70,11 +72,47 @@ void OnEntry(PBORCA_DIRENTRY* entry, void* user) {
     }
 }
 
+// One pass of the reference over every library: the seconds it took.
+double ReadPass(const std::vector<std::string>& libraries, int repetitions,
+                std::vector<char>& buffer, size_t* bytes) {
+    const auto start = Clock::now();
+    for (int r = 0; r < repetitions; ++r)
+        for (const std::string& l : libraries)
+            *bytes += ReadFile(l, buffer);
+    return Seconds(start);
+}
+
+struct ExportTotals {
+    size_t exported = 0, objects = 0, failures = 0;
+};
+
+// One pass of the export over every library, a fresh session each repetition: the
+// seconds it took.
+double ExportPass(const std::vector<std::string>& windowsPaths, int repetitions,
+                  std::vector<char>& buffer, ExportTotals* totals) {
+    const auto start = Clock::now();
+    for (int r = 0; r < repetitions; ++r) {
+        HPBORCA session = PBORCA_SessionOpen();
+        for (const std::string& lib : windowsPaths) {
+            ExportState state{session, lib.c_str(), &buffer};
+            if (PBORCA_LibraryDirectory(session, lib.c_str(), nullptr, 0, &OnEntry, &state) !=
+                PBORCA_OK)
+                ++totals->failures;
+            totals->exported += state.exported;
+            totals->objects += state.objects;
+            totals->failures += state.failures;
+        }
+        PBORCA_SessionClose(session);
+    }
+    return Seconds(start);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     const std::filesystem::path corpus = argc > 2 ? argv[2] : SORVANTI_CORPUS_DIR;
+    const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 7;
     std::vector<std::string> libraries;
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(corpus / "pbl", ec))
@@ -90,51 +128,44 @@ int main(int argc, char** argv) {
     for (const std::string& l : libraries)
         windowsPaths.push_back(platform::WindowsPath(l));
 
-    // Reference: plain reads from the page cache.
     std::vector<char> readBuffer(1 << 20);
     size_t libraryBytes = 0;
     for (const std::string& l : libraries)
-        libraryBytes += ReadFile(l, readBuffer);  // warm
-    auto start = Clock::now();
-    size_t readBytes = 0;
-    for (int r = 0; r < repetitions; ++r)
-        for (const std::string& l : libraries)
-            readBytes += ReadFile(l, readBuffer);
-    const double readSeconds = Seconds(start);
-
-    // Export through the ORCA calls, a fresh session each repetition.
+        libraryBytes += ReadFile(l, readBuffer);  // warm the page cache
     std::vector<char> exportBuffer(500000);
-    size_t exported = 0, objects = 0, failures = 0;
-    start = Clock::now();
-    for (int r = 0; r < repetitions; ++r) {
-        HPBORCA session = PBORCA_SessionOpen();
-        for (const std::string& lib : windowsPaths) {
-            ExportState state{session, lib.c_str(), &exportBuffer};
-            if (PBORCA_LibraryDirectory(session, lib.c_str(), nullptr, 0, &OnEntry, &state) !=
-                PBORCA_OK)
-                ++failures;
-            exported += state.exported;
-            objects += state.objects;
-            failures += state.failures;
-        }
-        PBORCA_SessionClose(session);
-    }
-    const double exportSeconds = Seconds(start);
 
+    // Rounds of the reference and the export one after the other, so that a burst of
+    // load on the machine touches both sides of a round's ratio alike; the median
+    // round is reported, with the spread of all of them.
     const double mb = 1024.0 * 1024.0;
-    const double readRate = static_cast<double>(readBytes) / mb / readSeconds;
-    const double exportRate = static_cast<double>(libraryBytes) * repetitions / mb / exportSeconds;
-    std::printf("libraries: %zu (%.2f MB), repetitions: %d\n", libraries.size(),
-                static_cast<double>(libraryBytes) / mb, repetitions);
-    std::printf("plain read from page cache:  %9.1f MB/s  (%.3f s)\n", readRate, readSeconds);
+    std::vector<double> ratios, readRates, exportRates;
+    ExportTotals totals;
+    for (int round = 0; round < rounds; ++round) {
+        size_t readBytes = 0;
+        const double readSeconds = ReadPass(libraries, repetitions, readBuffer, &readBytes);
+        const double exportSeconds = ExportPass(windowsPaths, repetitions, exportBuffer, &totals);
+        const double readRate = static_cast<double>(readBytes) / mb / readSeconds;
+        const double exportRate =
+            static_cast<double>(libraryBytes) * repetitions / mb / exportSeconds;
+        readRates.push_back(readRate);
+        exportRates.push_back(exportRate);
+        ratios.push_back(exportRate / readRate);
+    }
+    const size_t passes = static_cast<size_t>(repetitions) * static_cast<size_t>(rounds);
+    std::printf("libraries: %zu (%.2f MB), repetitions: %d, rounds: %d\n", libraries.size(),
+                static_cast<double>(libraryBytes) / mb, repetitions, rounds);
+    std::printf("plain read from page cache:  %9.1f MB/s (median round)\n",
+                bench::Median(readRates));
     std::printf(
-        "ORCA directory+export+info:  %9.1f MB/s of library  (%.3f s, %zu objects, "
+        "ORCA directory+export+info:  %9.1f MB/s of library (median round; %zu objects, "
         "%.2f MB of source text per repetition)\n",
-        exportRate, exportSeconds, objects / static_cast<size_t>(repetitions),
-        static_cast<double>(exported) / repetitions / mb);
-    std::printf("ratio export/read: %.3f (target >= 0.333)\n", exportRate / readRate);
-    if (failures) {
-        std::printf("export_bench: %zu calls failed\n", failures);
+        bench::Median(exportRates), totals.objects / passes,
+        static_cast<double>(totals.exported) / static_cast<double>(passes) / mb);
+    std::printf("ratio export/read: %.3f (median of %d rounds, %.3f to %.3f; target >= 0.333)\n",
+                bench::Median(ratios), rounds, *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()));
+    if (totals.failures) {
+        std::printf("export_bench: %zu calls failed\n", totals.failures);
         return 1;
     }
     return 0;

@@ -3,7 +3,6 @@
 #include "platform/Text.h"
 
 #include <algorithm>
-#include <map>
 #include <utility>
 
 namespace orca {
@@ -18,14 +17,10 @@ std::string_view Extension(std::string_view entryName) {
     return dot == std::string_view::npos ? std::string_view() : entryName.substr(dot + 1);
 }
 
+// The library's lookup already ignores the case of the letters, and a library never
+// holds two names that differ only in case.
 const PblEntry* FindEntry(const PblLibrary& library, const std::string& name) {
-    if (const PblEntry* exact = library.Find(name))
-        return exact;
-    for (const PblEntry& entry : library.Entries()) {
-        if (platform::AsciiSameText(entry.name, name))
-            return &entry;
-    }
-    return nullptr;
+    return library.Find(name);
 }
 
 // Skips blanks from pos; returns the new position.
@@ -64,6 +59,8 @@ const char* CompiledExtension(int type) {
 
 int EntryTypeOfName(std::string_view entryName, bool* isSource) {
     const std::string_view ext = Extension(entryName);
+    if (ext.size() != 3)  // every extension of an object is three letters
+        return -1;
     for (const TEntryKind& kind : EntryKinds) {
         const bool source = platform::AsciiSameText(ext, kind.sourceExtension);
         if (source || platform::AsciiSameText(ext, kind.compiledExtension)) {
@@ -87,9 +84,11 @@ PblEntry SourceEntry(std::string name, std::string format, uint32_t time, std::s
     entry.format = std::move(format);
     entry.time = time;
     entry.commentLength = static_cast<uint16_t>(std::min<size_t>(comment.size(), 65535));
-    entry.data.reserve(entry.commentLength + source.size());
-    entry.data.append(comment.substr(0, entry.commentLength));
-    entry.data.append(source);
+    std::string data;
+    data.reserve(entry.commentLength + source.size());
+    data.append(comment.substr(0, entry.commentLength));
+    data.append(source);
+    entry.data = PblData(std::move(data));
     return entry;
 }
 
@@ -110,36 +109,54 @@ ObjectEntries FindObject(const PblLibrary& library, std::string_view name, int t
 }
 
 std::vector<DirectoryObject> ListObjects(const PblLibrary& library) {
-    // Keyed by the lower-case name and the type, so both forms of an object meet
-    // whatever case each was stored in; the map keeps the directory's name order.
-    std::map<std::pair<std::string, int>, DirectoryObject> objects;
+    // The entries of known kinds ordered by object name without regard to case, then
+    // by type, so that both forms of an object meet whatever case each was stored in.
+    struct Form {
+        std::string_view name;  // without extension
+        int type;
+        bool isSource;
+        const PblEntry* entry;
+    };
+    std::vector<Form> forms;
+    forms.reserve(library.Entries().size());
     for (const PblEntry& entry : library.Entries()) {
         bool isSource = false;
         const int type = EntryTypeOfName(entry.name, &isSource);
-        if (type < 0)
-            continue;
-        const std::string_view name = ObjectName(entry.name);
-        std::string key(name);
-        std::transform(key.begin(), key.end(), key.begin(), platform::AsciiLower);
-        DirectoryObject& object = objects[{key, type}];
-        if (object.name.empty())
-            object.name = std::string(name);
-        object.type = type;
-        (isSource ? object.source : object.compiled) = &entry;
+        if (type >= 0)
+            forms.push_back({ObjectName(entry.name), type, isSource, &entry});
     }
+    // Entries keep their directory order among equals (the entries are one array). The
+    // directory order mostly is this order already.
+    auto before = [](const Form& a, const Form& b) {
+        const int order = platform::AsciiCompareText(a.name, b.name);
+        if (order != 0)
+            return order < 0;
+        return a.type != b.type ? a.type < b.type : a.entry < b.entry;
+    };
+    if (!std::is_sorted(forms.begin(), forms.end(), before))
+        std::sort(forms.begin(), forms.end(), before);
     std::vector<DirectoryObject> result;
-    result.reserve(objects.size());
-    for (auto& [key, object] : objects) {
+    result.reserve(forms.size());
+    for (size_t i = 0; i < forms.size();) {
+        DirectoryObject object;
+        object.type = forms[i].type;
+        size_t j = i;
+        for (; j < forms.size() && forms[j].type == object.type &&
+               platform::AsciiCompareText(forms[j].name, forms[i].name) == 0;
+             ++j)
+            (forms[j].isSource ? object.source : object.compiled) = forms[j].entry;
         if (object.source) {
-            object.name = std::string(ObjectName(object.source->name));
+            object.name = ObjectName(object.source->name);
             object.comment = object.source->Comment();
             object.time = object.source->time;
         } else {
+            object.name = forms[i].name;
             object.time = object.compiled->time;
         }
         const PblEntry* sized = object.compiled ? object.compiled : object.source;
         object.size = static_cast<uint32_t>(sized->data.size());
         result.push_back(std::move(object));
+        i = j;
     }
     return result;
 }

@@ -44,7 +44,7 @@ PblEntry SourceEntry(std::string name, std::string format, uint32_t time, std::s
 
 // One line of a library directory: one object.
 struct DirectoryObject {
-    std::string name;  // without extension
+    std::string_view name;  // without extension, in the entry's name
     int type = 0;
     std::string_view comment;  // of the source entry
     uint32_t time = 0;         // of the source entry, of the compiled one when no source
@@ -53,6 +53,7 @@ struct DirectoryObject {
     const PblEntry* compiled = nullptr;
 };
 // The objects of a library in directory order; entries of unknown kinds are left out.
+// The names and comments are views into the library's entries.
 std::vector<DirectoryObject> ListObjects(const PblLibrary& library);
 
 // The ancestor named by the source's `global type NAME from ANCESTOR` line for the

@@ -1,5 +1,6 @@
 #include "orca/OrcaSession.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,7 +128,8 @@ void CopyText(char* target, size_t capacity, std::string_view text) {
     if (capacity == 0)
         return;
     const size_t n = std::min(text.size(), capacity - 1);
-    std::memcpy(target, text.data(), n);
+    if (n != 0)  // an empty text may have no bytes at all behind it
+        std::memcpy(target, text.data(), n);
     target[n] = '\0';
 }
 
@@ -186,12 +188,12 @@ void ReportLinkError(PBORCA_LNKPROC callback, void* userData, std::string text) 
 }
 
 std::string NoCompiledFormText(const std::string& library, const DirectoryObject& object) {
-    return "Library " + library + ": " + object.name + " (" + TypeName(object.type) +
+    return "Library " + library + ": " + std::string(object.name) + " (" + TypeName(object.type) +
            ") has no compiled form; regenerate it in PowerBuilder";
 }
 
 // Hands one directory line to the caller's callback.
-void ReportDirEntry(PBORCA_LISTPROC callback, void* userData, std::string name, int type,
+void ReportDirEntry(PBORCA_LISTPROC callback, void* userData, std::string& name, int type,
                     std::string_view comment, uint32_t time, size_t size) {
     PBORCA_DIRENTRY record{};
     CopyText(record.szComment, sizeof record.szComment, comment);
@@ -247,39 +249,70 @@ int32_t Session::Open(const char* windowsPath, Opened* out) {
     if (out->hostPath.empty())
         return Fail(PBORCA_BADLIBRARY,
                     "Library " + out->windowsPath + ": the path names no file on this host");
-    struct stat st {};
-    if (::stat(out->hostPath.c_str(), &st) != 0) {
+    const auto hit = cache_.find(out->hostPath);
+    if (hit != cache_.end() && hit->second.library) {
+        // A library read before is used while the file is still the one it was read from.
+        struct stat st {};
+        if (::stat(out->hostPath.c_str(), &st) != 0) {
+            const int err = errno;
+            if (err == ENOENT || err == ENOTDIR)
+                return Fail(PBORCA_BADLIBRARY, "Library " + out->windowsPath + " does not exist");
+            return Fail(PBORCA_LIBIOERROR,
+                        "Library " + out->windowsPath + ": " + std::strerror(err));
+        }
+        if (!S_ISREG(st.st_mode))
+            return Fail(PBORCA_BADLIBRARY, "Library " + out->windowsPath + " is not a file");
+        const CacheEntry& cached = hit->second;
+        if (SameFile(st, cached.device, cached.inode, cached.size, cached.mtimeSec,
+                     cached.mtimeNsec)) {
+            out->library = cached.library;
+            return PBORCA_OK;
+        }
+    }
+    // The file is opened first and its identity taken from the open file, so that the
+    // identity kept is that of the bytes read. Never blocking, so that a named pipe in
+    // a library's place is refused instead of waited on.
+    const int fd = ::open(out->hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR)
             return Fail(PBORCA_BADLIBRARY, "Library " + out->windowsPath + " does not exist");
+        return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": cannot read " +
+                                           out->hostPath + ": cannot open " + out->hostPath + ": " +
+                                           std::strerror(err));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
         return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": " + std::strerror(err));
     }
-    if (!S_ISREG(st.st_mode))
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
         return Fail(PBORCA_BADLIBRARY, "Library " + out->windowsPath + " is not a file");
-
-    CacheEntry& cached = cache_[out->hostPath];
-    const bool same = cached.library && SameFile(st, cached.device, cached.inode, cached.size,
-                                                 cached.mtimeSec, cached.mtimeNsec);
-    if (!same) {
-        std::shared_ptr<const PblLibrary> library = FindShared(out->hostPath, st);
-        if (!library) {
-            std::string reason;
-            ++parses_;
-            std::unique_ptr<PblLibrary> parsed = PblLibrary::Load(out->hostPath, &reason);
-            if (!parsed) {
-                Invalidate(out->hostPath);
-                return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": " + reason);
-            }
-            library = std::move(parsed);
-            ShareParsed(out->hostPath, st, library);
-        }
-        cached.library = std::move(library);
-        cached.device = static_cast<uint64_t>(st.st_dev);
-        cached.inode = static_cast<uint64_t>(st.st_ino);
-        cached.size = static_cast<uint64_t>(st.st_size);
-        cached.mtimeSec = st.st_mtim.tv_sec;
-        cached.mtimeNsec = st.st_mtim.tv_nsec;
     }
+    std::shared_ptr<const PblLibrary> library = FindShared(out->hostPath, st);
+    if (!library) {
+        std::string reason;
+        ++parses_;
+        std::unique_ptr<PblLibrary> parsed =
+            PblLibrary::Read(fd, static_cast<size_t>(st.st_size), out->hostPath, &reason);
+        if (!parsed) {
+            ::close(fd);
+            Invalidate(out->hostPath);
+            return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": " + reason);
+        }
+        library = std::move(parsed);
+        ShareParsed(out->hostPath, st, library);
+    }
+    ::close(fd);
+    CacheEntry& cached = cache_[out->hostPath];
+    cached.library = std::move(library);
+    cached.device = static_cast<uint64_t>(st.st_dev);
+    cached.inode = static_cast<uint64_t>(st.st_ino);
+    cached.size = static_cast<uint64_t>(st.st_size);
+    cached.mtimeSec = st.st_mtim.tv_sec;
+    cached.mtimeNsec = st.st_mtim.tv_nsec;
     out->library = cached.library;
     return PBORCA_OK;
 }
@@ -288,6 +321,7 @@ void Session::Invalidate(const std::string& hostPath) {
     cache_.erase(hostPath);
     DropShared(hostPath);
     pin_ = Opened();
+    reported_ = nullptr;
     ++writes_;
 }
 
@@ -471,15 +505,28 @@ int32_t Session::LibraryDirectory(const char* library, char* commentBuffer, int3
     struct PinGuard {
         Session& session;
         Opened saved;
+        const DirectoryObject* savedReported;
         uint64_t writes;
-        PinGuard(Session& s, const Opened& with) : session(s), saved(s.pin_), writes(s.writes_) {
+        PinGuard(Session& s, const Opened& with)
+            : session(s), saved(s.pin_), savedReported(s.reported_), writes(s.writes_) {
             session.pin_ = with;
         }
-        ~PinGuard() { session.pin_ = session.writes_ == writes ? saved : Opened(); }
+        ~PinGuard() {
+            const bool unchanged = session.writes_ == writes;
+            session.pin_ = unchanged ? saved : Opened();
+            session.reported_ = unchanged ? savedReported : nullptr;
+        }
     } guard(*this, opened);
-    for (const DirectoryObject& object : objects)
-        ReportDirEntry(callback, userData, object.name, object.type, object.comment, object.time,
+    std::string name;  // the record's copy of the name, which the callback may change
+    for (const DirectoryObject& object : objects) {
+        reported_ = &object;
+        name.assign(object.name);
+        ReportDirEntry(callback, userData, name, object.type, object.comment, object.time,
                        object.size);
+        // A write by the callback ended the pin; the object then stays unreported.
+        if (!pin_.library)
+            reported_ = nullptr;
+    }
     return PBORCA_OK;
 }
 
@@ -490,9 +537,12 @@ int32_t Session::EntryList(const char* library, PBORCA_LISTPROC callback, void* 
     const std::shared_ptr<const PblLibrary> lib = opened.library;
     if (!callback)
         return PBORCA_OK;
-    for (const PblEntry& entry : lib->Entries())
-        ReportDirEntry(callback, userData, entry.name, EntryTypeOfName(entry.name), entry.Comment(),
+    std::string name;
+    for (const PblEntry& entry : lib->Entries()) {
+        name.assign(entry.name);
+        ReportDirEntry(callback, userData, name, EntryTypeOfName(entry.name), entry.Comment(),
                        entry.time, entry.data.size());
+    }
     return PBORCA_OK;
 }
 
@@ -540,27 +590,56 @@ int32_t Session::EntryMove(const char* sourceLibrary, const char* targetLibrary,
     return EntryDelete(sourceLibrary, name, type);
 }
 
+const DirectoryObject* Session::Reported(const char* library, const char* name, int type) const {
+    if (!reported_ || !pin_.library || !library || !name || reported_->type != type ||
+        pin_.windowsPath != library || !platform::AsciiSameText(reported_->name, name))
+        return nullptr;
+    return reported_;
+}
+
+int32_t Session::FindForRead(const char* library, const char* name, int type,
+                             std::string* windowsPath, const PblEntry** source,
+                             const PblEntry** compiled) {
+    if (const DirectoryObject* object = Reported(library, name, type)) {
+        error_.clear();
+        *windowsPath = pin_.windowsPath;
+        *source = object->source;
+        *compiled = object->compiled;
+        return PBORCA_OK;
+    }
+    Opened opened;
+    ObjectEntries object;
+    if (const int32_t rc = Begin(library, name, type, &opened, &object))
+        return rc;
+    // The session's cache (or the pass's pin) holds the library, and so the entries,
+    // for the rest of the call.
+    *windowsPath = std::move(opened.windowsPath);
+    *source = object.source;
+    *compiled = object.compiled;
+    return PBORCA_OK;
+}
+
 int32_t Session::EntryExport(const char* library, const char* name, int type, char* buffer,
                              int32_t size) {
     if (!buffer || size <= 0)
         return Fail(PBORCA_INVALIDPARMS, "No export buffer given");
     // Whatever happens, the buffer never holds a previous entry's text afterwards.
     buffer[0] = '\0';
-    Opened opened;
-    ObjectEntries object;
-    if (const int32_t rc = Begin(library, name, type, &opened, &object))
+    std::string windowsPath;
+    const PblEntry *source = nullptr, *compiled = nullptr;
+    if (const int32_t rc = FindForRead(library, name, type, &windowsPath, &source, &compiled))
         return rc;
-    if (!object.source)
-        return NotFound(SourceName(name, type), opened.windowsPath,
-                        object.compiled ? " (the object has only its compiled form)" : "");
-    const std::string_view body = object.source->Body();
-    if (body.size() >= static_cast<size_t>(size))
-        return Fail(PBORCA_BUFFERTOOSMALL,
-                    "Entry " + object.source->name + " in library " + opened.windowsPath +
-                        ": the source is " + std::to_string(body.size()) +
-                        " bytes, the buffer holds " + std::to_string(size) + " with its zero byte");
-    std::memcpy(buffer, body.data(), body.size());
-    buffer[body.size()] = '\0';
+    if (!source)
+        return NotFound(SourceName(name, type), windowsPath,
+                        compiled ? " (the object has only its compiled form)" : "");
+    const size_t bodySize = source->BodySize();
+    if (bodySize >= static_cast<size_t>(size))
+        return Fail(PBORCA_BUFFERTOOSMALL, "Entry " + source->name + " in library " + windowsPath +
+                                               ": the source is " + std::to_string(bodySize) +
+                                               " bytes, the buffer holds " + std::to_string(size) +
+                                               " with its zero byte");
+    source->CopyBody(buffer);
+    buffer[bodySize] = '\0';
     return PBORCA_OK;
 }
 
@@ -568,22 +647,22 @@ int32_t Session::EntryInformation(const char* library, const char* name, int typ
                                   PBORCA_ENTRYINFO* info) {
     if (!info)
         return Fail(PBORCA_INVALIDPARMS, "No information block given");
-    Opened opened;
-    ObjectEntries object;
-    if (const int32_t rc = Begin(library, name, type, &opened, &object))
+    std::string windowsPath;
+    const PblEntry *source = nullptr, *compiled = nullptr;
+    if (const int32_t rc = FindForRead(library, name, type, &windowsPath, &source, &compiled))
         return rc;
-    if (!object.source && !object.compiled)
-        return NotFound(SourceName(name, type), opened.windowsPath);
+    if (!source && !compiled)
+        return NotFound(SourceName(name, type), windowsPath);
     PBORCA_ENTRYINFO filled{};
-    if (object.source) {
-        CopyText(filled.szComment, sizeof filled.szComment, object.source->Comment());
-        filled.lCreateTime = static_cast<int32_t>(object.source->time);
-        filled.lSourceSize = static_cast<int32_t>(object.source->Body().size());
+    if (source) {
+        CopyText(filled.szComment, sizeof filled.szComment, source->Comment());
+        filled.lCreateTime = static_cast<int32_t>(source->time);
+        filled.lSourceSize = static_cast<int32_t>(source->BodySize());
     } else {
-        filled.lCreateTime = static_cast<int32_t>(object.compiled->time);
+        filled.lCreateTime = static_cast<int32_t>(compiled->time);
     }
-    if (object.compiled)
-        filled.lObjectSize = static_cast<int32_t>(object.compiled->data.size());
+    if (compiled)
+        filled.lObjectSize = static_cast<int32_t>(compiled->data.size());
     *info = filled;
     return PBORCA_OK;
 }
@@ -699,8 +778,8 @@ int32_t Session::CompileEntryRegenerate(const char* library, const char* name, i
         return rc;
     if (!object.source)
         return NotFound(SourceName(name, type), opened.windowsPath);
-    return CheckSourceText(object.source->Body(), ObjectName(object.source->name), type, callback,
-                           userData);
+    return CheckSourceText(object.source->BodyText(), ObjectName(object.source->name), type,
+                           callback, userData);
 }
 
 int32_t Session::ObjectQueryHierarchy(const char* library, const char* name, int type,
@@ -717,7 +796,7 @@ int32_t Session::ObjectQueryHierarchy(const char* library, const char* name, int
     std::set<std::string> seen{Lowered(std::string(ObjectName(current->name)))};
     for (;;) {
         const std::optional<std::string> ancestor =
-            AncestorOf(current->Body(), ObjectName(current->name));
+            AncestorOf(current->BodyText(), ObjectName(current->name));
         if (!ancestor)
             break;
         if (!seen.insert(Lowered(*ancestor)).second)
@@ -763,7 +842,7 @@ int32_t Session::ObjectQueryReference(const char* library, const char* name, int
     const PblEntry* source = entries.source;
     // The words of the source, lower-cased.
     std::unordered_set<std::string> words;
-    const std::string_view body = source->Body();
+    const std::string body = source->BodyText();
     auto isWordChar = [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                c == '_' || c == '$' || c == '#' || c == '%' ||
@@ -793,12 +872,12 @@ int32_t Session::ObjectQueryReference(const char* library, const char* name, int
         if (Open(listed.c_str(), &lib) != PBORCA_OK)
             continue;
         for (const DirectoryObject& object : ListObjects(*lib.library)) {
-            const std::string lowered = Lowered(object.name);
+            const std::string lowered = Lowered(std::string(object.name));
             if (object.type == type && platform::AsciiSameText(object.name, name))
                 continue;
             if (!words.count(lowered) || !reported.insert({lowered, object.type}).second)
                 continue;
-            found.push_back({listed, object.name, object.type});
+            found.push_back({listed, std::string(object.name), object.type});
         }
     }
     error_.clear();
@@ -957,10 +1036,10 @@ int32_t Session::BuildDynamicLibrary(const Opened& opened, PBORCA_LNKPROC callba
         for (const DirectoryObject& object : missing)
             ReportLinkError(callback, userData, NoCompiledFormText(opened.windowsPath, object));
         const DirectoryObject& first = missing.front();
-        return Fail(PBORCA_LINKERROR, "Library " + opened.windowsPath + ": " +
-                                          Plural(missing.size(), "object") +
-                                          " without a compiled form, the first " + first.name +
-                                          " (" + TypeName(first.type) + ")");
+        return Fail(PBORCA_LINKERROR,
+                    "Library " + opened.windowsPath + ": " + Plural(missing.size(), "object") +
+                        " without a compiled form, the first " + std::string(first.name) + " (" +
+                        TypeName(first.type) + ")");
     }
     const std::unique_ptr<PblLibrary> pbd =
         PblLibrary::Create(lib.Format(), lib.Comment(), lib.Time());
@@ -1051,7 +1130,10 @@ int32_t Session::ExecutableCreate(const char* executable, const char* icon,
             continue;
         }
         for (const DirectoryObject& object : ListObjects(*lib.library)) {
-            if (!linked.insert(Lowered(object.name + "." + CompiledExtension(object.type))).second)
+            if (!linked
+                     .insert(
+                         Lowered(std::string(object.name) + "." + CompiledExtension(object.type)))
+                     .second)
                 continue;  // the earlier library's object wins
             std::string problem;
             if (!object.compiled) {

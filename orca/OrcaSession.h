@@ -9,7 +9,10 @@
 // a library changed by anyone else is read again. Every write by the session drops the
 // cached copy. A session that misses its own cache first takes the copy another live
 // session of the process holds of the same file (same identity), so sessions open at
-// the same time on the same libraries parse each file once between them.
+// the same time on the same libraries parse each file once between them. A call made
+// from inside a directory pass on the object being reported (as the catalogue exports
+// each entry while it reads a directory) takes that object's entries as the pass has
+// them, without looking them up again.
 
 #include <cstdint>
 #include <memory>
@@ -109,6 +112,13 @@ class Session {
     int32_t CopyObjectInto(PblLibrary& changed, const Opened& target, std::string_view name,
                            int type, const ObjectEntries& object);
     int32_t CheckCall(const char* library, const char* name, int type);
+    // The object a directory pass in progress is reporting, when the call names it.
+    const DirectoryObject* Reported(const char* library, const char* name, int type) const;
+    // The entries of an object for a call that only reads them, and the library's name
+    // for the error texts: the object being reported when the call names it, else
+    // found as Begin finds it.
+    int32_t FindForRead(const char* library, const char* name, int type, std::string* windowsPath,
+                        const PblEntry** source, const PblEntry** compiled);
     // The opening shared by the calls that work on a library: clears the error text and
     // reads the library. The calls on an object first check the names and the type
     // (CheckCall) and, when listSearch names a call that searches the library list
@@ -129,8 +139,9 @@ class Session {
     bool libraryListSet_ = false;
     std::string currentApplLibrary_, currentApplName_;
     std::unordered_map<std::string, CacheEntry> cache_;
-    Opened pin_;           // the library of the directory pass in progress, if any
-    uint64_t writes_ = 0;  // files this session changed or replaced
+    Opened pin_;  // the library of the directory pass in progress, if any
+    const DirectoryObject* reported_ = nullptr;  // the object that pass is reporting
+    uint64_t writes_ = 0;                        // files this session changed or replaced
     int parses_ = 0;
 };
 

@@ -3,7 +3,16 @@
 
 #include "orca/PblLibrary.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
 
 #include "orca/PblBinary.h"
 #include "platform/Ansi.h"
@@ -20,6 +29,114 @@ std::string HeaderComment(std::string_view comment) {
     return std::string(comment.substr(0, pbl::HeaderCommentSize - 1));
 }
 
+// Memory for a library image, left uninitialised: the read fills it.
+struct ImageBuffer {
+    std::unique_ptr<char[]> bytes;
+    size_t capacity = 0;
+};
+
+// Buffers of library images that no library uses any more, kept for the next read.
+// Reading a library again (a new session, a refresh after a change) then fills memory
+// the process has already touched instead of having fresh pages faulted in and
+// cleared, which costs more than the read itself. Bounded, so that a process that has
+// let its libraries go keeps little.
+class ImagePool {
+  public:
+    static constexpr size_t MaxBuffers = 32;
+    static constexpr size_t MaxBytes = size_t{64} << 20;
+
+    // The smallest buffer kept that holds size bytes, else a new one.
+    static ImageBuffer Take(size_t size) {
+        {
+            ImagePool& pool = Instance();
+            const std::lock_guard<std::mutex> lock(pool.mutex_);
+            auto best = pool.free_.end();
+            for (auto it = pool.free_.begin(); it != pool.free_.end(); ++it)
+                if (it->capacity >= size &&
+                    (best == pool.free_.end() || it->capacity < best->capacity))
+                    best = it;
+            if (best != pool.free_.end()) {
+                ImageBuffer buffer = std::move(*best);
+                pool.bytes_ -= buffer.capacity;
+                pool.free_.erase(best);
+                return buffer;
+            }
+        }
+        ImageBuffer buffer{std::make_unique_for_overwrite<char[]>(std::max<size_t>(size, 1)),
+                           std::max<size_t>(size, 1)};
+        // Its pages are faulted in with one call rather than one fault each, which in a
+        // virtual machine costs more than reading them.
+        const auto begin =
+            (reinterpret_cast<uintptr_t>(buffer.bytes.get()) + 4095) & ~uintptr_t{4095};
+        const auto end =
+            (reinterpret_cast<uintptr_t>(buffer.bytes.get()) + size) & ~uintptr_t{4095};
+#ifdef MADV_POPULATE_WRITE
+        if (end > begin)
+            (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#endif
+        return buffer;
+    }
+
+    static void Give(ImageBuffer buffer) noexcept {
+        ImagePool& pool = Instance();
+        const std::lock_guard<std::mutex> lock(pool.mutex_);
+        if (pool.free_.size() >= MaxBuffers || pool.bytes_ + buffer.capacity > MaxBytes)
+            return;
+        try {
+            pool.free_.push_back(std::move(buffer));
+            pool.bytes_ += pool.free_.back().capacity;
+        } catch (...) {
+            // No room to keep it: it is freed.
+        }
+    }
+
+  private:
+    static ImagePool& Instance() {
+        static ImagePool* pool = new ImagePool;  // never destroyed: images may outlive exit
+        return *pool;
+    }
+    std::mutex mutex_;
+    std::vector<ImageBuffer> free_;
+    size_t bytes_ = 0;
+};
+
+// An image in a pooled buffer, which goes back to the pool with the image's last entry.
+class PooledImage : public PblImage {
+  public:
+    PooledImage(ImageBuffer buffer, size_t size) : buffer_(std::move(buffer)) {
+        bytes_ = std::string_view(buffer_.bytes.get(), size);
+    }
+    ~PooledImage() override { ImagePool::Give(std::move(buffer_)); }
+    PooledImage(const PooledImage&) = delete;
+    PooledImage& operator=(const PooledImage&) = delete;
+
+  private:
+    ImageBuffer buffer_;
+};
+
+// The size bytes of an open file read straight into a pooled buffer; nullptr with the
+// reason in LastErrorText() when reading fails. A file that has shrunk gives what it
+// still holds.
+std::shared_ptr<const PblImage> ReadImage(int fd, size_t size, const std::string& hostPath) {
+    ImageBuffer buffer = ImagePool::Take(size);
+    size_t used = 0;
+    while (used < size) {
+        const ssize_t n = ::read(fd, buffer.bytes.get() + used, size - used);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int err = errno;
+            ImagePool::Give(std::move(buffer));
+            platform::SetLastErrorText("cannot read " + hostPath + ": " + std::strerror(err));
+            return nullptr;
+        }
+        if (n == 0)
+            break;
+        used += static_cast<size_t>(n);
+    }
+    return std::make_shared<const PooledImage>(std::move(buffer), used);
+}
+
 bool Refuse(std::string* error, std::string text) {
     if (error)
         *error = std::move(text);
@@ -28,19 +145,105 @@ bool Refuse(std::string* error, std::string text) {
 
 }  // namespace
 
+size_t PblData::CopyTo(size_t from, size_t n, char* out) const {
+    if (from >= size_)
+        return 0;
+    n = std::min(n, size_ - from);
+    if (!image_) {
+        std::memcpy(out, held_.data() + from, n);
+        return n;
+    }
+    size_t skip = from, copied = 0;
+    ForEachPiece([&](const char* piece, size_t count) {
+        if (skip >= count) {
+            skip -= count;
+            return;
+        }
+        const size_t take = std::min(count - skip, n - copied);
+        std::memcpy(out + copied, piece + skip, take);
+        copied += take;
+        skip = 0;
+    });
+    return copied;
+}
+
+std::string PblData::Str(size_t from, size_t n) const {
+    if (from >= size_)
+        return {};
+    std::string out(std::min(n, size_ - from), '\0');
+    out.resize(CopyTo(from, out.size(), out.data()));
+    return out;
+}
+
+std::string_view PblData::Prefix(size_t n) const {
+    n = std::min(n, size_);
+    if (!image_)
+        return std::string_view(held_).substr(0, n);
+    const std::string_view image = image_->Bytes();
+    if (n == 0 || static_cast<size_t>(first_) + pbl::BlockSize > image.size())
+        return {};
+    const char* b = image.data() + first_;
+    if (pbl::Get16(b + 8) < n)
+        return {};
+    return std::string_view(b + pbl::DataHeaderSize, n);
+}
+
+bool operator==(const PblData& a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    size_t at = 0;
+    bool same = true;
+    a.ForEachPiece([&](const char* piece, size_t count) {
+        same = same && std::memcmp(piece, b.data() + at, count) == 0;
+        at += count;
+    });
+    return same && at == b.size();
+}
+
+bool operator==(const PblData& a, const PblData& b) {
+    if (!b.image_)
+        return a == std::string_view(b.held_);
+    if (!a.image_)
+        return b == std::string_view(a.held_);
+    return a.size() == b.size() && a == b.Str();
+}
+
 bool PblLibrary::NameLess(std::string_view a, std::string_view b) {
     return platform::AsciiCompareText(a, b) < 0;
 }
 
 std::unique_ptr<PblLibrary> PblLibrary::Load(const std::string& hostPath, std::string* error) {
-    const std::optional<std::string> image = platform::ReadHostFile(hostPath);
+    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = "cannot read " + hostPath + ": cannot open " + hostPath + ": " +
+                     std::strerror(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        if (error)
+            *error =
+                "cannot read " + hostPath + ": cannot read " + hostPath + ": " + std::strerror(err);
+        return nullptr;
+    }
+    auto lib = Read(fd, st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0, hostPath, error);
+    ::close(fd);
+    return lib;
+}
+
+std::unique_ptr<PblLibrary> PblLibrary::Read(int fd, size_t size, const std::string& hostPath,
+                                             std::string* error) {
+    std::shared_ptr<const PblImage> image = ReadImage(fd, size, hostPath);
     if (!image) {
         if (error)
             *error = "cannot read " + hostPath + ": " + platform::LastErrorText();
         return nullptr;
     }
     std::string why;
-    auto lib = Parse(*image, &why);
+    auto lib = Parse(std::move(image), &why);
     if (!lib && error)
         *error = hostPath + ": " + why;
     return lib;

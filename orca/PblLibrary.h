@@ -7,13 +7,17 @@
 // cycles in data chains, in the bitmap chain and in the directory tree, sizes that
 // disagree with their chains) and fails with a precise text instead of guessing.
 // Writing never fabricates bytes it does not understand: entry data (source and
-// compiled forms alike) is kept exactly as read.
+// compiled forms alike) is kept exactly as read. A library read from a file keeps the
+// file's image and its entries' data stays in it (see PblData); images read by Load
+// and Read go back to a small pool of buffers when their last entry goes, for the next
+// library read.
 //
 // Names are ordered the way PowerBuilder's directory orders them: byte by byte with the
 // ASCII letters compared without regard to case (so '.' < digits < '_' < letters, and
 // "m_main.srm" < "m_main_pbgrid.srm" < "m_mainx.srm"). Two names differing only in
 // case are the same name.
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -21,7 +25,86 @@
 #include <string_view>
 #include <vector>
 
+#include "orca/PblBinary.h"
+
 namespace orca {
+
+// The bytes of a library file as read. They never change once read; the entries read
+// from them keep them alive.
+class PblImage {
+  public:
+    virtual ~PblImage() = default;
+    std::string_view Bytes() const { return bytes_; }
+
+  protected:
+    std::string_view bytes_;
+};
+
+// The bytes of one entry. Entries built in memory hold their bytes; entries read from a
+// file keep them where they are, in the data chain of the library image they were read
+// from. The reader has checked that chain block by block before handing the entry out,
+// and the image is never changed once read and lives as long as any entry pointing into
+// it, so reading from it needs no further checks. Copying an entry, or a library, copies
+// no data of the entries read from the file.
+class PblData {
+  public:
+    PblData() = default;
+    PblData(std::string bytes) : held_(std::move(bytes)), size_(held_.size()) {}
+    PblData(const char* bytes) : PblData(std::string(bytes)) {}
+    // The size bytes of the chain starting at the DAT* block at offset first of image.
+    // Only the reader makes these, after checking the chain.
+    PblData(std::shared_ptr<const PblImage> image, uint32_t first, size_t size)
+        : image_(std::move(image)), first_(first), size_(size) {}
+
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    // n bytes from offset from (the range is cut at size()) copied to out; the count.
+    size_t CopyTo(size_t from, size_t n, char* out) const;
+    // The bytes from offset from on, at most n of them, as a string of their own.
+    std::string Str(size_t from = 0, size_t n = std::string::npos) const;
+    // The first n bytes (cut at size()) without copying. Empty when they do not lie in
+    // one piece, which the reader rules out for an entry's comment.
+    std::string_view Prefix(size_t n) const;
+    // Calls sink(const char*, size_t) for each run of bytes in order.
+    template <class Sink>
+    void ForEachPiece(Sink&& sink) const;
+
+    friend bool operator==(const PblData& a, std::string_view b);
+    friend bool operator==(const PblData& a, const std::string& b) {
+        return a == std::string_view(b);
+    }
+    friend bool operator==(const PblData& a, const char* b) { return a == std::string_view(b); }
+    friend bool operator==(const PblData& a, const PblData& b);
+
+  private:
+    std::string held_;
+    std::shared_ptr<const PblImage> image_;  // set for bytes in a library image
+    uint32_t first_ = 0;
+    size_t size_ = 0;
+};
+
+template <class Sink>
+void PblData::ForEachPiece(Sink&& sink) const {
+    if (!image_) {
+        if (!held_.empty())
+            sink(held_.data(), held_.size());
+        return;
+    }
+    // The chain was checked when it was read; the bounds here only keep a walk that
+    // could never go wrong from going anywhere if it did.
+    const std::string_view image = image_->Bytes();
+    size_t remaining = size_;
+    uint32_t at = first_;
+    while (remaining > 0 && at != 0 && static_cast<size_t>(at) + pbl::BlockSize <= image.size()) {
+        const char* b = image.data() + at;
+        const size_t count =
+            std::min<size_t>(std::min<size_t>(pbl::Get16(b + 8), pbl::DataPerBlock), remaining);
+        if (count != 0)
+            sink(b + pbl::DataHeaderSize, count);
+        remaining -= count;
+        at = pbl::Get32(b + 4);
+    }
+}
 
 // One directory entry: a source (name.srw) or a compiled form (name.win) of an object.
 struct PblEntry {
@@ -29,11 +112,14 @@ struct PblEntry {
     std::string format;          // four characters, e.g. "0600", as stored in the entry
     uint32_t time = 0;           // Unix seconds (UTC)
     uint16_t commentLength = 0;  // bytes of comment at the start of data
-    std::string data;            // the entry's data: comment, then the rest
+    PblData data;                // the entry's data: comment, then the rest
 
-    std::string_view Comment() const { return std::string_view(data).substr(0, commentLength); }
-    // For source entries, the source text after the comment.
-    std::string_view Body() const { return std::string_view(data).substr(commentLength); }
+    std::string_view Comment() const { return data.Prefix(commentLength); }
+    // For source entries, the size of the source text after the comment, the text
+    // copied to out (which must hold BodySize() bytes), and the text as a string.
+    size_t BodySize() const { return data.size() - std::min<size_t>(commentLength, data.size()); }
+    void CopyBody(char* out) const { data.CopyTo(commentLength, BodySize(), out); }
+    std::string BodyText() const { return data.Str(commentLength); }
 };
 
 class PblLibrary {
@@ -41,8 +127,16 @@ class PblLibrary {
     // Parses a whole library image. nullptr with the reason in *error when the image is
     // not a valid ANSI library (UTF-16 libraries are recognised and refused by name).
     static std::unique_ptr<PblLibrary> Parse(std::string_view image, std::string* error);
+    // The same on an image the library may keep: its entries' data stays in it.
+    static std::unique_ptr<PblLibrary> Parse(std::shared_ptr<const PblImage> image,
+                                             std::string* error);
     // Reads and parses a library file (host path).
     static std::unique_ptr<PblLibrary> Load(const std::string& hostPath, std::string* error);
+    // Reads size bytes from the open file fd (the file at hostPath, named in the error
+    // texts) and parses them; a file that has shrunk meanwhile gives what it still
+    // holds, which the parse then finds short.
+    static std::unique_ptr<PblLibrary> Read(int fd, size_t size, const std::string& hostPath,
+                                            std::string* error);
     // A new, empty library.
     static std::unique_ptr<PblLibrary> Create(std::string_view format, std::string_view comment,
                                               uint32_t time);

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,8 +56,11 @@ struct Chunk {
 
 class Reader {
   public:
-    Reader(std::string_view image, std::string* error)
-        : image_(image), error_(error), owner_(image.size() / BlockSize, OwnerNone) {}
+    Reader(std::shared_ptr<const PblImage> image, std::string* error)
+        : shared_(std::move(image)),
+          image_(shared_->Bytes()),
+          error_(error),
+          owner_(image_.size() / BlockSize, OwnerNone) {}
 
     // False with the reason in *error when the image is not a readable library.
     bool Run(std::string* format, uint32_t* time, std::string* comment, std::string* scc,
@@ -105,8 +109,10 @@ class Reader {
     }
 
     // Claims count blocks from offset for owner; a block already claimed means a loop
-    // (same owner) or two structures sharing a block.
-    bool Claim(uint32_t offset, size_t count, uint32_t owner, const std::string& what) {
+    // (same owner) or two structures sharing a block. what() names the structure for
+    // the error text; it is only called when something is wrong.
+    template <class What>
+    bool Claim(uint32_t offset, size_t count, uint32_t owner, const What& what) {
         const size_t first = offset / BlockSize;
         for (size_t b = first; b < first + count; ++b) {
             const uint32_t had = owner_[b];
@@ -115,18 +121,21 @@ class Reader {
             const std::string at = std::to_string(b * BlockSize);
             if (had == owner) {
                 if (owner == OwnerDirectory)
-                    return Fail(what + " at offset " + std::to_string(offset) +
+                    return Fail(what() + " at offset " + std::to_string(offset) +
                                 " closes a loop in the directory tree");
                 if (owner == OwnerBitmap)
-                    return Fail(what + ": the bitmap chain loops back to offset " + at);
-                return Fail(what + ": the data chain loops back to the block at offset " + at);
+                    return Fail(what() + ": the bitmap chain loops back to offset " + at);
+                return Fail(what() + ": the data chain loops back to the block at offset " + at);
             }
-            return Fail(what + ": the block at offset " + at + " is also used by " +
+            return Fail(what() + ": the block at offset " + at + " is also used by " +
                         OwnerText(had));
         }
         for (size_t b = first; b < first + count; ++b)
             owner_[b] = owner;
         return true;
+    }
+    bool Claim(uint32_t offset, size_t count, uint32_t owner, const std::string& what) {
+        return Claim(offset, count, owner, [&] { return what; });
     }
 
     bool ReadHeader(std::string* format, uint32_t* time, std::string* comment, uint32_t* sccAt,
@@ -134,14 +143,27 @@ class Reader {
     bool ReadBitmapChain();
     bool ReadDirectory();
     bool ReadNode(uint32_t offset);
-    bool ReadChain(uint32_t first, uint32_t size, uint32_t owner, const std::string& what,
-                   std::string* out);
+    // The chunks in name order (indices into chunks_).
+    std::vector<uint32_t> SortedChunks() const;
+    // Checks the data chain from first holding size bytes and claims its blocks for
+    // owner; appends its bytes to *out when out is given, and gives the data count of
+    // its first block in *firstCount when that is given.
+    template <class What>
+    bool ReadChain(uint32_t first, uint32_t size, uint32_t owner, const What& what,
+                   std::string* out, size_t* firstCount = nullptr);
     bool ReadEntries(std::vector<PblEntry>* entries);
 
+    std::shared_ptr<const PblImage> shared_;  // the image the entries' data stays in
     std::string_view image_;
     std::string* error_;
     std::vector<uint32_t> owner_;  // per whole block of the image
     std::vector<Chunk> chunks_;
+    // The directory nodes read: their chunks [begin, end) and children (indices, -1 none).
+    struct Node {
+        size_t begin, end;
+        long left, right;
+    };
+    std::vector<Node> nodes_;
 };
 
 bool Reader::ReadHeader(std::string* format, uint32_t* time, std::string* comment, uint32_t* sccAt,
@@ -175,7 +197,7 @@ bool Reader::ReadHeader(std::string* format, uint32_t* time, std::string* commen
     *comment = std::string(field.substr(0, std::min<size_t>(end, HeaderCommentSize - 1)));
     *sccAt = Get32(h + HeaderSccOffset);
     *sccSize = Get32(h + HeaderSccSize);
-    return Claim(0, 1, OwnerHeader, "the library header");
+    return Claim(0, 1, OwnerHeader, std::string("the library header"));
 }
 
 bool Reader::ReadBitmapChain() {
@@ -198,46 +220,90 @@ bool Reader::ReadDirectory() {
         uint32_t parent;  // 0 for the root
         const char* side;
         size_t depth;
+        long parentNode;  // index in nodes_ of the parent, -1 for the root
     };
     if (image_.size() < RootNodeOffset + NodeSize)
         return Fail("the file ends at " + std::to_string(image_.size()) +
                     " bytes, before the end of the root directory node at offset 1024 "
                     "(truncated file)");
-    std::vector<Visit> pending{{RootNodeOffset, 0, "", 0}};
+    std::vector<Visit> pending{{RootNodeOffset, 0, "", 0, -1}};
     while (!pending.empty()) {
         const Visit v = pending.back();
         pending.pop_back();
-        const std::string what = v.parent == 0 ? std::string("the root directory node")
-                                               : "directory node (" + std::string(v.side) +
-                                                     " child of the node at offset " +
-                                                     std::to_string(v.parent) + ")";
-        if (!CheckPointer(v.offset, NodeSize, what) || !CheckTag(v.offset, "NOD*", what) ||
-            !Claim(v.offset, NodeBlocks, OwnerDirectory, what))
+        auto what = [&] {
+            return v.parent == 0
+                       ? std::string("the root directory node")
+                       : "directory node (" + std::string(v.side) +
+                             " child of the node at offset " + std::to_string(v.parent) + ")";
+        };
+        // The texts for a failure are only built when something is wrong.
+        if (v.offset % BlockSize != 0 || static_cast<size_t>(v.offset) + NodeSize > image_.size() ||
+            std::memcmp(image_.data() + v.offset, "NOD*", 4) != 0) {
+            if (CheckPointer(v.offset, NodeSize, what()))
+                CheckTag(v.offset, "NOD*", what());
+            return false;
+        }
+        if (!Claim(v.offset, NodeBlocks, OwnerDirectory, what))
             return false;
         if (v.depth >= MaxTreeDepth)
             return Fail("the directory tree is deeper than " + std::to_string(MaxTreeDepth) +
                         " nodes at offset " + std::to_string(v.offset));
+        const long index = static_cast<long>(nodes_.size());
+        nodes_.push_back({chunks_.size(), 0, -1, -1});
+        if (v.parentNode >= 0)
+            (std::strcmp(v.side, "left") == 0 ? nodes_[static_cast<size_t>(v.parentNode)].left
+                                              : nodes_[static_cast<size_t>(v.parentNode)].right) =
+                index;
         if (!ReadNode(v.offset))
             return false;
+        nodes_[static_cast<size_t>(index)].end = chunks_.size();
         const char* n = image_.data() + v.offset;
         const uint32_t right = Get32(n + NodeRight);
         const uint32_t left = Get32(n + NodeLeft);
         if (right != 0)
-            pending.push_back({right, v.offset, "right", v.depth + 1});
+            pending.push_back({right, v.offset, "right", v.depth + 1, index});
         if (left != 0)
-            pending.push_back({left, v.offset, "left", v.depth + 1});
+            pending.push_back({left, v.offset, "left", v.depth + 1, index});
     }
     return true;
+}
+
+std::vector<uint32_t> Reader::SortedChunks() const {
+    auto less = [&](uint32_t a, uint32_t b) {
+        return platform::AsciiCompareText(chunks_[a].name, chunks_[b].name) < 0;
+    };
+    // The tree read in order, each node's chunks sorted: every node's left subtree sorts
+    // before it and its right subtree after it, so in a sound tree this is the order of
+    // all the names. The tree has no loops (every node was claimed once).
+    std::vector<uint32_t> order;
+    order.reserve(chunks_.size());
+    std::vector<long> stack;
+    long at = nodes_.empty() ? -1 : 0;
+    while (at >= 0 || !stack.empty()) {
+        for (; at >= 0; at = nodes_[static_cast<size_t>(at)].left)
+            stack.push_back(at);
+        const Node& node = nodes_[static_cast<size_t>(stack.back())];
+        stack.pop_back();
+        const auto first = static_cast<long>(order.size());
+        for (size_t i = node.begin; i < node.end; ++i)
+            order.push_back(static_cast<uint32_t>(i));
+        std::sort(order.begin() + first, order.end(), less);
+        at = node.right;
+    }
+    // Names out of search-tree order are tolerated: the entries are sorted whole.
+    if (!std::is_sorted(order.begin(), order.end(), less))
+        std::sort(order.begin(), order.end(), less);
+    return order;
 }
 
 bool Reader::ReadNode(uint32_t offset) {
     const char* n = image_.data() + offset;
     const size_t count = Get16(n + NodeCount);
-    const std::string where = "directory node at offset " + std::to_string(offset);
+    auto where = [&] { return "directory node at offset " + std::to_string(offset); };
     size_t pos = NodeHeaderSize;
     for (size_t i = 0; i < count; ++i) {
         auto chunkAt = [&] {
-            return where + ", entry chunk " + std::to_string(i + 1) + " of " +
+            return where() + ", entry chunk " + std::to_string(i + 1) + " of " +
                    std::to_string(count) + " (node offset " + std::to_string(pos) + ")";
         };
         if (pos + ChunkHeaderSize > NodeSize)
@@ -270,26 +336,28 @@ bool Reader::ReadNode(uint32_t offset) {
     return true;
 }
 
-bool Reader::ReadChain(uint32_t first, uint32_t size, uint32_t owner, const std::string& what,
-                       std::string* out) {
+template <class What>
+bool Reader::ReadChain(uint32_t first, uint32_t size, uint32_t owner, const What& what,
+                       std::string* out, size_t* firstCount) {
     // A size no chain in this image could hold is refused before anything is reserved.
     if (size > owner_.size() * DataPerBlock)
-        return Fail(what + ": the size field says " + std::to_string(size) +
+        return Fail(what() + ": the size field says " + std::to_string(size) +
                     " bytes, more than the whole file could hold");
     if (first == 0) {
         if (size != 0)
-            return Fail(what + ": the size field says " + std::to_string(size) +
+            return Fail(what() + ": the size field says " + std::to_string(size) +
                         " bytes but there is no data block");
         return true;
     }
-    out->reserve(size);
+    if (out)
+        out->reserve(out->size() + size);
     size_t remaining = size;
     uint32_t at = first;
     while (at != 0) {
         // The texts for a failure are only built when something is wrong.
         if (at % BlockSize != 0 || static_cast<size_t>(at) + BlockSize > image_.size() ||
             std::memcmp(image_.data() + at, "DAT*", 4) != 0) {
-            const std::string block = what + ": data block";
+            const std::string block = what() + ": data block";
             if (CheckPointer(at, BlockSize, block))
                 CheckTag(at, "DAT*", block);
             return false;
@@ -299,18 +367,21 @@ bool Reader::ReadChain(uint32_t first, uint32_t size, uint32_t owner, const std:
         const char* b = image_.data() + at;
         const size_t count = Get16(b + 8);
         if (count > DataPerBlock)
-            return Fail(what + ": the data block at offset " + std::to_string(at) + " claims " +
+            return Fail(what() + ": the data block at offset " + std::to_string(at) + " claims " +
                         std::to_string(count) + " bytes, more than the 502 a block holds");
         if (count > remaining)
-            return Fail(what + ": the data chain holds more than the " + std::to_string(size) +
+            return Fail(what() + ": the data chain holds more than the " + std::to_string(size) +
                         " bytes its size field says (exceeded at the block at offset " +
                         std::to_string(at) + ")");
-        out->append(b + DataHeaderSize, count);
+        if (firstCount && at == first)
+            *firstCount = count;
+        if (out)
+            out->append(b + DataHeaderSize, count);
         remaining -= count;
         at = Get32(b + 4);
     }
     if (remaining != 0)
-        return Fail(what + ": the size field says " + std::to_string(size) +
+        return Fail(what() + ": the size field says " + std::to_string(size) +
                     " bytes but the data chain holds only " + std::to_string(size - remaining));
     return true;
 }
@@ -323,7 +394,9 @@ bool Reader::Run(std::string* format, uint32_t* time, std::string* comment, std:
         return false;
     // From here on the file is a library whose structure is damaged.
     if (!ReadBitmapChain() || !ReadDirectory() ||
-        !ReadChain(sccAt, sccSize, OwnerScc, "the source-control data (header offset 284)", scc)) {
+        !ReadChain(
+            sccAt, sccSize, OwnerScc,
+            [] { return std::string("the source-control data (header offset 284)"); }, scc)) {
         if (error_)
             *error_ = "corrupt library: " + *error_;
         return false;
@@ -337,38 +410,67 @@ bool Reader::Run(std::string* format, uint32_t* time, std::string* comment, std:
 }
 
 bool Reader::ReadEntries(std::vector<PblEntry>* entries) {
-    entries->reserve(chunks_.size());
+    // Every chain is checked, in directory order, before any entry is made: an entry's
+    // data stays in the image, so the entries only point at chains known to be sound.
+    std::vector<size_t> firstCounts(chunks_.size(), 0);
     for (size_t i = 0; i < chunks_.size(); ++i) {
         const Chunk& c = chunks_[i];
-        const std::string what =
-            "entry '" + c.name + "' (directory node at offset " + std::to_string(c.node) + ")";
+        auto what = [&] {
+            return "entry '" + c.name + "' (directory node at offset " + std::to_string(c.node) +
+                   ")";
+        };
         if (c.commentLength > c.size)
-            return Fail(what + ": its comment of " + std::to_string(c.commentLength) +
+            return Fail(what() + ": its comment of " + std::to_string(c.commentLength) +
                         " bytes is longer than its data of " + std::to_string(c.size) + " bytes");
-        PblEntry e;
-        if (!ReadChain(c.data, c.size, static_cast<uint32_t>(OwnerFirstEntry + i), what, &e.data))
+        if (!ReadChain(c.data, c.size, static_cast<uint32_t>(OwnerFirstEntry + i), what, nullptr,
+                       &firstCounts[i]))
             return false;
-        e.name = c.name;
-        e.format = c.format;
+    }
+    const std::vector<uint32_t> order = SortedChunks();
+    for (size_t i = 1; i < order.size(); ++i) {
+        if (platform::AsciiCompareText(chunks_[order[i - 1]].name, chunks_[order[i]].name) == 0)
+            return Fail("the directory lists the name '" + chunks_[order[i]].name + "' twice");
+    }
+    entries->reserve(chunks_.size());
+    for (const uint32_t i : order) {
+        Chunk& c = chunks_[i];
+        PblEntry e;
+        e.name = std::move(c.name);
+        e.format = std::move(c.format);
         e.time = c.time;
         e.commentLength = c.commentLength;
+        if (c.commentLength > firstCounts[i]) {
+            // A comment running past the first block is held apart, so that Comment()
+            // can still show it without copying (PowerBuilder keeps comments short).
+            PblData chained(shared_, c.data, c.size);
+            e.data = PblData(chained.Str());
+        } else if (c.size != 0) {
+            e.data = PblData(shared_, c.data, c.size);
+        }
         entries->push_back(std::move(e));
-    }
-    std::sort(entries->begin(), entries->end(), [](const PblEntry& a, const PblEntry& b) {
-        return platform::AsciiCompareText(a.name, b.name) < 0;
-    });
-    for (size_t i = 1; i < entries->size(); ++i) {
-        if (platform::AsciiCompareText((*entries)[i - 1].name, (*entries)[i].name) == 0)
-            return Fail("the directory lists the name '" + (*entries)[i].name + "' twice");
     }
     return true;
 }
 
 }  // namespace
 
+// An image held in a string of its own.
+class StringImage : public PblImage {
+  public:
+    explicit StringImage(std::string_view bytes) : held_(bytes) { bytes_ = held_; }
+
+  private:
+    std::string held_;
+};
+
 std::unique_ptr<PblLibrary> PblLibrary::Parse(std::string_view image, std::string* error) {
+    return Parse(std::make_shared<const StringImage>(image), error);
+}
+
+std::unique_ptr<PblLibrary> PblLibrary::Parse(std::shared_ptr<const PblImage> image,
+                                              std::string* error) {
     std::string failure;
-    Reader reader(image, &failure);
+    Reader reader(std::move(image), &failure);
     auto lib = std::make_unique<PblLibrary>();
     if (!reader.Run(&lib->format_, &lib->time_, &lib->comment_, &lib->scc_, &lib->entries_)) {
         if (error)

@@ -188,7 +188,7 @@ int Export(const std::vector<std::string>& args) {
     for (const orca::PblEntry* entry : chosen) {
         const std::string file = (dir / entry->name).string();
         const std::string bytes =
-            orca::FormatExportFile(entry->name, entry->Comment(), entry->Body(), marker);
+            orca::FormatExportFile(entry->name, entry->Comment(), entry->BodyText(), marker);
         if (!platform::WriteHostFileAtomic(file, bytes))
             return Fail("cannot write " + file + ": " + platform::LastErrorText());
     }

@@ -60,23 +60,44 @@ long BuildTree(const std::vector<Node>& runs, size_t lo, size_t hi, long parent,
     return index;
 }
 
-// Writes data as a chain of DAT* blocks from block *next on; returns the first block's
-// offset. An entry always gets at least one block, even when its data is empty.
-uint32_t WriteChain(std::string& image, size_t* next, std::string_view data) {
-    const size_t blocks = data.empty() ? 1 : ChainBlocks(data.size());
+// Writes size bytes as a chain of DAT* blocks from block *next on, the bytes coming from
+// forEachPiece(sink) in runs; returns the first block's offset. An entry always gets at
+// least one block, even when its data is empty.
+template <class Pieces>
+uint32_t WriteChain(std::string& image, size_t* next, size_t size, const Pieces& forEachPiece) {
+    const size_t blocks = size == 0 ? 1 : ChainBlocks(size);
     const size_t first = *next;
     for (size_t k = 0; k < blocks; ++k) {
         char* b = image.data() + (first + k) * BlockSize;
         std::memcpy(b, "DAT*", 4);
-        const size_t from = k * DataPerBlock;
-        const size_t count = std::min(DataPerBlock, data.size() - from);
+        const size_t count = std::min(DataPerBlock, size - k * DataPerBlock);
         Put32(b + 4, k + 1 < blocks ? static_cast<uint32_t>((first + k + 1) * BlockSize) : 0);
         Put16(b + 8, static_cast<uint16_t>(count));
-        if (count != 0)
-            std::memcpy(b + DataHeaderSize, data.data() + from, count);
     }
+    size_t written = 0;
+    forEachPiece([&](const char* piece, size_t count) {
+        while (count > 0 && written < size) {
+            const size_t inBlock = written % DataPerBlock;
+            const size_t take = std::min(count, DataPerBlock - inBlock);
+            std::memcpy(image.data() + (first + written / DataPerBlock) * BlockSize +
+                            DataHeaderSize + inBlock,
+                        piece, take);
+            piece += take;
+            count -= take;
+            written += take;
+        }
+    });
     *next = first + blocks;
     return static_cast<uint32_t>(first * BlockSize);
+}
+
+uint32_t WriteChain(std::string& image, size_t* next, const std::string& data) {
+    return WriteChain(image, next, data.size(),
+                      [&](const auto& sink) { sink(data.data(), data.size()); });
+}
+
+uint32_t WriteChain(std::string& image, size_t* next, const PblData& data) {
+    return WriteChain(image, next, data.size(), [&](const auto& sink) { data.ForEachPiece(sink); });
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <tuple>
@@ -166,7 +168,8 @@ TEST_F(OrcaApiTest, CompileErrorsChangeNothingAndImportDropsTheCompiledForm) {
     EXPECT_EQ(regenerate(), PBORCA_OK);
     auto bad = Load(Host("a.pbl"));
     orca::PblEntry e = *bad->Find("w_a.srw");
-    e.data = e.data.substr(0, e.data.find("end forward"));
+    const std::string data = e.data.Str();
+    e.data = data.substr(0, data.find("end forward"));
     ASSERT_TRUE(bad->Put(e));
     Save(*bad, "a.pbl");
     const std::string badBytes = Bytes("a.pbl");
@@ -351,6 +354,90 @@ TEST_F(OrcaApiTest, DirectoryAndExportsParseTheLibraryOnce) {
     ASSERT_EQ(PBORCA_LibraryDirectory(orca, pass.lib.c_str(), nullptr, 0, onEntry, &pass),
               PBORCA_OK);
     EXPECT_EQ(pass.results, (std::vector<int32_t>{PBORCA_OK, PBORCA_OBJNOTFOUND}));
+}
+
+// Calls made from inside a directory pass give what the same calls give outside it,
+// on the object being reported (its name in any case) and on any other object.
+TEST_F(OrcaApiTest, CallsFromInsideAPassGiveWhatTheyGiveOutside) {
+    const std::string lib = MakeLibrary("a.pbl", {"w_a", "w_b", "w_c"});
+    auto describe = [](HPBORCA s, const std::string& library, const std::string& name) {
+        std::string text;
+        const int32_t rc = Export(s, library, name, PBORCA_WINDOW, &text);
+        PBORCA_ENTRYINFO info{};
+        const int32_t infoRc =
+            PBORCA_LibraryEntryInformation(s, library.c_str(), name.c_str(), PBORCA_WINDOW, &info);
+        return std::to_string(rc) + "|" + text + "|" + std::to_string(infoRc) + "|" +
+               info.szComment + "|" + std::to_string(info.lSourceSize) + "|" +
+               std::to_string(info.lObjectSize) + "|" + std::to_string(info.lCreateTime);
+    };
+    std::map<std::string, std::string> outside;
+    for (const char* name : {"w_a", "w_b", "w_c", "W_B", "w_none"})
+        outside[name] = describe(orca, lib, name);
+    EXPECT_NE(outside["w_b"], outside["w_a"]);
+    EXPECT_EQ(outside["W_B"], outside["w_b"]);
+
+    struct Pass {
+        HPBORCA s;
+        std::string lib;
+        decltype(describe)& ask;
+        std::vector<std::pair<std::string, std::string>> seen;  // name asked, what it gave
+    };
+    Orca fresh;  // its pass parses the library itself
+    Pass pass{fresh, lib, describe, {}};
+    auto onEntry = [](PBORCA_DIRENTRY* e, void* user) {
+        auto* p = static_cast<Pass*>(user);
+        std::string upper = e->lpszEntryName;
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (const std::string& name :
+             {std::string(e->lpszEntryName), upper, std::string("w_a"), std::string("w_none")})
+            p->seen.emplace_back(name, p->ask(p->s, p->lib, name));
+    };
+    ASSERT_EQ(PBORCA_LibraryDirectory(fresh, lib.c_str(), nullptr, 0, onEntry, &pass), PBORCA_OK);
+    ASSERT_EQ(pass.seen.size(), 12u);
+    for (const auto& [name, got] : pass.seen) {
+        std::string lower = name;
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(got, outside[lower]) << name;
+    }
+}
+
+// Whatever stands where a library should be and is not a file is refused at once: a
+// folder, and a named pipe (which a plain open would wait on for ever).
+TEST_F(OrcaApiTest, WhatIsNotAFileIsRefusedWithoutWaiting) {
+    fs::create_directory(Host("folder.pbl"));
+    ASSERT_EQ(::mkfifo(Host("pipe.pbl").c_str(), 0600), 0);
+    for (const char* name : {"folder.pbl", "pipe.pbl"}) {
+        Orca s;
+        int32_t rc = PBORCA_OK;
+        EXPECT_TRUE(Directory(s, Lib(name), &rc).empty());
+        EXPECT_EQ(rc, PBORCA_BADLIBRARY) << name;
+        EXPECT_NE(s.Error().find("is not a file"), std::string::npos) << s.Error();
+    }
+}
+
+// Library images are read into buffers that earlier libraries used: a library shorter
+// than its directory says is corrupt however long the buffer it is read into.
+TEST_F(OrcaApiTest, AShortLibraryIsCorruptWhateverBufferItIsReadInto) {
+    std::vector<std::string> windows;
+    for (int i = 0; i < 40; ++i)
+        windows.push_back("w_" + std::to_string(i));
+    const std::string whole = MakeLibrary("whole.pbl", windows);
+    const std::string bytes = Bytes("whole.pbl");
+    testsupport::WriteFile(Host("short.pbl"), bytes.substr(0, bytes.size() - 2 * 512));
+    for (int round = 0; round < 3; ++round) {
+        Orca s;
+        int32_t rc = PBORCA_OK;
+        EXPECT_EQ(Directory(s, whole, &rc).size(), windows.size());
+        EXPECT_EQ(rc, PBORCA_OK);
+    }  // each session's buffer goes back for the next read
+    Orca s;
+    int32_t rc = PBORCA_OK;
+    EXPECT_TRUE(Directory(s, Lib("short.pbl"), &rc).empty());
+    EXPECT_EQ(rc, PBORCA_LIBIOERROR);
+    EXPECT_NE(s.Error().find("corrupt library"), std::string::npos) << s.Error();
+    EXPECT_EQ(Directory(s, whole, &rc).size(), windows.size());
 }
 
 TEST_F(OrcaApiTest, LibraryListCurrentApplicationAndHierarchy) {

@@ -150,7 +150,7 @@ TEST(OrcaPfc, AllSourcesImportAndExportBackEqual) {
         for (const orca::PblEntry& e : built->Entries())
             sources.push_back({lib, std::string(orca::ObjectName(e.name)),
                                orca::EntryTypeOfName(e.name), std::string(e.Comment()),
-                               std::string(e.Body())});
+                               e.BodyText()});
         std::vector<Problem> problems;
         EXPECT_EQ(ImportList(orca, sources, &problems), PBORCA_OK) << orca.Error();
         for (const Problem& p : problems)

@@ -51,4 +51,22 @@ TEST(OrcaObjects, EntryKinds) {
     EXPECT_EQ(orca::ObjectName("a.b.srw"), "a.b");
 }
 
+// Objects pair their two forms by name without regard to case and come in name order,
+// also where the directory's order of whole entry names differs from it (characters
+// that sort before the dot).
+TEST(OrcaObjects, ListedObjectsPairTheirFormsInNameOrder) {
+    auto lib = orca::PblLibrary::Create("0600", "", 0);
+    for (const char* name : {"a$.srw", "A.WIN", "a$.win", "a.srw", "b.srd", "b.dwo", "b.srw"})
+        ASSERT_TRUE(lib->Put({name, "", 1, 0, "x"}));
+    ASSERT_TRUE(lib->Put({"c.udo", "", 1, 0, "compiled only"}));
+    std::vector<std::string> got;
+    for (const orca::DirectoryObject& o : orca::ListObjects(*lib))
+        got.push_back(std::string(o.name) + ":" + std::to_string(o.type) + ":" +
+                      (o.source ? o.source->name : "-") + ":" +
+                      (o.compiled ? o.compiled->name : "-") + ":" + std::to_string(o.size));
+    EXPECT_EQ(got,
+              (std::vector<std::string>{"a:7:a.srw:A.WIN:1", "a$:7:a$.srw:a$.win:1",
+                                        "b:1:b.srd:b.dwo:1", "b:7:b.srw:-:1", "c:6:-:c.udo:13"}));
+}
+
 }  // namespace

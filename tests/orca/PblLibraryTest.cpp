@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "orca/PblLibrary.h"
 #include "tests/orca/PblTestImage.h"
@@ -77,6 +78,58 @@ TEST(PblWriter, DirectoryIsABalancedSearchTreeAndBitmapsChain) {
         auto back = PblLibrary::Parse(img, &error);
         ASSERT_TRUE(back) << error;
         EXPECT_TRUE(back->Serialize() == img);  // what was written reads back the same
+    }
+}
+
+// Entries read from a file keep their data in the file's image: what they give must be
+// the bytes of their chain whatever the blocks' counts and order, a comment running
+// past the first block included, and must outlive the library they were read from.
+TEST(PblReader, EntryDataComesFromItsBlocksWhateverTheirCountsAndOrder) {
+    auto made = PblLibrary::Create("0600", "", 1);
+    ASSERT_TRUE(made->Put({"w_a.srw", "", 1, 0, "x"}));
+    const std::string base = made->Serialize();
+    const uint32_t chunk = Nodes(base)[0].chunks[0].at;
+    const std::string pieces[] = {std::string(100, 'c'), std::string(502, 'd'), "tail..."};
+    std::string data;
+    for (const std::string& p : pieces)
+        data += p;
+    for (const uint16_t commentLength : {uint16_t{60}, uint16_t{150}}) {
+        SCOPED_TRACE(commentLength);
+        // Three blocks appended in reverse order of the chain, each with its own count.
+        std::string img = base;
+        const auto end = static_cast<uint32_t>(img.size());
+        img.resize(end + 3 * 512, '\0');
+        for (uint32_t k = 0; k < 3; ++k) {
+            const uint32_t at = end + (2 - k) * 512;
+            char* b = img.data() + at;
+            std::memcpy(b, "DAT*", 4);
+            orca::pbl::Put32(b + 4, k < 2 ? at - 512 : 0);
+            orca::pbl::Put16(b + 8, static_cast<uint16_t>(pieces[k].size()));
+            std::memcpy(b + 10, pieces[k].data(), pieces[k].size());
+        }
+        orca::pbl::Put32(img.data() + chunk + 8, end + 2 * 512);
+        orca::pbl::Put32(img.data() + chunk + 12, static_cast<uint32_t>(data.size()));
+        orca::pbl::Put16(img.data() + chunk + 20, commentLength);
+
+        std::string error;
+        auto lib = PblLibrary::Parse(img, &error);
+        ASSERT_NE(lib, nullptr) << error;
+        const PblLibrary copy(*lib);
+        lib.reset();  // the copy's entries keep the image
+        const PblEntry& e = *copy.Find("w_a.srw");
+        EXPECT_EQ(e.data, data);
+        EXPECT_EQ(e.data.Str(), data);
+        EXPECT_EQ(e.data.Str(98, 6), data.substr(98, 6));
+        EXPECT_EQ(e.Comment(), data.substr(0, commentLength));
+        EXPECT_EQ(e.BodySize(), data.size() - commentLength);
+        EXPECT_EQ(e.BodyText(), data.substr(commentLength));
+        std::string body(e.BodySize() + 1, '#');
+        e.CopyBody(body.data());
+        EXPECT_EQ(body, data.substr(commentLength) + "#");  // not a byte more
+        // Written anew in whole blocks, read back the same.
+        auto again = PblLibrary::Parse(copy.Serialize(), &error);
+        ASSERT_NE(again, nullptr) << error;
+        EXPECT_EQ(Fields(*again->Find("w_a.srw")), Fields(e));
     }
 }
 

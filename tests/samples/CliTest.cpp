@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <string>
 
+#include "orca/OrcaObjects.h"
+#include "orca/PblLibrary.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -105,6 +107,84 @@ TEST_F(CliTest, ExportWritesWhatPblutilWritesAndLeavesSameFilesAlone) {
     Result blocked = Run("export orders '" + prefix.PrefixPath() + "/plainfile/sub'");
     EXPECT_EQ(blocked.status, 1);
     EXPECT_THAT(blocked.err, HasSubstr("cannot create"));
+}
+
+TEST_F(CliTest, ExportReplacesChangedFilesAtomicallyAndOnlyOnce) {
+    namespace fs = std::filesystem;
+    const std::string out = prefix.PrefixPath() + "/export";
+    // Two applications sharing ordbase.pbl, and the library once more by its path: each
+    // library is exported once.
+    const std::string twice =
+        "export orders stock '" + prefix.DriveC() + "/sorvanti-samples/ordbase.pbl' '" + out + "'";
+    Result first = Run(twice);
+    ASSERT_EQ(first.status, 0) << first.err;
+    const std::string written = first.err.substr(first.err.rfind("sorvanti-cli: "));
+    ASSERT_THAT(written, HasSubstr(" sources written, 0 unchanged, 0 failed"));
+    const int count = std::stoi(written.substr(std::string("sorvanti-cli: ").size()));
+    int files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(out))
+        files += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, count);
+
+    // A changed file is replaced, through a link when it is one, keeping its mode; a file
+    // left as it was is not touched; no temporary file stays behind.
+    const std::string window = out + "/orders/w_orders.srw";
+    const std::string expected = testsupport::ReadFile(window);
+    testsupport::WriteFile(window, "edited");
+    fs::permissions(window, fs::perms::owner_read | fs::perms::owner_write);
+    const std::string real = prefix.PrefixPath() + "/real.srw";
+    const std::string linked = out + "/orders/w_about.srw";
+    const std::string aboutBytes = testsupport::ReadFile(linked);
+    testsupport::WriteFile(real, "old");
+    fs::remove(linked);
+    fs::create_symlink(real, linked);
+    Result again = Run(twice);
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_THAT(again.err,
+                HasSubstr("2 sources written, " + std::to_string(count - 2) + " unchanged"));
+    EXPECT_EQ(testsupport::ReadFile(window), expected);
+    EXPECT_EQ(fs::status(window).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(fs::is_symlink(linked));
+    EXPECT_EQ(testsupport::ReadFile(real), aboutBytes);
+    for (const auto& e : fs::recursive_directory_iterator(out))
+        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+
+    // A file that cannot be replaced (a folder stands in its place): the error is
+    // reported, the other files stay as they were, and no temporary file is left.
+    testsupport::WriteFile(window, "edited again");
+    const std::string blocked = out + "/ordbase/w_sample_base.srw";
+    fs::remove(blocked);
+    fs::create_directory(blocked);
+    Result refused = Run(twice);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, HasSubstr("cannot write " + blocked));
+    EXPECT_EQ(testsupport::ReadFile(window), "edited again");
+    for (const auto& e : fs::recursive_directory_iterator(out))
+        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+}
+
+// A source larger than the export buffer comes out whole; an object with only its
+// compiled form is reported and fails the export, the other files still written.
+TEST_F(CliTest, ExportWritesLargeSourcesWholeAndReportsWhatHasNoSource) {
+    auto lib = orca::PblLibrary::Create("0600", "", 1133466869);
+    std::string source = "global type w_big from window\r\nend type\r\n";
+    while (source.size() < 700000)
+        source += "// " + std::to_string(source.size()) + " padding the source past the buffer\r\n";
+    ASSERT_TRUE(lib->Put(orca::SourceEntry("w_big.srw", "", 1133466869, "big one", source)));
+    ASSERT_TRUE(lib->Put({"w_compiled.win", "", 1133466869, 0, "compiled bytes"}));
+    const std::string library = prefix.DriveC() + "/big.pbl";
+    std::string error;
+    ASSERT_TRUE(lib->Save(library, &error)) << error;
+
+    const std::string out = prefix.PrefixPath() + "/export";
+    Result r = Run("export '" + library + "' '" + out + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("w_compiled could not be exported"));
+    EXPECT_THAT(r.err, HasSubstr("1 sources written, 0 unchanged, 1 failed"));
+    EXPECT_EQ(testsupport::ReadFile(out + "/big/w_big.srw"),
+              orca::FormatExportFile("w_big.srw", "big one", source));
+    EXPECT_FALSE(std::filesystem::exists(out + "/big/w_compiled.srw"));
 }
 
 TEST_F(CliTest, BadInputGivesItsMessageAndStatus) {

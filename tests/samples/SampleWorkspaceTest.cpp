@@ -47,8 +47,8 @@ TEST(SampleWorkspaceTest, LibrariesPbIniAndWinIniKeys) {
         for (const orca::PblEntry& entry : library->Entries()) {
             entries.insert(entry.name);
             EXPECT_FALSE(entry.Comment().empty()) << entry.name;
-            EXPECT_NE(entry.Body().find("\r\n"), std::string_view::npos) << entry.name;
-            EXPECT_EQ(entry.Body().find("\n\n"), std::string_view::npos) << entry.name;
+            EXPECT_NE(entry.BodyText().find("\r\n"), std::string_view::npos) << entry.name;
+            EXPECT_EQ(entry.BodyText().find("\n\n"), std::string_view::npos) << entry.name;
         }
         EXPECT_EQ(entries, sources) << name;
     }
@@ -80,7 +80,7 @@ TEST(SampleWorkspaceTest, LibrariesPbIniAndWinIniKeys) {
         const auto holder = LoadLibrary(library);
         const orca::PblEntry* entry = holder ? holder->Find(window + std::string(".srw")) : nullptr;
         ASSERT_TRUE(entry) << window;
-        EXPECT_EQ(orca::AncestorOf(entry->Body(), window), ancestor);
+        EXPECT_EQ(orca::AncestorOf(entry->BodyText(), window), ancestor);
     }
 }
 
