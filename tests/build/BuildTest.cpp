@@ -289,7 +289,7 @@ TEST_F(BuildTest, ReplaceAndSaveAllRoundTripOverAPfcApplication) {
         const auto lib = orca::PblLibrary::Load(path, &error);
         ASSERT_TRUE(lib) << path << ": " << error;
         for (const orca::PblEntry& e : lib->Entries())
-            before[path][e.name] = e.data;
+            before[path][e.name] = e.data.Str();
     }
     struct THost : search::TObjectSearchHost {
         std::vector<search::TSearchResult> results;
@@ -332,10 +332,10 @@ TEST_F(BuildTest, ReplaceAndSaveAllRoundTripOverAPfcApplication) {
             const auto change = edited.find(path + "|" + object);
             if (change == edited.end()) {
                 ASSERT_NE(now, nullptr) << name;
-                EXPECT_EQ(now->data, data) << name;
+                EXPECT_EQ(now->data.Str(), data) << name;
             } else if (name.size() > 4 && name.compare(name.size() - 4, 3, ".sr") == 0) {
                 ASSERT_NE(now, nullptr) << name;
-                EXPECT_EQ(now->Body(), change->second) << name;
+                EXPECT_EQ(now->BodyText(), change->second) << name;
             } else {
                 EXPECT_EQ(now, nullptr) << name << ": a stale compiled form";
             }
