@@ -506,6 +506,10 @@ int32_t Session::LibraryDelete(const char* library) {
     Opened opened;
     if (const int32_t rc = Begin(library, &opened))
         return rc;
+    // A read-only file is not deleted, as Windows deletes none.
+    if (const char* why = LibraryLock::WhyNotWritable(opened.hostPath))
+        return Fail(PBORCA_LIBIOERROR,
+                    "Library " + opened.windowsPath + " cannot be deleted: " + why);
     Invalidate(opened.hostPath);
     if (::unlink(opened.hostPath.c_str()) != 0)
         return Fail(PBORCA_LIBIOERROR, "Library " + opened.windowsPath +

@@ -168,6 +168,7 @@ TEST_F(LibraryWrites, ReadOnlyLibraryIsRefusedAndLeftAlone) {
     EXPECT_NE(orca.Error().find("read-only"), std::string::npos) << orca.Error();
     EXPECT_NE(PBORCA_LibraryEntryDelete(orca, winLib.c_str(), "w_0", PBORCA_WINDOW), PBORCA_OK);
     EXPECT_NE(PBORCA_LibraryCommentModify(orca, winLib.c_str(), "new"), PBORCA_OK);
+    EXPECT_NE(PBORCA_LibraryDelete(orca, winLib.c_str()), PBORCA_OK);
     std::string error;
     EXPECT_FALSE(orca::PblLibrary::Load(lib, nullptr)->Save(lib, &error));
     EXPECT_NE(error.find("read-only"), std::string::npos) << error;
