@@ -218,8 +218,69 @@ void LibraryLock::FailNextCommitAfter(long long bytes) {
     failAfter = bytes < 0 ? -1 : bytes;
 }
 
-bool LibraryLock::Commit(std::string_view image, std::string* error) {
+namespace {
+
+// A flushed temporary beside target holding image: its descriptor (locked, so that no
+// one takes it for a killed writer's leftover) and name; -1 with the reason in *error.
+// like, when given, is the file whose permissions and owner it takes.
+int WriteTemporary(const std::string& target, const std::string& shownPath, std::string_view image,
+                   const struct stat* like, std::string* temp, std::string* error) {
     const long long limit = failAfter.exchange(-1);
+    const std::string dir = FolderOf(target);
+    std::random_device rd;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        *temp = dir + "/" + TempPrefix(target) + std::to_string(::getpid()) + "-" +
+                std::to_string(tempCounter++) + "-" + std::to_string(rd() & 0xFFFFFF);
+        fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, like ? 0600 : 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        Refuse(error,
+               "cannot create a temporary file beside " + shownPath + ": " + ErrnoText(errno));
+        return -1;
+    }
+    auto fail = [&](std::string text) {
+        ::close(fd);
+        ::unlink(temp->c_str());
+        Refuse(error, std::move(text));
+        return -1;
+    };
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return fail("cannot lock " + *temp + ": " + ErrnoText(errno));
+    if (like) {
+        if (::fchmod(fd, like->st_mode & 07777) != 0)
+            return fail("cannot set the permissions of " + *temp + ": " + ErrnoText(errno));
+        struct stat own {};
+        if (::fstat(fd, &own) == 0 && (own.st_uid != like->st_uid || own.st_gid != like->st_gid)) {
+            if (::fchown(fd, like->st_uid, like->st_gid) != 0) {
+                // Not allowed to give the file away: the content matters more.
+            }
+        }
+    }
+    const bool simulateFailure =
+        limit >= 0 && static_cast<unsigned long long>(limit) < image.size();
+    if (!WriteAll(fd, image.data(), simulateFailure ? static_cast<size_t>(limit) : image.size()))
+        return fail("cannot write " + shownPath + ": " + ErrnoText(errno));
+    if (simulateFailure)
+        return fail("cannot write " + shownPath + ": " + ErrnoText(ENOSPC));
+    if (::fsync(fd) != 0)
+        return fail("cannot flush " + shownPath + ": " + ErrnoText(errno));
+    return fd;
+}
+
+void SyncFolder(const std::string& target) {
+    const int dirFd = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);  // some file systems refuse to sync a folder; the rename stands
+        ::close(dirFd);
+    }
+}
+
+}  // namespace
+
+bool LibraryLock::Commit(std::string_view image, std::string* error) {
     if (fd_ < 0)
         return Refuse(error, "the library is not locked for writing");
     if (const char* why = WhyNotWritable(target_))
@@ -231,58 +292,57 @@ bool LibraryLock::Commit(std::string_view image, std::string* error) {
     struct stat old {};
     if (::fstat(fd_, &old) != 0)
         return Refuse(error, "cannot read the state of " + path_ + ": " + ErrnoText(errno));
-    const std::string dir = FolderOf(target_);
-    std::random_device rd;
     std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = dir + "/" + TempPrefix(target_) + std::to_string(::getpid()) + "-" +
-               std::to_string(tempCounter++) + "-" + std::to_string(rd() & 0xFFFFFF);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
+    const int fd = WriteTemporary(target_, path_, image, &old, &temp, error);
     if (fd < 0)
-        return Refuse(error,
-                      "cannot create a temporary file beside " + path_ + ": " + ErrnoText(errno));
+        return false;
     auto fail = [&](std::string text) {
         ::close(fd);
         ::unlink(temp.c_str());
         return Refuse(error, std::move(text));
     };
-    // Locked from its first byte: it becomes the library, and nobody may take it for
-    // a killed writer's leftover.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return fail("cannot lock " + temp + ": " + ErrnoText(errno));
-    if (::fchmod(fd, old.st_mode & 07777) != 0)
-        return fail("cannot set the permissions of " + temp + ": " + ErrnoText(errno));
-    struct stat own {};
-    if (::fstat(fd, &own) == 0 && (own.st_uid != old.st_uid || own.st_gid != old.st_gid)) {
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-            // Not allowed to give the file away: the content matters more.
-        }
-    }
-    const bool simulateFailure =
-        limit >= 0 && static_cast<unsigned long long>(limit) < image.size();
-    if (!WriteAll(fd, image.data(), simulateFailure ? static_cast<size_t>(limit) : image.size()))
-        return fail("cannot write " + path_ + ": " + ErrnoText(errno));
-    if (simulateFailure)
-        return fail("cannot write " + path_ + ": " + ErrnoText(ENOSPC));
-    if (::fsync(fd) != 0)
-        return fail("cannot flush " + path_ + ": " + ErrnoText(errno));
     // Checked again as late as possible: PowerBuilder may have written while we did.
     if (!Unchanged())
         return fail(ChangedText);
     if (::rename(temp.c_str(), target_.c_str()) != 0)
         return fail("cannot replace " + path_ + ": " + ErrnoText(errno));
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);  // some file systems refuse to sync a folder; the rename stands
-        ::close(dirFd);
-    }
+    SyncFolder(target_);
     ::close(fd_);
-    fd_ = fd;
+    fd_ = fd;  // the lock passes to the new file without a gap
     IdentityOf(fd_, &identity_);
+    return true;
+}
+
+bool LibraryLock::CreateNew(const std::string& hostPath, const PblLibrary& library,
+                            std::string* error, bool* exists) {
+    if (exists)
+        *exists = false;
+    const std::string image = library.Serialize();
+    std::string temp;
+    const int fd = WriteTemporary(hostPath, hostPath, image, nullptr, &temp, error);
+    if (fd < 0)
+        return false;
+    // link() gives the new file its name only when no file has it, so that of two
+    // writers creating the same library at once one fails instead of replacing the
+    // other's library (and whatever was stored in it meanwhile).
+    int err = ::link(temp.c_str(), hostPath.c_str()) == 0 ? 0 : errno;
+    if (err == EPERM || err == EOPNOTSUPP || err == ENOSYS) {
+        // A file system without hard links: rename, as close to the check as can be.
+        struct stat st {};
+        if (::lstat(hostPath.c_str(), &st) == 0)
+            err = EEXIST;
+        else
+            err = ::rename(temp.c_str(), hostPath.c_str()) == 0 ? 0 : errno;
+    }
+    ::unlink(temp.c_str());  // after link, the library keeps its own name
+    ::close(fd);
+    if (err != 0) {
+        if (exists)
+            *exists = err == EEXIST;
+        return Refuse(error, err == EEXIST ? std::string("the file exists")
+                                           : "cannot create " + hostPath + ": " + ErrnoText(err));
+    }
+    SyncFolder(hostPath);
     return true;
 }
 

@@ -59,6 +59,12 @@ class LibraryLock {
     bool Commit(const PblLibrary& library, std::string* error);
     bool Commit(std::string_view image, std::string* error);
 
+    // Writes a new library file at hostPath, never over an existing file: false with
+    // *exists set when a file has the name (the caller's check may have been overtaken
+    // by another writer).
+    static bool CreateNew(const std::string& hostPath, const PblLibrary& library,
+                          std::string* error, bool* exists = nullptr);
+
     // Removes the temporaries that writers no longer alive left beside the file at
     // target (see above); the number removed.
     static int RemoveStaleTemporaries(const std::string& target);

@@ -493,8 +493,9 @@ int32_t Session::LibraryCreate(const char* library, const char* comment) {
     const std::unique_ptr<PblLibrary> created =
         PblLibrary::Create(createFormat_, comment ? comment : "", Now());
     std::string reason;
-    if (!created->Save(host, &reason))
-        return Fail(PBORCA_LIBIOERROR,
+    bool exists = false;
+    if (!LibraryLock::CreateNew(host, *created, &reason, &exists))
+        return Fail(exists ? PBORCA_OBJEXISTS : PBORCA_LIBIOERROR,
                     "Library " + std::string(library) + " cannot be created: " + reason);
     return PBORCA_OK;
 }

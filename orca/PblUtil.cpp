@@ -139,7 +139,10 @@ int Create(const std::vector<std::string>& args) {
         return Fail("library " + path + " exists already");
     const auto library = orca::PblLibrary::Create(format, rest.size() > 1 ? rest[1] : "",
                                                   static_cast<uint32_t>(std::time(nullptr)));
-    return SaveOrReport(*library, path) ? 0 : 1;
+    std::string error;
+    if (!orca::LibraryLock::CreateNew(path, *library, &error))
+        return Fail("library " + path + " cannot be created: " + error);
+    return 0;
 }
 
 int List(const std::vector<std::string>& args) {

@@ -155,6 +155,16 @@ TEST_F(LibraryWrites, ChangeByAnotherProgramIsNeverOverwritten) {
     mine->SetComment("mine again");
     EXPECT_TRUE(lock.Commit(*mine, &error)) << error;
     EXPECT_EQ(orca::PblLibrary::Load(lib, nullptr)->Comment(), "mine again");
+    lock.Release();
+
+    // A creator whose check for an existing file was overtaken by another creator.
+    const std::string created = testsupport::ReadFile(lib);
+    bool exists = false;
+    EXPECT_FALSE(orca::LibraryLock::CreateNew(lib, *mine, &error, &exists));
+    EXPECT_TRUE(exists);
+    EXPECT_EQ(testsupport::ReadFile(lib), created);
+    EXPECT_TRUE(orca::LibraryLock::CreateNew(dir / "b.pbl", *mine, &error)) << error;
+    EXPECT_EQ(orca::PblLibrary::Load(dir / "b.pbl", nullptr)->Comment(), "mine again");
 }
 
 TEST_F(LibraryWrites, ReadOnlyLibraryIsRefusedAndLeftAlone) {
