@@ -94,13 +94,7 @@ bool LibraryLock::Acquire(const std::string& hostPath, std::string* error, int w
     if (missing)
         *missing = false;
     path_ = hostPath;
-    std::error_code ec;
-    target_ = hostPath;
-    if (std::filesystem::is_symlink(hostPath, ec)) {
-        const auto resolved = std::filesystem::canonical(hostPath, ec);
-        if (!ec)
-            target_ = resolved.string();
-    }
+    target_ = FileOf(hostPath);
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
     auto pause = std::chrono::microseconds(200);
@@ -139,6 +133,12 @@ bool LibraryLock::Acquire(const std::string& hostPath, std::string* error, int w
         identity_ = locked;
         return true;
     }
+}
+
+std::string LibraryLock::FileOf(const std::string& hostPath) {
+    std::error_code ec;
+    const auto resolved = std::filesystem::canonical(hostPath, ec);
+    return ec ? hostPath : resolved.string();
 }
 
 bool LibraryLock::Unchanged() const {

@@ -45,8 +45,12 @@ class LibraryLock {
                  int waitMilliseconds = DefaultWaitMilliseconds, bool* missing = nullptr);
     void Release();
     bool Held() const { return fd_ >= 0; }
-    // The path as given to Acquire.
+    // The path as given to Acquire, and the file it names.
     const std::string& Path() const { return path_; }
+    const std::string& File() const { return target_; }
+    // The file a path names: symbolic links and "..", "." followed; the path itself
+    // when it names no file.
+    static std::string FileOf(const std::string& hostPath);
 
     // True while the path still names the locked file, unchanged since it was locked or
     // last committed.

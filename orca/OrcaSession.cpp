@@ -298,15 +298,18 @@ class Session::WriteCall {
     // library that does not exist or cannot be mapped is left to the call to report.
     WriteCall(Session& session, std::vector<const char*> windowsPaths) : session_(session) {
         ++session_.writeCalls_;
-        std::map<std::string, std::string> paths;  // host path: Windows path
+        // File: host path and Windows path; two paths of one file take one lock (a
+        // second lock of the file would wait for the first).
+        std::map<std::string, std::pair<std::string, std::string>> files;
         for (const char* windowsPath : windowsPaths) {
             if (!windowsPath || !*windowsPath)
                 continue;
             std::string host = platform::HostPath(windowsPath);
             if (!host.empty() && !session_.LockOf(host))
-                paths.emplace(std::move(host), windowsPath);
+                files.emplace(LibraryLock::FileOf(host), std::make_pair(host, windowsPath));
         }
-        for (const auto& [host, windowsPath] : paths) {
+        for (const auto& [file, paths] : files) {
+            const auto& [host, windowsPath] = paths;
             auto lock = std::make_unique<LibraryLock>();
             std::string reason;
             bool missing = false;
@@ -336,6 +339,12 @@ class Session::WriteCall {
 LibraryLock* Session::LockOf(const std::string& hostPath) {
     for (const auto& lock : locks_)
         if (lock->Path() == hostPath)
+            return lock.get();
+    if (locks_.empty())
+        return nullptr;
+    const std::string file = LibraryLock::FileOf(hostPath);
+    for (const auto& lock : locks_)
+        if (lock->File() == file)
             return lock.get();
     return nullptr;
 }

@@ -119,6 +119,16 @@ TEST_F(LibraryWrites, ConcurrentWritersKeepEveryChange) {
     testsupport::WriteFile(dir / "both.sh", script);
     EXPECT_EQ(std::system(("bash '" + (dir / "both.sh") + "'").c_str()), 0);
     EXPECT_EQ(orcatest::Directory(orca, winLib).size(), 100u);
+
+    // One call on two paths of one file takes its lock once, and does not wait for it.
+    std::filesystem::create_symlink(lib, dir / "link.pbl");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(PBORCA_LibraryEntryCopy(orca, winLib.c_str(), Win(dir / "link.pbl").c_str(), "w_a0",
+                                      PBORCA_WINDOW),
+              PBORCA_OK)
+        << orca.Error();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(orcatest::Directory(orca, winLib).size(), 100u);
 }
 
 TEST_F(LibraryWrites, ChangeByAnotherProgramIsNeverOverwritten) {
