@@ -83,13 +83,20 @@ PblEntry SourceEntry(std::string name, std::string format, uint32_t time, std::s
     entry.name = std::move(name);
     entry.format = std::move(format);
     entry.time = time;
-    entry.commentLength = static_cast<uint16_t>(std::min<size_t>(comment.size(), 65535));
+    entry.commentLength = static_cast<uint16_t>(std::min(comment.size(), MaxCommentLength));
     std::string data;
     data.reserve(entry.commentLength + source.size());
     data.append(comment.substr(0, entry.commentLength));
     data.append(source);
     entry.data = PblData(std::move(data));
     return entry;
+}
+
+std::string CommentTooLong(std::string_view comment) {
+    if (comment.size() <= MaxCommentLength)
+        return {};
+    return "the comment is " + std::to_string(comment.size()) + " bytes; an entry holds at most " +
+           std::to_string(MaxCommentLength);
 }
 
 ObjectEntries FindObject(const PblLibrary& library, std::string_view name, int type) {
@@ -249,6 +256,47 @@ std::pair<std::string_view, size_t> LineAt(std::string_view bytes, size_t pos) {
     return {bytes.substr(pos, end - pos), next};
 }
 
+// The comment line holds the whole comment on one line. A line break is written as
+// PowerScript writes it in a string, "~r" for CR and "~n" for LF, so PowerBuilder's own
+// import, which takes the line as it stands, at worst shows the escape. A tilde is
+// doubled only where it is followed by 'r', 'n', '~' or a line break (the places where
+// reading it back would take it for an escape); any other tilde stays single, so a
+// comment without line breaks reads the same in PowerBuilder as before.
+std::string EscapeComment(std::string_view comment) {
+    std::string out;
+    out.reserve(comment.size());
+    for (size_t i = 0; i < comment.size(); ++i) {
+        const char c = comment[i];
+        if (c == '\r') {
+            out += "~r";
+        } else if (c == '\n') {
+            out += "~n";
+        } else if (c == '~') {
+            const char next = i + 1 < comment.size() ? comment[i + 1] : '\0';
+            out += next == 'r' || next == 'n' || next == '~' || next == '\r' || next == '\n' ? "~~"
+                                                                                             : "~";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string UnescapeComment(std::string_view line) {
+    std::string out;
+    out.reserve(line.size());
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char next = i + 1 < line.size() ? line[i + 1] : '\0';
+        if (line[i] == '~' && (next == 'r' || next == 'n' || next == '~')) {
+            out += next == 'r' ? '\r' : next == 'n' ? '\n' : '~';
+            ++i;
+        } else {
+            out += line[i];
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 ExportFile ParseExportFile(std::string_view bytes) {
@@ -264,7 +312,7 @@ ExportFile ParseExportFile(std::string_view bytes) {
     }
     if (bytes.substr(pos, CommentTag.size()) == CommentTag) {
         const auto [line, next] = LineAt(bytes, pos);
-        file.comment = std::string(line.substr(CommentTag.size()));
+        file.comment = UnescapeComment(line.substr(CommentTag.size()));
         pos = next;
     }
     file.source = std::string(bytes.substr(pos));
@@ -284,7 +332,7 @@ std::string FormatExportFile(std::string_view entryName, std::string_view commen
     // it, or reading the file back would take its first line for the comment.
     if (!comment.empty() || source.substr(0, CommentTag.size()) == CommentTag) {
         out += CommentTag;
-        out += comment;
+        out += EscapeComment(comment);
         out += "\r\n";
     }
     out += source;

@@ -37,10 +37,14 @@ struct ObjectEntries {
 };
 ObjectEntries FindObject(const PblLibrary& library, std::string_view name, int type);
 
-// A source entry as a library stores it: the comment (as much of it as the entry's
-// length word holds) before the source text.
+// A source entry as a library stores it: the comment before the source text. The
+// entry's comment length is a 16-bit word, so a comment holds at most MaxCommentLength
+// bytes; callers refuse a longer one first (CommentTooLong), as it would be cut.
 PblEntry SourceEntry(std::string name, std::string format, uint32_t time, std::string_view comment,
                      std::string_view source);
+constexpr size_t MaxCommentLength = 65535;
+// Empty when an entry can hold the comment, else the reason it cannot.
+std::string CommentTooLong(std::string_view comment);
 
 // One line of a library directory: one object.
 struct DirectoryObject {
@@ -87,8 +91,9 @@ ExportFile ParseExportFile(std::string_view bytes);
 // The file form of an entry. PowerBuilder 4 to 9, whose libraries these are, write the
 // header without a prefix; later versions mark ANSI files with "HA" before it. The
 // comment line is left out when there is no comment, unless the source begins with the
-// comment tag itself. ParseExportFile gives back the parts exactly when the name and
-// the comment hold no line feed.
+// comment tag itself. ParseExportFile gives back the parts exactly when the name holds
+// no line feed; the comment line holds any comment (see FormatExportFile in
+// OrcaObjects.cpp for how its line breaks are written).
 std::string FormatExportFile(std::string_view entryName, std::string_view comment,
                              std::string_view source, bool ansiMarker = false);
 

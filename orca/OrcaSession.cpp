@@ -325,10 +325,74 @@ void Session::Invalidate(const std::string& hostPath) {
     ++writes_;
 }
 
+class Session::WriteCall {
+  public:
+    // Locks the existing libraries among windowsPaths, in the order of their host paths
+    // (so that two calls locking the same two libraries cannot wait for each other). A
+    // library that does not exist or cannot be mapped is left to the call to report.
+    WriteCall(Session& session, std::vector<const char*> windowsPaths) : session_(session) {
+        ++session_.writeCalls_;
+        // File: host path and Windows path; two paths of one file take one lock (a
+        // second lock of the file would wait for the first).
+        std::map<std::string, std::pair<std::string, std::string>> files;
+        for (const char* windowsPath : windowsPaths) {
+            if (!windowsPath || !*windowsPath)
+                continue;
+            std::string host = platform::HostPath(windowsPath);
+            if (!host.empty() && !session_.LockOf(host))
+                files.emplace(LibraryLock::FileOf(host), std::make_pair(host, windowsPath));
+        }
+        for (const auto& [file, paths] : files) {
+            const auto& [host, windowsPath] = paths;
+            auto lock = std::make_unique<LibraryLock>();
+            std::string reason;
+            bool missing = false;
+            if (lock->Acquire(host, &reason, LibraryLock::DefaultWaitMilliseconds, &missing)) {
+                session_.locks_.push_back(std::move(lock));
+            } else if (!missing) {
+                result_ = session_.Fail(PBORCA_LIBIOERROR, "Library " + windowsPath + ": " +
+                                                               reason + "; nothing was changed");
+                return;
+            }
+        }
+    }
+    ~WriteCall() {
+        if (--session_.writeCalls_ == 0)
+            session_.locks_.clear();
+    }
+    WriteCall(const WriteCall&) = delete;
+    WriteCall& operator=(const WriteCall&) = delete;
+    // PBORCA_OK when every existing library is locked.
+    int32_t Result() const { return result_; }
+
+  private:
+    Session& session_;
+    int32_t result_ = PBORCA_OK;
+};
+
+LibraryLock* Session::LockOf(const std::string& hostPath) {
+    for (const auto& lock : locks_)
+        if (lock->Path() == hostPath)
+            return lock.get();
+    if (locks_.empty())
+        return nullptr;
+    const std::string file = LibraryLock::FileOf(hostPath);
+    for (const auto& lock : locks_)
+        if (lock->File() == file)
+            return lock.get();
+    return nullptr;
+}
+
+bool Session::Commit(const std::string& hostPath, const PblLibrary& library, std::string* reason) {
+    if (LibraryLock* lock = LockOf(hostPath))
+        return lock->Commit(library, reason);
+    return library.Save(hostPath, reason);
+}
+
 int32_t Session::Write(const Opened& opened, const PblLibrary& changed) {
     Invalidate(opened.hostPath);
     std::string reason;
-    if (!changed.Save(opened.hostPath, &reason))
+    if (!Commit(opened.hostPath, changed, &reason))
         return Fail(PBORCA_LIBIOERROR, "Library " + opened.windowsPath + ": cannot be written (" +
                                            reason + "); it is unchanged");
     return PBORCA_OK;
@@ -343,7 +407,7 @@ int32_t Session::WriteBoth(const Opened& target, const PblLibrary& newTarget, co
         // Put the target back as it was, so neither library claims half the change.
         const std::string reason = error_;
         std::string ignored;
-        (void)oldTarget->Save(target.hostPath, &ignored);
+        (void)Commit(target.hostPath, *oldTarget, &ignored);
         return Fail(rc, reason);
     }
     return PBORCA_OK;
@@ -445,6 +509,9 @@ int32_t Session::SetCurrentAppl(const char* library, const char* application) {
 }
 
 int32_t Session::LibraryCommentModify(const char* library, const char* comment) {
+    const WriteCall call(*this, {library});
+    if (call.Result())
+        return call.Result();
     Opened opened;
     if (const int32_t rc = Begin(library, &opened))
         return rc;
@@ -469,16 +536,24 @@ int32_t Session::LibraryCreate(const char* library, const char* comment) {
     const std::unique_ptr<PblLibrary> created =
         PblLibrary::Create(createFormat_, comment ? comment : "", Now());
     std::string reason;
-    if (!created->Save(host, &reason))
-        return Fail(PBORCA_LIBIOERROR,
+    bool exists = false;
+    if (!LibraryLock::CreateNew(host, *created, &reason, &exists))
+        return Fail(exists ? PBORCA_OBJEXISTS : PBORCA_LIBIOERROR,
                     "Library " + std::string(library) + " cannot be created: " + reason);
     return PBORCA_OK;
 }
 
 int32_t Session::LibraryDelete(const char* library) {
+    const WriteCall call(*this, {library});
+    if (call.Result())
+        return call.Result();
     Opened opened;
     if (const int32_t rc = Begin(library, &opened))
         return rc;
+    // A read-only file is not deleted, as Windows deletes none.
+    if (const char* why = LibraryLock::WhyNotWritable(opened.hostPath))
+        return Fail(PBORCA_LIBIOERROR,
+                    "Library " + opened.windowsPath + " cannot be deleted: " + why);
     Invalidate(opened.hostPath);
     if (::unlink(opened.hostPath.c_str()) != 0)
         return Fail(PBORCA_LIBIOERROR, "Library " + opened.windowsPath +
@@ -548,6 +623,9 @@ int32_t Session::EntryList(const char* library, PBORCA_LISTPROC callback, void* 
 
 int32_t Session::EntryCopy(const char* sourceLibrary, const char* targetLibrary, const char* name,
                            int type) {
+    const WriteCall call(*this, {sourceLibrary, targetLibrary});
+    if (call.Result())
+        return call.Result();
     Opened source, target;
     ObjectEntries object;
     if (const int32_t rc = Begin(sourceLibrary, name, type, &source, &object))
@@ -565,6 +643,9 @@ int32_t Session::EntryCopy(const char* sourceLibrary, const char* targetLibrary,
 }
 
 int32_t Session::EntryDelete(const char* library, const char* name, int type) {
+    const WriteCall call(*this, {library});
+    if (call.Result())
+        return call.Result();
     Opened opened;
     ObjectEntries object;
     if (const int32_t rc = Begin(library, name, type, &opened, &object))
@@ -578,6 +659,9 @@ int32_t Session::EntryDelete(const char* library, const char* name, int type) {
 
 int32_t Session::EntryMove(const char* sourceLibrary, const char* targetLibrary, const char* name,
                            int type) {
+    const WriteCall call(*this, {sourceLibrary, targetLibrary});
+    if (call.Result())
+        return call.Result();
     if (const int32_t rc = EntryCopy(sourceLibrary, targetLibrary, name, type))
         return rc;
     Opened source, target;
@@ -712,6 +796,9 @@ int32_t Session::CompileEntryImportList(char** libraries, char** names, PBORCA_T
     error_.clear();
     if (count < 0 || (count > 0 && (!libraries || !names || !types || !sources || !lengths)))
         return Fail(PBORCA_INVALIDPARMS, "Invalid import list");
+    const WriteCall call(*this, std::vector<const char*>(libraries, libraries + count));
+    if (call.Result())
+        return call.Result();
     // Every source is checked before anything is stored; libraries are written once
     // each, in the order they first appear.
     std::vector<Opened> opened;
@@ -729,6 +816,10 @@ int32_t Session::CompileEntryImportList(char** libraries, char** names, PBORCA_T
             return Fail(PBORCA_INVALIDPARMS,
                         "Entry " + SourceName(names[i], type) + ": no source text given");
         const std::string_view text(sources[i] ? sources[i] : "", static_cast<size_t>(lengths[i]));
+        const std::string_view comment(comments && comments[i] ? comments[i] : "");
+        if (const std::string why = CommentTooLong(comment); !why.empty())
+            return Fail(PBORCA_INVALIDPARMS, "Entry " + SourceName(names[i], type) + ": " + why +
+                                                 (count > 1 ? " (nothing was imported)" : ""));
         if (const int32_t rc = CheckSourceText(text, names[i], type, callback, userData)) {
             if (failed == PBORCA_OK)
                 firstError = error_;
@@ -746,7 +837,7 @@ int32_t Session::CompileEntryImportList(char** libraries, char** names, PBORCA_T
         const ObjectEntries object = FindObject(*target, names[i], type);
         PblEntry entry =
             SourceEntry(object.source ? object.source->name : SourceName(names[i], type),
-                        target->Format(), Now(), comments && comments[i] ? comments[i] : "", text);
+                        target->Format(), Now(), comment, text);
         // The compiled form was made from the old source: PowerBuilder must not take
         // it for the new one.
         const std::string entryName = entry.name;
@@ -908,6 +999,9 @@ int32_t Session::ReadScc(const Opened& opened, std::vector<SccRecord>* records) 
 int32_t Session::CheckOutEntry(const char* name, const char* sourceLibrary,
                                const char* targetLibrary, const char* userId, int type,
                                int32_t makeCopy) {
+    const WriteCall call(*this, {sourceLibrary, targetLibrary});
+    if (call.Result())
+        return call.Result();
     Opened source, target;
     ObjectEntries object;
     if (const int32_t rc = Begin(sourceLibrary, name, type, &source, &object))
@@ -962,6 +1056,9 @@ int32_t Session::CheckInEntry(const char* name, const char* sourceLibrary,
                               const char* targetLibrary, const char* userId, int type,
                               int32_t moveEntry) {
     (void)userId;  // anyone may check a working copy in; the records keep who took it
+    const WriteCall call(*this, {sourceLibrary, targetLibrary});
+    if (call.Result())
+        return call.Result();
     Opened source, target;
     ObjectEntries object;
     if (const int32_t rc = Begin(sourceLibrary, name, type, &source, &object))

@@ -13,6 +13,11 @@
 // from inside a directory pass on the object being reported (as the catalogue exports
 // each entry while it reads a directory) takes that object's entries as the pass has
 // them, without looking them up again.
+//
+// A call that changes libraries holds their write locks (LibraryLock) from before it
+// reads them until it has written them, so that writers of this program, in this
+// process or another, change a library one after the other and none loses another's
+// change.
 
 #include <cstdint>
 #include <memory>
@@ -21,6 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "orca/LibraryLock.h"
 #include "orca/OrcaObjects.h"
 #include "orca/PblLibrary.h"
 #include "orca/pborca.h"
@@ -92,6 +98,14 @@ class Session {
         std::shared_ptr<const PblLibrary> library;
     };
 
+    // Holds the write locks of the libraries a changing call works on, from its start to
+    // its end; a call made inside another shares the outer call's locks.
+    class WriteCall;
+    // The lock this call holds of the file, nullptr when none.
+    LibraryLock* LockOf(const std::string& hostPath);
+    // Writes the library through the call's lock of the file (or as a new file).
+    bool Commit(const std::string& hostPath, const PblLibrary& library, std::string* reason);
+
     int32_t Fail(int32_t code, std::string text);
     // PBORCA_OBJNOTFOUND: "Entry NAME.srX not found in library LIB" and detail after it.
     int32_t NotFound(const std::string& entryName, const std::string& library,
@@ -142,6 +156,8 @@ class Session {
     Opened pin_;  // the library of the directory pass in progress, if any
     const DirectoryObject* reported_ = nullptr;  // the object that pass is reporting
     uint64_t writes_ = 0;                        // files this session changed or replaced
+    std::vector<std::unique_ptr<LibraryLock>> locks_;  // of the changing call in progress
+    int writeCalls_ = 0;                               // changing calls in progress
     int parses_ = 0;
 };
 

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "orca/LibraryLock.h"
 #include "orca/PblBinary.h"
 #include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
@@ -307,6 +308,8 @@ bool PblLibrary::Remove(std::string_view name) {
 }
 
 bool PblLibrary::Save(const std::string& hostPath, std::string* error) const {
+    if (const char* why = LibraryLock::WhyNotWritable(hostPath))
+        return Refuse(error, "cannot save " + hostPath + ": " + why);
     const std::string image = Serialize();
     if (image.empty())
         return Refuse(error, "cannot save " + hostPath +

@@ -171,7 +171,8 @@ class PblLibrary {
     // when the library would not fit the format's 32-bit offsets (see Save).
     std::string Serialize() const;
     // Serialize and replace the file atomically; false with the reason in *error leaves
-    // the file exactly as it was.
+    // the file exactly as it was (a read-only file is refused). It takes no write lock:
+    // a change to an existing library goes through LibraryLock::Commit.
     bool Save(const std::string& hostPath, std::string* error) const;
 
   private:

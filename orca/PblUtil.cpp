@@ -1,6 +1,8 @@
 // pblutil: PowerBuilder libraries from the command line, on the same code as our ORCA
-// library. Paths are host paths. Every change to a library is one atomic write; a
-// command that fails changes nothing. The one exception is workspace, which builds a
+// library. Paths are host paths. Every change to a library is one atomic write under
+// the library's write lock (LibraryLock), so pblutil runs at the same time as each
+// other or as ORCA sessions change a library one after the other; a command that fails
+// changes nothing. The one exception is workspace, which builds a
 // destination meant to be rebuilt from its sources, and writes it in place.
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "orca/LibraryLock.h"
 #include "orca/OrcaObjects.h"
 #include "orca/PblLibrary.h"
 #include "orca/SourceWorkspace.h"
@@ -35,8 +38,10 @@ constexpr const char* UsageText =
     "  export LIB DIR [NAMES...] [--ha]\n"
     "        write each source entry (or those named) to DIR/NAME.srX with the\n"
     "        $PBExportHeader$ line and, when the entry has one, the\n"
-    "        $PBExportComments$ line; --ha writes the \"HA\" marker that\n"
-    "        PowerBuilder 10 and later put before the header of ANSI files\n"
+    "        $PBExportComments$ line (a line break in the comment written as ~r\n"
+    "        and ~n, a tilde before r, n, ~ or a break as ~~); --ha writes the \"HA\"\n"
+    "        marker that PowerBuilder 10 and later put before the header of ANSI\n"
+    "        files\n"
     "  import LIB FILES...\n"
     "        check each .sr* file and store all of them in one write (none when any\n"
     "        fails); the $PBExportHeader$ line, if any, names the entry, else the file\n"
@@ -65,17 +70,26 @@ int Fail(const std::string& text) {
     return 1;
 }
 
-std::unique_ptr<orca::PblLibrary> LoadOrReport(const std::string& path) {
+// Reads the library; a command that changes it passes the lock it then holds until it
+// has written the library (see SaveOrReport), so that no other writer of this program
+// changes the library in between.
+std::unique_ptr<orca::PblLibrary> LoadOrReport(const std::string& path,
+                                               orca::LibraryLock* lock = nullptr) {
     std::string error;
-    auto library = orca::PblLibrary::Load(path, &error);
+    if (lock && !lock->Acquire(path, &error)) {
+        Fail("library " + path + ": " + error);
+        return nullptr;
+    }
+    auto library = lock ? lock->Load(&error) : orca::PblLibrary::Load(path, &error);
     if (!library)
         Fail("library " + path + ": " + error);
     return library;
 }
 
-bool SaveOrReport(const orca::PblLibrary& library, const std::string& path) {
+bool SaveOrReport(const orca::PblLibrary& library, const std::string& path,
+                  orca::LibraryLock* lock = nullptr) {
     std::string error;
-    if (library.Save(path, &error))
+    if (lock ? lock->Commit(library, &error) : library.Save(path, &error))
         return true;
     Fail("library " + path + " cannot be written (" + error + "); it is unchanged");
     return false;
@@ -125,7 +139,10 @@ int Create(const std::vector<std::string>& args) {
         return Fail("library " + path + " exists already");
     const auto library = orca::PblLibrary::Create(format, rest.size() > 1 ? rest[1] : "",
                                                   static_cast<uint32_t>(std::time(nullptr)));
-    return SaveOrReport(*library, path) ? 0 : 1;
+    std::string error;
+    if (!orca::LibraryLock::CreateNew(path, *library, &error))
+        return Fail("library " + path + " cannot be created: " + error);
+    return 0;
 }
 
 int List(const std::vector<std::string>& args) {
@@ -199,7 +216,8 @@ int Export(const std::vector<std::string>& args) {
 int Import(const std::vector<std::string>& args) {
     if (args.size() < 2)
         return Usage("import needs LIB FILES...");
-    const auto library = LoadOrReport(args[0]);
+    orca::LibraryLock lock;
+    const auto library = LoadOrReport(args[0], &lock);
     if (!library)
         return 1;
     struct Prepared {
@@ -228,6 +246,8 @@ int Import(const std::vector<std::string>& args) {
                         " is not the name of a source entry (.sra, .srd, .srf, .srm, .srq, "
                         ".srs, .sru, .srw, .srp, .srj, .srx)");
         const std::string_view name = orca::ObjectName(item.entryName);
+        if (const std::string why = orca::CommentTooLong(item.file.comment); !why.empty())
+            return Fail(path + ": " + why + "; nothing imported into " + args[0]);
         for (const orca::CompileProblem& problem :
              orca::CheckSource(item.file.source, name, item.type)) {
             std::fprintf(stderr, "%s:%d:%d: error %d: %s\n", path.c_str(), problem.line,
@@ -252,7 +272,7 @@ int Import(const std::vector<std::string>& args) {
             return Fail(item.path + ": cannot be stored in library " + args[0] + " (" + reason +
                         "); nothing imported");
     }
-    if (!SaveOrReport(*library, args[0]))
+    if (!SaveOrReport(*library, args[0], &lock))
         return 1;
     std::printf("imported %zu entries into %s\n", prepared.size(), args[0].c_str());
     return 0;
@@ -261,7 +281,8 @@ int Import(const std::vector<std::string>& args) {
 int Delete(const std::vector<std::string>& args) {
     if (args.size() < 2)
         return Usage("delete needs LIB NAMES...");
-    const auto library = LoadOrReport(args[0]);
+    orca::LibraryLock lock;
+    const auto library = LoadOrReport(args[0], &lock);
     if (!library)
         return 1;
     std::vector<std::string> names;
@@ -273,7 +294,7 @@ int Delete(const std::vector<std::string>& args) {
     }
     for (const std::string& name : names)
         library->Remove(name);
-    if (!SaveOrReport(*library, args[0]))
+    if (!SaveOrReport(*library, args[0], &lock))
         return 1;
     std::printf("deleted %zu entries from %s\n", names.size(), args[0].c_str());
     return 0;
@@ -285,7 +306,8 @@ int Copy(const std::vector<std::string>& args) {
     const auto source = LoadOrReport(args[0]);
     if (!source)
         return 1;
-    const auto target = LoadOrReport(args[1]);
+    orca::LibraryLock lock;
+    const auto target = LoadOrReport(args[1], &lock);
     if (!target)
         return 1;
     size_t copied = 0;
@@ -308,7 +330,7 @@ int Copy(const std::vector<std::string>& args) {
             ++copied;
         }
     }
-    if (!SaveOrReport(*target, args[1]))
+    if (!SaveOrReport(*target, args[1], &lock))
         return 1;
     std::printf("copied %zu entries into %s\n", copied, args[1].c_str());
     return 0;

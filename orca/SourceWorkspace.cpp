@@ -123,7 +123,9 @@ std::string ImportGroup(const std::string& sources, const std::string& destinati
         if (!problems.empty())
             return library + "(" + name + "), line " + std::to_string(problems[0].line) + ": " +
                    problems[0].text;
-        std::string error;
+        std::string error = orca::CommentTooLong(source.comment);
+        if (!error.empty())
+            return library + "(" + name + "): " + error;
         if (!image->Put(orca::SourceEntry(name + "." + orca::SourceExtension(type), "", now,
                                           source.comment, source.source),
                         &error))

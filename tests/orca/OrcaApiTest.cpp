@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "orca/LibraryLock.h"
 #include "orca/OrcaObjects.h"
 #include "orca/OrcaSession.h"
 #include "orca/PblLibrary.h"
@@ -273,9 +274,9 @@ TEST_F(OrcaApiTest, MissingAndCorruptLibrariesGiveErrorsNotCrashes) {
 TEST_F(OrcaApiTest, FailedWritesLeaveTheLibraryAsItWas) {
     fs::create_directories(prefix / "lib");
     const std::string lib = MakeLibrary("lib/a.pbl", {"w_a", "w_b"}), before = Bytes("lib/a.pbl");
-    platform::FailNextAtomicWriteAfter(700);  // the disk fills up during the write
+    orca::LibraryLock::FailNextCommitAfter(700);  // the disk fills up during the write
     EXPECT_EQ(ImportWindow(lib, "w_c"), PBORCA_LIBIOERROR);
-    platform::FailNextAtomicWriteAfter(-1);
+    orca::LibraryLock::FailNextCommitAfter(-1);
     EXPECT_EQ(orca.Error().rfind("Library " + lib + ": cannot be written (", 0), 0u)
         << orca.Error();
     EXPECT_NE(orca.Error().find(Host("lib/a.pbl")), std::string::npos) << orca.Error();

@@ -1,0 +1,135 @@
+// Import benchmark: one window imported through the ORCA call into a library of about
+// 1 MB and into one of about 30 MB (generated windows of 10 KB that pass the structure
+// check), against writing the same number of bytes as one new file, flushed and renamed
+// into place, in the same run. A write that costs what it changes imports into both
+// libraries in about the same time; one that writes the whole library anew costs as
+// much as writing its bytes.
+//
+// usage: import_bench [REPETITIONS]
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "BenchTiming.h"
+#include "orca/OrcaObjects.h"
+#include "orca/PblLibrary.h"
+#include "orca/StructureCheck.h"
+#include "orca/pborca.h"
+#include "platform/Paths.h"
+
+namespace {
+
+// A window whose create event holds a block comment that brings it to about `bytes`.
+std::string Window(const std::string& name, size_t bytes) {
+    std::string padding;
+    while (padding.size() < bytes)
+        padding += "// the window's own script, line " + std::to_string(padding.size()) + "\r\n";
+    return "forward\r\nglobal type " + name + " from window\r\nend type\r\nend forward\r\n\r\n" +
+           "global type " + name + " from window\r\nend type\r\nglobal " + name + " " + name +
+           "\r\n\r\non " + name + ".create\r\n" + padding + "call super::create\r\nend on\r\n\r\n" +
+           "on " + name + ".destroy\r\ncall super::destroy\r\nend on\r\n";
+}
+
+// A library of windows of 10 KB that reaches `bytes`; its size on disk.
+size_t BuildLibrary(const std::string& path, size_t bytes) {
+    auto library = orca::PblLibrary::Create("0600", "import_bench", 0);
+    size_t total = 0;
+    for (int i = 0; total < bytes; ++i) {
+        const std::string name = "w_fill" + std::to_string(i);
+        const std::string source = Window(name, 10000);
+        total += source.size();
+        if (!library->Put(orca::SourceEntry(name + ".srw", "", 0, "", source)))
+            return 0;
+    }
+    std::string error;
+    if (!library->Save(path, &error)) {
+        std::fprintf(stderr, "import_bench: %s\n", error.c_str());
+        return 0;
+    }
+    return static_cast<size_t>(std::filesystem::file_size(path));
+}
+
+// Writes bytes as a new file beside path, flushed, and renames it over path.
+bool WriteWhole(const std::string& path, const std::string& bytes) {
+    const std::string temp = path + ".new";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+                    ::fsync(fd) == 0;
+    ::close(fd);
+    return ok && ::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+struct Result {
+    double import = 0, write = 0;
+};
+
+Result Measure(const std::string& path, size_t size, int repetitions) {
+    const std::string windows = platform::WindowsPath(path);
+    const std::string source = Window("w_bench", 2000);
+    std::vector<double> imports, writes;
+    HPBORCA session = PBORCA_SessionOpen();
+    for (int r = 0; r < repetitions; ++r) {
+        auto start = bench::Clock::now();
+        const int32_t rc = PBORCA_CompileEntryImport(
+            session, windows.c_str(), "w_bench", PBORCA_WINDOW, "", source.data(),
+            static_cast<int32_t>(source.size()), nullptr, nullptr);
+        imports.push_back(bench::Since(start));
+        if (rc != PBORCA_OK) {
+            char text[512];
+            PBORCA_SessionGetError(session, text, sizeof text);
+            std::fprintf(stderr, "import_bench: import failed: %s\n", text);
+            std::exit(1);
+        }
+    }
+    PBORCA_SessionClose(session);
+    const std::string bytes(size, 'x');
+    const std::string other = path + ".plain";
+    for (int r = 0; r < repetitions; ++r) {
+        auto start = bench::Clock::now();
+        if (!WriteWhole(other, bytes)) {
+            std::fprintf(stderr, "import_bench: cannot write %s\n", other.c_str());
+            std::exit(1);
+        }
+        writes.push_back(bench::Since(start));
+    }
+    return {bench::Median(imports), bench::Median(writes)};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+    if (!orca::CheckSource(Window("w_bench", 2000), "w_bench", PBORCA_WINDOW).empty()) {
+        std::fprintf(stderr, "import_bench: the generated window fails the structure check\n");
+        return 1;
+    }
+    std::string dir = (std::filesystem::temp_directory_path() / "import_bench-XXXXXX").string();
+    if (!::mkdtemp(dir.data()))
+        return 1;
+    const std::string small = dir + "/small.pbl", large = dir + "/large.pbl";
+    const size_t smallSize = BuildLibrary(small, 1u << 20);
+    const size_t largeSize = BuildLibrary(large, 30u << 20);
+    if (smallSize == 0 || largeSize == 0)
+        return 1;
+    const Result s = Measure(small, smallSize, repetitions);
+    const Result l = Measure(large, largeSize, repetitions);
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+
+    std::printf("library of %.1f MB: import %.2f ms, writing its bytes as one file %.2f ms\n",
+                static_cast<double>(smallSize) / (1 << 20), s.import * 1e3, s.write * 1e3);
+    std::printf("library of %.1f MB: import %.2f ms, writing its bytes as one file %.2f ms\n",
+                static_cast<double>(largeSize) / (1 << 20), l.import * 1e3, l.write * 1e3);
+    std::printf("import against writing the whole file: %.2f (1 MB), %.2f (30 MB)\n",
+                s.import / s.write, l.import / l.write);
+    std::printf("import: ratio %.2f (30 MB / 1 MB)\n", l.import / s.import);
+    return 0;
+}
