@@ -32,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/CliCommands.h"
 #include "catalogue/Hierarchy.h"
 #include "catalogue/Orcactrl.h"
 #include "catalogue/Source.h"
@@ -636,15 +637,22 @@ int Export(catalogue::TOrcaMgr& mgr, const std::vector<std::string>& whats,
 int Run(std::vector<std::string> args) {
     std::string pbIni;
     std::vector<std::string> words;
+    // The search, replace and write-back commands take their own options (cli::Parse).
+    std::vector<std::string> commandWords;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--help" || args[i] == "-h") {
+        const bool cliCommand = !words.empty() && cli::IsCommand(words[0]);
+        if (!cliCommand && (args[i] == "--help" || args[i] == "-h")) {
             Out(UsageText);
+            Out("\n");
+            Out(cli::CommandsUsage());
             return ExitOk;
         }
         if (args[i] == "--pbini") {
             if (i + 1 >= args.size())
                 return Usage("--pbini needs a path");
             pbIni = WindowsForm(args[++i]);
+        } else if (cliCommand) {
+            commandWords.push_back(args[i]);
         } else if (args[i].rfind("--", 0) == 0) {
             return Usage("unknown option " + args[i]);
         } else {
@@ -666,10 +674,24 @@ int Run(std::vector<std::string> args) {
     for (const TCommand& c : Commands)
         if (command == c.name)
             chosen = &c;
-    if (!chosen)
+    std::optional<cli::TInvocation> invocation;
+    if (cli::IsCommand(command)) {
+        std::string error;
+        invocation = cli::Parse(command, commandWords, &error);
+        if (!invocation) {
+            std::fprintf(stderr, "sorvanti-cli: %s\n%s", error.c_str(),
+                         cli::CommandHelp(command).c_str());
+            return ExitUsage;
+        }
+        if (invocation->Help) {
+            Out(cli::CommandHelp(command));
+            return ExitOk;
+        }
+    } else if (!chosen) {
         return Usage("unknown command " + command);
-    if (operands < chosen->least || operands > chosen->most)
+    } else if (operands < chosen->least || operands > chosen->most) {
         return Usage("wrong number of arguments for " + command);
+    }
 
     shell::TOptionsForm& options = shell::CreateOptionsForm();
     if (!pbIni.empty()) {
@@ -689,6 +711,8 @@ int Run(std::vector<std::string> args) {
                     " could not be loaded");
     mgr.LoadApplications();
 
+    if (invocation)
+        return cli::RunCommand(mgr, *invocation);
     if (command == "apps")
         return Apps(mgr);
     if (command == "list")

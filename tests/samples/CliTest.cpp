@@ -187,6 +187,31 @@ TEST_F(CliTest, ExportWritesLargeSourcesWholeAndReportsWhatHasNoSource) {
     EXPECT_FALSE(std::filesystem::exists(out + "/big/w_compiled.srw"));
 }
 
+TEST_F(CliTest, ReplaceDryRunWritesNothingAndApplyWritesTheSource) {
+    const std::string lib = prefix.DriveC() + "/sorvanti-samples/orders.pbl";
+    const std::string before = testsupport::ReadFile(lib);
+    Result found = Run("search 'orders(w_about)' 'About Order Desk'");
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_THAT(found.out, testing::MatchesRegex(
+                               "c:\\\\sorvanti-samples\\\\orders\\.pbl\\(w_about\\):[0-9]+:[0-9]+: "
+                               "string title = \"About Order Desk\"\n"));
+    Result dry = Run("replace 'orders(w_about)' 'About Order Desk' --with 'About the Desk'");
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_THAT(dry.out, HasSubstr("-string title = \"About Order Desk\"\r\n+string title = "
+                                   "\"About the Desk\"\r\n"));
+    EXPECT_EQ(testsupport::ReadFile(lib), before);
+    ASSERT_EQ(
+        std::system(
+            ("'" SORVANTI_PBLUTIL "' create '" + prefix.DriveC() + "/tmp.pbl' >/dev/null").c_str()),
+        0);
+    Result applied =
+        Run("replace 'orders(w_about)' 'About Order Desk' --with 'About the Desk' "
+            "--apply --temp 'c:\\tmp.pbl'");
+    EXPECT_EQ(applied.status, 0) << applied.err;
+    EXPECT_THAT(Run("show orders w_about").out, HasSubstr("string title = \"About the Desk\""));
+    EXPECT_EQ(Run("search orders 'About Order Desk'").status, 1);
+}
+
 TEST_F(CliTest, BadInputGivesItsMessageAndStatus) {
     const struct {
         std::string arguments;
@@ -201,6 +226,11 @@ TEST_F(CliTest, BadInputGivesItsMessageAndStatus) {
         {"show orders w_nosuch", 1, "no object w_nosuch on the search path of orders"},
         {"list 'c:\\nowhere\\x.pbl'", 1, "no library c:\\nowhere\\x.pbl"},
         {"--pbini /nonexistent/pb.ini apps", 1, "cannot read pb.ini"},
+        {"replace orders x", 2, "replace needs --with TEXT"},
+        {"search orders x --types widget", 1, "unknown object type \"widget\""},
+        {"search 'orders(w_nosuch)' x", 1, "no object w_nosuch on the search path of orders"},
+        {"replace orders w_about --with x --apply --temp 'c:\\none.pbl'", 1,
+         "the temporary library c:\\none.pbl is not a library file"},
     };
     for (const auto& c : cases) {
         Result r = Run(c.arguments);
