@@ -154,8 +154,8 @@ class Session {
     std::string currentApplLibrary_, currentApplName_;
     std::unordered_map<std::string, CacheEntry> cache_;
     Opened pin_;  // the library of the directory pass in progress, if any
-    const DirectoryObject* reported_ = nullptr;  // the object that pass is reporting
-    uint64_t writes_ = 0;                        // files this session changed or replaced
+    const DirectoryObject* reported_ = nullptr;        // the object that pass is reporting
+    uint64_t writes_ = 0;                              // files this session changed or replaced
     std::vector<std::unique_ptr<LibraryLock>> locks_;  // of the changing call in progress
     int writeCalls_ = 0;                               // changing calls in progress
     int parses_ = 0;
