@@ -48,7 +48,7 @@ class ImagePool {
 
     // The smallest buffer kept that holds size bytes, else a new one.
     static ImageBuffer Take(size_t size) {
-        {
+        if (!gone_) {
             ImagePool& pool = Instance();
             const std::lock_guard<std::mutex> lock(pool.mutex_);
             auto best = pool.free_.end();
@@ -79,6 +79,8 @@ class ImagePool {
     }
 
     static void Give(ImageBuffer buffer) noexcept {
+        if (gone_)
+            return;  // the pool went with the library: the buffer is freed
         ImagePool& pool = Instance();
         const std::lock_guard<std::mutex> lock(pool.mutex_);
         if (pool.free_.size() >= MaxBuffers || pool.bytes_ + buffer.capacity > MaxBytes)
@@ -92,10 +94,14 @@ class ImagePool {
     }
 
   private:
+    // Destroyed with the library (at exit, or when a program unloads it), so that what it
+    // keeps is freed; images that outlive it free their buffers themselves.
     static ImagePool& Instance() {
-        static ImagePool* pool = new ImagePool;  // never destroyed: images may outlive exit
-        return *pool;
+        static ImagePool pool;
+        return pool;
     }
+    ~ImagePool() { gone_ = true; }
+    static inline bool gone_ = false;
     std::mutex mutex_;
     std::vector<ImageBuffer> free_;
     size_t bytes_ = 0;
