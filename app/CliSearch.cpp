@@ -19,19 +19,7 @@ namespace cli {
 
 namespace {
 
-// The object search's window: the list of the command line, no questions (Find All).
-struct TCliSearchHost : search::TObjectSearchHost {
-    std::vector<search::TSearchResult> results;
-    search::TReplaceList list;
-    std::vector<search::TSearchResult>& Results() override { return results; }
-    void ClearResults() override { results.clear(); }
-    void AppendResult(search::TSearchResult result) override {
-        results.push_back(std::move(result));
-    }
-    const search::TReplaceList& List() const override { return list; }
-    void SelectEntry(int i) override { list.SelectEntry(i); }
-    shell::TModalResult AskAfterHit(int, bool) override { return shell::mrAll; }
-};
+using TCliSearchHost = search::TListSearchHost;
 
 // The type names --types takes, in check-box order (cbApplication on).
 constexpr const char* TypeNames[] = {"application", "datawindow", "function",   "menu",

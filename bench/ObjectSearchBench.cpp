@@ -35,18 +35,7 @@ using bench::Clock;
 using bench::Median;
 using bench::Since;
 
-struct TBenchHost : search::TObjectSearchHost {
-    std::vector<search::TSearchResult> results;
-    search::TReplaceList list;
-    std::vector<search::TSearchResult>& Results() override { return results; }
-    void ClearResults() override { results.clear(); }
-    void AppendResult(search::TSearchResult result) override {
-        results.push_back(std::move(result));
-    }
-    const search::TReplaceList& List() const override { return list; }
-    void SelectEntry(int i) override { list.SelectEntry(i); }
-    shell::TModalResult AskAfterHit(int, bool) override { return shell::mrAll; }
-};
+using TBenchHost = search::TListSearchHost;
 
 catalogue::TOrcaMgr& FreshCatalogue(const std::string& pbIni) {
     catalogue::ResetOrcaMgr();

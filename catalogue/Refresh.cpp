@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "catalogue/Orcactrl.h"
+#include "platform/Ansi.h"
 #include "platform/Files.h"
 #include "shell/OptionsForm.h"
 #include "shell/Utilities.h"
@@ -34,29 +35,20 @@ namespace catalogue {
 
 namespace {
 
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Names compared as the file search compares them: letter case folded in ASCII.
 struct TFoldedHash {
     using is_transparent = void;
     size_t operator()(std::string_view text) const {
         uint64_t hash = 14695981039346656037u;  // FNV-1a
         for (char c : text)
-            hash = (hash ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211u;
+            hash = (hash ^ static_cast<unsigned char>(platform::AsciiLower(c))) * 1099511628211u;
         return static_cast<size_t>(hash);
     }
 };
 struct TFoldedEqual {
     using is_transparent = void;
     bool operator()(std::string_view a, std::string_view b) const {
-        if (a.size() != b.size())
-            return false;
-        for (size_t i = 0; i < a.size(); ++i)
-            if (AsciiLower(a[i]) != AsciiLower(b[i]))
-                return false;
-        return true;
+        return platform::AsciiSameText(a, b);
     }
 };
 

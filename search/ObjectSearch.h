@@ -105,6 +105,22 @@ class TObjectSearchHost {
     virtual void SourcesReplaced() {}
 };
 
+// A host with no window: its own list and result lines, and one answer to every
+// question after a hit (mrAll: no questions; Find All). The command line, the benchmarks
+// and the tests run searches through it.
+class TListSearchHost : public TObjectSearchHost {
+  public:
+    std::vector<TSearchResult> results;
+    TReplaceList list;
+
+    std::vector<TSearchResult>& Results() override { return results; }
+    void ClearResults() override { results.clear(); }
+    void AppendResult(TSearchResult result) override { results.push_back(std::move(result)); }
+    const TReplaceList& List() const override { return list; }
+    void SelectEntry(int i) override { list.SelectEntry(i); }
+    shell::TModalResult AskAfterHit(int, bool) override { return shell::mrAll; }
+};
+
 // What one Replace/Undo did.
 struct TReplaceUndoCount {
     int Replaced = 0;

@@ -291,16 +291,7 @@ TEST_F(BuildTest, ReplaceAndSaveAllRoundTripOverAPfcApplication) {
         for (const orca::PblEntry& e : lib->Entries())
             before[path][e.name] = e.data.Str();
     }
-    struct THost : search::TObjectSearchHost {
-        std::vector<search::TSearchResult> results;
-        search::TReplaceList list;
-        std::vector<search::TSearchResult>& Results() override { return results; }
-        void ClearResults() override { results.clear(); }
-        void AppendResult(search::TSearchResult r) override { results.push_back(std::move(r)); }
-        const search::TReplaceList& List() const override { return list; }
-        void SelectEntry(int i) override { list.SelectEntry(i); }
-        shell::TModalResult AskAfterHit(int, bool) override { return shell::mrAll; }
-    } host;
+    search::TListSearchHost host;
     host.list.SetFindText("of_setrequestor");
     host.list.SetReplaceText("of_setrequester");
     search::TSearchScope scope;

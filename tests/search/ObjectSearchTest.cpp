@@ -20,17 +20,10 @@ using search::TSearchScope;
 using testing::ElementsAre;
 
 // A host with a list and no window: answers Find Next from a script.
-struct PlainHost : search::TObjectSearchHost {
-    std::vector<TSearchResult> results;
-    search::TReplaceList list;
+struct PlainHost : search::TListSearchHost {
     std::vector<int> asked;  // rows asked about
     std::deque<shell::TModalResult> answers;
 
-    std::vector<TSearchResult>& Results() override { return results; }
-    void ClearResults() override { results.clear(); }
-    void AppendResult(TSearchResult result) override { results.push_back(std::move(result)); }
-    const search::TReplaceList& List() const override { return list; }
-    void SelectEntry(int i) override { list.SelectEntry(i); }
     shell::TModalResult AskAfterHit(int row, bool) override {
         asked.push_back(row);
         if (answers.empty())
