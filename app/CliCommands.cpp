@@ -33,11 +33,12 @@ const std::vector<TCommandSpec>& Specs() {
     static const std::vector<TCommandSpec> specs = {
         {"search",
          1,
-         2,
+         Many,
          {"--case", "--word", "--json", "--descendants"},
          {"--types", "--gsr"},
-         "  search SCOPE TEXT        every hit, as library(object):line:column: line\n",
-         "Searches the exported sources as the search dialog does: the first * stands for\n"
+         "  search SCOPE... TEXT     every hit, as library(object):line:column: line\n",
+         "Searches the exported sources of each SCOPE in turn as the search dialog does\n"
+         "(an object is listed once for each scope it is in): the first * stands for\n"
          "any text between the parts before and after it; ~t ~n ~r ~~ ~* are a tab, line\n"
          "feed, carriage return, tilde and star; letter case does not count unless --case.\n"
          "  --case          match case\n"
@@ -227,7 +228,7 @@ std::optional<TInvocation> Parse(std::string_view command, const std::vector<std
     }
     size_t least = spec->least, most = spec->most;
     // A replace list stands for the text; replace takes its replacement from --with.
-    if ((inv.Command == "search" || inv.Command == "replace") && inv.HasValue("--gsr"))
+    if (inv.Command == "replace" && inv.HasValue("--gsr"))
         most = 1;
     else if (inv.Command == "search" || inv.Command == "replace")
         least = 2;

@@ -5,7 +5,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "app/CliSupport.h"
 #include "app/UnifiedDiff.h"
@@ -61,7 +66,7 @@ bool MakeList(const TInvocation& inv, bool replace, search::TReplaceList& list,
         }
         list.SetChecked(search::cbMatchCase, inv.Has("--case"));
         list.SetChecked(search::cbWholeWord, inv.Has("--word"));
-        list.SetFindText(inv.Operands[1]);
+        list.SetFindText(inv.Operands.back());
         list.SetReplaceText(inv.Value("--with"));
     }
     list.Options.Exclude(search::srFindNext);
@@ -118,6 +123,29 @@ std::string TypeName(int type) {
 
 // Line and column (1-based, bytes) of offsets into one source, counted on from the last
 // offset asked when the next is not before it.
+// The line feeds among n bytes, sixteen at a time where the processor allows: each
+// lane counts its matches (a compare gives -1) for up to 255 blocks, then the lanes are
+// summed.
+size_t CountNewlines(const char* bytes, size_t n) {
+    size_t count = 0, i = 0;
+#if defined(__SSE2__)
+    const __m128i feed = _mm_set1_epi8('\n');
+    while (i + 16 <= n) {
+        __m128i lanes = _mm_setzero_si128();
+        for (int k = 0; k < 255 && i + 16 <= n; ++k, i += 16) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(block, feed));
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        count += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
+                 static_cast<size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+    }
+#endif
+    for (; i < n; ++i)
+        count += bytes[i] == '\n';
+    return count;
+}
+
 class TLineCounter {
   public:
     void Locate(std::string_view source, size_t offset, int* line, int* column,
@@ -129,16 +157,25 @@ class TLineCounter {
             lineStart_ = 0;
         }
         offset = std::min(offset, source.size());
-        for (; at_ < offset; ++at_)
-            if (source[at_] == '\n') {
-                ++line_;
-                lineStart_ = at_ + 1;
+        if (at_ < offset) {
+            // Counted in bulk, the line's start found backwards.
+            const char* from = source.data() + at_;
+            const size_t n = offset - at_;
+            const size_t breaks = CountNewlines(from, n);
+            if (breaks > 0) {
+                line_ += static_cast<int>(breaks);
+                const auto* last = static_cast<const char*>(::memrchr(from, '\n', n));
+                lineStart_ = static_cast<size_t>(last - source.data()) + 1;
             }
+            at_ = offset;
+        }
         *line = line_;
         *column = static_cast<int>(offset - lineStart_) + 1;
-        size_t end = source.find_first_of("\r\n", lineStart_);
-        *text = source.substr(lineStart_,
-                              (end == std::string_view::npos ? source.size() : end) - lineStart_);
+        // A plain loop: lines are short, and find_first_of tries each byte in turn.
+        size_t end = std::max(lineStart_, offset);
+        while (end < source.size() && source[end] != '\r' && source[end] != '\n')
+            ++end;
+        *text = source.substr(lineStart_, end - lineStart_);
     }
 
   private:
@@ -157,17 +194,8 @@ bool PrepareRun(catalogue::TOrcaMgr& mgr, const TInvocation& inv, bool replace, 
            MakeList(inv, replace, host.list, error);
 }
 
-}  // namespace
-
-int SearchCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
-    TScope scope;
-    TCliSearchHost host;
-    std::string error;
-    if (!PrepareRun(mgr, inv, false, &scope, host, &error))
-        return Fail(error);
-    search::TObjectSearch run(host);
-    run.Run(scope.Search);
-    const bool json = inv.Has("--json");
+// Prints the host's hits in their order: ExitOk, or ExitFailed when stdout fails.
+int PrintHits(const TCliSearchHost& host, bool json) {
     TLineCounter counter;
     std::string out;
     for (const search::TSearchResult& hit : host.results) {
@@ -196,11 +224,35 @@ int SearchCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
             out.clear();
         }
     }
-    if (!Write(out))
-        return ExitFailed;
-    if (host.results.empty()) {
-        std::fprintf(stderr, "sorvanti-cli: nothing found (%d objects searched)\n",
-                     run.ObjectsSearched());
+    return Write(out) ? ExitOk : ExitFailed;
+}
+
+}  // namespace
+
+// Searches each scope operand in turn (all operands but the text, or all of them with
+// --gsr), printing its hits before the next is searched.
+int SearchCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
+    TCliSearchHost host;
+    std::string error;
+    if (!MakeList(inv, false, host.list, &error))
+        return Fail(error);
+    const size_t scopes = inv.Operands.size() - (inv.HasValue("--gsr") ? 0 : 1);
+    std::vector<TScope> resolved(scopes);
+    for (size_t i = 0; i < scopes; ++i)
+        if (!ResolveScope(mgr, inv.Operands[i], inv.Has("--descendants"), &resolved[i], &error))
+            return Fail(error);
+    search::TObjectSearch run(host);
+    int searched = 0;
+    size_t found = 0;
+    for (const TScope& scope : resolved) {
+        run.Run(scope.Search);
+        searched += run.ObjectsSearched();
+        found += host.results.size();
+        if (const int status = PrintHits(host, inv.Has("--json")); status != ExitOk)
+            return status;
+    }
+    if (found == 0) {
+        ErrorLine("sorvanti-cli: nothing found (%d objects searched)\n", searched);
         return ExitFailed;
     }
     return ExitOk;
@@ -229,8 +281,7 @@ int ReplaceCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
             before[obj] = std::string(obj->SourceText());
         }
     if (objects.empty()) {
-        std::fprintf(stderr, "sorvanti-cli: nothing found (%d objects searched)\n",
-                     run.ObjectsSearched());
+        ErrorLine("sorvanti-cli: nothing found (%d objects searched)\n", run.ObjectsSearched());
         return ExitFailed;
     }
     host.list.Options.Include(search::srReplaceOnFind);
@@ -270,9 +321,9 @@ int ReplaceCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
     for (const TChanged& c : changed) {
         const auto problems = orca::CheckSource(c.obj->SourceText(), c.obj->Name, c.obj->EntryType);
         for (const orca::CompileProblem& p : problems)
-            std::fprintf(stderr, "sorvanti-cli: %s:%d:%d: %s (structure check %04d)\n",
-                         ObjectName(c.obj->Lib, c.obj->Name).c_str(), p.line, p.column,
-                         p.text.c_str(), p.messageNumber);
+            ErrorLine("sorvanti-cli: %s:%d:%d: %s (structure check %04d)\n",
+                      ObjectName(c.obj->Lib, c.obj->Name).c_str(), p.line, p.column, p.text.c_str(),
+                      p.messageNumber);
         if (problems.empty())
             passing.push_back(c);
         else
