@@ -17,7 +17,7 @@
 namespace cli {
 
 int Fail(const std::string& message) {
-    std::fprintf(stderr, "sorvanti-cli: %s\n", message.c_str());
+    ErrorLine("sorvanti-cli: %s\n", message.c_str());
     return ExitFailed;
 }
 
@@ -27,7 +27,7 @@ bool Write(std::string_view text) {
         return false;
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
         failed = true;
-        std::fprintf(stderr, "sorvanti-cli: cannot write the output: %s\n", std::strerror(errno));
+        ErrorLine("sorvanti-cli: cannot write the output: %s\n", std::strerror(errno));
     }
     return !failed;
 }

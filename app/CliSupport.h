@@ -14,6 +14,8 @@ namespace cli {
 
 // "sorvanti-cli: message" on stderr; ExitFailed.
 int Fail(const std::string& message);
+// printf to stderr, after wiping the progress line when one is drawn.
+void ErrorLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Writes to stdout; false once a write failed (a closed pipe), after saying so on stderr.
 bool Write(std::string_view text);
 

@@ -54,7 +54,7 @@ bool ImportFile(catalogue::TOrcaMgr& mgr, catalogue::TPBLib& lib, const std::str
         !parsed.entryName.empty() ? parsed.entryName : host.substr(host.find_last_of('/') + 1);
     bool isSource = false;
     const int type = orca::EntryTypeOfName(entryName, &isSource);
-    if (!isSource || type <= 0) {
+    if (!isSource || type < 0) {  // 0 is an application
         Fail(file + ": " + entryName + " is not the name of an exported source (.sr*)");
         return false;
     }
@@ -126,8 +126,8 @@ int ImportCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
     for (size_t i = 1; i < inv.Operands.size(); ++i) {
         ImportFile(mgr, *lib, inv.Operands[i], noBackup) ? ++imported : ++failed;
     }
-    std::fprintf(stderr, "sorvanti-cli: %d imported, %d failed, into %s\n", imported, failed,
-                 lib->Name.c_str());
+    ErrorLine("sorvanti-cli: %d imported, %d failed, into %s\n", imported, failed,
+              lib->Name.c_str());
     return failed == 0 ? ExitOk : ExitFailed;
 }
 
@@ -138,8 +138,8 @@ int CompileCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
         return Fail(error);
     const bool regenerate = inv.Command == "regenerate";
     const build::TCompileCount count = build::CompileEntries(refs, regenerate);
-    std::fprintf(stderr, "sorvanti-cli: %d %s, %d failed\n", count.Compiled,
-                 regenerate ? "regenerated" : "rebuilt", count.Failed);
+    ErrorLine("sorvanti-cli: %d %s, %d failed\n", count.Compiled,
+              regenerate ? "regenerated" : "rebuilt", count.Failed);
     return count.Failed == 0 && !count.Stopped ? ExitOk : ExitFailed;
 }
 
@@ -154,7 +154,7 @@ int ExeCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
                                 : build::DefaultExecutableName(*app);
     if (!build::CreateExecutable(*app, out))
         return Fail("the executable " + out + " could not be built");
-    std::fprintf(stderr, "sorvanti-cli: built %s\n", out.c_str());
+    ErrorLine("sorvanti-cli: built %s\n", out.c_str());
     return ExitOk;
 }
 
@@ -166,7 +166,7 @@ int PbdCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
     const std::string pbd = build::DynamicLibraryName(libRef->Lib->Name);
     if (!build::CreateDynamicLibrary(*libRef))
         return Fail("the dynamic library " + pbd + " could not be built");
-    std::fprintf(stderr, "sorvanti-cli: built %s\n", pbd.c_str());
+    ErrorLine("sorvanti-cli: built %s\n", pbd.c_str());
     return ExitOk;
 }
 
@@ -181,9 +181,8 @@ int CheckOutCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
     const std::string dest = platform::FullWindowsPath(WindowsForm(inv.Operands[2]));
     if (!build::CheckOutEntry(*ref, dest, inv.Value("--user")))
         return Fail(ref->Obj->Name + " could not be checked out into " + dest);
-    std::fprintf(stderr, "sorvanti-cli: %s checked out from %s into %s by %s\n",
-                 ref->Obj->Name.c_str(), ref->Obj->Lib->Name.c_str(), dest.c_str(),
-                 inv.Value("--user").c_str());
+    ErrorLine("sorvanti-cli: %s checked out from %s into %s by %s\n", ref->Obj->Name.c_str(),
+              ref->Obj->Lib->Name.c_str(), dest.c_str(), inv.Value("--user").c_str());
     return ExitOk;
 }
 
@@ -198,8 +197,8 @@ int CheckInCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
     if (!build::CheckInEntry(*ref))
         return Fail(ref->Obj->Name + " could not be checked in from " +
                     std::string(build::CheckInLibrary));
-    std::fprintf(stderr, "sorvanti-cli: %s checked in into %s\n", ref->Obj->Name.c_str(),
-                 ref->Obj->Lib->Name.c_str());
+    ErrorLine("sorvanti-cli: %s checked in into %s\n", ref->Obj->Name.c_str(),
+              ref->Obj->Lib->Name.c_str());
     return ExitOk;
 }
 

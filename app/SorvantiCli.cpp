@@ -7,14 +7,17 @@
 // to stderr; what the commands find goes to stdout.
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -33,6 +36,7 @@
 #include <vector>
 
 #include "app/CliCommands.h"
+#include "app/CliSupport.h"
 #include "catalogue/Hierarchy.h"
 #include "catalogue/Orcactrl.h"
 #include "catalogue/Source.h"
@@ -79,30 +83,86 @@ constexpr const char* UsageText =
 
 // The screen of a command line: nothing is shown; what the program would log or ask
 // goes to stderr, and no question is answered.
+// The progress line: the status texts of long work, drawn over each other on stderr
+// when it is a terminal. It appears once the work has taken half a second, is redrawn at
+// most ten times a second, and is wiped before any other line goes to stderr.
+class TProgressLine {
+  public:
+    TProgressLine() : terminal_(::isatty(STDERR_FILENO) == 1), start_(Clock::now()) {}
+    bool Shown() const { return terminal_; }
+    void Draw(std::string_view text) {
+        const Clock::time_point now = Clock::now();
+        if (!terminal_ || now - start_ < std::chrono::milliseconds(500) ||
+            (drawn_ && now - last_ < std::chrono::milliseconds(100)))
+            return;
+        last_ = now;
+        struct winsize size {};
+        const size_t width =
+            ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col : 80;
+        text = text.substr(0, width - 1);
+        std::fprintf(stderr, "\r%.*s\x1b[K", static_cast<int>(text.size()), text.data());
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+    void Wipe() {
+        if (drawn_)
+            std::fputs("\r\x1b[K", stderr);
+        drawn_ = false;
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    bool terminal_;
+    bool drawn_ = false;
+    Clock::time_point start_, last_;
+};
+
+TProgressLine progress;
+
+}  // namespace
+
+namespace cli {
+
+void ErrorLine(const char* format, ...) {
+    progress.Wipe();
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+}
+
+}  // namespace cli
+
+namespace {
+
+using cli::ErrorLine;
+
 class TCliShellUI : public shell::TSilentShellUI {
   public:
+    bool HasStatusLine() const override { return progress.Shown(); }
+    void SetStatusText(std::string_view text) override { progress.Draw(text); }
     bool HasLogWindow() const override { return true; }
     // A log line without its time stamp (what stands before the first ": ").
     void AppendLogLine(std::string_view line) override {
         const size_t cut = line.find(": ");
         if (cut != std::string_view::npos)
             line.remove_prefix(cut + 2);
-        std::fprintf(stderr, "sorvanti-cli: %.*s\n", static_cast<int>(line.size()), line.data());
+        ErrorLine("sorvanti-cli: %.*s\n", static_cast<int>(line.size()), line.data());
     }
     shell::TModalResult MessageDlg(std::string_view text, shell::TMsgDlgType, shell::TMsgDlgButtons,
                                    long) override {
-        std::fprintf(stderr, "sorvanti-cli: %.*s\n", static_cast<int>(text.size()), text.data());
+        ErrorLine("sorvanti-cli: %.*s\n", static_cast<int>(text.size()), text.data());
         return shell::mrNone;
     }
 };
 
 int Fail(const std::string& message) {
-    std::fprintf(stderr, "sorvanti-cli: %s\n", message.c_str());
+    ErrorLine("sorvanti-cli: %s\n", message.c_str());
     return ExitFailed;
 }
 
 int Usage(const std::string& message) {
-    std::fprintf(stderr, "sorvanti-cli: %s\n%s", message.c_str(), UsageText);
+    ErrorLine("sorvanti-cli: %s\n%s", message.c_str(), UsageText);
     return ExitUsage;
 }
 
@@ -567,8 +627,8 @@ void ExportEntry(PBORCA_DIRENTRY* record, void* userData) {
         const orca::TEntryKind* kind = orca::EntryKind(type);
         const std::string_view source = kind ? ExportSource(pass, name, type) : std::string_view();
         if (source.empty()) {
-            std::fprintf(stderr, "sorvanti-cli: %s: %s could not be exported\n",
-                         pass.library.c_str(), name.c_str());
+            ErrorLine("sorvanti-cli: %s: %s could not be exported\n", pass.library.c_str(),
+                      name.c_str());
             ++pass.failed;
             return;
         }
@@ -616,6 +676,7 @@ int Export(catalogue::TOrcaMgr& mgr, const std::vector<std::string>& whats,
         std::filesystem::create_directories(folder, ec);
         if (ec)
             return Fail("cannot create " + folder.string() + ": " + ec.message());
+        shell::ShowStatus("Exporting " + lib->Name);
         TExportPass pass{mgr.GetSession(), lib->Name, folder, buffer, writer, 0, 0, 0, {}};
         if (mgr.GetSession().LibraryDirectory(lib->Name, nullptr, 0, &ExportEntry, &pass) != 0 &&
             pass.error.empty())
@@ -629,10 +690,13 @@ int Export(catalogue::TOrcaMgr& mgr, const std::vector<std::string>& whats,
     std::string error;
     if (!writer.Finish(&error))
         return Fail(error);
-    std::fprintf(stderr, "sorvanti-cli: %d sources written, %d unchanged, %d failed, in %s\n",
-                 written, unchanged, failed, root.string().c_str());
+    ErrorLine("sorvanti-cli: %d sources written, %d unchanged, %d failed, in %s\n", written,
+              unchanged, failed, root.string().c_str());
     return failed == 0 ? ExitOk : ExitFailed;
 }
+
+// Set by Run for the commands that change no library.
+bool readOnlyCommand = false;
 
 int Run(std::vector<std::string> args) {
     std::string pbIni;
@@ -663,6 +727,9 @@ int Run(std::vector<std::string> args) {
         return Usage("no command");
     const std::string command = words[0];
     const size_t operands = words.size() - 1;
+    readOnlyCommand = command == "search" || command == "apps" || command == "libs" ||
+                      command == "list" || command == "show" || command == "hierarchy" ||
+                      command == "export";
     struct TCommand {
         const char* name;
         size_t least, most;
@@ -679,8 +746,7 @@ int Run(std::vector<std::string> args) {
         std::string error;
         invocation = cli::Parse(command, commandWords, &error);
         if (!invocation) {
-            std::fprintf(stderr, "sorvanti-cli: %s\n%s", error.c_str(),
-                         cli::CommandHelp(command).c_str());
+            ErrorLine("sorvanti-cli: %s\n%s", error.c_str(), cli::CommandHelp(command).c_str());
             return ExitUsage;
         }
         if (invocation->Help) {
@@ -741,11 +807,16 @@ int main(int argc, char** argv) {
     int status = Run(std::vector<std::string>(argv + 1, argv + argc));
     if (std::fflush(stdout) != 0)
         outputFailed = true;
+    progress.Wipe();
     if (outputFailed) {
-        std::fprintf(stderr, "sorvanti-cli: cannot write the output: %s\n", std::strerror(errno));
+        ErrorLine("sorvanti-cli: cannot write the output: %s\n", std::strerror(errno));
         status = ExitFailed;
     }
-    catalogue::ResetOrcaMgr();
+    // A command that reads only leaves its catalogue to the end of the process: freeing
+    // the objects one by one would take a tenth of a search's time, and nothing is
+    // waiting to be written or unlocked.
+    if (!readOnlyCommand)
+        catalogue::ResetOrcaMgr();
     shell::DoneUtilities();
     shell::SetShellUI(nullptr);
     return status;
