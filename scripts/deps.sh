@@ -2,7 +2,7 @@
 # Installs the Debian packages the project builds and tests with, only those missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config patch
           libgtest-dev libgmock-dev qt6-base-dev libgl-dev)
 if [ "${1:-}" = "--run" ]; then
     packages+=(xvfb)

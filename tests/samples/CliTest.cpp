@@ -9,10 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 
+#include "app/UnifiedDiff.h"
 #include "orca/OrcaObjects.h"
 #include "orca/PblLibrary.h"
+#include "tests/support/PfcWorkspace.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -212,6 +215,93 @@ TEST_F(CliTest, ReplaceDryRunWritesNothingAndApplyWritesTheSource) {
     EXPECT_EQ(applied.status, 0) << applied.err;
     EXPECT_THAT(Run("show orders w_about").out, HasSubstr("string title = \"About the Desk\""));
     EXPECT_EQ(Run("search orders 'About Order Desk'").status, 1);
+    // Several scopes in one run: each one's hits in turn.
+    Result both = Run("search 'orders(w_about)' 'orders(w_about)' 'About the Desk'");
+    EXPECT_EQ(std::count(both.out.begin(), both.out.end(), '\n'), 2) << both.err;
+}
+
+// The PFC workspace exported, imported into fresh libraries and exported again: every
+// file comes back byte for byte, and each is the corpus source it was built from.
+TEST_F(CliTest, PfcExportImportRoundTripsByteForByte) {
+    SKIP_WITHOUT_CORPUS();
+    const testsupport::PfcWorkspace ws = testsupport::BuildPfcWorkspace(prefix);
+    ASSERT_TRUE(ws.error.empty()) << ws.error;
+    const std::string pfc = "--pbini 'c:\\pfc\\pb.ini' ";
+    std::string apps;
+    const std::string listed = Run(pfc + "apps").out;
+    for (size_t at = 0, end; (end = listed.find('\n', at)) != std::string::npos; at = end + 1)
+        apps += " '" + listed.substr(at, listed.find(' ', at) - at) + "'";
+    const std::string first = prefix.PrefixPath() + "/first",
+                      second = prefix.PrefixPath() + "/second";
+    Result exported = Run(pfc + "export" + apps + " '" + first + "'");
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    // Corpus sources by name (a few names stand in more than one library).
+    std::multimap<std::string, std::filesystem::path> corpus;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(SORVANTI_CORPUS_DIR "/pfc"))
+        corpus.emplace(e.path().filename().string(), e.path());
+    int files = 0;
+    for (const auto& folder : std::filesystem::directory_iterator(first)) {
+        std::string imports;
+        for (const auto& file : std::filesystem::directory_iterator(folder)) {
+            imports += " '" + file.path().string() + "'";
+            ++files;
+            // PowerBuilder 10 and later mark an ANSI export with "HA"; these are libraries of 9.
+            const std::string marked = "HA" + testsupport::ReadFile(file.path());
+            const auto [from, to] = corpus.equal_range(file.path().filename().string());
+            EXPECT_TRUE(std::any_of(from, to, [&](const auto& c) {
+                return testsupport::ReadFile(c.second) == marked;
+            })) << file.path();
+        }
+        const std::string lib =
+            prefix.PrefixPath() + "/fresh/" + folder.path().filename().string() + ".pbl";
+        std::filesystem::create_directories(prefix.PrefixPath() + "/fresh");
+        ASSERT_EQ(std::system(("'" SORVANTI_PBLUTIL "' create '" + lib + "' >/dev/null").c_str()),
+                  0);
+        Result imported = Run("import '" + lib + "'" + imports);
+        ASSERT_EQ(imported.status, 0) << imported.err;
+        ASSERT_EQ(Run("export '" + lib + "' '" + second + "'").status, 0);
+        for (const auto& file : std::filesystem::directory_iterator(folder))
+            EXPECT_EQ(testsupport::ReadFile(second + "/" + folder.path().filename().string() + "/" +
+                                            file.path().filename().string()),
+                      testsupport::ReadFile(file.path()))
+                << file.path();
+    }
+    EXPECT_EQ(files, 813);
+}
+
+// Diffs of edits at the start, inside and at the end of a text, with and without a last
+// line feed, applied to the old text by patch, give the new one.
+TEST(UnifiedDiffTest, PatchTurnsTheOldTextIntoTheNew) {
+    std::string lines;
+    for (int i = 0; i < 60; ++i)
+        lines += "line " + std::to_string(i) + "\r\n";
+    const auto edit = [&](size_t at, size_t cut, const std::string& put) {
+        return lines.substr(0, at) + put + lines.substr(std::min(lines.size(), at + cut));
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "one\ntwo\n"},
+        {lines, ""},
+        {lines, edit(0, 9, "first\r\n")},
+        {lines, edit(100, 30, "new a\r\nnew b\r\n")},                 // one hunk
+        {lines, edit(600, 0, "far\r\n").replace(40, 8, "near\r\n")},  // two hunks
+        {lines, lines + "no feed"},
+        {lines + "no feed", lines + "no feed either"},
+    };
+    testsupport::TempDir dir;
+    const std::string old = dir.Path() / "old", diff = dir.Path() / "diff",
+                      out = dir.Path() / "out";
+    for (const auto& [before, after] : cases) {
+        const std::string text = cli::UnifiedDiff(before, after, "a", "b");
+        testsupport::WriteFile(old, before);
+        testsupport::WriteFile(diff, text);
+        ASSERT_EQ(std::system(("patch -s -o '" + out + "' '" + old + "' < '" + diff + "'").c_str()),
+                  0)
+            << text;
+        EXPECT_EQ(testsupport::ReadFile(out), after) << text;
+    }
+    EXPECT_EQ(cli::UnifiedDiff(lines, lines, "a", "b"), "");
+    EXPECT_THAT(cli::UnifiedDiff(lines, edit(100, 30, "x\r\n"), "a", "b"),
+                testing::StartsWith("--- a\n+++ b\n@@ -10,10 +10,8 @@\n line 9\r\n"));
 }
 
 TEST_F(CliTest, BadInputGivesItsMessageAndStatus) {

@@ -312,6 +312,30 @@ TEST_F(ObjectSearchTest, ReplaceOverAPfcApplicationMatchesAPlainReplacement) {
     Find("return", AppScope(app));
     EXPECT_LT(host.results.size(), hits);
     screen.onProcessMessages = nullptr;
+
+    // sorvanti-cli prints the same hits, each at its line and column.
+    std::string expected;
+    Find("return", AppScope(app));
+    for (const TSearchResult& hit : host.results) {
+        const std::string_view text = hit.Object()->SourceText();
+        const auto at = static_cast<size_t>(hit.SelStart);
+        const size_t start = text.rfind('\n', at - 1) + 1;  // 0 on the first line
+        expected += hit.Lib->Name + "(" + hit.EntryName +
+                    "):" + std::to_string(std::count(text.begin(), text.begin() + at, '\n') + 1) +
+                    ":" + std::to_string(at - start + 1) + ": " +
+                    std::string(text.substr(start, text.find_first_of("\r\n", at) - start)) + "\n";
+    }
+    FILE* cli =
+        ::popen(("SORVANTI_PREFIX='" + prefix.PrefixPath() + "' '" SORVANTI_CLI "' --pbini '" +
+                 ws.pbIni + "' search '" + app->Name + "' return")
+                    .c_str(),
+                "r");
+    std::string printed;
+    for (int c; (c = std::fgetc(cli)) != EOF;)
+        printed += static_cast<char>(c);
+    EXPECT_EQ(::pclose(cli), 0);
+    EXPECT_EQ(printed, expected);
+
     host.list.SetReplaceText("Return_X");
     Find("return", AppScope(app));
     const auto done = search::ReplaceUndo(host.results, AllRows(host.results), host.list);
