@@ -15,6 +15,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "orca/AnsiView.h"
 #include "orca/StructureCheck.h"
 #include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
@@ -302,6 +303,18 @@ int32_t Session::Open(const char* windowsPath, Opened* out) {
             Invalidate(out->hostPath);
             return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": " + reason);
         }
+        if (parsed->Kind() == PblKind::Unicode) {
+            // The calls work in the code page: they see the library's ANSI view.
+            std::unique_ptr<PblLibrary> view =
+                AnsiViewOf(std::shared_ptr<const PblLibrary>(std::move(parsed)), &reason);
+            if (!view) {
+                ::close(fd);
+                Invalidate(out->hostPath);
+                return Fail(PBORCA_LIBIOERROR,
+                            "Library " + out->windowsPath + ": " + out->hostPath + ": " + reason);
+            }
+            parsed = std::move(view);
+        }
         library = std::move(parsed);
         ShareParsed(out->hostPath, st, library);
     }
@@ -384,6 +397,11 @@ LibraryLock* Session::LockOf(const std::string& hostPath) {
 }
 
 bool Session::Commit(const std::string& hostPath, const PblLibrary& library, std::string* reason) {
+    if (library.StoredForm()) {
+        // A Unicode library is written in its own layout, from its ANSI view.
+        const std::unique_ptr<PblLibrary> stored = StoredFormOf(library, reason);
+        return stored && Commit(hostPath, *stored, reason);
+    }
     if (LibraryLock* lock = LockOf(hostPath))
         return lock->Commit(library, reason);
     return library.Save(hostPath, reason);
@@ -835,6 +853,12 @@ int32_t Session::CompileEntryImportList(char** libraries, char** names, PBORCA_T
             opened.push_back(lib);
         }
         const ObjectEntries object = FindObject(*target, names[i], type);
+        // The same source and comment again: the stored entry, and the compiled form
+        // made from it, stay as they are.
+        if (object.source && object.source->Comment() == comment &&
+            object.source->data.size() == object.source->CommentBytes() + text.size() &&
+            object.source->BodyText() == text)
+            continue;
         PblEntry entry =
             SourceEntry(object.source ? object.source->name : SourceName(names[i], type),
                         target->Format(), Now(), comment, text);
@@ -1138,9 +1162,11 @@ int32_t Session::BuildDynamicLibrary(const Opened& opened, PBORCA_LNKPROC callba
                         " without a compiled form, the first " + std::string(first.name) + " (" +
                         TypeName(first.type) + ")");
     }
+    // A Unicode library's dynamic library is one too, of its stored entries.
+    const PblLibrary& from = lib.StoredForm() ? *lib.StoredForm() : lib;
     const std::unique_ptr<PblLibrary> pbd =
-        PblLibrary::Create(lib.Format(), lib.Comment(), lib.Time());
-    for (const PblEntry& entry : lib.Entries()) {
+        PblLibrary::Create(from.Format(), from.Comment(), from.Time(), from.Kind());
+    for (const PblEntry& entry : from.Entries()) {
         bool isSource = false;
         if (EntryTypeOfName(entry.name, &isSource) >= 0 && isSource)
             continue;
