@@ -301,10 +301,17 @@ std::string UnescapeComment(std::string_view line) {
 
 ExportFile ParseExportFile(std::string_view bytes) {
     ExportFile file;
+    if (bytes.substr(0, Utf8Bom.size()) == Utf8Bom) {
+        bytes.remove_prefix(Utf8Bom.size());
+        file.encoding = ExportEncoding::Utf8;
+    }
     size_t pos = 0;
     std::string_view start = bytes;
-    if (start.substr(0, 2) == "HA" && start.substr(2, HeaderTag.size()) == HeaderTag)
+    if (start.substr(0, 2) == "HA" && start.substr(2, HeaderTag.size()) == HeaderTag) {
         start.remove_prefix(2);
+        if (file.encoding == ExportEncoding::Ansi)
+            file.encoding = ExportEncoding::HexAscii;
+    }
     if (start.substr(0, HeaderTag.size()) == HeaderTag) {
         const auto [line, next] = LineAt(bytes, bytes.size() - start.size());
         file.entryName = std::string(line.substr(HeaderTag.size()));
