@@ -106,4 +106,17 @@ ExportFile ParseExportFile(std::string_view bytes);
 std::string FormatExportFile(std::string_view entryName, std::string_view comment,
                              std::string_view source, bool ansiMarker = false);
 
+// The export file of a source entry of a library of that kind, in that encoding. A
+// Unicode library's texts that the code page lacks become HEXASCII escapes in the code
+// page forms (TextBridge.h); an ANSI library's text goes to UTF-8 through the code page.
+std::string ExportEntry(const PblEntry& entry, PblKind kind, ExportEncoding encoding);
+// The entry name, comment and source of an export file as a library of that kind stores
+// them (a Unicode library: the name in UTF-8, the texts in UTF-16LE, escapes read back);
+// false with the reason in *error for a malformed escape or a UTF-8 file that is not.
+bool StoredTexts(const ExportFile& file, PblKind kind, std::string* entryName, std::string* comment,
+                 std::string* source, std::string* error);
+// A source entry of a Unicode library: the comment and source in UTF-16LE.
+PblEntry WideSourceEntry(std::string name, std::string format, uint32_t time,
+                         std::string_view comment, std::string_view source);
+
 }  // namespace orca

@@ -1,6 +1,8 @@
 // Unicode libraries: the corpus against its manifest and PowerBuilder's own exports, the
 // conversion to the code page and back, the calls on the ANSI view, and bad input.
 
+#include <sys/wait.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <iomanip>
@@ -286,6 +288,58 @@ TEST(UnicodeLibrary, DamageIsRefusedWithAClearText) {
     std::string error;
     EXPECT_FALSE(PblLibrary::Parse(img.substr(0, 700), &error));
     EXPECT_NE(error.find("cannot hold the 1024-byte header"), std::string::npos) << error;
+}
+
+// Runs a shell command line; its exit status.
+int Shell(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Every source of every Unicode library exported by pblutil in each of the three forms
+// and imported back leaves every entry byte for byte as it was; the UTF-8 exports of the
+// sources of the same revision are PowerBuilder's own files byte for byte.
+TEST(UnicodeCorpus, PblutilExportAndImportInEachFormChangeNothing) {
+    SKIP_WITHOUT_CORPUS();
+    testsupport::TempDir dir;
+    const std::string pblutil = std::string("'") + SORVANTI_PBLUTIL + "'";
+    size_t libraries = 0, sources = 0, sameFiles = 0;
+    for (const auto& f : std::filesystem::recursive_directory_iterator(UnicodeDir())) {
+        if (f.path().extension() != ".pbl")
+            continue;
+        SCOPED_TRACE(f.path().string());
+        const std::string name = std::filesystem::relative(f.path(), UnicodeDir()).string();
+        const std::string lib = dir / ("lib" + std::to_string(++libraries) + ".pbl");
+        testsupport::WriteFile(lib, testsupport::ReadFile(f.path().string()));
+        const auto original = Load(lib);
+        ASSERT_TRUE(original);
+        for (const char* form : {"--utf8", "--ha", "--ansi"}) {
+            SCOPED_TRACE(form);
+            const std::string out = dir / (std::string(form + 2) + std::to_string(libraries));
+            ASSERT_EQ(
+                Shell(pblutil + " export '" + lib + "' '" + out + "' " + form + " >/dev/null"), 0);
+            ASSERT_EQ(Shell(pblutil + " import '" + lib + "' '" + out + "'/* >/dev/null"), 0);
+            const auto again = Load(lib);
+            ASSERT_TRUE(again);
+            ASSERT_EQ(again->Entries().size(), original->Entries().size());
+            for (size_t i = 0; i < again->Entries().size(); ++i)
+                EXPECT_TRUE(Fields(again->Entries()[i]) == Fields(original->Entries()[i]))
+                    << again->Entries()[i].name;
+            if (std::string(form) != "--utf8")
+                continue;
+            for (const auto& file : std::filesystem::directory_iterator(out)) {
+                ++sources;
+                const std::filesystem::path ws = UnicodeDir() + "/ws_objects/" + name + ".src/" +
+                                                 file.path().filename().string();
+                sameFiles +=
+                    std::filesystem::exists(ws) &&
+                    testsupport::ReadFile(ws) == testsupport::ReadFile(file.path().string());
+            }
+        }
+    }
+    EXPECT_EQ(libraries, 18u);
+    EXPECT_EQ(sources, 560u);
+    EXPECT_EQ(sameFiles, 527u);
 }
 
 }  // namespace
