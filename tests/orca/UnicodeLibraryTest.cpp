@@ -342,4 +342,45 @@ TEST(UnicodeCorpus, PblutilExportAndImportInEachFormChangeNothing) {
     EXPECT_EQ(sameFiles, 527u);
 }
 
+// Through the calls every source of the corpus comes in the code page and goes back
+// into the same UTF-16; imported again, every library keeps every entry as it was.
+TEST(UnicodeCorpus, TheCallsExportAndImportEverySourceUnchanged) {
+    SKIP_WITHOUT_CORPUS();
+    ASSERT_TRUE(platform::SetAnsiCodePage(1252));
+    testsupport::TempPrefix prefix;
+    Orca orca;
+    size_t libraries = 0, exported = 0;
+    for (const auto& f : std::filesystem::recursive_directory_iterator(UnicodeDir())) {
+        if (f.path().extension() != ".pbl")
+            continue;
+        SCOPED_TRACE(f.path().string());
+        const std::string host = prefix / ("lib" + std::to_string(++libraries) + ".pbl");
+        testsupport::WriteFile(host, testsupport::ReadFile(f.path().string()));
+        const std::string lib = Win(host);
+        const auto original = Load(host);
+        ASSERT_TRUE(original);
+        std::vector<Source> sources;
+        for (const DirRecord& r : Directory(orca, lib)) {
+            const orca::PblEntry* e = original->Find(r.name + "." + orca::SourceExtension(r.type));
+            if (!e)
+                continue;
+            std::string text, back, error;
+            ASSERT_EQ(Export(orca, lib, r.name, r.type, &text), PBORCA_OK) << orca.Error();
+            ASSERT_TRUE(orca::AnsiToUtf16(text, &back, &error)) << error;
+            EXPECT_TRUE(back == e->BodyText()) << r.name;
+            EXPECT_EQ(r.comment, orca::Utf16ToAnsi(e->Comment()).substr(0, 255));
+            sources.push_back({lib, r.name, r.type, r.comment, text});
+            ++exported;
+        }
+        std::vector<Problem> problems;
+        EXPECT_EQ(ImportList(orca, sources, &problems), PBORCA_OK) << orca.Error();
+        const auto again = Load(host);
+        ASSERT_TRUE(again);
+        ASSERT_EQ(again->Entries().size(), original->Entries().size());
+        for (size_t i = 0; i < again->Entries().size(); ++i)
+            EXPECT_TRUE(Fields(again->Entries()[i]) == Fields(original->Entries()[i]));
+    }
+    EXPECT_EQ(exported, 560u);
+}
+
 }  // namespace
