@@ -33,8 +33,9 @@ namespace {
 constexpr const char* UsageText =
     "usage: pblutil COMMAND ARGUMENTS\n"
     "\n"
-    "  create LIB [COMMENT] [--format 0400|0500|0600]\n"
-    "        create an empty library (format 0600 unless given)\n"
+    "  create LIB [COMMENT] [--format 0400|0500|0600] [--unicode]\n"
+    "        create an empty library (format 0600 unless given); --unicode: one of\n"
+    "        PowerBuilder 10 and later, whose texts are UTF-16 (COMMENT in UTF-8)\n"
     "  list LIB\n"
     "        list every entry: name, data size, time (UTC), comment\n"
     "  export LIB DIR [NAMES...] [--utf8 | --ha | --ansi]\n"
@@ -127,9 +128,12 @@ std::vector<std::string> EntriesNamed(const orca::PblLibrary& library, std::stri
 
 int Create(const std::vector<std::string>& args) {
     std::string format = "0600";
+    orca::PblKind kind = orca::PblKind::Ansi;
     std::vector<std::string> rest;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--format") {
+        if (args[i] == "--unicode") {
+            kind = orca::PblKind::Unicode;
+        } else if (args[i] == "--format") {
             if (i + 1 >= args.size())
                 return Usage("--format needs a value");
             format = args[++i];
@@ -145,8 +149,15 @@ int Create(const std::vector<std::string>& args) {
     std::error_code ec;
     if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
         return Fail("library " + path + " exists already");
-    const auto library = orca::PblLibrary::Create(format, rest.size() > 1 ? rest[1] : "",
-                                                  static_cast<uint32_t>(std::time(nullptr)));
+    std::string comment = rest.size() > 1 ? rest[1] : "";
+    if (kind == orca::PblKind::Unicode) {
+        std::string utf16, why;
+        if (!orca::Utf8ToUtf16Strict(comment, &utf16, &why))
+            return Fail("the comment cannot be stored: " + why);
+        comment = std::move(utf16);
+    }
+    const auto library =
+        orca::PblLibrary::Create(format, comment, static_cast<uint32_t>(std::time(nullptr)), kind);
     std::string error;
     if (!orca::LibraryLock::CreateNew(path, *library, &error))
         return Fail("library " + path + " cannot be created: " + error);
