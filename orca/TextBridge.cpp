@@ -95,11 +95,10 @@ void AppendEscape(std::string* out, std::string_view utf16, size_t from, size_t 
 // Writes the units of utf16, each either as itself through put(unit, i, out) (which
 // gives the units it used, 0 when the unit must be escaped) or in an escape.
 template <class Put>
-std::string Encode(std::string_view utf16, size_t reserve, const Put& put) {
+std::string Encode(std::string_view utf16, size_t reserve, const Put& put, std::string out = {},
+                   size_t i = 0) {
     const size_t units = utf16.size() / 2;
-    std::string out;
     out.reserve(reserve);
-    size_t i = 0;
     while (i < units) {
         size_t used = 0;
         const char16_t u = UnitAt(utf16, i);
@@ -263,13 +262,32 @@ bool Utf8Units(std::string_view text, std::string* out, std::string* error, size
 
 std::string Utf16ToAnsi(std::string_view utf16) {
     const ReverseTable& table = CodePageReverse();
-    return Encode(utf16, utf16.size() / 2, [&](char16_t u, size_t, std::string* out) -> size_t {
+    const size_t units = utf16.size() / 2;
+    // Text the code page holds whole, as most sources are, in one tight loop; from the
+    // first unit that needs an escape (or may) on, unit by unit.
+    std::string out(units, '\0');
+    const auto* in = reinterpret_cast<const unsigned char*>(utf16.data());
+    size_t i = 0;
+    for (; i < units; ++i) {
+        const auto u = static_cast<char16_t>(in[2 * i] | (in[2 * i + 1] << 8));
         const int16_t b = table.byteOf[u];
-        if (b < 0)
-            return 0;
-        out->push_back(static_cast<char>(b));
-        return 1;
-    });
+        if (b <= 0 || (u == u'$' && StartsEscape(utf16, units, i)))
+            break;
+        out[i] = static_cast<char>(b);
+    }
+    if (i == units)
+        return out;
+    out.resize(i);
+    return Encode(
+        utf16, units + 32,
+        [&](char16_t u, size_t, std::string* to) -> size_t {
+            const int16_t b = table.byteOf[u];
+            if (b < 0)
+                return 0;
+            to->push_back(static_cast<char>(b));
+            return 1;
+        },
+        std::move(out), i);
 }
 
 bool AnsiToUtf16(std::string_view ansi, std::string* out, std::string* error) {
