@@ -73,8 +73,7 @@ typedef void* HPBORCA;
 
 /* Results. */
 #define PBORCA_OK 0
-#define PBORCA_INVALIDPARMS                                                           \
-    (-1)                            /* a null or malformed argument, an unknown type, \
+#define PBORCA_INVALIDPARMS (-1)    /* a null or malformed argument, an unknown type,
                                        an unknown session, a failure inside the call */
 #define PBORCA_DUPOPERATION (-2)    /* already done (current application already set) */
 #define PBORCA_OBJNOTFOUND (-3)     /* no such entry in the library */
@@ -97,17 +96,17 @@ typedef void* HPBORCA;
 /* Entry types. */
 typedef enum pborca_type {
     PBORCA_UNKNOWNTYPE = -1, /* PBORCA_EntryList only: an entry of a kind not below */
-    PBORCA_APPLICATION = 0,  /* .sra / .apl */
-    PBORCA_DATAWINDOW = 1,   /* .srd / .dwo */
-    PBORCA_FUNCTION = 2,     /* .srf / .fun */
-    PBORCA_MENU = 3,         /* .srm / .men */
-    PBORCA_QUERY = 4,        /* .srq / .qry */
-    PBORCA_STRUCTURE = 5,    /* .srs / .str */
-    PBORCA_USEROBJECT = 6,   /* .sru / .udo */
-    PBORCA_WINDOW = 7,       /* .srw / .win */
-    PBORCA_PIPELINE = 8,     /* .srp / .pip */
-    PBORCA_PROJECT = 9,      /* .srj / .prj */
-    PBORCA_PROXYOBJECT = 10  /* .srx / .pxy */
+    PBORCA_APPLICATION = 0, /* .sra / .apl */
+    PBORCA_DATAWINDOW = 1,  /* .srd / .dwo */
+    PBORCA_FUNCTION = 2,    /* .srf / .fun */
+    PBORCA_MENU = 3,        /* .srm / .men */
+    PBORCA_QUERY = 4,       /* .srq / .qry */
+    PBORCA_STRUCTURE = 5,   /* .srs / .str */
+    PBORCA_USEROBJECT = 6,  /* .sru / .udo */
+    PBORCA_WINDOW = 7,      /* .srw / .win */
+    PBORCA_PIPELINE = 8,    /* .srp / .pip */
+    PBORCA_PROJECT = 9,     /* .srj / .prj */
+    PBORCA_PROXYOBJECT = 10 /* .srx / .pxy */
 } PBORCA_TYPE;
 
 /* One object of a library directory; one entry for PBORCA_EntryList. */
