@@ -17,6 +17,7 @@
 
 #include "orca/AnsiView.h"
 #include "orca/StructureCheck.h"
+#include "orca/TextBridge.h"
 #include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
 #include "platform/LastError.h"
@@ -1239,8 +1240,16 @@ int32_t Session::ExecutableCreate(const char* executable, const char* icon,
         Opened lib;
         if (const int32_t rc = Open(libraryList_[i].c_str(), &lib))
             return rc;
-        if (!exe)
-            exe = PblLibrary::Create(lib.library->Format(), currentApplName_, Now());
+        if (!exe) {
+            // The image is of the first library's kind; a Unicode one holds the stored
+            // compiled forms and its title in UTF-16.
+            std::string title = currentApplName_;
+            const bool wide = lib.library->StoredForm() != nullptr;
+            if (wide && !AnsiToUtf16(currentApplName_, &title, nullptr))
+                title.clear();
+            exe = PblLibrary::Create(lib.library->Format(), title, Now(),
+                                     wide ? PblKind::Unicode : PblKind::Ansi);
+        }
         if (dynamicLibraryFlags[i]) {
             std::string image;
             if (BuildDynamicLibrary(lib, callback, userData, &image) != PBORCA_OK) {
@@ -1268,7 +1277,8 @@ int32_t Session::ExecutableCreate(const char* executable, const char* icon,
                     entries.push_back(extra);
                 std::string reason;
                 for (const PblEntry* entry : entries) {
-                    if (!exe->Put(*entry, &reason)) {
+                    const bool stored = exe->Kind() == PblKind::Unicode && entry->origin;
+                    if (!exe->Put(stored ? *entry->origin : *entry, &reason)) {
                         problem = "Library " + lib.windowsPath + ": entry " + entry->name +
                                   " cannot be stored in the executable: " + reason;
                         break;
