@@ -259,6 +259,46 @@ TEST(UnicodeCalls, TheViewShowsAnsiAndWritesUnicode) {
     EXPECT_EQ(source->BodyText(), U16(MainSource + u"// \u00fc\r\n"));
 }
 
+// Copies between an ANSI and a Unicode library convert the sources; a delete in the
+// Unicode library leaves every other entry byte for byte.
+TEST(UnicodeCalls, CopyBetweenKindsAndDelete) {
+    ASSERT_TRUE(platform::SetAnsiCodePage(1252));
+    testsupport::TempPrefix prefix;
+    const std::string uniHost = prefix / "uni.pbl", uni = Win(uniHost);
+    const std::string ansiHost = prefix / "ansi.pbl", ansi = Win(ansiHost);
+    std::string error;
+    const auto original = SmallUnicode();
+    ASSERT_TRUE(original->Save(uniHost, &error)) << error;
+    Orca orca;
+    ASSERT_EQ(PBORCA_LibraryCreate(orca, ansi.c_str(), "a"), PBORCA_OK) << orca.Error();
+    ASSERT_EQ(PBORCA_LibraryEntryCopy(orca, uni.c_str(), ansi.c_str(), "w_main", PBORCA_WINDOW),
+              PBORCA_OK)
+        << orca.Error();
+    const std::string two = WindowSource("w_two", "window", "// \xfc\r\n");
+    ASSERT_EQ(Import(orca, ansi, "w_two", PBORCA_WINDOW, "\xe9", two), PBORCA_OK) << orca.Error();
+    const auto copied = Load(ansiHost);
+    ASSERT_TRUE(copied && copied->Find("w_main.srw"));
+    EXPECT_EQ(copied->Find("w_main.srw")->BodyText(), orca::Utf16ToAnsi(U16(MainSource)));
+    EXPECT_EQ(copied->Find("w_main.srw")->Comment(), "Haupt $$HEX1$$b103$$ENDHEX$$");
+
+    ASSERT_EQ(PBORCA_LibraryEntryCopy(orca, ansi.c_str(), uni.c_str(), "w_two", PBORCA_WINDOW),
+              PBORCA_OK)
+        << orca.Error();
+    const auto both = Load(uniHost);
+    ASSERT_TRUE(both && both->Find("w_two.srw"));
+    EXPECT_EQ(both->Find("w_two.srw")->BodyText(),
+              U16(Wide(two.substr(0, two.size() - 3)) + u"\u00fc\r\n"));
+    EXPECT_EQ(both->Find("w_two.srw")->Comment(), U16(u"\u00e9"));
+
+    ASSERT_EQ(PBORCA_LibraryEntryDelete(orca, uni.c_str(), "w_two", PBORCA_WINDOW), PBORCA_OK)
+        << orca.Error();
+    const auto after = Load(uniHost);
+    ASSERT_TRUE(after);
+    ASSERT_EQ(after->Entries().size(), original->Entries().size());
+    for (size_t i = 0; i < after->Entries().size(); ++i)
+        EXPECT_TRUE(Fields(after->Entries()[i]) == Fields(original->Entries()[i]));
+}
+
 // Bad input: each damage gives its own text and no library.
 TEST(UnicodeLibrary, DamageIsRefusedWithAClearText) {
     const std::string img = SmallUnicode()->Serialize();
