@@ -1,8 +1,6 @@
 // Unicode libraries: the corpus against its manifest and PowerBuilder's own exports, the
 // conversion to the code page and back, the calls on the ANSI view, and bad input.
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <iomanip>
@@ -72,13 +70,13 @@ std::vector<Row> Manifest() {
 
 // Every entry as the manifest lists it (the sources' SHA-256 by the system's sha256sum);
 // the 527 sources whose export is of the same revision equal PowerBuilder's export after
-// its header lines; every library written again reads back entry for entry.
+// its header lines. (Writing every library again and reading it back is the fuzz
+// replay's check over the same files.)
 TEST(UnicodeCorpus, EveryEntryAsTheManifestAndTheExportsSay) {
     SKIP_WITHOUT_CORPUS();
     testsupport::TempDir out;
     std::map<std::string, std::unique_ptr<PblLibrary>> libs;
     std::map<std::string, const Row*> byFile;
-    std::map<std::string, size_t> rowsOf;
     size_t exports = 0, sameRevision = 0;
     const std::vector<Row> rows = Manifest();
     ASSERT_EQ(rows.size(), 1522u);
@@ -89,7 +87,6 @@ TEST(UnicodeCorpus, EveryEntryAsTheManifestAndTheExportsSay) {
             ASSERT_TRUE(lib = Load(UnicodeDir() + "/" + row.library));
             EXPECT_EQ(lib->Kind(), PblKind::Unicode);
         }
-        ++rowsOf[row.library];
         const orca::PblEntry* e = lib->Find(row.entry);
         ASSERT_TRUE(e);
         EXPECT_EQ(std::make_tuple(e->format, static_cast<long>(e->data.size()),
@@ -123,18 +120,10 @@ TEST(UnicodeCorpus, EveryEntryAsTheManifestAndTheExportsSay) {
     for (std::string hash, file; sums >> hash >> file; ++hashed)
         EXPECT_EQ(hash, byFile.at(file)->sha256) << byFile.at(file)->entry;
     EXPECT_EQ(hashed, byFile.size());
-    for (const auto& [name, lib] : libs) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(lib->Entries().size(), rowsOf[name]);
-        std::string error;
-        const auto again = PblLibrary::Parse(lib->Serialize(), &error);
-        ASSERT_TRUE(again) << error;
-        EXPECT_EQ(std::tie(again->Comment(), again->Format()),
-                  std::tie(lib->Comment(), lib->Format()));
-        ASSERT_EQ(again->Entries().size(), lib->Entries().size());
-        for (size_t i = 0; i < lib->Entries().size(); ++i)
-            EXPECT_TRUE(Fields(again->Entries()[i]) == Fields(lib->Entries()[i]));
-    }
+    size_t entries = 0;  // and no entry beyond the manifest's rows
+    for (const auto& [name, lib] : libs)
+        entries += lib->Entries().size();
+    EXPECT_EQ(entries, rows.size());
 }
 
 // The conversions: what each form writes for characters the code page has and lacks, NUL,
@@ -330,12 +319,6 @@ TEST(UnicodeLibrary, DamageIsRefusedWithAClearText) {
     EXPECT_NE(error.find("cannot hold the 1024-byte header"), std::string::npos) << error;
 }
 
-// Runs a shell command line; its exit status.
-int Shell(const std::string& command) {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Every source of every Unicode library exported by pblutil in each of the three forms
 // and imported back leaves every entry byte for byte as it was; the UTF-8 exports of the
 // sources of the same revision are PowerBuilder's own files byte for byte.
@@ -356,9 +339,10 @@ TEST(UnicodeCorpus, PblutilExportAndImportInEachFormChangeNothing) {
         for (const char* form : {"--utf8", "--ha", "--ansi"}) {
             SCOPED_TRACE(form);
             const std::string out = dir / (std::string(form + 2) + std::to_string(libraries));
-            ASSERT_EQ(
-                Shell(pblutil + " export '" + lib + "' '" + out + "' " + form + " >/dev/null"), 0);
-            ASSERT_EQ(Shell(pblutil + " import '" + lib + "' '" + out + "'/* >/dev/null"), 0);
+            const std::string run = pblutil + " export '" + lib + "' '" + out + "' " + form +
+                                    " >/dev/null && " + pblutil + " import '" + lib + "' '" + out +
+                                    "'/* >/dev/null";
+            ASSERT_EQ(std::system(run.c_str()), 0);  // both exit 0
             const auto again = Load(lib);
             ASSERT_TRUE(again);
             ASSERT_EQ(again->Entries().size(), original->Entries().size());
