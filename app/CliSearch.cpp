@@ -308,10 +308,10 @@ int ReplaceCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
             if (!Write(UnifiedDiff(before[c.obj], c.obj->SourceText(), name, name)))
                 return ExitFailed;
         }
-        std::fprintf(stderr,
-                     "sorvanti-cli: %zu replacements in %zu objects (a dry run: nothing "
-                     "written; --apply writes)\n",
-                     hits, changed.size());
+        ErrorLine(
+            "sorvanti-cli: %zu replacements in %zu objects (a dry run: nothing "
+            "written; --apply writes)\n",
+            hits, changed.size());
         return ExitOk;
     }
 
@@ -344,10 +344,10 @@ int ReplaceCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
             break;
     }
     const size_t notWritten = changed.size() - rebuilt - failed;
-    std::fprintf(stderr,
-                 "sorvanti-cli: %zu replacements in %zu objects: %zu written, %zu failed, %zu "
-                 "not written\n",
-                 hits, changed.size(), rebuilt, failed, notWritten);
+    ErrorLine(
+        "sorvanti-cli: %zu replacements in %zu objects: %zu written, %zu failed, %zu "
+        "not written\n",
+        hits, changed.size(), rebuilt, failed, notWritten);
     return failed == 0 && failing == 0 ? ExitOk : ExitFailed;
 }
 

@@ -49,7 +49,17 @@ bool ImportFile(catalogue::TOrcaMgr& mgr, catalogue::TPBLib& lib, const std::str
         Fail("cannot read " + file);
         return false;
     }
-    const orca::ExportFile parsed = orca::ParseExportFile(*bytes);
+    orca::ExportFile parsed = orca::ParseExportFile(*bytes);
+    // A UTF-8 file comes to the calls in the code page, what it lacks as HEXASCII escapes
+    // (which a Unicode library turns back into its characters).
+    if (parsed.encoding == orca::ExportEncoding::Utf8) {
+        std::string why;
+        if (!orca::StoredTexts(orca::ExportFile(parsed), orca::PblKind::Ansi, &parsed.entryName,
+                               &parsed.comment, &parsed.source, &why)) {
+            Fail(file + ": " + why + "; not imported");
+            return false;
+        }
+    }
     const std::string entryName =
         !parsed.entryName.empty() ? parsed.entryName : host.substr(host.find_last_of('/') + 1);
     bool isSource = false;

@@ -42,8 +42,10 @@
 #include "catalogue/Source.h"
 #include "orca/EntryTypes.h"
 #include "orca/OrcaObjects.h"
+#include "orca/TextBridge.h"
 #include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
+#include "platform/CodePage.h"
 #include "platform/Files.h"
 #include "platform/LastError.h"
 #include "platform/Paths.h"
@@ -72,7 +74,11 @@ constexpr const char* UsageText =
     "  export APP|LIB... DIR    every source as a .sr* file with its export header, one\n"
     "                           folder per library (a library named twice is exported\n"
     "                           once); a file whose content is already the same is left\n"
-    "                           untouched\n"
+    "                           untouched. The files are in the code page, or with\n"
+    "                           --utf8 UTF-8 after a byte-order mark as PowerBuilder 10\n"
+    "                           and later export (HEXASCII escapes of a Unicode\n"
+    "                           library's characters turned back into them), or with\n"
+    "                           --ha in the code page marked \"HA\" before the header\n"
     "\n"
     "  --pbini PATH             the pb.ini to read (a Windows path, or a host path)\n"
     "  --help                   this text\n"
@@ -584,9 +590,26 @@ struct TExportPass {
     std::filesystem::path folder;
     std::vector<char>& buffer;  // reused from entry to entry
     TBatchWriter& writer;
+    orca::ExportEncoding encoding = orca::ExportEncoding::Ansi;
     int written = 0, unchanged = 0, failed = 0;
     std::string error;  // a file that cannot be written ends the export
 };
+
+// Code page text as UTF-8: the HEXASCII escapes in which the calls give what a Unicode
+// library holds beyond the code page become those characters again. Text that does not
+// read as escaped text (an ANSI library's source may hold anything) goes through the
+// code page as it stands.
+std::string AnsiAsUtf8(std::string_view ansi) {
+    std::string utf16;
+    if (!orca::AnsiToUtf16(ansi, &utf16, nullptr)) {
+        utf16.clear();
+        for (const char16_t unit : platform::AnsiToUnicode(ansi)) {
+            utf16 += static_cast<char>(unit & 0xff);
+            utf16 += static_cast<char>(unit >> 8);
+        }
+    }
+    return orca::Utf16ToUtf8(utf16);
+}
 
 // Exports are tried again with a buffer sized from the entry's information block;
 // a source that keeps growing between the attempts gives up after this many.
@@ -635,7 +658,13 @@ void ExportEntry(PBORCA_DIRENTRY* record, void* userData) {
         const std::string comment(record->szComment,
                                   strnlen(record->szComment, sizeof record->szComment));
         const std::string file = name + "." + std::string(kind->sourceExtension);
-        const std::string bytes = orca::FormatExportFile(file, comment, source);
+        const std::string bytes =
+            pass.encoding == orca::ExportEncoding::Utf8
+                ? std::string(orca::Utf8Bom) + orca::FormatExportFile(AnsiAsUtf8(file),
+                                                                      AnsiAsUtf8(comment),
+                                                                      AnsiAsUtf8(source))
+                : orca::FormatExportFile(file, comment, source,
+                                         pass.encoding == orca::ExportEncoding::HexAscii);
         const std::string path = (pass.folder / file).string();
         bool absent = false;
         if (SameContent(path, bytes, &absent)) {
@@ -648,8 +677,8 @@ void ExportEntry(PBORCA_DIRENTRY* record, void* userData) {
     }
 }
 
-int Export(catalogue::TOrcaMgr& mgr, const std::vector<std::string>& whats,
-           const std::string& dir) {
+int Export(catalogue::TOrcaMgr& mgr, const std::vector<std::string>& whats, const std::string& dir,
+           orca::ExportEncoding encoding) {
     std::vector<catalogue::TPBLib*> libs;
     for (const std::string& what : whats) {
         std::string error;
@@ -677,7 +706,8 @@ int Export(catalogue::TOrcaMgr& mgr, const std::vector<std::string>& whats,
         if (ec)
             return Fail("cannot create " + folder.string() + ": " + ec.message());
         shell::ShowStatus("Exporting " + lib->Name);
-        TExportPass pass{mgr.GetSession(), lib->Name, folder, buffer, writer, 0, 0, 0, {}};
+        TExportPass pass{mgr.GetSession(), lib->Name, folder, buffer, writer,
+                         encoding,         0,         0,      0,      {}};
         if (mgr.GetSession().LibraryDirectory(lib->Name, nullptr, 0, &ExportEntry, &pass) != 0 &&
             pass.error.empty())
             return Fail("cannot read the directory of " + lib->Name);
@@ -700,6 +730,7 @@ bool readOnlyCommand = false;
 
 int Run(std::vector<std::string> args) {
     std::string pbIni;
+    orca::ExportEncoding encoding = orca::ExportEncoding::Ansi;
     std::vector<std::string> words;
     // The search, replace and write-back commands take their own options (cli::Parse).
     std::vector<std::string> commandWords;
@@ -711,7 +742,10 @@ int Run(std::vector<std::string> args) {
             Out(cli::CommandsUsage());
             return ExitOk;
         }
-        if (args[i] == "--pbini") {
+        if (args[i] == "--utf8" || args[i] == "--ha") {
+            encoding =
+                args[i] == "--utf8" ? orca::ExportEncoding::Utf8 : orca::ExportEncoding::HexAscii;
+        } else if (args[i] == "--pbini") {
             if (i + 1 >= args.size())
                 return Usage("--pbini needs a path");
             pbIni = WindowsForm(args[++i]);
@@ -785,7 +819,7 @@ int Run(std::vector<std::string> args) {
         return List(mgr, words[1]);
     if (command == "export")
         return Export(mgr, std::vector<std::string>(words.begin() + 1, words.end() - 1),
-                      words.back());
+                      words.back(), encoding);
     catalogue::TPBApp* app = mgr.FindApp(words[1]);
     if (!app)
         return Fail("no application " + words[1] + " in " + mgr.PBIniFile());

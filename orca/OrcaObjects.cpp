@@ -1,5 +1,7 @@
 #include "orca/OrcaObjects.h"
+#include "orca/TextBridge.h"
 #include "platform/Ansi.h"
+#include "platform/CodePage.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -301,10 +303,17 @@ std::string UnescapeComment(std::string_view line) {
 
 ExportFile ParseExportFile(std::string_view bytes) {
     ExportFile file;
+    if (bytes.substr(0, Utf8Bom.size()) == Utf8Bom) {
+        bytes.remove_prefix(Utf8Bom.size());
+        file.encoding = ExportEncoding::Utf8;
+    }
     size_t pos = 0;
     std::string_view start = bytes;
-    if (start.substr(0, 2) == "HA" && start.substr(2, HeaderTag.size()) == HeaderTag)
+    if (start.substr(0, 2) == "HA" && start.substr(2, HeaderTag.size()) == HeaderTag) {
         start.remove_prefix(2);
+        if (file.encoding == ExportEncoding::Ansi)
+            file.encoding = ExportEncoding::HexAscii;
+    }
     if (start.substr(0, HeaderTag.size()) == HeaderTag) {
         const auto [line, next] = LineAt(bytes, bytes.size() - start.size());
         file.entryName = std::string(line.substr(HeaderTag.size()));
@@ -317,6 +326,79 @@ ExportFile ParseExportFile(std::string_view bytes) {
     }
     file.source = std::string(bytes.substr(pos));
     return file;
+}
+
+std::string ExportEntry(const PblEntry& entry, PblKind kind, ExportEncoding encoding) {
+    const bool marker = encoding == ExportEncoding::HexAscii;
+    if (kind == PblKind::Ansi) {
+        if (encoding != ExportEncoding::Utf8)
+            return FormatExportFile(entry.name, entry.Comment(), entry.BodyText(), marker);
+        const auto utf8 = [](std::string_view ansi) {
+            std::string utf16;
+            for (const char16_t unit : platform::AnsiToUnicode(ansi)) {
+                utf16 += static_cast<char>(unit & 0xff);
+                utf16 += static_cast<char>(unit >> 8);
+            }
+            return Utf16ToUtf8(utf16);
+        };
+        return std::string(Utf8Bom) +
+               FormatExportFile(utf8(entry.name), utf8(entry.Comment()), utf8(entry.BodyText()));
+    }
+    if (encoding == ExportEncoding::Utf8)
+        return std::string(Utf8Bom) + FormatExportFile(entry.name, Utf16ToUtf8(entry.Comment()),
+                                                       Utf16ToUtf8(entry.BodyText()));
+    std::string name16;
+    (void)Utf8ToUtf16Strict(entry.name, &name16, nullptr);  // the reader made it UTF-8
+    return FormatExportFile(Utf16ToAnsi(name16), Utf16ToAnsi(entry.Comment()),
+                            Utf16ToAnsi(entry.BodyText()), marker);
+}
+
+bool StoredTexts(const ExportFile& file, PblKind kind, std::string* entryName, std::string* comment,
+                 std::string* source, std::string* error) {
+    const bool utf8 = file.encoding == ExportEncoding::Utf8;
+    auto fail = [&](const char* what, const std::string& why) {
+        if (error)
+            *error = std::string(what) + ": " + why;
+        return false;
+    };
+    if (kind == PblKind::Ansi) {
+        *entryName = file.entryName;
+        *comment = file.comment;
+        *source = file.source;
+        if (!utf8)
+            return true;
+        // UTF-8 into the code page, with escapes where the code page lacks a character.
+        for (auto [text, what] :
+             {std::pair{entryName, "the entry name"}, std::pair{comment, "the comment"},
+              std::pair{source, "the source"}}) {
+            std::string utf16, why;
+            if (!Utf8ToUtf16(*text, &utf16, &why))
+                return fail(what, why);
+            *text = Utf16ToAnsi(utf16);
+        }
+        return true;
+    }
+    const auto toUtf16 = utf8 ? Utf8ToUtf16 : AnsiToUtf16;
+    std::string name16, why;
+    if (!toUtf16(file.entryName, &name16, &why) || !Utf16ToUtf8Strict(name16, entryName, &why))
+        return fail("the entry name", why);
+    if (!toUtf16(file.comment, comment, &why))
+        return fail("the comment", why);
+    if (!toUtf16(file.source, source, &why))
+        return fail("the source", why);
+    return true;
+}
+
+PblEntry WideSourceEntry(std::string name, std::string format, uint32_t time,
+                         std::string_view comment, std::string_view source) {
+    PblEntry entry = SourceEntry(std::move(name), std::move(format), time, "", "");
+    const size_t units = std::min(comment.size() / 2, MaxCommentLength);
+    entry.wide = true;
+    entry.commentLength = static_cast<uint16_t>(units);
+    std::string data(comment.substr(0, units * 2));
+    data.append(source);
+    entry.data = PblData(std::move(data));
+    return entry;
 }
 
 std::string FormatExportFile(std::string_view entryName, std::string_view comment,

@@ -80,21 +80,43 @@ std::string EncodeSccData(const std::vector<SccRecord>& records);
 //   [HA]$PBExportHeader$NAME.srX CR LF
 //   [$PBExportComments$COMMENT CR LF]
 //   the source text as the library stores it.
+// How an export file holds its text: the code page; the code page with HEXASCII escapes
+// for what it lacks, marked by "HA" before the header; or UTF-8 after a byte-order mark
+// (as PowerBuilder 10 and later write their workspaces' exports; orca/TextBridge.h).
+enum class ExportEncoding { Ansi, HexAscii, Utf8 };
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+
 struct ExportFile {
     std::string entryName;  // from the header, else empty
     std::string comment;
     std::string source;
+    ExportEncoding encoding = ExportEncoding::Ansi;
 };
 // Splits a file into its header, comment and source. Files without the header line are
-// taken as plain source (a comment line may still come first).
+// taken as plain source (a comment line may still come first). A leading byte-order mark
+// makes the file UTF-8 and is not part of the parts.
 ExportFile ParseExportFile(std::string_view bytes);
 // The file form of an entry. PowerBuilder 4 to 9, whose libraries these are, write the
-// header without a prefix; later versions mark ANSI files with "HA" before it. The
+// header without a prefix; later versions mark ANSI files with "HA" before it (the
+// UTF-8 form starts with Utf8Bom before the header, which callers add). The
 // comment line is left out when there is no comment, unless the source begins with the
 // comment tag itself. ParseExportFile gives back the parts exactly when the name holds
 // no line feed; the comment line holds any comment (see FormatExportFile in
 // OrcaObjects.cpp for how its line breaks are written).
 std::string FormatExportFile(std::string_view entryName, std::string_view comment,
                              std::string_view source, bool ansiMarker = false);
+
+// The export file of a source entry of a library of that kind, in that encoding. A
+// Unicode library's texts that the code page lacks become HEXASCII escapes in the code
+// page forms (TextBridge.h); an ANSI library's text goes to UTF-8 through the code page.
+std::string ExportEntry(const PblEntry& entry, PblKind kind, ExportEncoding encoding);
+// The entry name, comment and source of an export file as a library of that kind stores
+// them (a Unicode library: the name in UTF-8, the texts in UTF-16LE, escapes read back);
+// false with the reason in *error for a malformed escape or a UTF-8 file that is not.
+bool StoredTexts(const ExportFile& file, PblKind kind, std::string* entryName, std::string* comment,
+                 std::string* source, std::string* error);
+// A source entry of a Unicode library: the comment and source in UTF-16LE.
+PblEntry WideSourceEntry(std::string name, std::string format, uint32_t time,
+                         std::string_view comment, std::string_view source);
 
 }  // namespace orca

@@ -15,7 +15,9 @@
 #include <unordered_set>
 #include <utility>
 
+#include "orca/AnsiView.h"
 #include "orca/StructureCheck.h"
+#include "orca/TextBridge.h"
 #include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
 #include "platform/LastError.h"
@@ -302,6 +304,18 @@ int32_t Session::Open(const char* windowsPath, Opened* out) {
             Invalidate(out->hostPath);
             return Fail(PBORCA_LIBIOERROR, "Library " + out->windowsPath + ": " + reason);
         }
+        if (parsed->Kind() == PblKind::Unicode) {
+            // The calls work in the code page: they see the library's ANSI view.
+            std::unique_ptr<PblLibrary> view =
+                AnsiViewOf(std::shared_ptr<const PblLibrary>(std::move(parsed)), &reason);
+            if (!view) {
+                ::close(fd);
+                Invalidate(out->hostPath);
+                return Fail(PBORCA_LIBIOERROR,
+                            "Library " + out->windowsPath + ": " + out->hostPath + ": " + reason);
+            }
+            parsed = std::move(view);
+        }
         library = std::move(parsed);
         ShareParsed(out->hostPath, st, library);
     }
@@ -384,6 +398,11 @@ LibraryLock* Session::LockOf(const std::string& hostPath) {
 }
 
 bool Session::Commit(const std::string& hostPath, const PblLibrary& library, std::string* reason) {
+    if (library.StoredForm()) {
+        // A Unicode library is written in its own layout, from its ANSI view.
+        const std::unique_ptr<PblLibrary> stored = StoredFormOf(library, reason);
+        return stored && Commit(hostPath, *stored, reason);
+    }
     if (LibraryLock* lock = LockOf(hostPath))
         return lock->Commit(library, reason);
     return library.Save(hostPath, reason);
@@ -835,6 +854,12 @@ int32_t Session::CompileEntryImportList(char** libraries, char** names, PBORCA_T
             opened.push_back(lib);
         }
         const ObjectEntries object = FindObject(*target, names[i], type);
+        // The same source and comment again: the stored entry, and the compiled form
+        // made from it, stay as they are.
+        if (object.source && object.source->Comment() == comment &&
+            object.source->data.size() == object.source->CommentBytes() + text.size() &&
+            object.source->BodyText() == text)
+            continue;
         PblEntry entry =
             SourceEntry(object.source ? object.source->name : SourceName(names[i], type),
                         target->Format(), Now(), comment, text);
@@ -1138,9 +1163,11 @@ int32_t Session::BuildDynamicLibrary(const Opened& opened, PBORCA_LNKPROC callba
                         " without a compiled form, the first " + std::string(first.name) + " (" +
                         TypeName(first.type) + ")");
     }
+    // A Unicode library's dynamic library is one too, of its stored entries.
+    const PblLibrary& from = lib.StoredForm() ? *lib.StoredForm() : lib;
     const std::unique_ptr<PblLibrary> pbd =
-        PblLibrary::Create(lib.Format(), lib.Comment(), lib.Time());
-    for (const PblEntry& entry : lib.Entries()) {
+        PblLibrary::Create(from.Format(), from.Comment(), from.Time(), from.Kind());
+    for (const PblEntry& entry : from.Entries()) {
         bool isSource = false;
         if (EntryTypeOfName(entry.name, &isSource) >= 0 && isSource)
             continue;
@@ -1213,8 +1240,16 @@ int32_t Session::ExecutableCreate(const char* executable, const char* icon,
         Opened lib;
         if (const int32_t rc = Open(libraryList_[i].c_str(), &lib))
             return rc;
-        if (!exe)
-            exe = PblLibrary::Create(lib.library->Format(), currentApplName_, Now());
+        if (!exe) {
+            // The image is of the first library's kind; a Unicode one holds the stored
+            // compiled forms and its title in UTF-16.
+            std::string title = currentApplName_;
+            const bool wide = lib.library->StoredForm() != nullptr;
+            if (wide && !AnsiToUtf16(currentApplName_, &title, nullptr))
+                title.clear();
+            exe = PblLibrary::Create(lib.library->Format(), title, Now(),
+                                     wide ? PblKind::Unicode : PblKind::Ansi);
+        }
         if (dynamicLibraryFlags[i]) {
             std::string image;
             if (BuildDynamicLibrary(lib, callback, userData, &image) != PBORCA_OK) {
@@ -1242,7 +1277,8 @@ int32_t Session::ExecutableCreate(const char* executable, const char* icon,
                     entries.push_back(extra);
                 std::string reason;
                 for (const PblEntry* entry : entries) {
-                    if (!exe->Put(*entry, &reason)) {
+                    const bool stored = exe->Kind() == PblKind::Unicode && entry->origin;
+                    if (!exe->Put(stored ? *entry->origin : *entry, &reason)) {
                         problem = "Library " + lib.windowsPath + ": entry " + entry->name +
                                   " cannot be stored in the executable: " + reason;
                         break;

@@ -1,6 +1,8 @@
 #pragma once
-// The fixed geometry of an ANSI PowerBuilder library and little-endian access to it,
-// shared by the library reader and writer.
+// The fixed geometry of PowerBuilder libraries and little-endian access to it, shared by
+// the library reader and writer. The constants are those of ANSI libraries; Layout gives
+// the places that differ in Unicode libraries (PowerBuilder 10 and later), whose header
+// spans two blocks and whose texts are UTF-16LE.
 
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +51,27 @@ constexpr size_t ChunkSize = 12;
 constexpr size_t ChunkTime = 16;
 constexpr size_t ChunkCommentLength = 20;
 constexpr size_t ChunkNameLength = 22;
+
+// Where a library kind keeps its header fields and entry-chunk fields.
+struct Layout {
+    size_t headerBlocks;    // the header's size in blocks
+    uint32_t bitmapOffset;  // the first FRE* block
+    uint32_t rootOffset;    // the root NOD* node
+    size_t unit;            // bytes per character of the texts
+    size_t headerTitle, headerTitleSize, headerFormat, headerTime, headerFlag, headerComment,
+        headerCommentSize, headerSccOffset, headerSccSize;
+    size_t chunkFormat, chunkData, chunkSize, chunkTime, chunkCommentLength, chunkNameLength,
+        chunkHeaderSize;
+};
+
+inline constexpr Layout AnsiLayout{
+    1,  BlockSize, RootNodeOffset, 1, 4, 14, 18, 22, 26, 28, 256, 284, 288, 4, 8, 12, 16, 20,
+    22, 24};
+// Read off PowerBuilder's own Unicode libraries: "PowerBuilder" and the format string in
+// UTF-16, the comment's 256 characters from offset 46, and in entry chunks the UTF-16
+// format string moving every later field by four bytes.
+inline constexpr Layout UnicodeLayout{2,   2 * BlockSize, 3 * BlockSize, 2, 4,  28, 32, 40, 44, 46,
+                                      512, 558,           562,           4, 12, 16, 20, 24, 26, 28};
 
 inline uint16_t Get16(const char* p) {
     unsigned char b[2];

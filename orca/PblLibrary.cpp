@@ -14,8 +14,10 @@
 #include <cstring>
 #include <mutex>
 
+#include "orca/AnsiView.h"
 #include "orca/LibraryLock.h"
 #include "orca/PblBinary.h"
+#include "orca/TextBridge.h"
 #include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
 #include "platform/LastError.h"
@@ -24,10 +26,18 @@ namespace orca {
 
 namespace {
 
-// The comment as the header can hold it: up to its first zero byte, at most 255 bytes.
-std::string HeaderComment(std::string_view comment) {
-    comment = comment.substr(0, comment.find('\0'));
-    return std::string(comment.substr(0, pbl::HeaderCommentSize - 1));
+// The comment as the header can hold it: up to its first zero character, at most 255
+// characters (bytes, or UTF-16 units of two bytes in a Unicode library).
+std::string HeaderComment(std::string_view comment, PblKind kind) {
+    if (kind == PblKind::Ansi) {
+        comment = comment.substr(0, comment.find('\0'));
+        return std::string(comment.substr(0, pbl::HeaderCommentSize - 1));
+    }
+    size_t end = 0;
+    while (end + 1 < comment.size() && end < 2 * (pbl::HeaderCommentSize - 1) &&
+           (comment[end] != '\0' || comment[end + 1] != '\0'))
+        end += 2;
+    return std::string(comment.substr(0, end));
 }
 
 // Memory for a library image, left uninitialised: the read fills it.
@@ -100,7 +110,9 @@ class ImagePool {
         static ImagePool pool;
         return pool;
     }
-    ~ImagePool() { gone_ = true; }
+    ~ImagePool() {
+        gone_ = true;
+    }
     static inline bool gone_ = false;
     std::mutex mutex_;
     std::vector<ImageBuffer> free_;
@@ -257,16 +269,17 @@ std::unique_ptr<PblLibrary> PblLibrary::Read(int fd, size_t size, const std::str
 }
 
 std::unique_ptr<PblLibrary> PblLibrary::Create(std::string_view format, std::string_view comment,
-                                               uint32_t time) {
+                                               uint32_t time, PblKind kind) {
     auto lib = std::make_unique<PblLibrary>();
+    lib->kind_ = kind;
     lib->format_ = format.size() == 4 ? std::string(format) : std::string("0600");
-    lib->comment_ = HeaderComment(comment);
+    lib->comment_ = HeaderComment(comment, kind);
     lib->time_ = time;
     return lib;
 }
 
 void PblLibrary::SetComment(std::string_view comment) {
-    comment_ = HeaderComment(comment);
+    comment_ = HeaderComment(comment, kind_);
 }
 
 const PblEntry* PblLibrary::Find(std::string_view name) const {
@@ -290,7 +303,18 @@ bool PblLibrary::Put(PblEntry entry, std::string* error) {
         entry.format = format_;
     if (entry.format.size() != 4)
         return Refuse(error, "the format of entry '" + entry.name + "' must be four bytes");
-    if (entry.commentLength > entry.data.size())
+    if (entry.commentLength == 0)
+        entry.wide = kind_ == PblKind::Unicode;
+    if (entry.wide != (kind_ == PblKind::Unicode))
+        return Refuse(error, "entry '" + entry.name + "' holds " +
+                                 (entry.wide ? "UTF-16 texts, which an ANSI library cannot hold"
+                                             : "ANSI texts, which a Unicode library cannot hold"));
+    if (kind_ == PblKind::Unicode) {
+        std::string utf16, why;
+        if (!Utf8ToUtf16Strict(entry.name, &utf16, &why))
+            return Refuse(error, "the entry name '" + entry.name + "' is not UTF-8: " + why);
+    }
+    if (entry.CommentBytes() > entry.data.size())
         return Refuse(error, "the comment length of entry '" + entry.name + "' exceeds its data");
     if (entry.data.size() > MaxDataSize)
         return Refuse(error, "the data of entry '" + entry.name + "' exceeds " +
@@ -314,6 +338,13 @@ bool PblLibrary::Remove(std::string_view name) {
 }
 
 bool PblLibrary::Save(const std::string& hostPath, std::string* error) const {
+    if (storedForm_) {
+        std::string why;
+        const std::unique_ptr<PblLibrary> stored = StoredFormOf(*this, &why);
+        if (!stored)
+            return Refuse(error, "cannot save " + hostPath + ": " + why);
+        return stored->Save(hostPath, error);
+    }
     if (const char* why = LibraryLock::WhyNotWritable(hostPath))
         return Refuse(error, "cannot save " + hostPath + ": " + why);
     const std::string image = Serialize();

@@ -1,7 +1,16 @@
 #pragma once
-// A PowerBuilder library file (.pbl, ANSI formats 0400, 0500 and 0600) held in memory:
-// reading with full validation, changing entries, and writing a complete new library
-// image. Nothing here knows about ORCA sessions; the ORCA calls are built on it.
+// A PowerBuilder library file (.pbl) held in memory: reading with full validation,
+// changing entries, and writing a complete new library image. Nothing here knows about
+// ORCA sessions; the ORCA calls are built on it.
+//
+// Two kinds of library exist, told apart by their encoding (both carry format 0600):
+// ANSI libraries (PowerBuilder 4 to 9, formats 0400, 0500, 0600), whose names, comments
+// and sources are bytes of the Windows code page, and Unicode libraries (PowerBuilder 10
+// and later), which hold them in UTF-16LE. In memory a Unicode library keeps its entry
+// names in UTF-8 (they are keys: compared, looked up and named in error texts; a name
+// that is not valid UTF-16 makes the file unreadable), and its comments and entry data
+// as stored, UTF-16LE bytes, so that an entry nobody changed is written back byte for
+// byte. orca/TextBridge.h converts those texts.
 //
 // Reading checks every structure it follows (block tags, pointers inside the file,
 // cycles in data chains, in the bitmap chain and in the directory tree, sizes that
@@ -111,21 +120,30 @@ struct PblEntry {
     std::string name;            // with its extension, as stored
     std::string format;          // four characters, e.g. "0600", as stored in the entry
     uint32_t time = 0;           // Unix seconds (UTC)
-    uint16_t commentLength = 0;  // bytes of comment at the start of data
+    uint16_t commentLength = 0;  // characters of comment at the start of data
     PblData data;                // the entry's data: comment, then the rest
+    // The entry's texts are UTF-16LE (an entry of a Unicode library): commentLength counts
+    // UTF-16 units, two bytes each.
+    bool wide = false;
+    // For an entry of an ANSI view (orca/AnsiView.h): the stored entry of the Unicode
+    // library it shows, written back as it is while the entry is unchanged.
+    std::shared_ptr<const PblEntry> origin = nullptr;
 
-    std::string_view Comment() const { return data.Prefix(commentLength); }
+    size_t CommentBytes() const { return wide ? size_t{commentLength} * 2 : commentLength; }
+    std::string_view Comment() const { return data.Prefix(CommentBytes()); }
     // For source entries, the size of the source text after the comment, the text
     // copied to out (which must hold BodySize() bytes), and the text as a string.
-    size_t BodySize() const { return data.size() - std::min<size_t>(commentLength, data.size()); }
-    void CopyBody(char* out) const { data.CopyTo(commentLength, BodySize(), out); }
-    std::string BodyText() const { return data.Str(commentLength); }
+    size_t BodySize() const { return data.size() - std::min(CommentBytes(), data.size()); }
+    void CopyBody(char* out) const { data.CopyTo(CommentBytes(), BodySize(), out); }
+    std::string BodyText() const { return data.Str(CommentBytes()); }
 };
+
+enum class PblKind { Ansi, Unicode };
 
 class PblLibrary {
   public:
-    // Parses a whole library image. nullptr with the reason in *error when the image is
-    // not a valid ANSI library (UTF-16 libraries are recognised and refused by name).
+    // Parses a whole library image, ANSI or Unicode. nullptr with the reason in *error
+    // when the image is not a valid library.
     static std::unique_ptr<PblLibrary> Parse(std::string_view image, std::string* error);
     // The same on an image the library may keep: its entries' data stays in it.
     static std::unique_ptr<PblLibrary> Parse(std::shared_ptr<const PblImage> image,
@@ -137,14 +155,17 @@ class PblLibrary {
     // holds, which the parse then finds short.
     static std::unique_ptr<PblLibrary> Read(int fd, size_t size, const std::string& hostPath,
                                             std::string* error);
-    // A new, empty library.
+    // A new, empty library. The comment is text of the library's kind: code page bytes,
+    // or UTF-16LE bytes for a Unicode library.
     static std::unique_ptr<PblLibrary> Create(std::string_view format, std::string_view comment,
-                                              uint32_t time);
+                                              uint32_t time, PblKind kind = PblKind::Ansi);
 
+    PblKind Kind() const { return kind_; }
     const std::string& Format() const { return format_; }  // "0400", "0500" or "0600"
     uint32_t Time() const { return time_; }
+    // In the library's kind: code page bytes, or UTF-16LE bytes in a Unicode library.
     const std::string& Comment() const { return comment_; }
-    void SetComment(std::string_view comment);  // at most 255 bytes are kept
+    void SetComment(std::string_view comment);  // at most 255 characters are kept
     // The library's source-control data (raw bytes, possibly empty).
     const std::string& SourceControlData() const { return scc_; }
     void SetSourceControlData(std::string data) { scc_ = std::move(data); }
@@ -156,11 +177,21 @@ class PblLibrary {
     // Adds the entry, or replaces the one of the same name (ignoring case). An empty
     // format takes the library's. False (reason in *error, library unchanged) for a name
     // that is empty, longer than MaxNameLength or holds a zero byte, a format that is
-    // not four bytes, a comment length beyond the data, or data over MaxDataSize.
+    // not four bytes, a comment length beyond the data, or data over MaxDataSize; in a
+    // Unicode library also for a name that is not UTF-8 and for an ANSI entry with a
+    // comment (its texts are not UTF-16); in an ANSI library for a wide entry with a
+    // comment. An entry without comment takes the library's kind.
     // Entries read from a file can carry names longer than that: callers copying them
     // must act on a refusal.
     [[nodiscard]] bool Put(PblEntry entry, std::string* error = nullptr);
     bool Remove(std::string_view name);
+
+    // Set on an ANSI view of a Unicode library (orca/AnsiView.h): the library it shows,
+    // which is what gets written.
+    const std::shared_ptr<const PblLibrary>& StoredForm() const { return storedForm_; }
+    void SetStoredForm(std::shared_ptr<const PblLibrary> stored) {
+        storedForm_ = std::move(stored);
+    }
 
     // Directory order of two names (see above); true when a sorts before b.
     static bool NameLess(std::string_view a, std::string_view b);
@@ -168,7 +199,8 @@ class PblLibrary {
     static constexpr size_t MaxDataSize = size_t{1} << 30;
 
     // A complete library image: header, bitmap, directory tree, data chains. Empty only
-    // when the library would not fit the format's 32-bit offsets (see Save).
+    // when the library would not fit the format's 32-bit offsets (see Save), or for an
+    // ANSI view whose texts do not convert back (AnsiView.h: StoredFormOf says why).
     std::string Serialize() const;
     // Serialize and replace the file atomically; false with the reason in *error leaves
     // the file exactly as it was (a read-only file is refused). It takes no write lock:
@@ -176,11 +208,13 @@ class PblLibrary {
     bool Save(const std::string& hostPath, std::string* error) const;
 
   private:
+    PblKind kind_ = PblKind::Ansi;
     std::string format_;
     uint32_t time_ = 0;
     std::string comment_;
     std::string scc_;
     std::vector<PblEntry> entries_;
+    std::shared_ptr<const PblLibrary> storedForm_;
 };
 
 }  // namespace orca

@@ -13,8 +13,14 @@
 // library is always written anew from what was read, never patched in place), the
 // free-space and first/last-name words and the parent pointers of directory nodes
 // (recomputed on writing), names out of search-tree order (entries are sorted after
-// reading), the word at header offset 26, entry format strings, and a file length
-// that is not a whole number of blocks.
+// reading), the header's flag word, entry format strings, and a file length that is not
+// a whole number of blocks.
+//
+// The kind of library is told by the encoding of the header's title: "PowerBuilder" in
+// UTF-16 at offset 4 makes a Unicode library, whatever its format string says. Every
+// entry chunk of a library must then be of the same kind (a chunk's format string is
+// UTF-16 in Unicode libraries): a file mixing the two is refused, as are names that are
+// not valid UTF-16.
 
 #include <algorithm>
 #include <cstring>
@@ -25,6 +31,7 @@
 
 #include "orca/PblBinary.h"
 #include "orca/PblLibrary.h"
+#include "orca/TextBridge.h"
 #include "platform/Ansi.h"
 
 namespace orca {
@@ -63,8 +70,8 @@ class Reader {
           owner_(image_.size() / BlockSize, OwnerNone) {}
 
     // False with the reason in *error when the image is not a readable library.
-    bool Run(std::string* format, uint32_t* time, std::string* comment, std::string* scc,
-             std::vector<PblEntry>* entries);
+    bool Run(PblKind* kind, std::string* format, uint32_t* time, std::string* comment,
+             std::string* scc, std::vector<PblEntry>* entries);
 
   private:
     bool Fail(std::string text) {
@@ -153,6 +160,8 @@ class Reader {
                    std::string* out, size_t* firstCount = nullptr);
     bool ReadEntries(std::vector<PblEntry>* entries);
 
+    const Layout* layout_ = &AnsiLayout;
+    bool wide_ = false;                       // a Unicode library
     std::shared_ptr<const PblImage> shared_;  // the image the entries' data stays in
     std::string_view image_;
     std::string* error_;
@@ -173,35 +182,49 @@ bool Reader::ReadHeader(std::string* format, uint32_t* time, std::string* commen
     if (image_.substr(0, 4) != "HDR*")
         return Fail("not a PowerBuilder library: no HDR* tag at offset 0 (found '" +
                     TagText(image_.substr(0, 4)) + "')");
-    if (image_.size() > 5 && image_[5] == '\0')
-        return Fail(
-            "this is a PowerBuilder 10 or later (Unicode) library, which is not supported; "
-            "only ANSI libraries of PowerBuilder 4 to 9 can be read");
-    if (image_.size() < BlockSize)
-        return Fail("truncated library: " + std::to_string(image_.size()) +
-                    " bytes cannot hold the 512-byte header");
-    if (image_.substr(HeaderTitle, 12) != "PowerBuilder")
-        return Fail(
-            "not a PowerBuilder library: the header at offset 4 does not read "
-            "'PowerBuilder'");
-    *format = std::string(image_.substr(HeaderFormat, 4));
+    // "P\0" after the tag: the title, and so every text, is UTF-16.
+    if (image_.size() > 5 && image_[4] == 'P' && image_[5] == '\0') {
+        wide_ = true;
+        layout_ = &UnicodeLayout;
+    }
+    const Layout& l = *layout_;
+    if (image_.size() < l.headerBlocks * BlockSize)
+        return Fail(std::string(wide_ ? "truncated Unicode library: " : "truncated library: ") +
+                    std::to_string(image_.size()) + " bytes cannot hold the " +
+                    std::to_string(l.headerBlocks * BlockSize) + "-byte header");
+    const std::string_view title = image_.substr(l.headerTitle, 12 * l.unit);
+    if (wide_ ? title != std::string_view("P\0o\0w\0e\0r\0B\0u\0i\0l\0d\0e\0r\0", 24)
+              : title != "PowerBuilder")
+        return Fail(std::string("not a PowerBuilder library: the header at offset 4 does not "
+                                "read 'PowerBuilder'") +
+                    (wide_ ? " in UTF-16" : ""));
+    const std::string_view formatField = image_.substr(l.headerFormat, 4 * l.unit);
+    format->clear();
+    for (size_t i = 0; i < formatField.size(); i += l.unit) {
+        if (wide_ && formatField[i + 1] != '\0')
+            return Fail("unsupported Unicode library format at header offset " +
+                        std::to_string(l.headerFormat) + " (not a UTF-16 format string)");
+        *format += formatField[i];
+    }
     if (*format != "0400" && *format != "0500" && *format != "0600")
-        return Fail("unsupported library format '" + TagText(*format) +
-                    "' at header offset 18 (0400, 0500 and 0600 can be read)");
+        return Fail("unsupported library format '" + TagText(*format) + "' at header offset " +
+                    std::to_string(l.headerFormat) + " (0400, 0500 and 0600 can be read)");
     const char* h = image_.data();
-    *time = Get32(h + HeaderTime);
-    // The comment is zero-terminated; a 256th byte without terminator is dropped, as
-    // the library only ever keeps 255.
-    std::string_view field = image_.substr(HeaderComment, HeaderCommentSize);
-    const size_t end = field.find('\0');
-    *comment = std::string(field.substr(0, std::min<size_t>(end, HeaderCommentSize - 1)));
-    *sccAt = Get32(h + HeaderSccOffset);
-    *sccSize = Get32(h + HeaderSccSize);
-    return Claim(0, 1, OwnerHeader, std::string("the library header"));
+    *time = Get32(h + l.headerTime);
+    // The comment is zero-terminated; a 256th character without terminator is dropped,
+    // as the library only ever keeps 255.
+    const std::string_view field = image_.substr(l.headerComment, l.headerCommentSize);
+    size_t end = 0;
+    while (end + l.unit < field.size() && !(field[end] == '\0' && field[end + l.unit - 1] == '\0'))
+        end += l.unit;
+    *comment = std::string(field.substr(0, end));
+    *sccAt = Get32(h + l.headerSccOffset);
+    *sccSize = Get32(h + l.headerSccSize);
+    return Claim(0, l.headerBlocks, OwnerHeader, std::string("the library header"));
 }
 
 bool Reader::ReadBitmapChain() {
-    uint32_t at = BlockSize;
+    uint32_t at = layout_->bitmapOffset;
     bool first = true;
     while (at != 0) {
         const std::string what = first ? "the free-block bitmap" : "a chained free-block bitmap";
@@ -222,11 +245,12 @@ bool Reader::ReadDirectory() {
         size_t depth;
         long parentNode;  // index in nodes_ of the parent, -1 for the root
     };
-    if (image_.size() < RootNodeOffset + NodeSize)
+    const uint32_t root = layout_->rootOffset;
+    if (image_.size() < root + NodeSize)
         return Fail("the file ends at " + std::to_string(image_.size()) +
-                    " bytes, before the end of the root directory node at offset 1024 "
-                    "(truncated file)");
-    std::vector<Visit> pending{{RootNodeOffset, 0, "", 0, -1}};
+                    " bytes, before the end of the root directory node at offset " +
+                    std::to_string(root) + " (truncated file)");
+    std::vector<Visit> pending{{root, 0, "", 0, -1}};
     while (!pending.empty()) {
         const Visit v = pending.back();
         pending.pop_back();
@@ -306,32 +330,59 @@ bool Reader::ReadNode(uint32_t offset) {
             return where() + ", entry chunk " + std::to_string(i + 1) + " of " +
                    std::to_string(count) + " (node offset " + std::to_string(pos) + ")";
         };
-        if (pos + ChunkHeaderSize > NodeSize)
+        const Layout& l = *layout_;
+        if (pos + l.chunkHeaderSize > NodeSize)
             return Fail(chunkAt() + " overruns the node");
         const char* c = n + pos;
         if (std::string_view(c, 4) != "ENT*")
             return Fail(chunkAt() + " has tag '" + TagText(std::string_view(c, 4)) +
                         "' instead of ENT*");
-        const size_t nameLength = Get16(c + ChunkNameLength);
-        if (pos + ChunkHeaderSize + nameLength > NodeSize)
+        // A Unicode chunk's format string is four UTF-16 digits, an ANSI chunk's four
+        // bytes: a chunk of the other kind would be read with every field misplaced.
+        const bool wideFormat = c[5] == '\0' && c[7] == '\0' && c[4] >= '0' && c[4] <= '9';
+        if (wideFormat != wide_)
+            return Fail(chunkAt() +
+                        (wide_ ? " is an ANSI entry under a Unicode library header"
+                               : " is a Unicode entry under an ANSI library header") +
+                        " (a mixed file)");
+        const size_t nameLength = Get16(c + l.chunkNameLength);
+        if (pos + l.chunkHeaderSize + nameLength > NodeSize)
             return Fail(chunkAt() + ": its name of " + std::to_string(nameLength) +
                         " bytes overruns the node");
-        const std::string_view field(c + ChunkHeaderSize, nameLength);
-        const size_t zero = field.find('\0');
-        if (zero == std::string_view::npos)
-            return Fail(chunkAt() + ": the name is not zero-terminated");
-        if (zero == 0)
-            return Fail(chunkAt() + ": the name is empty");
+        const std::string_view field(c + l.chunkHeaderSize, nameLength);
         Chunk chunk;
-        chunk.name = std::string(field.substr(0, zero));
-        chunk.format = std::string(c + ChunkFormat, 4);
-        chunk.data = Get32(c + ChunkData);
-        chunk.size = Get32(c + ChunkSize);
-        chunk.time = Get32(c + ChunkTime);
-        chunk.commentLength = Get16(c + ChunkCommentLength);
+        if (wide_) {
+            if (nameLength % 2 != 0)
+                return Fail(chunkAt() + ": its name field of " + std::to_string(nameLength) +
+                            " bytes is an odd number of bytes, not UTF-16");
+            size_t zero = 0;
+            while (zero < nameLength && (field[zero] != '\0' || field[zero + 1] != '\0'))
+                zero += 2;
+            if (zero == nameLength)
+                return Fail(chunkAt() + ": the name is not zero-terminated");
+            if (zero == 0)
+                return Fail(chunkAt() + ": the name is empty");
+            std::string why;
+            if (!Utf16ToUtf8Strict(field.substr(0, zero), &chunk.name, &why))
+                return Fail(chunkAt() + ": the name is not valid UTF-16 (" + why + ")");
+            for (size_t k = 0; k < 8; k += 2)
+                chunk.format += c[l.chunkFormat + k];
+        } else {
+            const size_t zero = field.find('\0');
+            if (zero == std::string_view::npos)
+                return Fail(chunkAt() + ": the name is not zero-terminated");
+            if (zero == 0)
+                return Fail(chunkAt() + ": the name is empty");
+            chunk.name = std::string(field.substr(0, zero));
+            chunk.format = std::string(c + l.chunkFormat, 4);
+        }
+        chunk.data = Get32(c + l.chunkData);
+        chunk.size = Get32(c + l.chunkSize);
+        chunk.time = Get32(c + l.chunkTime);
+        chunk.commentLength = Get16(c + l.chunkCommentLength);
         chunk.node = offset;
         chunks_.push_back(std::move(chunk));
-        pos += ChunkHeaderSize + nameLength;
+        pos += l.chunkHeaderSize + nameLength;
     }
     return true;
 }
@@ -386,17 +437,22 @@ bool Reader::ReadChain(uint32_t first, uint32_t size, uint32_t owner, const What
     return true;
 }
 
-bool Reader::Run(std::string* format, uint32_t* time, std::string* comment, std::string* scc,
-                 std::vector<PblEntry>* entries) {
+bool Reader::Run(PblKind* kind, std::string* format, uint32_t* time, std::string* comment,
+                 std::string* scc, std::vector<PblEntry>* entries) {
     uint32_t sccAt = 0;
     uint32_t sccSize = 0;
     if (!ReadHeader(format, time, comment, &sccAt, &sccSize))
         return false;
+    *kind = wide_ ? PblKind::Unicode : PblKind::Ansi;
     // From here on the file is a library whose structure is damaged.
     if (!ReadBitmapChain() || !ReadDirectory() ||
         !ReadChain(
             sccAt, sccSize, OwnerScc,
-            [] { return std::string("the source-control data (header offset 284)"); }, scc)) {
+            [&] {
+                return "the source-control data (header offset " +
+                       std::to_string(layout_->headerSccOffset) + ")";
+            },
+            scc)) {
         if (error_)
             *error_ = "corrupt library: " + *error_;
         return false;
@@ -419,9 +475,12 @@ bool Reader::ReadEntries(std::vector<PblEntry>* entries) {
             return "entry '" + c.name + "' (directory node at offset " + std::to_string(c.node) +
                    ")";
         };
-        if (c.commentLength > c.size)
+        const size_t commentBytes = size_t{c.commentLength} * layout_->unit;
+        if (commentBytes > c.size)
             return Fail(what() + ": its comment of " + std::to_string(c.commentLength) +
-                        " bytes is longer than its data of " + std::to_string(c.size) + " bytes");
+                        (wide_ ? " UTF-16 characters (" + std::to_string(commentBytes) + " bytes)"
+                               : std::string(" bytes")) +
+                        " is longer than its data of " + std::to_string(c.size) + " bytes");
         if (!ReadChain(c.data, c.size, static_cast<uint32_t>(OwnerFirstEntry + i), what, nullptr,
                        &firstCounts[i]))
             return false;
@@ -439,7 +498,8 @@ bool Reader::ReadEntries(std::vector<PblEntry>* entries) {
         e.format = std::move(c.format);
         e.time = c.time;
         e.commentLength = c.commentLength;
-        if (c.commentLength > firstCounts[i]) {
+        e.wide = wide_;
+        if (size_t{c.commentLength} * layout_->unit > firstCounts[i]) {
             // A comment running past the first block is held apart, so that Comment()
             // can still show it without copying (PowerBuilder keeps comments short).
             PblData chained(shared_, c.data, c.size);
@@ -472,7 +532,8 @@ std::unique_ptr<PblLibrary> PblLibrary::Parse(std::shared_ptr<const PblImage> im
     std::string failure;
     Reader reader(std::move(image), &failure);
     auto lib = std::make_unique<PblLibrary>();
-    if (!reader.Run(&lib->format_, &lib->time_, &lib->comment_, &lib->scc_, &lib->entries_)) {
+    if (!reader.Run(&lib->kind_, &lib->format_, &lib->time_, &lib->comment_, &lib->scc_,
+                    &lib->entries_)) {
         if (error)
             *error = std::move(failure);
         return nullptr;

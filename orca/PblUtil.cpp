@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "orca/PblLibrary.h"
 #include "orca/SourceWorkspace.h"
 #include "orca/StructureCheck.h"
+#include "orca/TextBridge.h"
 #include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
 #include "platform/LastError.h"
@@ -31,22 +33,29 @@ namespace {
 constexpr const char* UsageText =
     "usage: pblutil COMMAND ARGUMENTS\n"
     "\n"
-    "  create LIB [COMMENT] [--format 0400|0500|0600]\n"
-    "        create an empty library (format 0600 unless given)\n"
+    "  create LIB [COMMENT] [--format 0400|0500|0600] [--unicode]\n"
+    "        create an empty library (format 0600 unless given); --unicode: one of\n"
+    "        PowerBuilder 10 and later, whose texts are UTF-16 (COMMENT in UTF-8)\n"
     "  list LIB\n"
     "        list every entry: name, data size, time (UTC), comment\n"
-    "  export LIB DIR [NAMES...] [--ha]\n"
+    "  export LIB DIR [NAMES...] [--utf8 | --ha | --ansi]\n"
     "        write each source entry (or those named) to DIR/NAME.srX with the\n"
     "        $PBExportHeader$ line and, when the entry has one, the\n"
     "        $PBExportComments$ line (a line break in the comment written as ~r\n"
-    "        and ~n, a tilde before r, n, ~ or a break as ~~); --ha writes the \"HA\"\n"
-    "        marker that PowerBuilder 10 and later put before the header of ANSI\n"
-    "        files\n"
+    "        and ~n, a tilde before r, n, ~ or a break as ~~). --utf8: UTF-8 after a\n"
+    "        byte-order mark, as PowerBuilder 10 and later export (the default for a\n"
+    "        Unicode library); --ansi: the code page (the default for an ANSI\n"
+    "        library); --ha: the code page with the \"HA\" marker before the header.\n"
+    "        Text of a Unicode library that the code page lacks (and NUL) is\n"
+    "        written as a HEXASCII escape, $$HEX1$$a000$$ENDHEX$$, so nothing is lost\n"
     "  import LIB FILES...\n"
     "        check each .sr* file and store all of them in one write (none when any\n"
     "        fails); the $PBExportHeader$ line, if any, names the entry, else the file\n"
     "        name does; the $PBExportComments$ line becomes the entry's comment; the\n"
-    "        object's compiled entry, now stale, is removed\n"
+    "        object's compiled entry, now stale, is removed (a source and comment\n"
+    "        equal to the stored ones leave both entries as they are). A file that\n"
+    "        starts with a byte-order mark is UTF-8, else code page text; HEXASCII\n"
+    "        escapes in either go back into the UTF-16 of a Unicode library\n"
     "  delete LIB NAMES...\n"
     "        delete entries: NAME.ext one entry, NAME every entry of that object\n"
     "  copy SRC DST NAMES...\n"
@@ -119,9 +128,12 @@ std::vector<std::string> EntriesNamed(const orca::PblLibrary& library, std::stri
 
 int Create(const std::vector<std::string>& args) {
     std::string format = "0600";
+    orca::PblKind kind = orca::PblKind::Ansi;
     std::vector<std::string> rest;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--format") {
+        if (args[i] == "--unicode") {
+            kind = orca::PblKind::Unicode;
+        } else if (args[i] == "--format") {
             if (i + 1 >= args.size())
                 return Usage("--format needs a value");
             format = args[++i];
@@ -137,8 +149,15 @@ int Create(const std::vector<std::string>& args) {
     std::error_code ec;
     if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
         return Fail("library " + path + " exists already");
-    const auto library = orca::PblLibrary::Create(format, rest.size() > 1 ? rest[1] : "",
-                                                  static_cast<uint32_t>(std::time(nullptr)));
+    std::string comment = rest.size() > 1 ? rest[1] : "";
+    if (kind == orca::PblKind::Unicode) {
+        std::string utf16, why;
+        if (!orca::Utf8ToUtf16Strict(comment, &utf16, &why))
+            return Fail("the comment cannot be stored: " + why);
+        comment = std::move(utf16);
+    }
+    const auto library =
+        orca::PblLibrary::Create(format, comment, static_cast<uint32_t>(std::time(nullptr)), kind);
     std::string error;
     if (!orca::LibraryLock::CreateNew(path, *library, &error))
         return Fail("library " + path + " cannot be created: " + error);
@@ -151,10 +170,16 @@ int List(const std::vector<std::string>& args) {
     const auto library = LoadOrReport(args[0]);
     if (!library)
         return 1;
-    std::printf("library %s: format %s, %zu entries, comment \"%s\"\n", args[0].c_str(),
-                library->Format().c_str(), library->Entries().size(), library->Comment().c_str());
+    // A Unicode library's texts are shown in UTF-8.
+    const bool wide = library->Kind() == orca::PblKind::Unicode;
+    auto shown = [&](std::string_view text) {
+        return wide ? orca::Utf16ToUtf8(text) : std::string(text);
+    };
+    std::printf("library %s: %sformat %s, %zu entries, comment \"%s\"\n", args[0].c_str(),
+                wide ? "Unicode, " : "", library->Format().c_str(), library->Entries().size(),
+                shown(library->Comment()).c_str());
     for (const orca::PblEntry& entry : library->Entries()) {
-        const std::string comment(entry.Comment());
+        const std::string comment = shown(entry.Comment());
         std::printf("%-40s %9zu  %s  %s\n", entry.name.c_str(), entry.data.size(),
                     TimeText(entry.time).c_str(), comment.c_str());
     }
@@ -162,11 +187,15 @@ int List(const std::vector<std::string>& args) {
 }
 
 int Export(const std::vector<std::string>& args) {
-    bool marker = false;
+    std::optional<orca::ExportEncoding> encoding;
     std::vector<std::string> rest;
     for (const std::string& arg : args) {
         if (arg == "--ha") {
-            marker = true;
+            encoding = orca::ExportEncoding::HexAscii;
+        } else if (arg == "--utf8") {
+            encoding = orca::ExportEncoding::Utf8;
+        } else if (arg == "--ansi") {
+            encoding = orca::ExportEncoding::Ansi;
         } else {
             rest.push_back(arg);
         }
@@ -200,12 +229,15 @@ int Export(const std::vector<std::string>& args) {
                 return Fail("no source entry " + rest[i] + " in library " + rest[0]);
         }
     }
+    const orca::PblKind kind = library->Kind();
+    if (!encoding)
+        encoding = kind == orca::PblKind::Unicode ? orca::ExportEncoding::Utf8
+                                                  : orca::ExportEncoding::Ansi;
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     for (const orca::PblEntry* entry : chosen) {
         const std::string file = (dir / entry->name).string();
-        const std::string bytes =
-            orca::FormatExportFile(entry->name, entry->Comment(), entry->BodyText(), marker);
+        const std::string bytes = orca::ExportEntry(*entry, kind, *encoding);
         if (!platform::WriteHostFileAtomic(file, bytes))
             return Fail("cannot write " + file + ": " + platform::LastErrorText());
     }
@@ -225,6 +257,7 @@ int Import(const std::vector<std::string>& args) {
         std::string entryName;
         orca::ExportFile file;
         int type;
+        std::string comment, stored;  // as the library stores them
     };
     std::vector<Prepared> prepared;
     bool failed = false;
@@ -236,9 +269,14 @@ int Import(const std::vector<std::string>& args) {
         Prepared item;
         item.path = path;
         item.file = orca::ParseExportFile(*bytes);
-        item.entryName = item.file.entryName.empty()
-                             ? std::filesystem::path(path).filename().string()
-                             : item.file.entryName;
+        // The structure check reads the file's own text; the library gets its form.
+        std::string stored, why;
+        if (!orca::StoredTexts(item.file, library->Kind(), &item.entryName, &item.comment, &stored,
+                               &why))
+            return Fail(path + ": " + why + "; nothing imported into " + args[0]);
+        item.stored = std::move(stored);
+        if (item.entryName.empty())
+            item.entryName = std::filesystem::path(path).filename().string();
         bool isSource = false;
         item.type = orca::EntryTypeOfName(item.entryName, &isSource);
         if (item.type < 0 || !isSource)
@@ -246,8 +284,8 @@ int Import(const std::vector<std::string>& args) {
                         " is not the name of a source entry (.sra, .srd, .srf, .srm, .srq, "
                         ".srs, .sru, .srw, .srp, .srj, .srx)");
         const std::string_view name = orca::ObjectName(item.entryName);
-        if (const std::string why = orca::CommentTooLong(item.file.comment); !why.empty())
-            return Fail(path + ": " + why + "; nothing imported into " + args[0]);
+        if (const std::string tooLong = orca::CommentTooLong(item.file.comment); !tooLong.empty())
+            return Fail(path + ": " + tooLong + "; nothing imported into " + args[0]);
         for (const orca::CompileProblem& problem :
              orca::CheckSource(item.file.source, name, item.type)) {
             std::fprintf(stderr, "%s:%d:%d: error %d: %s\n", path.c_str(), problem.line,
@@ -262,9 +300,17 @@ int Import(const std::vector<std::string>& args) {
     for (Prepared& item : prepared) {
         const std::string_view name = orca::ObjectName(item.entryName);
         const orca::ObjectEntries object = orca::FindObject(*library, name, item.type);
-        orca::PblEntry entry =
-            orca::SourceEntry(object.source ? object.source->name : item.entryName,
-                              library->Format(), now, item.file.comment, item.file.source);
+        // The stored source and comment again: both entries stay as they are.
+        if (object.source && object.source->Comment() == item.comment &&
+            object.source->BodySize() == item.stored.size() &&
+            object.source->BodyText() == item.stored)
+            continue;
+        std::string entryName = object.source ? object.source->name : item.entryName;
+        orca::PblEntry entry = library->Kind() == orca::PblKind::Unicode
+                                   ? orca::WideSourceEntry(std::move(entryName), library->Format(),
+                                                           now, item.comment, item.stored)
+                                   : orca::SourceEntry(std::move(entryName), library->Format(), now,
+                                                       item.comment, item.stored);
         if (object.compiled)
             library->Remove(std::string(object.compiled->name));
         std::string reason;
@@ -310,6 +356,10 @@ int Copy(const std::vector<std::string>& args) {
     const auto target = LoadOrReport(args[1], &lock);
     if (!target)
         return 1;
+    // Entries hold their texts in their library's encoding.
+    if (source->Kind() != target->Kind())
+        return Fail("cannot copy entries between an ANSI and a Unicode library (" + args[0] + ", " +
+                    args[1] + "); export the sources and import them instead");
     size_t copied = 0;
     for (size_t i = 2; i < args.size(); ++i) {
         const std::vector<std::string> found = EntriesNamed(*source, args[i]);

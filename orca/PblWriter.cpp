@@ -1,7 +1,8 @@
 // Writing a library image: PblLibrary::Serialize.
 //
 // The image is always written whole and compact, in this block order: the header
-// (block 0), the first bitmap block (block 1), the root directory node (offset 1024),
+// (block 0; blocks 0 and 1 in a Unicode library), the first bitmap block (block 1; 2),
+// the root directory node (offset 1024; 1536),
 // the further bitmap blocks, the other directory nodes, the source-control data chain,
 // then every entry's data chain in directory order. Nothing is left unused, so every
 // bit of the bitmap up to the end of the file is set.
@@ -17,8 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "orca/AnsiView.h"
 #include "orca/PblBinary.h"
 #include "orca/PblLibrary.h"
+#include "orca/TextBridge.h"
 
 namespace orca {
 
@@ -35,8 +38,14 @@ struct Node {
     uint32_t offset = 0;
 };
 
-size_t ChunkBytes(const PblEntry& e) {
-    return ChunkHeaderSize + e.name.size() + 1;
+// The name as the chunk stores it, without its terminator: the bytes, or UTF-16LE in a
+// Unicode library (Put let in only names that are UTF-8).
+std::string StoredName(const PblEntry& e, bool wide) {
+    if (!wide)
+        return e.name;
+    std::string utf16;
+    (void)Utf8ToUtf16Strict(e.name, &utf16, nullptr);
+    return utf16;
 }
 
 size_t ChainBlocks(size_t bytes) {
@@ -103,13 +112,25 @@ uint32_t WriteChain(std::string& image, size_t* next, const PblData& data) {
 }  // namespace
 
 std::string PblLibrary::Serialize() const {
+    // A view is never written as it is: the Unicode library it shows is.
+    if (storedForm_) {
+        const std::unique_ptr<PblLibrary> stored = StoredFormOf(*this, nullptr);
+        return stored ? stored->Serialize() : std::string();
+    }
+    const bool wide = kind_ == PblKind::Unicode;
+    const Layout& l = wide ? UnicodeLayout : AnsiLayout;
+    std::vector<std::string> names;
+    names.reserve(entries_.size());
+    for (const PblEntry& e : entries_)
+        names.push_back(StoredName(e, wide));
+    auto chunkBytes = [&](size_t i) { return l.chunkHeaderSize + names[i].size() + l.unit; };
     // Directory runs.
     std::vector<Node> runs;
     {
         Node run;
         size_t used = 0;
         for (size_t i = 0; i < entries_.size(); ++i) {
-            const size_t bytes = ChunkBytes(entries_[i]);
+            const size_t bytes = chunkBytes(i);
             if (used + bytes > NodeSpace) {
                 run.end = i;
                 runs.push_back(run);
@@ -130,7 +151,7 @@ std::string PblLibrary::Serialize() const {
     size_t dataBlocks = ChainBlocks(scc_.size());
     for (const PblEntry& e : entries_)
         dataBlocks += e.data.empty() ? 1 : ChainBlocks(e.data.size());
-    const size_t fixedBlocks = 1 + nodes.size() * NodeBlocks + dataBlocks;
+    const size_t fixedBlocks = l.headerBlocks + nodes.size() * NodeBlocks + dataBlocks;
     size_t bitmaps = 1;
     while ((fixedBlocks + bitmaps + BlocksPerBitmap - 1) / BlocksPerBitmap > bitmaps)
         ++bitmaps;
@@ -141,28 +162,34 @@ std::string PblLibrary::Serialize() const {
     std::string image(total * BlockSize, '\0');
     char* img = image.data();
 
-    // Block positions: header 0, first bitmap 1, root 2..7, then the rest.
-    std::vector<size_t> bitmapBlocks{1};
-    size_t next = 2 + NodeBlocks;
+    // Block positions: header, first bitmap, root node, then the rest.
+    std::vector<size_t> bitmapBlocks{l.bitmapOffset / BlockSize};
+    size_t next = l.rootOffset / BlockSize + NodeBlocks;
     for (size_t k = 1; k < bitmaps; ++k)
         bitmapBlocks.push_back(next++);
-    nodes[0].offset = RootNodeOffset;
+    nodes[0].offset = l.rootOffset;
     for (size_t k = 1; k < nodes.size(); ++k) {
         nodes[k].offset = static_cast<uint32_t>(next * BlockSize);
         next += NodeBlocks;
     }
 
     // Header.
+    // Text of the header and chunks: bytes, or each byte as a UTF-16 unit (the title
+    // and format strings are ASCII).
+    auto putAscii = [&](char* at, std::string_view text) {
+        for (size_t i = 0; i < text.size(); ++i)
+            at[i * l.unit] = text[i];
+    };
     std::memcpy(img, "HDR*", 4);
-    std::memcpy(img + HeaderTitle, "PowerBuilder", 12);
-    std::memcpy(img + HeaderFormat, format_.data(), std::min<size_t>(4, format_.size()));
-    Put32(img + HeaderTime, time_);
-    Put16(img + HeaderFlag, 1);
-    std::memcpy(img + HeaderComment, comment_.data(),
-                std::min(comment_.size(), HeaderCommentSize - 1));
+    putAscii(img + l.headerTitle, "PowerBuilder");
+    putAscii(img + l.headerFormat, std::string_view(format_).substr(0, 4));
+    Put32(img + l.headerTime, time_);
+    Put16(img + l.headerFlag, 1);
+    std::memcpy(img + l.headerComment, comment_.data(),
+                std::min(comment_.size(), l.headerCommentSize - l.unit));
     if (!scc_.empty()) {
-        Put32(img + HeaderSccOffset, WriteChain(image, &next, scc_));
-        Put32(img + HeaderSccSize, static_cast<uint32_t>(scc_.size()));
+        Put32(img + l.headerSccOffset, WriteChain(image, &next, scc_));
+        Put32(img + l.headerSccSize, static_cast<uint32_t>(scc_.size()));
     }
 
     // Bitmaps: every block of the file is in use.
@@ -195,18 +222,18 @@ std::string PblLibrary::Serialize() const {
             const PblEntry& e = entries_[i];
             char* c = n + pos;
             std::memcpy(c, "ENT*", 4);
-            std::memcpy(c + ChunkFormat, e.format.data(), std::min<size_t>(4, e.format.size()));
-            Put32(c + ChunkData, dataAt[i]);
-            Put32(c + ChunkSize, static_cast<uint32_t>(e.data.size()));
-            Put32(c + ChunkTime, e.time);
-            Put16(c + ChunkCommentLength, e.commentLength);
-            Put16(c + ChunkNameLength, static_cast<uint16_t>(e.name.size() + 1));
-            std::memcpy(c + ChunkHeaderSize, e.name.data(), e.name.size());
+            putAscii(c + l.chunkFormat, std::string_view(e.format).substr(0, 4));
+            Put32(c + l.chunkData, dataAt[i]);
+            Put32(c + l.chunkSize, static_cast<uint32_t>(e.data.size()));
+            Put32(c + l.chunkTime, e.time);
+            Put16(c + l.chunkCommentLength, e.commentLength);
+            Put16(c + l.chunkNameLength, static_cast<uint16_t>(names[i].size() + l.unit));
+            std::memcpy(c + l.chunkHeaderSize, names[i].data(), names[i].size());
             if (i == node.begin)
-                Put16(n + NodeFirstName, static_cast<uint16_t>(pos + ChunkHeaderSize));
+                Put16(n + NodeFirstName, static_cast<uint16_t>(pos + l.chunkHeaderSize));
             if (i + 1 == node.end)
-                Put16(n + NodeLastName, static_cast<uint16_t>(pos + ChunkHeaderSize));
-            pos += ChunkBytes(e);
+                Put16(n + NodeLastName, static_cast<uint16_t>(pos + l.chunkHeaderSize));
+            pos += chunkBytes(i);
         }
         Put16(n + NodeFree, static_cast<uint16_t>(NodeSize - pos));
         Put16(n + NodeCount, static_cast<uint16_t>(node.end - node.begin));

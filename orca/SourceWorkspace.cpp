@@ -111,6 +111,13 @@ std::string ImportGroup(const std::string& sources, const std::string& destinati
         if (!text)
             return groupPath + ": cannot read the source " + object;
         orca::ExportFile source = orca::ParseExportFile(*text);
+        // The libraries built are ANSI: a UTF-8 export comes into the code page.
+        if (source.encoding == orca::ExportEncoding::Utf8) {
+            std::string why;
+            if (!orca::StoredTexts(orca::ExportFile(source), orca::PblKind::Ansi, &source.entryName,
+                                   &source.comment, &source.source, &why))
+                return object + ": " + why;
+        }
         if (source.entryName.empty())
             source.entryName = object.substr(platform::FileNameStart(object));
         bool isSource = false;

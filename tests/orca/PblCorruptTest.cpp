@@ -73,7 +73,7 @@ TEST(PblCorrupt, EveryDamageIsReportedPrecisely) {
         // Header and file size.
         {"zero length", {}, "empty (0 bytes)", 0},
         {"header tag", {{3, "#"}}, "no HDR* tag"},
-        {"unicode", {{5, zero}}, "(Unicode) library, which is not supported"},
+        {"unicode title", {{5, zero}}, "does not read 'PowerBuilder' in UTF-16"},
         {"short header", {}, "cannot hold the 512-byte header", 100},
         {"title", {{4, "p"}}, "does not read 'PowerBuilder'"},
         {"format", {{18, "0300"}}, "format '0300'"},
