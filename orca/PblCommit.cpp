@@ -250,31 +250,35 @@ void Store(Layout layout) {
 // The layout of the file in state stamp, taken out of what is remembered or parsed
 // from an image of the library read in that state; false when neither is there.
 bool LayoutOf(const FileStamp& stamp, const PblLibrary& library, Layout* out) {
+    bool known = false;
     {
         const std::lock_guard<std::mutex> lock(registryMutex);
         auto& registry = Registry();
         const auto it = registry.find({stamp.device, stamp.inode});
         if (it != registry.end()) {
-            const bool current = it->second.stamp == stamp;
-            if (current)
+            known = it->second.stamp == stamp;
+            if (known)
                 *out = std::move(it->second);
             registry.erase(it);
-            if (current)
-                return true;
         }
     }
+    // An image read in this state is the file: its chains lie where the layout says.
+    const PblImage* keyed = nullptr;
     for (const PblEntry& e : library.Entries()) {
         const std::shared_ptr<const PblImage>& image = e.data.Image();
-        if (!image || !image->Origin() || !(*image->Origin() == stamp))
+        if (!image || image.get() == keyed || !image->Origin() || !(*image->Origin() == stamp))
             continue;
-        if (!Parse(image->Bytes(), out))
-            return false;
-        out->stamp = stamp;
+        if (!known) {
+            if (!Parse(image->Bytes(), out))
+                return false;
+            out->stamp = stamp;
+            known = true;
+        }
         for (size_t i = 0; i < out->entries.size(); ++i)
             out->keys.push_back({image.get(), image, out->entries[i].first, i});
-        return true;
+        keyed = image.get();
     }
-    return false;
+    return known;
 }
 
 bool KeyLess(const Key& a, const Key& b) {
