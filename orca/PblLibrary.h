@@ -156,9 +156,9 @@ class PblLibrary {
                                              std::string* error);
     // Reads and parses a library file (host path).
     static std::unique_ptr<PblLibrary> Load(const std::string& hostPath, std::string* error);
-    // Reads size bytes from the open file fd (the file at hostPath, named in the error
-    // texts) and parses them; a file that has shrunk meanwhile gives what it still
-    // holds, which the parse then finds short.
+    // Reads the open file fd (the file at hostPath, named in the error texts) and parses
+    // it: the state of its last finished commit, never a commit's half-written bytes
+    // (see PblJournal.h); size, the caller's view of its size, is not relied on.
     static std::unique_ptr<PblLibrary> Read(int fd, size_t size, const std::string& hostPath,
                                             std::string* error);
     // A new, empty library.
