@@ -421,6 +421,9 @@ bool Reshape(const Layout& old, const std::vector<Entry>& entries,
         size_t at = 0;
         for (;;) {
             Node& n = (*nodes)[at];
+            // An emptied node with children gives no bounds to steer by.
+            if (n.entries.empty() && (n.left >= 0 || n.right >= 0))
+                return false;
             bool here = n.entries.empty();
             long* side = nullptr;
             if (!here) {
