@@ -15,6 +15,8 @@
 #include <random>
 #include <thread>
 
+#include "orca/PblCommit.h"
+#include "orca/PblJournal.h"
 #include "orca/PblLibrary.h"
 
 namespace orca {
@@ -23,6 +25,7 @@ namespace {
 
 std::atomic<unsigned> tempCounter{0};
 std::atomic<long long> failAfter{-1};
+std::atomic<bool> failAbandons{false};
 
 std::string ErrnoText(int err) {
     return std::strerror(err);
@@ -129,6 +132,17 @@ bool LibraryLock::Acquire(const std::string& hostPath, std::string* error, int w
             ::close(fd);
             continue;
         }
+        // A journal beside the file is a commit its writer did not finish: undone first.
+        std::string why;
+        bool found = false;
+        if (!journal::Recover(target_, fd, &why, &found)) {
+            ::close(fd);
+            return Refuse(error, hostPath + ": " + why);
+        }
+        if (found && !IdentityOf(fd, &locked)) {
+            ::close(fd);
+            return Refuse(error, "cannot read the state of " + hostPath);
+        }
         fd_ = fd;
         identity_ = locked;
         return true;
@@ -208,14 +222,43 @@ int LibraryLock::RemoveStaleTemporaries(const std::string& target) {
 }
 
 bool LibraryLock::Commit(const PblLibrary& library, std::string* error) {
+    if (fd_ < 0)
+        return Refuse(error, "the library is not locked for writing");
+    if (const char* why = WhyNotWritable(target_))
+        return Refuse(error, why);
+    if (!Unchanged())
+        return Refuse(error, ChangedText);
+    RemoveStaleTemporaries(target_);
+    commit::Request request;
+    request.lockFd = fd_;
+    request.target = target_;
+    request.shown = path_;
+    request.stamp = identity_;
+    request.failAfter = failAfter.exchange(-1);
+    request.abandon = failAbandons.exchange(false);
+    FileStamp after;
+    switch (commit::InPlace(request, library, &after, error)) {
+        case commit::Outcome::Done:
+            identity_ = after;
+            return true;
+        case commit::Outcome::Failed:
+            return false;
+        case commit::Outcome::NotApplicable:
+            break;
+    }
+    failAfter = request.failAfter;  // for the whole rewrite's temporary
     const std::string image = library.Serialize();
     if (image.empty())
         return Refuse(error, "the library would exceed the 4 GB a library file can address");
-    return Commit(std::string_view(image), error);
+    if (!Commit(std::string_view(image), error))
+        return false;
+    commit::Remember(image, identity_, library);
+    return true;
 }
 
-void LibraryLock::FailNextCommitAfter(long long bytes) {
+void LibraryLock::FailNextCommitAfter(long long bytes, bool abandon) {
     failAfter = bytes < 0 ? -1 : bytes;
+    failAbandons = abandon;
 }
 
 namespace {

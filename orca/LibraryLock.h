@@ -13,6 +13,12 @@
 // it had then (or had after this lock's last commit); if anything else changed the
 // file meanwhile the commit is refused and the other writer's change stays as it is.
 //
+// A commit of a library read from the locked file, which has not changed since, is made
+// in place: what changed is written into free blocks or at the end and the directory,
+// bitmap and header blocks that change are overwritten, under a rollback journal beside
+// the library (PblCommit.h, PblJournal.h). A journal a killed writer left is rolled back
+// when the lock is next acquired. Other commits write the whole library anew.
+//
 // Before writing, a commit removes the temporary files that killed writers left
 // beside the library: a temporary is named ".NAME.tmpPID-..." after the process that
 // writes it, and is removed only when that process no longer exists and nobody holds a
@@ -23,9 +29,9 @@
 #include <string>
 #include <string_view>
 
-namespace orca {
+#include "orca/PblLibrary.h"
 
-class PblLibrary;
+namespace orca {
 
 class LibraryLock {
   public:
@@ -77,15 +83,15 @@ class LibraryLock {
     // file on Windows refuses every writer) and the caller's right to write it.
     static const char* WhyNotWritable(const std::string& hostPath);
     // Test hook: make the next commit fail after writing this many bytes of its
-    // temporary file (as a full disk or a crash would), -1 for never.
-    static void FailNextCommitAfter(long long bytes);
+    // temporary file, or of its journal and then of the library when it is made in place
+    // (as a full disk would), -1 for never. With abandon, a commit in place that fails so
+    // leaves the journal and the library as a killed writer would.
+    static void FailNextCommitAfter(long long bytes, bool abandon = false);
+    // The state of the locked file as of the lock or its last commit.
+    const FileStamp& Stamp() const { return identity_; }
 
   private:
-    struct Identity {
-        uint64_t device = 0, inode = 0, size = 0;
-        int64_t mtimeSec = 0, mtimeNsec = 0, ctimeSec = 0, ctimeNsec = 0;
-        bool operator==(const Identity&) const = default;
-    };
+    using Identity = FileStamp;
     static bool IdentityOf(int fd, Identity* identity);
 
     std::string path_;    // as given

@@ -414,6 +414,18 @@ int32_t Session::Write(const Opened& opened, const PblLibrary& changed) {
     if (!Commit(opened.hostPath, changed, &reason))
         return Fail(PBORCA_LIBIOERROR, "Library " + opened.windowsPath + ": cannot be written (" +
                                            reason + "); it is unchanged");
+    // The file now holds exactly the library written, in the state the lock saw last: the
+    // next call uses it without reading the file again, and its next commit can keep
+    // what this one wrote where it is.
+    if (const LibraryLock* lock = LockOf(opened.hostPath)) {
+        CacheEntry& cached = cache_[opened.hostPath];
+        cached.library = std::make_shared<const PblLibrary>(changed);
+        cached.device = lock->Stamp().device;
+        cached.inode = lock->Stamp().inode;
+        cached.size = lock->Stamp().size;
+        cached.mtimeSec = lock->Stamp().mtimeSec;
+        cached.mtimeNsec = lock->Stamp().mtimeNsec;
+    }
     return PBORCA_OK;
 }
 

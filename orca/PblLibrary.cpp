@@ -10,13 +10,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <thread>
+
+#include <sys/file.h>
 
 #include "orca/AnsiView.h"
 #include "orca/LibraryLock.h"
 #include "orca/PblBinary.h"
+#include "orca/PblJournal.h"
 #include "orca/TextBridge.h"
 #include "platform/Ansi.h"
 #include "platform/AtomicFile.h"
@@ -125,6 +130,7 @@ class PooledImage : public PblImage {
     PooledImage(ImageBuffer buffer, size_t size) : buffer_(std::move(buffer)) {
         bytes_ = std::string_view(buffer_.bytes.get(), size);
     }
+    void SetOrigin(const FileStamp& stamp) { origin_ = stamp; }
     ~PooledImage() override { ImagePool::Give(std::move(buffer_)); }
     PooledImage(const PooledImage&) = delete;
     PooledImage& operator=(const PooledImage&) = delete;
@@ -136,7 +142,7 @@ class PooledImage : public PblImage {
 // The size bytes of an open file read straight into a pooled buffer; nullptr with the
 // reason in LastErrorText() when reading fails. A file that has shrunk gives what it
 // still holds.
-std::shared_ptr<const PblImage> ReadImage(int fd, size_t size, const std::string& hostPath) {
+std::shared_ptr<PooledImage> ReadImage(int fd, size_t size, const std::string& hostPath) {
     ImageBuffer buffer = ImagePool::Take(size);
     size_t used = 0;
     while (used < size) {
@@ -153,8 +159,21 @@ std::shared_ptr<const PblImage> ReadImage(int fd, size_t size, const std::string
             break;
         used += static_cast<size_t>(n);
     }
-    return std::make_shared<const PooledImage>(std::move(buffer), used);
+    return std::make_shared<PooledImage>(std::move(buffer), used);
 }
+
+// An image of the library that holds exactly its state before the commit the journal
+// belongs to: the bytes as read with the journal undone.
+class UndoneImage : public PblImage {
+  public:
+    UndoneImage(std::string_view read, const journal::Journal& journal) : held_(read) {
+        journal::Apply(journal, &held_);
+        bytes_ = held_;
+    }
+
+  private:
+    std::string held_;
+};
 
 bool Refuse(std::string* error, std::string text) {
     if (error)
@@ -169,7 +188,7 @@ size_t PblData::CopyTo(size_t from, size_t n, char* out) const {
         return 0;
     n = std::min(n, size_ - from);
     if (!image_) {
-        std::memcpy(out, held_.data() + from, n);
+        std::memcpy(out, held_->data() + from, n);
         return n;
     }
     size_t skip = from, copied = 0;
@@ -197,7 +216,7 @@ std::string PblData::Str(size_t from, size_t n) const {
 std::string_view PblData::Prefix(size_t n) const {
     n = std::min(n, size_);
     if (!image_)
-        return std::string_view(held_).substr(0, n);
+        return held_ ? std::string_view(*held_).substr(0, n) : std::string_view();
     const std::string_view image = image_->Bytes();
     if (n == 0 || static_cast<size_t>(first_) + pbl::BlockSize > image.size())
         return {};
@@ -220,10 +239,13 @@ bool operator==(const PblData& a, std::string_view b) {
 }
 
 bool operator==(const PblData& a, const PblData& b) {
+    auto held = [](const PblData& d) {
+        return d.held_ ? std::string_view(*d.held_) : std::string_view();
+    };
     if (!b.image_)
-        return a == std::string_view(b.held_);
+        return a == held(b);
     if (!a.image_)
-        return b == std::string_view(a.held_);
+        return b == held(a);
     return a.size() == b.size() && a == b.Str();
 }
 
@@ -255,17 +277,87 @@ std::unique_ptr<PblLibrary> PblLibrary::Load(const std::string& hostPath, std::s
 
 std::unique_ptr<PblLibrary> PblLibrary::Read(int fd, size_t size, const std::string& hostPath,
                                              std::string* error) {
-    std::shared_ptr<const PblImage> image = ReadImage(fd, size, hostPath);
-    if (!image) {
+    // A commit in place may be at work on the file, or a killed one may have left its
+    // journal: what is read is the committed state, never a half-written one. With no
+    // journal, the read counts when the file's state did not change while it was read
+    // and no journal appeared meanwhile (a commit that wrote while it was read changes
+    // the state by its end). With a journal whose writer is gone (nobody holds the
+    // lock), the journal is rolled back, or undone in memory when the file cannot be
+    // written; with a writer at work, the read waits for the commit a little, then
+    // reads the state before it by undoing the journal in memory, which holds while the
+    // same journal is still there after the read.
+    (void)size;
+    const std::string journalPath = journal::PathOf(LibraryLock::FileOf(hostPath));
+    const auto start = std::chrono::steady_clock::now();
+    auto waited = [&] { return std::chrono::steady_clock::now() - start; };
+    auto fail = [&](std::string text) -> std::unique_ptr<PblLibrary> {
         if (error)
-            *error = "cannot read " + hostPath + ": " + platform::LastErrorText();
+            *error = std::move(text);
         return nullptr;
+    };
+    for (;;) {
+        journal::Journal jn;
+        journal::State state = journal::Read(journalPath, &jn);
+        FileStamp s1;
+        if (!journal::StampOf(fd, &s1))
+            return fail("cannot read " + hostPath + ": " + std::strerror(errno));
+        const bool ours =
+            state == journal::State::Complete && jn.device == s1.device && jn.inode == s1.inode;
+        bool locked = false;
+        if (ours || state == journal::State::Incomplete) {
+            if (::flock(fd, LOCK_SH | LOCK_NB) == 0) {
+                locked = true;  // no writer at work: the journal is a killed writer's
+                if (LibraryLock::WhyNotWritable(hostPath) == nullptr &&
+                    ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                    const bool undone =
+                        journal::Recover(LibraryLock::FileOf(hostPath), fd, nullptr);
+                    ::flock(fd, LOCK_UN);
+                    if (undone)
+                        continue;
+                    if (::flock(fd, LOCK_SH | LOCK_NB) != 0)
+                        continue;
+                }
+                state = journal::Read(journalPath, &jn);
+            } else if (waited() < std::chrono::seconds(ours ? 1 : 10)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                continue;
+            } else if (!ours && state == journal::State::Incomplete) {
+                return fail("cannot read " + hostPath +
+                            ": another process has been writing it for too long");
+            }
+        }
+        const bool undo = ours && state == journal::State::Complete;
+        std::shared_ptr<PooledImage> image = ReadImage(fd, static_cast<size_t>(s1.size), hostPath);
+        FileStamp s2;
+        const bool stamped = journal::StampOf(fd, &s2);
+        const uint64_t nonce = journal::NonceOf(journalPath);
+        if (locked)
+            ::flock(fd, LOCK_UN);
+        if (!image)
+            return fail("cannot read " + hostPath + ": " + platform::LastErrorText());
+        const bool steady =
+            locked || (undo ? nonce == jn.nonce
+                            : stamped && s1 == s2 &&
+                                  nonce == (state == journal::State::Complete ? jn.nonce : 0));
+        if (!steady) {
+            if (waited() > std::chrono::seconds(10))
+                return fail("cannot read " + hostPath + ": it kept changing while it was read");
+            continue;
+        }
+        std::shared_ptr<const PblImage> read;
+        if (undo) {
+            read = std::make_shared<const UndoneImage>(image->Bytes(), jn);
+        } else {
+            if (s1 == s2)
+                image->SetOrigin(s2);
+            read = std::move(image);
+        }
+        std::string why;
+        auto lib = Parse(std::move(read), &why);
+        if (!lib && error)
+            *error = hostPath + ": " + why;
+        return lib;
     }
-    std::string why;
-    auto lib = Parse(std::move(image), &why);
-    if (!lib && error)
-        *error = hostPath + ": " + why;
-    return lib;
 }
 
 std::unique_ptr<PblLibrary> PblLibrary::Create(std::string_view format, std::string_view comment,

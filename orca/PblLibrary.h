@@ -38,15 +38,27 @@
 
 namespace orca {
 
+// What identifies the state of a file: which file it is, its size and its times. A
+// commit in place changes the modification time to one no earlier state had.
+struct FileStamp {
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t mtimeSec = 0, mtimeNsec = 0, ctimeSec = 0, ctimeNsec = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 // The bytes of a library file as read. They never change once read; the entries read
 // from them keep them alive.
 class PblImage {
   public:
     virtual ~PblImage() = default;
     std::string_view Bytes() const { return bytes_; }
+    // The state of the file these bytes are exactly, when they were read whole from a
+    // file that did not change meanwhile.
+    const std::optional<FileStamp>& Origin() const { return origin_; }
 
   protected:
     std::string_view bytes_;
+    std::optional<FileStamp> origin_;
 };
 
 // The bytes of one entry. Entries built in memory hold their bytes; entries read from a
@@ -58,7 +70,8 @@ class PblImage {
 class PblData {
   public:
     PblData() = default;
-    PblData(std::string bytes) : held_(std::move(bytes)), size_(held_.size()) {}
+    PblData(std::string bytes)
+        : held_(std::make_shared<const std::string>(std::move(bytes))), size_(held_->size()) {}
     PblData(const char* bytes) : PblData(std::string(bytes)) {}
     // The size bytes of the chain starting at the DAT* block at offset first of image.
     // Only the reader makes these, after checking the chain.
@@ -78,6 +91,17 @@ class PblData {
     template <class Sink>
     void ForEachPiece(Sink&& sink) const;
 
+    // What holds the bytes (the image, or the bytes held in memory, shared by copies of
+    // this data), and the offset of the first block when it is an image: together they
+    // say where the bytes came from, which lets a commit keep a chain already in the file.
+    std::shared_ptr<const void> Owner() const {
+        if (image_)
+            return image_;
+        return held_;
+    }
+    uint32_t First() const { return first_; }
+    const std::shared_ptr<const PblImage>& Image() const { return image_; }
+
     friend bool operator==(const PblData& a, std::string_view b);
     friend bool operator==(const PblData& a, const std::string& b) {
         return a == std::string_view(b);
@@ -86,8 +110,8 @@ class PblData {
     friend bool operator==(const PblData& a, const PblData& b);
 
   private:
-    std::string held_;
-    std::shared_ptr<const PblImage> image_;  // set for bytes in a library image
+    std::shared_ptr<const std::string> held_;  // set for bytes held in memory
+    std::shared_ptr<const PblImage> image_;    // set for bytes in a library image
     uint32_t first_ = 0;
     size_t size_ = 0;
 };
@@ -95,8 +119,8 @@ class PblData {
 template <class Sink>
 void PblData::ForEachPiece(Sink&& sink) const {
     if (!image_) {
-        if (!held_.empty())
-            sink(held_.data(), held_.size());
+        if (held_ && !held_->empty())
+            sink(held_->data(), held_->size());
         return;
     }
     // The chain was checked when it was read; the bounds here only keep a walk that
@@ -150,9 +174,9 @@ class PblLibrary {
                                              std::string* error);
     // Reads and parses a library file (host path).
     static std::unique_ptr<PblLibrary> Load(const std::string& hostPath, std::string* error);
-    // Reads size bytes from the open file fd (the file at hostPath, named in the error
-    // texts) and parses them; a file that has shrunk meanwhile gives what it still
-    // holds, which the parse then finds short.
+    // Reads the open file fd (the file at hostPath, named in the error texts) and parses
+    // it: the state of its last finished commit, never a commit's half-written bytes
+    // (see PblJournal.h); size, the caller's view of its size, is not relied on.
     static std::unique_ptr<PblLibrary> Read(int fd, size_t size, const std::string& hostPath,
                                             std::string* error);
     // A new, empty library. The comment is text of the library's kind: code page bytes,

@@ -15,6 +15,7 @@
 
 #include "orca/LibraryLock.h"
 #include "orca/OrcaObjects.h"
+#include "orca/PblBinary.h"
 #include "orca/PblLibrary.h"
 #include "platform/AtomicFile.h"
 #include "tests/orca/OrcaTestSupport.h"
@@ -243,13 +244,14 @@ TEST_F(LibraryWrites, KilledWritersLeaveOldOrNewStateAndNoTemporaries) {
                           .count();
     std::mt19937 random(std::random_device{}());
     const int trials = 120;
-    int partial = 0;
+    int partial = 0, hot = 0;
     for (int trial = 0; trial < trials; ++trial) {
         testsupport::WriteFile(lib, base);
         const pid_t pid = Child([&] { return ImportMany("w_new", 0, 20); });
         std::this_thread::sleep_for(std::chrono::microseconds(random() % (span + 1)));
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
+        hot += std::filesystem::exists(dir / ".a.pbl-journal");
         // Every entry of the base, then the first k new ones, each with its source.
         orcatest::Orca orca;
         int32_t rc = PBORCA_OK;
@@ -270,6 +272,8 @@ TEST_F(LibraryWrites, KilledWritersLeaveOldOrNewStateAndNoTemporaries) {
         }
     }
     EXPECT_GT(partial, 0) << "no kill fell between two commits";
+    EXPECT_GT(hot, 0) << "no kill fell inside a commit made in place";
+    EXPECT_FALSE(std::filesystem::exists(dir / ".a.pbl-journal"));
 
     // The next write clears what killed writers left, but not a live writer's file.
     const pid_t live = Child([] {
@@ -285,6 +289,139 @@ TEST_F(LibraryWrites, KilledWritersLeaveOldOrNewStateAndNoTemporaries) {
     EXPECT_EQ(Temporaries(), std::vector<std::string>{liveTemp});
     ::kill(live, SIGKILL);
     ::waitpid(live, nullptr, 0);
+}
+
+// The directory of a library image walked as PowerBuilder searches it: the names in the
+// tree's order, each with the offset of its first data block; empty when a name is out of
+// search-tree order.
+std::vector<std::pair<std::string, uint32_t>> Tree(const std::string& image, uint32_t node = 1024) {
+    std::vector<std::pair<std::string, uint32_t>> out;
+    if (node == 0)
+        return out;
+    const char* n = image.data() + node;
+    out = Tree(image, orca::pbl::Get32(n + 4));
+    std::vector<std::pair<std::string, uint32_t>> here;
+    for (size_t i = 0, pos = 32; i < orca::pbl::Get16(n + 20); ++i) {
+        here.emplace_back(n + pos + 24, orca::pbl::Get32(n + pos + 8));
+        pos += 24 + orca::pbl::Get16(n + pos + 22);
+    }
+    std::sort(here.begin(), here.end());
+    out.insert(out.end(), here.begin(), here.end());
+    const auto right = Tree(image, orca::pbl::Get32(n + 12));
+    out.insert(out.end(), right.begin(), right.end());
+    for (size_t i = 1; i < out.size(); ++i)
+        if (!orca::PblLibrary::NameLess(out[i - 1].first, out[i].first))
+            return {};
+    return out;
+}
+
+ino_t InodeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+TEST_F(LibraryWrites, InPlaceCommitsWriteWhatChangesAndReuseFreedBlocks) {
+    ASSERT_TRUE(ImportMany("w_base", 0, 120));  // two directory nodes and more
+    const std::string first = testsupport::ReadFile(lib);
+    const ino_t inode = InodeOf(lib);
+    auto intended = orca::PblLibrary::Load(lib, nullptr);
+    ASSERT_TRUE(intended);
+    std::mt19937 random(7);
+    for (int save = 0; save < 60; ++save) {
+        orca::LibraryLock lock;
+        std::string error;
+        ASSERT_TRUE(lock.Acquire(lib, &error)) << error;
+        auto changed =
+            save % 3 == 0 ? lock.Load(&error) : std::make_unique<orca::PblLibrary>(*intended);
+        ASSERT_TRUE(changed) << error;
+        // The same entry saved again and again, with entries coming and going around it.
+        ASSERT_TRUE(changed->Put(orca::SourceEntry(
+            "w_base7.srw", "", 0, "", std::string(3000 + random() % 4000, 'a' + save % 26))));
+        const std::string added = "w_add" + std::to_string(random() % 40);
+        if (!changed->Remove(added + ".srw")) {
+            ASSERT_TRUE(changed->Put(
+                orca::SourceEntry(added + ".srw", "", 0, "", WindowSource(added, "window"))));
+        }
+        ASSERT_TRUE(lock.Commit(*changed, &error)) << error;
+        EXPECT_EQ(InodeOf(lib), inode) << "save " << save << " was not made in place";
+        intended = std::move(changed);
+    }
+    const std::string now = testsupport::ReadFile(lib);
+    // Freed blocks are used again: the file grows by little more than the entries added.
+    EXPECT_LT(now.size(), first.size() + 40 * 2048) << first.size();
+    auto back = orca::PblLibrary::Parse(now, nullptr);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->Entries().size(), intended->Entries().size());
+    for (size_t i = 0; i < back->Entries().size(); ++i) {
+        EXPECT_EQ(back->Entries()[i].name, intended->Entries()[i].name);
+        EXPECT_TRUE(back->Entries()[i].data == intended->Entries()[i].data)
+            << back->Entries()[i].name;
+    }
+    // A search tree, and the entries no save touched still in their blocks.
+    const auto before = Tree(first), after = Tree(now);
+    ASSERT_EQ(after.size(), back->Entries().size());
+    size_t untouched = 0;
+    for (const auto& [name, at] : before)
+        for (const auto& [nowName, nowAt] : after)
+            if (name == nowName && name != "w_base7.srw" && name.starts_with("w_base")) {
+                EXPECT_EQ(at, nowAt) << name;
+                EXPECT_EQ(now.substr(at, 512), first.substr(at, 512)) << name;
+                ++untouched;
+            }
+    EXPECT_EQ(untouched, 119u);
+}
+
+TEST_F(LibraryWrites, JournalOfAnUnfinishedCommitIsRolledBackByReadersAndWriters) {
+    ASSERT_TRUE(ImportMany("w_base", 0, 30));
+    const std::string before = testsupport::ReadFile(lib);
+    const std::string journal = dir / ".a.pbl-journal";
+    int torn = 0, incomplete = 0;
+    for (long long budget = 256;; budget += 512) {
+        testsupport::WriteFile(lib, before);
+        orca::LibraryLock lock;
+        std::string error;
+        ASSERT_TRUE(lock.Acquire(lib, &error)) << error;
+        auto changed = lock.Load(&error);
+        ASSERT_TRUE(changed) << error;
+        changed->Remove("w_base3.srw");
+        for (const char* name : {"w_base4", "w_zz"})
+            ASSERT_TRUE(changed->Put(
+                orca::SourceEntry(std::string(name) + ".srw", "", 0, "", std::string(4000, 'z'))));
+        const int way = static_cast<int>(budget / 512) % 3;
+        orca::LibraryLock::FailNextCommitAfter(budget, way != 2);
+        if (lock.Commit(*changed, &error))
+            break;  // the budget covers the whole commit
+        lock.Release();
+        if (way == 2) {  // a failure the commit saw: undone at once
+            EXPECT_EQ(testsupport::ReadFile(lib), before) << budget;
+            EXPECT_FALSE(std::filesystem::exists(journal)) << budget;
+            continue;
+        }
+        ASSERT_TRUE(std::filesystem::exists(journal)) << budget;
+        const bool touched = testsupport::ReadFile(lib) != before;
+        touched ? ++torn : ++incomplete;
+        if (way == 1) {
+            // A reader that may not write reads the state before the commit, file untouched.
+            ASSERT_EQ(::chmod(lib.c_str(), 0444), 0);
+            const std::string onDisk = testsupport::ReadFile(lib);
+            auto read = orca::PblLibrary::Load(lib, &error);
+            ASSERT_TRUE(read) << budget << ": " << error;
+            EXPECT_TRUE(read->Find("w_base3.srw") && !read->Find("w_zz.srw")) << budget;
+            EXPECT_EQ(testsupport::ReadFile(lib), onDisk);
+            ASSERT_EQ(::chmod(lib.c_str(), 0644), 0);
+            // The next writer rolls it back.
+            ASSERT_TRUE(lock.Acquire(lib, &error)) << error;
+            lock.Release();
+        } else {
+            // A reader that may write rolls it back (through the ORCA session too).
+            orcatest::Orca orca;
+            EXPECT_EQ(orcatest::Directory(orca, winLib).size(), 30u) << budget;
+        }
+        EXPECT_EQ(testsupport::ReadFile(lib), before) << budget;
+        EXPECT_FALSE(std::filesystem::exists(journal)) << budget;
+    }
+    EXPECT_GT(torn, 0);
+    EXPECT_GT(incomplete, 0);
 }
 
 }  // namespace
