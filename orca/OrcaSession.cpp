@@ -408,7 +408,7 @@ bool Session::Commit(const std::string& hostPath, const PblLibrary& library, std
     return library.Save(hostPath, reason);
 }
 
-int32_t Session::Write(const Opened& opened, const PblLibrary& changed) {
+int32_t Session::Write(const Opened& opened, PblLibrary changed) {
     Invalidate(opened.hostPath);
     std::string reason;
     if (!Commit(opened.hostPath, changed, &reason))
@@ -419,7 +419,7 @@ int32_t Session::Write(const Opened& opened, const PblLibrary& changed) {
     // what this one wrote where it is.
     if (const LibraryLock* lock = LockOf(opened.hostPath)) {
         CacheEntry& cached = cache_[opened.hostPath];
-        cached.library = std::make_shared<const PblLibrary>(changed);
+        cached.library = std::make_shared<const PblLibrary>(std::move(changed));
         cached.device = lock->Stamp().device;
         cached.inode = lock->Stamp().inode;
         cached.size = lock->Stamp().size;
@@ -548,7 +548,7 @@ int32_t Session::LibraryCommentModify(const char* library, const char* comment) 
         return rc;
     PblLibrary changed(*opened.library);
     changed.SetComment(comment ? comment : "");
-    return Write(opened, changed);
+    return Write(opened, std::move(changed));
 }
 
 int32_t Session::LibraryCreate(const char* library, const char* comment) {
@@ -670,7 +670,7 @@ int32_t Session::EntryCopy(const char* sourceLibrary, const char* targetLibrary,
     PblLibrary changed(*target.library);
     if (const int32_t rc = CopyObjectInto(changed, target, name, type, object))
         return rc;
-    return Write(target, changed);
+    return Write(target, std::move(changed));
 }
 
 int32_t Session::EntryDelete(const char* library, const char* name, int type) {
@@ -685,7 +685,7 @@ int32_t Session::EntryDelete(const char* library, const char* name, int type) {
         return NotFound(SourceName(name, type), opened.windowsPath);
     PblLibrary changed(*opened.library);
     RemoveObject(changed, object);
-    return Write(opened, changed);
+    return Write(opened, std::move(changed));
 }
 
 int32_t Session::EntryMove(const char* sourceLibrary, const char* targetLibrary, const char* name,
@@ -892,7 +892,7 @@ int32_t Session::CompileEntryImportList(char** libraries, char** names, PBORCA_T
         return Fail(failed, firstError);
     }
     for (const Opened& lib : opened) {
-        if (const int32_t rc = Write(lib, *changed[lib.hostPath]))
+        if (const int32_t rc = Write(lib, std::move(*changed[lib.hostPath])))
             return rc;
     }
     return PBORCA_OK;

@@ -114,8 +114,9 @@ class Session {
     void Invalidate(const std::string& hostPath);
     // Maps and reads a library; on failure sets the error and gives the result code.
     int32_t Open(const char* windowsPath, Opened* out);
-    // Writes a changed library over the opened one, atomically.
-    int32_t Write(const Opened& opened, const PblLibrary& changed);
+    // Writes a changed library over the opened one, atomically; it becomes the cached
+    // copy of the file (moved there, not copied).
+    int32_t Write(const Opened& opened, PblLibrary changed);
     // Writes target, then source; when source cannot be written, target is put back as
     // it was, so that neither library claims half of a change that spans both.
     int32_t WriteBoth(const Opened& target, const PblLibrary& newTarget, const Opened& source,
