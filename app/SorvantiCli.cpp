@@ -725,9 +725,6 @@ int Export(catalogue::TOrcaMgr& mgr, const std::vector<std::string>& whats, cons
     return failed == 0 ? ExitOk : ExitFailed;
 }
 
-// Set by Run for the commands that change no library.
-bool readOnlyCommand = false;
-
 int Run(std::vector<std::string> args) {
     std::string pbIni;
     orca::ExportEncoding encoding = orca::ExportEncoding::Ansi;
@@ -761,9 +758,6 @@ int Run(std::vector<std::string> args) {
         return Usage("no command");
     const std::string command = words[0];
     const size_t operands = words.size() - 1;
-    readOnlyCommand = command == "search" || command == "apps" || command == "libs" ||
-                      command == "list" || command == "show" || command == "hierarchy" ||
-                      command == "export";
     struct TCommand {
         const char* name;
         size_t least, most;
@@ -846,11 +840,7 @@ int main(int argc, char** argv) {
         ErrorLine("sorvanti-cli: cannot write the output: %s\n", std::strerror(errno));
         status = ExitFailed;
     }
-    // A command that reads only leaves its catalogue to the end of the process: freeing
-    // the objects one by one would take a tenth of a search's time, and nothing is
-    // waiting to be written or unlocked.
-    if (!readOnlyCommand)
-        catalogue::ResetOrcaMgr();
+    catalogue::ResetOrcaMgr();
     shell::DoneUtilities();
     shell::SetShellUI(nullptr);
     return status;

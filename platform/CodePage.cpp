@@ -102,10 +102,19 @@ std::optional<unsigned char> ByteOf(const CodePageTables& t, char16_t c) {
 // The upper case of a character by the Unicode tables; the character itself when they
 // cannot be had.
 char32_t UnicodeUpper(char32_t c) {
-    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    if (utf8 == static_cast<locale_t>(0))
+    // Freed with the program, or with the ORCA library that holds a copy of this code
+    // when it is unloaded.
+    struct TUtf8Locale {
+        locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        ~TUtf8Locale() {
+            if (locale != static_cast<locale_t>(0))
+                freelocale(locale);
+        }
+    };
+    static const TUtf8Locale utf8;
+    if (utf8.locale == static_cast<locale_t>(0))
         return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
-    return static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), utf8));
+    return static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), utf8.locale));
 }
 
 std::optional<CodePageTables> BuildTables(int codePage) {
