@@ -269,6 +269,31 @@ TEST_F(CliTest, PfcExportImportRoundTripsByteForByte) {
     EXPECT_EQ(files, 813);
 }
 
+// A Unicode library exported with --utf8 gives PowerBuilder's own export files, byte for
+// byte; --ha gives the code page, marked.
+TEST_F(CliTest, UnicodeLibraryExportsAsPowerBuilderDoes) {
+    SKIP_WITHOUT_CORPUS();
+    const std::string corpus = SORVANTI_CORPUS_DIR "/pbl-unicode/";
+    const std::string lib = prefix.DriveC() + "/pfeutil.pbl";
+    std::filesystem::copy_file(corpus + "pfeutil/pfeutil.pbl", lib);
+    const std::string before = testsupport::ReadFile(lib);
+    const std::string out = prefix.PrefixPath() + "/utf8", ha = prefix.PrefixPath() + "/ha";
+    ASSERT_EQ(Run("export --utf8 '" + lib + "' '" + out + "'").status, 0);
+    int files = 0;
+    for (const auto& file :
+         std::filesystem::directory_iterator(corpus + "ws_objects/pfeutil/pfeutil.pbl.src")) {
+        EXPECT_EQ(testsupport::ReadFile(out + "/pfeutil/" + file.path().filename().string()),
+                  testsupport::ReadFile(file.path()))
+            << file.path();
+        ++files;
+    }
+    EXPECT_EQ(files, 35);
+    ASSERT_EQ(Run("export --ha '" + lib + "' '" + ha + "'").status, 0);
+    for (const auto& file : std::filesystem::directory_iterator(ha + "/pfeutil"))
+        EXPECT_EQ(testsupport::ReadFile(file.path()).rfind("HA$PBExportHeader$", 0), 0u);
+    EXPECT_EQ(testsupport::ReadFile(lib), before);  // exports only read
+}
+
 // Diffs of edits at the start, inside and at the end of a text, with and without a last
 // line feed, applied to the old text by patch, give the new one.
 TEST(UnifiedDiffTest, PatchTurnsTheOldTextIntoTheNew) {
