@@ -77,20 +77,6 @@ void LibraryLock::Release() {
     fd_ = -1;
 }
 
-bool LibraryLock::IdentityOf(int fd, Identity* identity) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return false;
-    identity->device = static_cast<uint64_t>(st.st_dev);
-    identity->inode = static_cast<uint64_t>(st.st_ino);
-    identity->size = static_cast<uint64_t>(st.st_size);
-    identity->mtimeSec = st.st_mtim.tv_sec;
-    identity->mtimeNsec = st.st_mtim.tv_nsec;
-    identity->ctimeSec = st.st_ctim.tv_sec;
-    identity->ctimeNsec = st.st_ctim.tv_nsec;
-    return true;
-}
-
 bool LibraryLock::Acquire(const std::string& hostPath, std::string* error, int waitMilliseconds,
                           bool* missing) {
     Release();
@@ -124,9 +110,9 @@ bool LibraryLock::Acquire(const std::string& hostPath, std::string* error, int w
         }
         // Locked; but the writer we waited for may have replaced the file meanwhile,
         // and the lock of the file it replaced guards nothing.
-        Identity locked, now;
+        FileStamp locked;
         struct stat st {};
-        if (!IdentityOf(fd, &locked) || ::stat(target_.c_str(), &st) != 0 ||
+        if (!journal::StampOf(fd, &locked) || ::stat(target_.c_str(), &st) != 0 ||
             static_cast<uint64_t>(st.st_ino) != locked.inode ||
             static_cast<uint64_t>(st.st_dev) != locked.device) {
             ::close(fd);
@@ -139,7 +125,7 @@ bool LibraryLock::Acquire(const std::string& hostPath, std::string* error, int w
             ::close(fd);
             return Refuse(error, hostPath + ": " + why);
         }
-        if (found && !IdentityOf(fd, &locked)) {
+        if (found && !journal::StampOf(fd, &locked)) {
             ::close(fd);
             return Refuse(error, "cannot read the state of " + hostPath);
         }
@@ -158,9 +144,9 @@ std::string LibraryLock::FileOf(const std::string& hostPath) {
 bool LibraryLock::Unchanged() const {
     if (fd_ < 0)
         return false;
-    Identity locked;
+    FileStamp locked;
     struct stat st {};
-    if (!IdentityOf(fd_, &locked) || ::stat(target_.c_str(), &st) != 0)
+    if (!journal::StampOf(fd_, &locked) || ::stat(target_.c_str(), &st) != 0)
         return false;
     return locked == identity_ && static_cast<uint64_t>(st.st_ino) == locked.inode &&
            static_cast<uint64_t>(st.st_dev) == locked.device;
@@ -221,7 +207,7 @@ int LibraryLock::RemoveStaleTemporaries(const std::string& target) {
     return removed;
 }
 
-bool LibraryLock::Commit(const PblLibrary& library, std::string* error) {
+bool LibraryLock::ReadyToCommit(std::string* error) {
     if (fd_ < 0)
         return Refuse(error, "the library is not locked for writing");
     if (const char* why = WhyNotWritable(target_))
@@ -229,6 +215,12 @@ bool LibraryLock::Commit(const PblLibrary& library, std::string* error) {
     if (!Unchanged())
         return Refuse(error, ChangedText);
     RemoveStaleTemporaries(target_);
+    return true;
+}
+
+bool LibraryLock::Commit(const PblLibrary& library, std::string* error) {
+    if (!ReadyToCommit(error))
+        return false;
     commit::Request request;
     request.lockFd = fd_;
     request.target = target_;
@@ -250,7 +242,7 @@ bool LibraryLock::Commit(const PblLibrary& library, std::string* error) {
     const std::string image = library.Serialize();
     if (image.empty())
         return Refuse(error, "the library would exceed the 4 GB a library file can address");
-    if (!Commit(std::string_view(image), error))
+    if (!ReplaceWhole(image, error))
         return false;
     commit::Remember(image, identity_, library);
     return true;
@@ -313,25 +305,13 @@ int WriteTemporary(const std::string& target, const std::string& shownPath, std:
     return fd;
 }
 
-void SyncFolder(const std::string& target) {
-    const int dirFd = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);  // some file systems refuse to sync a folder; the rename stands
-        ::close(dirFd);
-    }
-}
-
 }  // namespace
 
 bool LibraryLock::Commit(std::string_view image, std::string* error) {
-    if (fd_ < 0)
-        return Refuse(error, "the library is not locked for writing");
-    if (const char* why = WhyNotWritable(target_))
-        return Refuse(error, why);
-    if (!Unchanged())
-        return Refuse(error, ChangedText);
-    RemoveStaleTemporaries(target_);
+    return ReadyToCommit(error) && ReplaceWhole(image, error);
+}
 
+bool LibraryLock::ReplaceWhole(std::string_view image, std::string* error) {
     struct stat old {};
     if (::fstat(fd_, &old) != 0)
         return Refuse(error, "cannot read the state of " + path_ + ": " + ErrnoText(errno));
@@ -349,10 +329,10 @@ bool LibraryLock::Commit(std::string_view image, std::string* error) {
         return fail(ChangedText);
     if (::rename(temp.c_str(), target_.c_str()) != 0)
         return fail("cannot replace " + path_ + ": " + ErrnoText(errno));
-    SyncFolder(target_);
+    journal::SyncFolderOf(target_);
     ::close(fd_);
     fd_ = fd;  // the lock passes to the new file without a gap
-    IdentityOf(fd_, &identity_);
+    journal::StampOf(fd_, &identity_);
     return true;
 }
 
@@ -385,7 +365,7 @@ bool LibraryLock::CreateNew(const std::string& hostPath, const PblLibrary& libra
         return Refuse(error, err == EEXIST ? std::string("the file exists")
                                            : "cannot create " + hostPath + ": " + ErrnoText(err));
     }
-    SyncFolder(hostPath);
+    journal::SyncFolderOf(hostPath);
     return true;
 }
 

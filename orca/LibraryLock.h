@@ -91,13 +91,16 @@ class LibraryLock {
     const FileStamp& Stamp() const { return identity_; }
 
   private:
-    using Identity = FileStamp;
-    static bool IdentityOf(int fd, Identity* identity);
+    // The checks every commit makes first (locked, writable, unchanged by others), and
+    // the removal of killed writers' temporaries; false with the reason in *error.
+    bool ReadyToCommit(std::string* error);
+    // Writes image beside the file and renames it over it, after ReadyToCommit.
+    bool ReplaceWhole(std::string_view image, std::string* error);
 
     std::string path_;    // as given
     std::string target_;  // the file the path names (symbolic links followed)
     int fd_ = -1;
-    Identity identity_;
+    FileStamp identity_;
 };
 
 }  // namespace orca

@@ -22,13 +22,6 @@ using namespace pbltest;
 
 namespace {
 
-std::string Hex(std::string_view bytes) {
-    std::ostringstream out;
-    for (unsigned char c : bytes)
-        out << std::hex << std::setw(2) << std::setfill('0') << int{c};
-    return out.str();
-}
-
 // One row per entry: library, entry, format, data size, time, comment length, comment
 // in hex, source length (empty for a compiled entry) and SHA-256 of the source.
 struct ManifestRow {
@@ -41,18 +34,10 @@ struct ManifestRow {
 
 std::vector<ManifestRow> ReadManifest() {
     std::vector<ManifestRow> rows;
-    std::istringstream in(testsupport::ReadFile(testsupport::CorpusDir() + "/pbl/MANIFEST.tsv"));
-    std::string line;
-    std::getline(in, line);  // column names
-    while (std::getline(in, line)) {
-        std::vector<std::string> f;
-        std::stringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, '\t');)
-            f.push_back(cell);
-        f.resize(9);
+    for (const auto& f :
+         testsupport::ReadTsvRows(testsupport::CorpusDir() + "/pbl/MANIFEST.tsv", 9))
         rows.push_back({f[0], f[1], f[2], std::stol(f[3]), std::stol(f[4]), std::stol(f[5]), f[6],
                         f[7].empty() ? -1 : std::stol(f[7]), f[8]});
-    }
     return rows;
 }
 
@@ -96,7 +81,7 @@ TEST(OrcaCorpus, EveryManifestRowThroughTheReaderAndTheCalls) {
         const int type = orca::EntryTypeOfName(row.entry, &isSource);
         EXPECT_EQ(std::tie(e->format, e->commentLength, r.size, r.time, r.type),
                   std::tie(row.format, row.commentLength, row.dataSize, row.time, type));
-        EXPECT_EQ(Hex(r.comment), row.commentHex);
+        EXPECT_EQ(testsupport::HexOf(r.comment), row.commentHex);
         if (row.sourceLength < 0)
             continue;
         ASSERT_TRUE(isSource);

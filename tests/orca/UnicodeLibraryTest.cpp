@@ -23,13 +23,6 @@ using orca::PblLibrary;
 
 namespace {
 
-std::string Hex(std::string_view bytes) {
-    std::ostringstream out;
-    for (unsigned char c : bytes)
-        out << std::hex << std::setw(2) << std::setfill('0') << int{c};
-    return out.str();
-}
-
 std::string U16(std::u16string_view text) {
     std::string out;
     for (char16_t c : text) {
@@ -53,18 +46,9 @@ struct Row {
 
 std::vector<Row> Manifest() {
     std::vector<Row> rows;
-    std::istringstream in(testsupport::ReadFile(UnicodeDir() + "/MANIFEST.tsv"));
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) {
-        std::vector<std::string> f;
-        std::stringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, '\t');)
-            f.push_back(cell);
-        f.resize(8);
+    for (const auto& f : testsupport::ReadTsvRows(UnicodeDir() + "/MANIFEST.tsv", 8))
         rows.push_back({f[0], f[1], f[2], std::stol(f[3]), std::stol(f[4]), f[5],
                         f[6].empty() ? -1 : std::stol(f[6]), f[7]});
-    }
     return rows;
 }
 
@@ -92,7 +76,7 @@ TEST(UnicodeCorpus, EveryEntryAsTheManifestAndTheExportsSay) {
         EXPECT_EQ(std::make_tuple(e->format, static_cast<long>(e->data.size()),
                                   static_cast<long>(e->time)),
                   std::make_tuple(row.format, row.size, row.time));
-        EXPECT_EQ(Hex(orca::Utf16ToUtf8(e->Comment())), row.commentHex);
+        EXPECT_EQ(testsupport::HexOf(orca::Utf16ToUtf8(e->Comment())), row.commentHex);
         if (row.units < 0)
             continue;
         EXPECT_EQ(static_cast<long>(e->BodySize() / 2), row.units);

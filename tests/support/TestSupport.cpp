@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <cstdlib>
 #include <fstream>
+#include <iomanip>
+#include <sstream>
 
 #include "platform/AtomicFile.h"
 #include "platform/Prefix.h"
@@ -60,6 +62,28 @@ std::string ReadFile(const std::string& hostPath) {
     const std::optional<std::string> bytes = platform::ReadHostFile(hostPath);
     EXPECT_TRUE(bytes) << "cannot read " << hostPath;
     return bytes.value_or("");
+}
+
+std::string HexOf(std::string_view bytes) {
+    std::ostringstream out;
+    for (unsigned char c : bytes)
+        out << std::hex << std::setw(2) << std::setfill('0') << int{c};
+    return out.str();
+}
+
+std::vector<std::vector<std::string>> ReadTsvRows(const std::string& hostPath, size_t columns) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(ReadFile(hostPath));
+    std::string line;
+    std::getline(in, line);  // column names
+    while (std::getline(in, line)) {
+        std::vector<std::string>& cells = rows.emplace_back();
+        std::stringstream split(line);
+        for (std::string cell; std::getline(split, cell, '\t');)
+            cells.push_back(cell);
+        cells.resize(columns);
+    }
+    return rows;
 }
 
 int BuildSampleWorkspace(const std::string& prefixHostPath, const std::string& pblutil) {

@@ -57,6 +57,11 @@ class TempPrefix : public TempDir {
 void WriteFile(const std::string& hostPath, std::string_view bytes);
 // The whole host file; fails the test when it cannot be read.
 std::string ReadFile(const std::string& hostPath);
+// Bytes as lower-case hex digits, two per byte.
+std::string HexOf(std::string_view bytes);
+// The rows of a tab-separated file after its line of column names, each cut into its
+// cells and padded with empty ones to `columns`.
+std::vector<std::vector<std::string>> ReadTsvRows(const std::string& hostPath, size_t columns);
 
 // The folder of real PowerBuilder data, or an empty text when it is absent.
 std::string CorpusDir();
