@@ -24,17 +24,18 @@
 #include "orca/PblCommit.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <ctime>
 #include <map>
 #include <mutex>
-#include <random>
 
 #include "orca/PblBinary.h"
 #include "orca/PblJournal.h"
@@ -46,26 +47,27 @@ namespace {
 
 using namespace pbl;
 
-struct Entry {
-    std::string name, format;
-    uint32_t first = 0, size = 0, time = 0;
-    uint16_t commentLength = 0;
-    std::vector<uint32_t> blocks;  // block numbers of its chain
-    long node = -1;
-};
-
-struct Node {
-    uint32_t offset = 0;
-    long left = -1, right = -1, parent = -1;
-    std::vector<size_t> entries;  // indices into Layout::entries
-};
-
 // Where a library's data lies in the file: the data's owner and first block offset.
 struct Key {
     const void* owner = nullptr;
     std::weak_ptr<const void> alive;  // an owner gone cannot come back at the same address
     uint32_t first = 0;
     size_t entry = 0;
+};
+
+struct Entry {
+    std::string name, format;
+    uint32_t first = 0, size = 0, time = 0;
+    uint16_t commentLength = 0;
+    std::vector<uint32_t> blocks;  // block numbers of its chain
+    long node = -1;
+    Key key;  // the data of the library last committed or read that lies in this chain
+};
+
+struct Node {
+    uint32_t offset = 0;
+    long left = -1, right = -1, parent = -1;
+    std::vector<size_t> entries;  // indices into Layout::entries
 };
 
 struct Layout {
@@ -79,10 +81,14 @@ struct Layout {
     std::vector<Node> nodes;             // nodes[0] is the root
     std::string scc;
     std::vector<uint32_t> sccBlocks;
-    std::vector<Key> keys;
+    std::vector<Key> keys;  // further data lying in entries' chains (another read of the file)
+    size_t firstFree = 2;   // no block before it is free
 };
 
 int Compare(std::string_view a, std::string_view b) {
+    // Names compared are mostly the same name, byte for byte.
+    if (a == b)
+        return 0;
     return platform::AsciiCompareText(a, b);
 }
 
@@ -274,37 +280,70 @@ bool LayoutOf(const FileStamp& stamp, const PblLibrary& library, Layout* out) {
             out->stamp = stamp;
             known = true;
         }
-        for (size_t i = 0; i < out->entries.size(); ++i)
-            out->keys.push_back({image.get(), image, out->entries[i].first, i});
+        for (size_t i = 0; i < out->entries.size(); ++i) {
+            Key key{image.get(), image, out->entries[i].first, i};
+            if (out->entries[i].key.owner)
+                out->keys.push_back(std::move(key));
+            else
+                out->entries[i].key = std::move(key);
+        }
         keyed = image.get();
     }
     return known;
 }
 
-bool KeyLess(const Key& a, const Key& b) {
-    return std::less<const void*>()(a.owner, b.owner) || (a.owner == b.owner && a.first < b.first);
-}
+// Finds where data of the library being committed lies in the file. Data stays under
+// its name as a rule, so the entry of the same name is tried first; data read from an
+// image and found under no name of its own (a renamed or copied entry, a second read
+// of the file) is looked up among all keys, sorted on first need.
+class Finder {
+  public:
+    explicit Finder(const Layout& layout) : l_(layout) {}
+    // The index into the layout's entries of the chain holding data, or -1; named is
+    // the index of the entry of the same name, or -1.
+    long Find(const PblData& data, long named) {
+        const std::shared_ptr<const void> owner = data.Owner();
+        if (!owner)
+            return -1;
+        if (named >= 0 && Holds(l_.entries[static_cast<size_t>(named)].key, owner.get(), data))
+            return named;
+        if (!data.Image())
+            return -1;
+        if (!sorted_) {
+            sorted_ = true;
+            for (const Entry& e : l_.entries)
+                if (e.key.owner)
+                    all_.push_back(&e.key);
+            for (const Key& k : l_.keys)
+                all_.push_back(&k);
+            std::sort(all_.begin(), all_.end(), Less);
+        }
+        const Key probe{owner.get(), {}, data.First(), 0};
+        for (auto it = std::lower_bound(all_.begin(), all_.end(), &probe, Less);
+             it != all_.end() && (*it)->owner == probe.owner && (*it)->first == probe.first; ++it)
+            if (Holds(**it, owner.get(), data))
+                return static_cast<long>((*it)->entry);
+        return -1;
+    }
 
-// Where the data lies in the file, as an index into layout.entries, or -1; the layout's
-// keys are sorted (KeyLess).
-long Find(const Layout& layout, const PblData& data) {
-    const std::shared_ptr<const void> owner = data.Owner();
-    if (!owner)
-        return -1;
-    Key probe;
-    probe.owner = owner.get();
-    probe.first = data.First();
-    const auto it = std::lower_bound(layout.keys.begin(), layout.keys.end(), probe, KeyLess);
-    if (it == layout.keys.end() || it->owner != probe.owner || it->first != probe.first ||
-        it->alive.expired())
-        return -1;
-    return layout.entries[it->entry].size == data.size() ? static_cast<long>(it->entry) : -1;
-}
+  private:
+    bool Holds(const Key& k, const void* owner, const PblData& data) const {
+        return k.owner == owner && k.first == data.First() && !k.alive.expired() &&
+               l_.entries[k.entry].size == data.size();
+    }
+    static bool Less(const Key* a, const Key* b) {
+        return std::less<const void*>()(a->owner, b->owner) ||
+               (a->owner == b->owner && a->first < b->first);
+    }
+    const Layout& l_;
+    bool sorted_ = false;
+    std::vector<const Key*> all_;
+};
 
 // Blocks for the commit: free ones first, then past the end of the file.
 class Allocator {
   public:
-    explicit Allocator(const Layout& l) : l_(&l), end_(l.blocks) {}
+    explicit Allocator(const Layout& l) : l_(&l), end_(l.blocks), next_(l.firstFree) {}
     bool Free(size_t b) const {
         return b >= l_->blocks ? b >= end_ : !l_->used[b] && !l_->bit[b] && !taken_.count(b);
     }
@@ -337,7 +376,7 @@ class Allocator {
     }
     const Layout* l_;
     size_t end_;
-    size_t next_ = 2;
+    size_t next_;
     std::map<size_t, bool> taken_;
 };
 
@@ -587,6 +626,19 @@ class Output {
     int err_ = 0;
 };
 
+// A number no other journal of this or another process is likely to carry; never 0.
+uint64_t Nonce() {
+    static std::atomic<uint64_t> counter{0};
+    uint64_t n = 0;
+    if (::getrandom(&n, sizeof n, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof n)) {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        n = (static_cast<uint64_t>(now.tv_sec) << 30) ^ static_cast<uint64_t>(now.tv_nsec) ^
+            (static_cast<uint64_t>(::getpid()) << 40);
+    }
+    return (n ^ (++counter * 0x9E3779B97F4A7C15ull)) | 1;
+}
+
 bool Fail(std::string* error, std::string text) {
     if (error)
         *error = std::move(text);
@@ -608,11 +660,23 @@ Outcome InPlace(const Request& request, const PblLibrary& library, FileStamp* af
         old.blocks * BlockSize != request.stamp.size)
         return Outcome::NotApplicable;
 
+    // The old entries matched by name (both lists are in directory order).
+    const auto& source = library.Entries();
+    std::vector<long> oldIndex(source.size(), -1);
+    for (size_t i = 0, k = 0; i < source.size() && k < old.entries.size();) {
+        const int c = Compare(source[i].name, old.entries[k].name);
+        if (c == 0)
+            oldIndex[i++] = static_cast<long>(k++);
+        else if (c < 0)
+            ++i;
+        else
+            ++k;
+    }
+
     // The new entries: chains kept where the data is still in the file, else written.
-    std::sort(old.keys.begin(), old.keys.end(), KeyLess);
     Allocator alloc(old);
     Writes writes;
-    const auto& source = library.Entries();
+    Finder finder(old);
     std::vector<Entry> entries(source.size());
     std::vector<uint8_t> keptChain(old.entries.size(), 0);
     for (size_t i = 0; i < source.size(); ++i) {
@@ -623,10 +687,10 @@ Outcome InPlace(const Request& request, const PblLibrary& library, FileStamp* af
         e.time = s.time;
         e.commentLength = s.commentLength;
         e.size = static_cast<uint32_t>(s.data.size());
-        const long at = Find(old, s.data);
+        const long at = finder.Find(s.data, oldIndex[i]);
         if (at >= 0 && !keptChain[static_cast<size_t>(at)]) {
             keptChain[static_cast<size_t>(at)] = 1;
-            e.blocks = old.entries[static_cast<size_t>(at)].blocks;
+            e.blocks = std::move(old.entries[static_cast<size_t>(at)].blocks);
             e.first = old.entries[static_cast<size_t>(at)].first;
         } else {
             e.blocks = WriteChain(alloc, writes, s.data.size(),
@@ -648,17 +712,7 @@ Outcome InPlace(const Request& request, const PblLibrary& library, FileStamp* af
                                    [&](const auto& sink) { sink(scc.data(), scc.size()); });
     }
 
-    // The directory: the old entries matched by name (both lists are in directory order).
-    std::vector<long> oldIndex(entries.size(), -1);
-    for (size_t i = 0, k = 0; i < entries.size() && k < old.entries.size();) {
-        const int c = Compare(entries[i].name, old.entries[k].name);
-        if (c == 0)
-            oldIndex[i++] = static_cast<long>(k++);
-        else if (c < 0)
-            ++i;
-        else
-            ++k;
-    }
+    // The directory.
     std::vector<Node> nodes;
     std::vector<uint8_t> dirty;
     std::vector<uint32_t> freedNodes;
@@ -690,7 +744,8 @@ Outcome InPlace(const Request& request, const PblLibrary& library, FileStamp* af
     while (bitmapBlocks.size() * BlocksPerBitmap < alloc.End())
         bitmapBlocks.push_back(alloc.One());
     const size_t blocks = alloc.End();
-    std::vector<uint8_t> bit = old.bit, used = old.used;
+    // Nothing allocates past this point: the old bits can be taken over.
+    std::vector<uint8_t> bit = std::move(old.bit), used = std::move(old.used);
     bit.resize(blocks, 0);
     used.resize(blocks, 0);
     for (uint32_t b : freed)
@@ -700,6 +755,12 @@ Outcome InPlace(const Request& request, const PblLibrary& library, FileStamp* af
     size_t live = 0;
     for (uint8_t u : used)
         live += u;
+    // Blocks before the old first free one are still in use, but for those freed now.
+    size_t firstFree = old.firstFree;
+    for (uint32_t b : freed)
+        firstFree = std::max<size_t>(2, std::min<size_t>(firstFree, b));
+    while (firstFree < blocks && (used[firstFree] || bit[firstFree]))
+        ++firstFree;
     if (blocks > 2 * live + 64)
         return Outcome::NotApplicable;  // compacted by the whole rewrite
     for (size_t k = 0; k < bitmapBlocks.size(); ++k) {
@@ -744,9 +805,7 @@ Outcome InPlace(const Request& request, const PblLibrary& library, FileStamp* af
         return Outcome::Failed;
     };
     journal::Journal jn;
-    jn.nonce = (static_cast<uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}() ^
-               static_cast<uint64_t>(std::time(nullptr));
-    jn.nonce |= 1;
+    jn.nonce = Nonce();
     jn.oldSize = request.stamp.size;
     jn.device = request.stamp.device;
     jn.inode = request.stamp.inode;
@@ -839,6 +898,7 @@ Outcome InPlace(const Request& request, const PblLibrary& library, FileStamp* af
     next.blocks = blocks;
     next.header = std::move(header);
     next.bitmapBlocks = std::move(bitmapBlocks);
+    next.firstFree = firstFree;
     next.bit = std::move(bit);
     next.used = std::move(used);
     next.nodes = std::move(nodes);
@@ -846,7 +906,7 @@ Outcome InPlace(const Request& request, const PblLibrary& library, FileStamp* af
     next.sccBlocks = std::move(sccBlocks);
     for (size_t i = 0; i < source.size(); ++i)
         if (std::shared_ptr<const void> owner = source[i].data.Owner())
-            next.keys.push_back({owner.get(), owner, source[i].data.First(), i});
+            entries[i].key = {owner.get(), owner, source[i].data.First(), i};
     next.entries = std::move(entries);
     Store(std::move(next));
     return Outcome::Done;
@@ -860,7 +920,7 @@ void Remember(std::string_view image, const FileStamp& stamp, const PblLibrary& 
     const auto& source = library.Entries();
     for (size_t i = 0; i < source.size(); ++i)
         if (std::shared_ptr<const void> owner = source[i].data.Owner())
-            layout.keys.push_back({owner.get(), owner, source[i].data.First(), i});
+            layout.entries[i].key = {owner.get(), owner, source[i].data.First(), i};
     Store(std::move(layout));
 }
 
