@@ -58,12 +58,12 @@ catalogue::TPBObj* TSearchResult::Object() const {
 }
 
 catalogue::TPBObjRef* TSearchResult::ObjRef() const {
-    if (AppKey.empty() || !Lib || !catalogue::HasOrcaMgr())
+    if (!AppKey || !Lib || !catalogue::HasOrcaMgr())
         return nullptr;
     const catalogue::TOrcaMgr& mgr = catalogue::OrcaMgr();
     for (int i = 0; i < mgr.Apps.Count(); ++i) {
         catalogue::TPBApp* app = mgr.Apps[i];
-        if (app->AppKey() != AppKey)
+        if (app->AppKey() != *AppKey)
             continue;
         for (int j = 0; j < app->LibRefs.Count(); ++j)
             if (app->LibRef(j)->Lib == Lib)
@@ -74,17 +74,24 @@ catalogue::TPBObjRef* TSearchResult::ObjRef() const {
 
 std::string ResultLine(std::string_view entryName, std::string_view foundText,
                        std::string_view replaceText, std::string_view libraryName) {
-    std::string shown(foundText.substr(0, 255));
+    // Built in one piece: Find All builds one line per hit.
+    const std::string_view found = foundText.substr(0, 255);
+    const size_t shownSize = found.size() + (replaceText.empty() ? 0 : 2 + replaceText.size());
+    const size_t nameWidth = std::max<size_t>(entryName.size(), 32);
+    const size_t shownWidth = std::max<size_t>(shownSize, 32);
+    std::string line(nameWidth + 1 + shownWidth + 1 + libraryName.size(), ' ');
+    char* out = line.data();
+    std::copy(entryName.begin(), entryName.end(), out);
+    out += nameWidth + 1;
+    std::copy(found.begin(), found.end(), out);
     if (!replaceText.empty()) {
-        shown += "->";
-        shown += replaceText;
+        out[found.size()] = '-';
+        out[found.size() + 1] = '>';
+        std::copy(replaceText.begin(), replaceText.end(), out + found.size() + 2);
     }
-    auto padded = [](std::string text) {
-        if (text.size() < 32)
-            text.resize(32, ' ');
-        return text;
-    };
-    return padded(std::string(entryName)) + " " + padded(shown) + " " + std::string(libraryName);
+    out += shownWidth + 1;
+    std::copy(libraryName.begin(), libraryName.end(), out);
+    return line;
 }
 
 // ---- Replace/Undo -------------------------------------------------------------------
@@ -270,6 +277,7 @@ void TObjectSearch::Run(const TSearchScope& scope) {
     searching_ = true;
     objectsSearched_ = 0;
     lastPump_ = {};
+    pumpCalls_ = PumpEvery - 1;  // the first call pumps
     appKeyOf_ = nullptr;
     shell::PushCursor(shell::crWaitCursor);
     host_.ClearResults();
@@ -434,6 +442,9 @@ bool TObjectSearch::SearchDirectory(const std::string& dir) {
 }
 
 void TObjectSearch::Pump() {
+    // Sixteen hits or objects take microseconds; reading the clock for each costs more.
+    if (++pumpCalls_ % PumpEvery != 0)
+        return;
     const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
     if (now - lastPump_ < PumpInterval)
         return;
@@ -491,7 +502,7 @@ bool TObjectSearch::ListHit(catalogue::TPBObj& obj, catalogue::TPBObjRef* ref, i
     if (ref) {
         if (appKeyOf_ != &ref->App) {
             appKeyOf_ = &ref->App;
-            appKey_ = ref->App.AppKey();
+            appKey_ = std::make_shared<const std::string>(ref->App.AppKey());
         }
         result.AppKey = appKey_;
     }
@@ -506,8 +517,8 @@ bool TObjectSearch::ListHit(catalogue::TPBObj& obj, catalogue::TPBObjRef* ref, i
         result.Replaced = true;
         result.SelLength = static_cast<int32_t>(replace_.size());
     }
-    const std::string libName = obj.Lib ? obj.Lib->Name : std::string();
-    result.Line = ResultLine(obj.Name, result.FoundText, result.ReplaceText, libName);
+    result.Line = ResultLine(obj.Name, result.FoundText, result.ReplaceText,
+                             obj.Lib ? std::string_view(obj.Lib->Name) : std::string_view());
     if (shell::WriteDebug("")) {
         const size_t memLength = obj.Source.size();
         result.Line += std::to_string(start) + ": " + ".  MemLength:" + std::to_string(memLength) +

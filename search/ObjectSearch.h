@@ -21,6 +21,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -38,9 +39,10 @@ struct TSearchResult {
     catalogue::TPBLib* Lib = nullptr;
     std::string EntryName;
     int EntryType = 0;
-    // The key of the application the entry was reached through (TPBApp::AppKey); empty
-    // when it came from a directory, a library file or the Directory page's entry list.
-    std::string AppKey;
+    // The key of the application the entry was reached through (TPBApp::AppKey), shared
+    // by the hits of one run; null when it came from a directory, a library file or the
+    // Directory page's entry list.
+    std::shared_ptr<const std::string> AppKey;
     // Where the hit is in the source, and the length of the text now there.
     int32_t SelStart = 0;
     int32_t SelLength = 0;
@@ -175,6 +177,8 @@ class TObjectSearch {
     bool searching_ = false;
     int objectsSearched_ = 0;
     std::chrono::steady_clock::time_point lastPump_;
+    unsigned pumpCalls_ = 0;  // the clock is read on every PumpEvery-th call only
+    static constexpr unsigned PumpEvery = 16;
     // The list entry being searched: options, texts as typed and as prepared.
     TSearchOptions options_;
     std::string typedFind_;
@@ -183,7 +187,7 @@ class TObjectSearch {
     TStreamSearch engine_;
     // The key of the application last listed (hits of one application share it).
     const catalogue::TPBApp* appKeyOf_ = nullptr;
-    std::string appKey_;
+    std::shared_ptr<const std::string> appKey_;
 };
 
 }  // namespace search

@@ -96,7 +96,7 @@ TEST_F(BuildTest, SearchHitsCompileEachObjectOnceAndStopWithoutAMasterApplicatio
         r.Lib = Mgr().FindLibrary("c:\\s\\s.pbl");
         r.EntryName = name;
         r.EntryType = PBORCA_WINDOW;
-        r.AppKey = app->AppKey();
+        r.AppKey = std::make_shared<const std::string>(app->AppKey());
         hits.push_back(r);
     }
     bool noMaster = true;
@@ -106,7 +106,7 @@ TEST_F(BuildTest, SearchHitsCompileEachObjectOnceAndStopWithoutAMasterApplicatio
     EXPECT_FALSE(noMaster);
     // A line found through no application ends the walk, chosen or not.
     hits.insert(hits.begin() + 3, hits[0]);
-    hits[3].AppKey.clear();
+    hits[3].AppKey.reset();
     EXPECT_THAT(Names(build::EntriesOfHits(hits, std::vector<int>{0, 4}, &noMaster)),
                 ElementsAre("w_one"));
     EXPECT_TRUE(noMaster);
