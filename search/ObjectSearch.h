@@ -94,7 +94,7 @@ class TObjectSearchHost {
     // The result lines, in order.
     virtual std::vector<TSearchResult>& Results() = 0;
     virtual void ClearResults() = 0;
-    virtual void AppendResult(TSearchResult result) = 0;
+    virtual void AppendResult(TSearchResult&& result) = 0;
     // The replace list the run works through, and making entry i its current one (the
     // dialog shows it; its check boxes and so List().Options follow).
     virtual const TReplaceList& List() const = 0;
@@ -117,7 +117,7 @@ class TListSearchHost : public TObjectSearchHost {
 
     std::vector<TSearchResult>& Results() override { return results; }
     void ClearResults() override { results.clear(); }
-    void AppendResult(TSearchResult result) override { results.push_back(std::move(result)); }
+    void AppendResult(TSearchResult&& result) override { results.push_back(std::move(result)); }
     const TReplaceList& List() const override { return list; }
     void SelectEntry(int i) override { list.SelectEntry(i); }
     shell::TModalResult AskAfterHit(int, bool) override { return shell::mrAll; }

@@ -127,7 +127,7 @@ class TPickwellForm::TSearchHost : public search::TObjectSearchHost {
 
     std::vector<search::TSearchResult>& Results() override { return view_.ResultList->Results(); }
     void ClearResults() override { view_.ResultList->Clear(); }
-    void AppendResult(search::TSearchResult result) override {
+    void AppendResult(search::TSearchResult&& result) override {
         view_.ResultList->Append(std::move(result));
     }
     const search::TReplaceList& List() const override { return ReplaceDialog().List(); }
