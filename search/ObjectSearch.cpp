@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "catalogue/Source.h"
 #include "platform/Ansi.h"
@@ -42,7 +41,7 @@ void SourceChanged(catalogue::TPBObj& obj) {
 }
 
 std::string Where(const TSearchResult& r) {
-    return (r.Lib ? r.Lib->Name : std::string()) + "(" + r.EntryName + ") at offset " +
+    return (r.Lib ? r.Lib->Name : std::string()) + "(" + r.EntryName.str() + ") at offset " +
            std::to_string(r.SelStart);
 }
 
@@ -74,12 +73,19 @@ catalogue::TPBObjRef* TSearchResult::ObjRef() const {
 
 std::string ResultLine(std::string_view entryName, std::string_view foundText,
                        std::string_view replaceText, std::string_view libraryName) {
+    std::string line;
+    ResultLineInto(line, entryName, foundText, replaceText, libraryName);
+    return line;
+}
+
+void ResultLineInto(std::string& line, std::string_view entryName, std::string_view foundText,
+                    std::string_view replaceText, std::string_view libraryName) {
     // Built in one piece: Find All builds one line per hit.
     const std::string_view found = foundText.substr(0, 255);
     const size_t shownSize = found.size() + (replaceText.empty() ? 0 : 2 + replaceText.size());
     const size_t nameWidth = std::max<size_t>(entryName.size(), 32);
     const size_t shownWidth = std::max<size_t>(shownSize, 32);
-    std::string line(nameWidth + 1 + shownWidth + 1 + libraryName.size(), ' ');
+    line.assign(nameWidth + 1 + shownWidth + 1 + libraryName.size(), ' ');
     char* out = line.data();
     std::copy(entryName.begin(), entryName.end(), out);
     out += nameWidth + 1;
@@ -91,7 +97,6 @@ std::string ResultLine(std::string_view entryName, std::string_view foundText,
     }
     out += shownWidth + 1;
     std::copy(libraryName.begin(), libraryName.end(), out);
-    return line;
 }
 
 // ---- Replace/Undo -------------------------------------------------------------------
@@ -220,11 +225,13 @@ void ReplaceInObject(std::vector<TSearchResult>& results, const std::vector<int>
 
     // Every other hit of the entry moves with the edits that end at or before it; one
     // that overlaps an edit keeps its offset and is refused if it is ever chosen.
-    std::unordered_set<int> edited;
+    std::vector<int> edited;
+    edited.reserve(edits.size());
     for (const TEdit& e : edits)
-        edited.insert(e.row);
+        edited.push_back(e.row);
+    std::sort(edited.begin(), edited.end());
     for (int row : rows) {
-        if (edited.count(row))
+        if (std::binary_search(edited.begin(), edited.end(), row))
             continue;
         TSearchResult& r = results[static_cast<size_t>(row)];
         const auto after = std::upper_bound(oldEnds.begin(), oldEnds.end(), int64_t{r.SelStart});
@@ -249,18 +256,26 @@ TReplaceUndoCount ReplaceUndo(std::vector<TSearchResult>& results, std::span<con
     std::unordered_map<std::string, size_t> groupOf;
     std::vector<std::vector<int>> groups;
     std::vector<bool> groupChosen;
+    size_t group = 0;
     for (size_t i = 0; i < results.size(); ++i) {
         const TSearchResult& r = results[i];
-        std::string key(reinterpret_cast<const char*>(&r.Lib), sizeof r.Lib);
-        key += std::to_string(r.EntryType) + ":" + platform::AnsiUpperCase(r.EntryName);
-        auto [it, added] = groupOf.try_emplace(std::move(key), groups.size());
-        if (added) {
-            groups.emplace_back();
-            groupChosen.push_back(false);
+        // The lines of an entry mostly follow each other: the same entry as the line
+        // before needs no key.
+        const TSearchResult* before = i > 0 ? &results[i - 1] : nullptr;
+        if (!before || before->Lib != r.Lib || before->EntryType != r.EntryType ||
+            before->EntryName.str() != r.EntryName.str()) {
+            std::string key(reinterpret_cast<const char*>(&r.Lib), sizeof r.Lib);
+            key += std::to_string(r.EntryType) + ":" + platform::AnsiUpperCase(r.EntryName);
+            auto [it, added] = groupOf.try_emplace(std::move(key), groups.size());
+            if (added) {
+                groups.emplace_back();
+                groupChosen.push_back(false);
+            }
+            group = it->second;
         }
-        groups[it->second].push_back(static_cast<int>(i));
+        groups[group].push_back(static_cast<int>(i));
         if (chosen[i])
-            groupChosen[it->second] = true;
+            groupChosen[group] = true;
     }
     const TReplacementChooser choose(list);
     // Kept from one Replace/Undo to the next: its pages are already the program's.
@@ -497,7 +512,9 @@ bool TObjectSearch::ListHit(catalogue::TPBObj& obj, catalogue::TPBObjRef* ref, i
 
     TSearchResult result;
     result.Lib = obj.Lib;
-    result.EntryName = obj.Name;
+    if (!(lastName_ == obj.Name))
+        lastName_ = obj.Name;
+    result.EntryName = lastName_;
     result.EntryType = obj.EntryType;
     if (ref) {
         if (appKeyOf_ != &ref->App) {
@@ -517,13 +534,16 @@ bool TObjectSearch::ListHit(catalogue::TPBObj& obj, catalogue::TPBObjRef* ref, i
         result.Replaced = true;
         result.SelLength = static_cast<int32_t>(replace_.size());
     }
-    result.Line = ResultLine(obj.Name, result.FoundText, result.ReplaceText,
-                             obj.Lib ? std::string_view(obj.Lib->Name) : std::string_view());
+    ResultLineInto(line_, obj.Name, result.FoundText, result.ReplaceText,
+                   obj.Lib ? std::string_view(obj.Lib->Name) : std::string_view());
     if (shell::WriteDebug("")) {
         const size_t memLength = obj.Source.size();
-        result.Line += std::to_string(start) + ": " + ".  MemLength:" + std::to_string(memLength) +
-                       ".  SourceLen:" + std::to_string(obj.SourceLength());
+        line_ += std::to_string(start) + ": " + ".  MemLength:" + std::to_string(memLength) +
+                 ".  SourceLen:" + std::to_string(obj.SourceLength());
     }
+    if (!(lastLine_ == line_))
+        lastLine_ = line_;
+    result.Line = lastLine_;
     const bool replaced = result.Replaced;
     const int32_t length = result.SelLength;
     host_.AppendResult(std::move(result));

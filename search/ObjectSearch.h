@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
@@ -33,11 +34,35 @@
 
 namespace search {
 
+// A text that copies share: Find All lists tens of thousands of hits, most of them of
+// an object already listed and many with the very line of the hit before.
+class TSharedText {
+  public:
+    TSharedText() = default;
+    TSharedText(std::string text) : text_(std::make_shared<const std::string>(std::move(text))) {}
+    TSharedText(const char* text) : TSharedText(std::string(text)) {}
+    const std::string& str() const { return text_ ? *text_ : Empty(); }
+    operator const std::string&() const { return str(); }
+    operator std::string_view() const { return str(); }
+    bool empty() const { return str().empty(); }
+    friend bool operator==(const TSharedText& a, std::string_view b) { return a.str() == b; }
+    friend std::ostream& operator<<(std::ostream& out, const TSharedText& t) {
+        return out << t.str();
+    }
+
+  private:
+    static const std::string& Empty() {
+        static const std::string empty;
+        return empty;
+    }
+    std::shared_ptr<const std::string> text_;
+};
+
 // One hit.
 struct TSearchResult {
     // The entry: its library (libraries stay for the whole program run), name and type.
     catalogue::TPBLib* Lib = nullptr;
-    std::string EntryName;
+    TSharedText EntryName;
     int EntryType = 0;
     // The key of the application the entry was reached through (TPBApp::AppKey), shared
     // by the hits of one run; null when it came from a directory, a library file or the
@@ -52,7 +77,7 @@ struct TSearchResult {
     std::string ReplaceText;
     bool Replaced = false;
     // The result line: entry name, text found (and "->" replacement), library name.
-    std::string Line;
+    TSharedText Line;
 
     // The entry, or null when it left its library.
     catalogue::TPBObj* Object() const;
@@ -64,6 +89,9 @@ struct TSearchResult {
 // at most 255 bytes of it, and "->" and the replacement when there is one) and library.
 std::string ResultLine(std::string_view entryName, std::string_view foundText,
                        std::string_view replaceText, std::string_view libraryName);
+// The same line, written over out.
+void ResultLineInto(std::string& out, std::string_view entryName, std::string_view foundText,
+                    std::string_view replaceText, std::string_view libraryName);
 
 // What a run searches.
 struct TSearchScope {
@@ -188,6 +216,10 @@ class TObjectSearch {
     // The key of the application last listed (hits of one application share it).
     const catalogue::TPBApp* appKeyOf_ = nullptr;
     std::shared_ptr<const std::string> appKey_;
+    // The name and the line of the hit listed last, shared with the next hit where they
+    // are the same, and the line being built.
+    TSharedText lastName_, lastLine_;
+    std::string line_;
 };
 
 }  // namespace search

@@ -730,7 +730,7 @@ void TPickwellForm::CopyToClipboardMenuClick() {
               [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     std::string text;
     for (const QModelIndex& index : rows)
-        text += ResultList->Line(index.row()).Line + "\r\n";
+        text += ResultList->Line(index.row()).Line.str() + "\r\n";
     QApplication::clipboard()->setText(FromAnsi(text));
 }
 

@@ -149,7 +149,7 @@ TEST_F(ObjectSearchTest, LongWildcardHitIsKeptReplacedAndUndoneWhole) {
     EXPECT_EQ(hit.FoundText, "BEGIN" + filler + "END");
     EXPECT_EQ(hit.SelLength, 308);
     // The line shows the first 255 bytes of it.
-    EXPECT_NE(hit.Line.find("BEGIN" + filler.substr(0, 250) + "->x*y\t "), std::string::npos);
+    EXPECT_NE(hit.Line.str().find("BEGIN" + filler.substr(0, 250) + "->x*y\t "), std::string::npos);
 
     const std::vector<int> rows = {0};
     EXPECT_EQ(search::ReplaceUndo(host.results, rows, host.list).Replaced, 1);
@@ -320,7 +320,7 @@ TEST_F(ObjectSearchTest, ReplaceOverAPfcApplicationMatchesAPlainReplacement) {
         const std::string_view text = hit.Object()->SourceText();
         const auto at = static_cast<size_t>(hit.SelStart);
         const size_t start = text.rfind('\n', at - 1) + 1;  // 0 on the first line
-        expected += hit.Lib->Name + "(" + hit.EntryName +
+        expected += hit.Lib->Name + "(" + hit.EntryName.str() +
                     "):" + std::to_string(std::count(text.begin(), text.begin() + at, '\n') + 1) +
                     ":" + std::to_string(at - start + 1) + ": " +
                     std::string(text.substr(start, text.find_first_of("\r\n", at) - start)) + "\n";

@@ -57,7 +57,7 @@ TEST_F(SearchViewTest, TheMenuTakesTheDialogOverAndFindAllListsHitsThatAClickSho
     const int hits = view->ResultList->Count();
     ASSERT_GE(hits, 10);  // orders, ordbase, ordutil: library-list order
     EXPECT_EQ(view->ResultList->Line(0).EntryName, "w_orders");
-    EXPECT_NE(view->ResultList->Line(0).Line.find("c:\\sorvanti-samples\\orders.pbl"),
+    EXPECT_NE(view->ResultList->Line(0).Line.str().find("c:\\sorvanti-samples\\orders.pbl"),
               std::string::npos);
 
     for (int row : {0, hits - 1}) {
