@@ -198,8 +198,14 @@ bool PrepareRun(catalogue::TOrcaMgr& mgr, const TInvocation& inv, bool replace, 
 int PrintHits(const TCliSearchHost& host, bool json) {
     TLineCounter counter;
     std::string out;
+    const search::TSearchResult* last = nullptr;  // the hit before, of obj
+    catalogue::TPBObj* obj = nullptr;
     for (const search::TSearchResult& hit : host.results) {
-        catalogue::TPBObj* obj = hit.Object();
+        // Hits of one object follow each other: it is looked up once for them.
+        if (!last || last->Lib != hit.Lib || last->EntryType != hit.EntryType ||
+            last->EntryName.str() != hit.EntryName.str())
+            obj = hit.Object();
+        last = &hit;
         if (!obj)
             continue;
         int line = 0, column = 0;
@@ -213,8 +219,15 @@ int PrintHits(const TCliSearchHost& host, bool json) {
                    ",\"text\":" + JsonString(text) + ",\"found\":" + JsonString(hit.FoundText) +
                    "}\n";
         } else {
-            out += ObjectName(hit.Lib, hit.EntryName) + ":" + std::to_string(line) + ":" +
-                   std::to_string(column) + ": ";
+            if (hit.Lib)
+                out += hit.Lib->Name;
+            out += '(';
+            out += hit.EntryName.str();
+            out += "):";
+            out += std::to_string(line);
+            out += ':';
+            out += std::to_string(column);
+            out += ": ";
             out.append(text);
             out += '\n';
         }
