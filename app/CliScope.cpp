@@ -9,6 +9,7 @@
 #include "build/Rebuild.h"
 #include "catalogue/Hierarchy.h"
 #include "catalogue/Source.h"
+#include "orca/EntryTypes.h"
 #include "platform/Ansi.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -30,6 +31,11 @@ bool Write(std::string_view text) {
         ErrorLine("sorvanti-cli: cannot write the output: %s\n", std::strerror(errno));
     }
     return !failed;
+}
+
+std::string TypeName(int type) {
+    const orca::TEntryKind* kind = orca::EntryKind(type);
+    return kind ? std::string(kind->typeName) : std::to_string(type);
 }
 
 std::string WindowsForm(const std::string& path) {

@@ -116,11 +116,6 @@ std::string JsonString(std::string_view bytes) {
     return out + "\"";
 }
 
-std::string TypeName(int type) {
-    const orca::TEntryKind* kind = orca::EntryKind(type);
-    return kind ? std::string(kind->typeName) : std::to_string(type);
-}
-
 // Line and column (1-based, bytes) of offsets into one source, counted on from the last
 // offset asked when the next is not before it.
 // The line feeds among n bytes, sixteen at a time where the processor allows: each
@@ -202,8 +197,7 @@ int PrintHits(const TCliSearchHost& host, bool json) {
     catalogue::TPBObj* obj = nullptr;
     for (const search::TSearchResult& hit : host.results) {
         // Hits of one object follow each other: it is looked up once for them.
-        if (!last || last->Lib != hit.Lib || last->EntryType != hit.EntryType ||
-            last->EntryName.str() != hit.EntryName.str())
+        if (!last || !hit.SameEntryAs(*last))
             obj = hit.Object();
         last = &hit;
         if (!obj)

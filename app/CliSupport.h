@@ -23,6 +23,8 @@ bool Write(std::string_view text);
 std::string WindowsForm(const std::string& path);
 // True when an operand names a file or folder rather than an application.
 bool LooksLikePath(const std::string& name);
+// The name of an entry type ("window"), or its number when it has none.
+std::string TypeName(int type);
 
 // What an operand names.
 struct TScope {

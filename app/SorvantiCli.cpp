@@ -87,8 +87,6 @@ constexpr const char* UsageText =
     "host path. Exit status: 0 success, 1 nothing found or an operation failed, 2 bad\n"
     "usage.\n";
 
-// The screen of a command line: nothing is shown; what the program would log or ask
-// goes to stderr, and no question is answered.
 // The progress line: the status texts of long work, drawn over each other on stderr
 // when it is a terminal. It appears once the work has taken half a second, is redrawn at
 // most ten times a second, and is wiped before any other line goes to stderr.
@@ -142,7 +140,13 @@ void ErrorLine(const char* format, ...) {
 namespace {
 
 using cli::ErrorLine;
+using cli::Fail;
+using cli::LooksLikePath;
+using cli::TypeName;
+using cli::WindowsForm;
 
+// The screen of a command line: nothing is shown but the progress line; what the program
+// would log or ask goes to stderr, and no question is answered.
 class TCliShellUI : public shell::TSilentShellUI {
   public:
     bool HasStatusLine() const override { return progress.Shown(); }
@@ -162,11 +166,6 @@ class TCliShellUI : public shell::TSilentShellUI {
     }
 };
 
-int Fail(const std::string& message) {
-    ErrorLine("sorvanti-cli: %s\n", message.c_str());
-    return ExitFailed;
-}
-
 int Usage(const std::string& message) {
     ErrorLine("sorvanti-cli: %s\n%s", message.c_str(), UsageText);
     return ExitUsage;
@@ -183,21 +182,6 @@ void Out(std::string_view text) {
 void Line(const std::string& text) {
     Out(text);
     Out("\n");
-}
-
-// A path as the program holds it: host paths become their Windows form.
-std::string WindowsForm(const std::string& path) {
-    return !path.empty() && path[0] == '/' ? platform::WindowsPath(path) : path;
-}
-
-bool LooksLikeLibrary(const std::string& name) {
-    return name.find('\\') != std::string::npos || name.find('/') != std::string::npos ||
-           name.find(':') != std::string::npos;
-}
-
-std::string TypeName(int type) {
-    const orca::TEntryKind* kind = orca::EntryKind(type);
-    return kind ? std::string(kind->typeName) : std::to_string(type);
 }
 
 std::string EntryRow(const catalogue::TPBObj& obj) {
@@ -282,7 +266,7 @@ int Hierarchy(catalogue::TPBApp& app, const std::string& name) {
 std::vector<catalogue::TPBLib*> Libraries(catalogue::TOrcaMgr& mgr, const std::string& what,
                                           std::string* error) {
     std::vector<catalogue::TPBLib*> libs;
-    if (LooksLikeLibrary(what)) {
+    if (LooksLikePath(what)) {
         catalogue::TPBLib* lib = mgr.FindLibrary(platform::FullWindowsPath(WindowsForm(what)));
         if (!lib->Exists) {
             *error = "no library " + what + " (" + lib->Name + " is not a library file)";

@@ -297,8 +297,7 @@ int32_t Session::Open(const char* windowsPath, Opened* out) {
     if (!library) {
         std::string reason;
         ++parses_;
-        std::unique_ptr<PblLibrary> parsed =
-            PblLibrary::Read(fd, static_cast<size_t>(st.st_size), out->hostPath, &reason);
+        std::unique_ptr<PblLibrary> parsed = PblLibrary::Read(fd, out->hostPath, &reason);
         if (!parsed) {
             ::close(fd);
             Invalidate(out->hostPath);

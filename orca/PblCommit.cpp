@@ -639,6 +639,15 @@ uint64_t Nonce() {
     return (n ^ (++counter * 0x9E3779B97F4A7C15ull)) | 1;
 }
 
+// Keys each entry of a layout with the data of the library entry it holds (both in
+// directory order), for the next commit to find.
+void KeyByData(std::vector<Entry>& entries, const PblLibrary& library) {
+    const auto& source = library.Entries();
+    for (size_t i = 0; i < source.size(); ++i)
+        if (std::shared_ptr<const void> owner = source[i].data.Owner())
+            entries[i].key = {owner.get(), owner, source[i].data.First(), i};
+}
+
 bool Fail(std::string* error, std::string text) {
     if (error)
         *error = std::move(text);
@@ -904,9 +913,7 @@ Outcome InPlace(const Request& request, const PblLibrary& library, FileStamp* af
     next.nodes = std::move(nodes);
     next.scc = library.SourceControlData();
     next.sccBlocks = std::move(sccBlocks);
-    for (size_t i = 0; i < source.size(); ++i)
-        if (std::shared_ptr<const void> owner = source[i].data.Owner())
-            entries[i].key = {owner.get(), owner, source[i].data.First(), i};
+    KeyByData(entries, library);
     next.entries = std::move(entries);
     Store(std::move(next));
     return Outcome::Done;
@@ -917,10 +924,7 @@ void Remember(std::string_view image, const FileStamp& stamp, const PblLibrary& 
     if (!Parse(image, &layout) || layout.entries.size() != library.Entries().size())
         return;
     layout.stamp = stamp;
-    const auto& source = library.Entries();
-    for (size_t i = 0; i < source.size(); ++i)
-        if (std::shared_ptr<const void> owner = source[i].data.Owner())
-            layout.entries[i].key = {owner.get(), owner, source[i].data.First(), i};
+    KeyByData(layout.entries, library);
     Store(std::move(layout));
 }
 

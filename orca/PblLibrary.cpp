@@ -270,12 +270,12 @@ std::unique_ptr<PblLibrary> PblLibrary::Load(const std::string& hostPath, std::s
                 "cannot read " + hostPath + ": cannot read " + hostPath + ": " + std::strerror(err);
         return nullptr;
     }
-    auto lib = Read(fd, st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0, hostPath, error);
+    auto lib = Read(fd, hostPath, error);
     ::close(fd);
     return lib;
 }
 
-std::unique_ptr<PblLibrary> PblLibrary::Read(int fd, size_t size, const std::string& hostPath,
+std::unique_ptr<PblLibrary> PblLibrary::Read(int fd, const std::string& hostPath,
                                              std::string* error) {
     // A commit in place may be at work on the file, or a killed one may have left its
     // journal: what is read is the committed state, never a half-written one. With no
@@ -286,7 +286,6 @@ std::unique_ptr<PblLibrary> PblLibrary::Read(int fd, size_t size, const std::str
     // written; with a writer at work, the read waits for the commit a little, then
     // reads the state before it by undoing the journal in memory, which holds while the
     // same journal is still there after the read.
-    (void)size;
     const std::string journalPath = journal::PathOf(LibraryLock::FileOf(hostPath));
     const auto start = std::chrono::steady_clock::now();
     auto waited = [&] { return std::chrono::steady_clock::now() - start; };

@@ -176,8 +176,8 @@ class PblLibrary {
     static std::unique_ptr<PblLibrary> Load(const std::string& hostPath, std::string* error);
     // Reads the open file fd (the file at hostPath, named in the error texts) and parses
     // it: the state of its last finished commit, never a commit's half-written bytes
-    // (see PblJournal.h); size, the caller's view of its size, is not relied on.
-    static std::unique_ptr<PblLibrary> Read(int fd, size_t size, const std::string& hostPath,
+    // (see PblJournal.h). Its size is taken as it is during the read.
+    static std::unique_ptr<PblLibrary> Read(int fd, const std::string& hostPath,
                                             std::string* error);
     // A new, empty library. The comment is text of the library's kind: code page bytes,
     // or UTF-16LE bytes for a Unicode library.

@@ -71,13 +71,6 @@ catalogue::TPBObjRef* TSearchResult::ObjRef() const {
     return nullptr;
 }
 
-std::string ResultLine(std::string_view entryName, std::string_view foundText,
-                       std::string_view replaceText, std::string_view libraryName) {
-    std::string line;
-    ResultLineInto(line, entryName, foundText, replaceText, libraryName);
-    return line;
-}
-
 void ResultLineInto(std::string& line, std::string_view entryName, std::string_view foundText,
                     std::string_view replaceText, std::string_view libraryName) {
     // Built in one piece: Find All builds one line per hit.
@@ -261,9 +254,7 @@ TReplaceUndoCount ReplaceUndo(std::vector<TSearchResult>& results, std::span<con
         const TSearchResult& r = results[i];
         // The lines of an entry mostly follow each other: the same entry as the line
         // before needs no key.
-        const TSearchResult* before = i > 0 ? &results[i - 1] : nullptr;
-        if (!before || before->Lib != r.Lib || before->EntryType != r.EntryType ||
-            before->EntryName.str() != r.EntryName.str()) {
+        if (i == 0 || !r.SameEntryAs(results[i - 1])) {
             std::string key(reinterpret_cast<const char*>(&r.Lib), sizeof r.Lib);
             key += std::to_string(r.EntryType) + ":" + platform::AnsiUpperCase(r.EntryName);
             auto [it, added] = groupOf.try_emplace(std::move(key), groups.size());

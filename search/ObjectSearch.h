@@ -83,13 +83,17 @@ struct TSearchResult {
     catalogue::TPBObj* Object() const;
     // The entry's reference in the application it was reached through, or null.
     catalogue::TPBObjRef* ObjRef() const;
+    // Whether other names the same entry exactly as this (hits of one object follow each
+    // other: a walk over results looks the entry up once for them).
+    bool SameEntryAs(const TSearchResult& other) const {
+        return Lib == other.Lib && EntryType == other.EntryType &&
+               EntryName.str() == other.EntryName.str();
+    }
 };
 
-// The result line for a hit: "%-32s %-32s %s" of entry name, display text (the text found,
-// at most 255 bytes of it, and "->" and the replacement when there is one) and library.
-std::string ResultLine(std::string_view entryName, std::string_view foundText,
-                       std::string_view replaceText, std::string_view libraryName);
-// The same line, written over out.
+// The result line for a hit, written over out: "%-32s %-32s %s" of entry name, display
+// text (the text found, at most 255 bytes of it, and "->" and the replacement when there
+// is one) and library.
 void ResultLineInto(std::string& out, std::string_view entryName, std::string_view foundText,
                     std::string_view replaceText, std::string_view libraryName);
 

@@ -36,8 +36,8 @@ constexpr std::array<unsigned char, 256> MakeIdentityMap() {
     return map;
 }
 
-// Off only in tests, to check the Horspool scan that platforms without SSE2 use.
-bool blockScan = true;
+// Other than Widest only in tests, to check the narrower scans other processors use.
+TBlockScan blockScan = TBlockScan::Widest;
 
 constexpr int64_t MaxInt32 = std::numeric_limits<int32_t>::max();
 constexpr int64_t MinInt32 = std::numeric_limits<int32_t>::min();
@@ -58,32 +58,16 @@ inline bool IsWordByte(const char* buffer, int64_t i) {
     return !WordDelimiters[Byte(buffer, i)];
 }
 
-#if defined(SORVANTI_AVX2_SCAN)
-// The first position q in [from, last] where the byte at q is f0 or f1 and the byte at
-// q + n - 1 is l0 or l1, or last + 1; 32 positions at a time, on processors with AVX2.
-// Reads stay within the buffer: the last block ends where a text starting at last ends.
-__attribute__((target("avx2"))) int64_t NextCandidateAvx2(const char* buffer, int64_t from,
-                                                          int64_t last, int64_t n,
-                                                          const unsigned char first[2],
-                                                          const unsigned char tail[2]) {
-    const __m256i f0 = _mm256_set1_epi8(static_cast<char>(first[0]));
-    const __m256i f1 = _mm256_set1_epi8(static_cast<char>(first[1]));
-    const __m256i l0 = _mm256_set1_epi8(static_cast<char>(tail[0]));
-    const __m256i l1 = _mm256_set1_epi8(static_cast<char>(tail[1]));
-    int64_t q = from;
-    for (; q + 32 <= last + 1; q += 32) {
-        const __m256i firsts = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + q));
-        const __m256i lasts =
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + q + n - 1));
-        const __m256i atFirst =
-            _mm256_or_si256(_mm256_cmpeq_epi8(firsts, f0), _mm256_cmpeq_epi8(firsts, f1));
-        const __m256i atLast =
-            _mm256_or_si256(_mm256_cmpeq_epi8(lasts, l0), _mm256_cmpeq_epi8(lasts, l1));
-        const auto mask =
-            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(atFirst, atLast)));
-        if (mask != 0)
-            return q + __builtin_ctz(mask);
-    }
+// The block filters: the first position q in [from, last] where the byte at q is first[0]
+// or first[1] and the byte at q + n - 1 is tail[0] or tail[1], or last + 1; only there is
+// the rest of the text compared. Reads stay within the buffer: the last block ends where
+// a text starting at last ends.
+using TNextCandidate = int64_t (*)(const char* buffer, int64_t from, int64_t last, int64_t n,
+                                   const unsigned char first[2], const unsigned char tail[2]);
+
+// The positions after the last whole block, one at a time.
+inline int64_t NextCandidateByByte(const char* buffer, int64_t q, int64_t last, int64_t n,
+                                   const unsigned char first[2], const unsigned char tail[2]) {
     for (; q <= last; ++q) {
         const unsigned char a = Byte(buffer, q), z = Byte(buffer, q + n - 1);
         if ((a == first[0] || a == first[1]) && (z == tail[0] || z == tail[1]))
@@ -92,11 +76,66 @@ __attribute__((target("avx2"))) int64_t NextCandidateAvx2(const char* buffer, in
     return last + 1;
 }
 
-bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+#if defined(__SSE2__)
+// Sixteen positions at a time.
+int64_t NextCandidateSse2(const char* buffer, int64_t q, int64_t last, int64_t n,
+                          const unsigned char first[2], const unsigned char tail[2]) {
+    const __m128i f0 = _mm_set1_epi8(static_cast<char>(first[0]));
+    const __m128i f1 = _mm_set1_epi8(static_cast<char>(first[1]));
+    const __m128i l0 = _mm_set1_epi8(static_cast<char>(tail[0]));
+    const __m128i l1 = _mm_set1_epi8(static_cast<char>(tail[1]));
+    for (; q + 16 <= last + 1; q += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + q));
+        const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + q + n - 1));
+        const __m128i at =
+            _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(a, f0), _mm_cmpeq_epi8(a, f1)),
+                          _mm_or_si128(_mm_cmpeq_epi8(z, l0), _mm_cmpeq_epi8(z, l1)));
+        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(at)))
+            return q + __builtin_ctz(mask);
+    }
+    return NextCandidateByByte(buffer, q, last, n, first, tail);
 }
 #endif
+
+#if defined(SORVANTI_AVX2_SCAN)
+// Thirty-two positions at a time, on processors with AVX2.
+__attribute__((target("avx2"))) int64_t NextCandidateAvx2(const char* buffer, int64_t q,
+                                                          int64_t last, int64_t n,
+                                                          const unsigned char first[2],
+                                                          const unsigned char tail[2]) {
+    const __m256i f0 = _mm256_set1_epi8(static_cast<char>(first[0]));
+    const __m256i f1 = _mm256_set1_epi8(static_cast<char>(first[1]));
+    const __m256i l0 = _mm256_set1_epi8(static_cast<char>(tail[0]));
+    const __m256i l1 = _mm256_set1_epi8(static_cast<char>(tail[1]));
+    for (; q + 32 <= last + 1; q += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + q));
+        const __m256i z = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + q + n - 1));
+        const __m256i at =
+            _mm256_and_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a, f0), _mm256_cmpeq_epi8(a, f1)),
+                             _mm256_or_si256(_mm256_cmpeq_epi8(z, l0), _mm256_cmpeq_epi8(z, l1)));
+        if (const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(at)))
+            return q + __builtin_ctz(mask);
+    }
+    return NextCandidateByByte(buffer, q, last, n, first, tail);
+}
+#endif
+
+// The block filter blockScan asks for, the widest the processor has for Widest; null
+// for the Horspool scan.
+TNextCandidate BlockFilter() {
+    if (blockScan == TBlockScan::Off)
+        return nullptr;
+#if defined(SORVANTI_AVX2_SCAN)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (blockScan == TBlockScan::Widest && avx2)
+        return &NextCandidateAvx2;
+#endif
+#if defined(__SSE2__)
+    return &NextCandidateSse2;
+#else
+    return nullptr;
+#endif
+}
 
 }  // namespace
 
@@ -113,8 +152,8 @@ int SearchOptionByName(std::string_view name) {
     return shell::IndexOfString(name, std::span<const std::string_view>(SearchOptionNames));
 }
 
-void UseBlockScan(bool on) {
-    blockScan = on;
+void UseBlockScan(TBlockScan scan) {
+    blockScan = scan;
 }
 
 namespace {
@@ -307,48 +346,15 @@ int64_t TStreamSearch::ScanForward(const TPrepared& p, int64_t start, int64_t la
     };
 
     int64_t q = start;
-#if defined(SORVANTI_AVX2_SCAN)
-    if (p.blockFilter && blockScan && HasAvx2()) {
+    if (const TNextCandidate next = p.blockFilter ? BlockFilter() : nullptr) {
         for (;; ++q) {
-            q = NextCandidateAvx2(buffer, q, last, n, p.firstRaw.data(), p.lastRaw.data());
+            q = next(buffer, q, last, n, p.firstRaw.data(), p.lastRaw.data());
             if (q > last)
                 return -1;
             if (InnerMatches(buffer, q, pattern, n, map, identity) && accept(q))
                 return q;
         }
     }
-#endif
-#if defined(__SSE2__)
-    // Sixteen positions at a time: only where both the first and the last byte of the
-    // text can stand is the rest compared. Reads stay within the buffer: the last block
-    // ends where a text starting at last would end.
-    if (p.blockFilter && blockScan) {
-        const __m128i f0 = _mm_set1_epi8(static_cast<char>(p.firstRaw[0]));
-        const __m128i f1 = _mm_set1_epi8(static_cast<char>(p.firstRaw[1]));
-        const __m128i l0 = _mm_set1_epi8(static_cast<char>(p.lastRaw[0]));
-        const __m128i l1 = _mm_set1_epi8(static_cast<char>(p.lastRaw[1]));
-        for (; q + 16 <= last + 1; q += 16) {
-            const __m128i firsts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + q));
-            const __m128i lasts =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + q + n - 1));
-            const __m128i atFirst =
-                _mm_or_si128(_mm_cmpeq_epi8(firsts, f0), _mm_cmpeq_epi8(firsts, f1));
-            const __m128i atLast =
-                _mm_or_si128(_mm_cmpeq_epi8(lasts, l0), _mm_cmpeq_epi8(lasts, l1));
-            auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(atFirst, atLast)));
-            while (mask != 0) {
-                const int64_t candidate = q + __builtin_ctz(mask);
-                if (InnerMatches(buffer, candidate, pattern, n, map, identity) && accept(candidate))
-                    return candidate;
-                mask &= mask - 1;
-            }
-        }
-        for (; q <= last; ++q)
-            if (matches(q) && accept(q))
-                return q;
-        return -1;
-    }
-#endif
     // Horspool over the mapped text.
     while (q <= last) {
         const unsigned char c = Byte(buffer, q + n - 1);

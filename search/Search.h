@@ -199,8 +199,10 @@ class TStreamSearch {
     size_t nextPrepared_ = 0;
 };
 
-// Test hook: with false, forward scans use the portable Horspool loop instead of the
-// sixteen-byte block filter (which needs SSE2); both give the same hits.
-void UseBlockScan(bool on);
+// Test hook: which scan forward searches use; all give the same hits. Widest: the widest
+// block filter the processor has (32 bytes with AVX2, 16 with SSE2); Sse2: the 16-byte
+// one; Off: the portable Horspool loop.
+enum class TBlockScan { Widest, Sse2, Off };
+void UseBlockScan(TBlockScan scan);
 
 }  // namespace search

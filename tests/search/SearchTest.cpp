@@ -144,7 +144,9 @@ TEST(SearchReference, RandomTextsAgreeWithThePlainModel) {
         return text;
     };
     for (int round = 0; round < 40000 && !HasFailure(); ++round) {
-        UseBlockScan(round % 4 < 2);
+        UseBlockScan(round % 4 == 0   ? TBlockScan::Widest
+                     : round % 4 == 1 ? TBlockScan::Sse2
+                                      : TBlockScan::Off);
         const std::string buffer = randomText(round % 2 ? 24 : 80);
         const std::string pattern = randomText(4);
         TSearchOptions options;
@@ -158,7 +160,7 @@ TEST(SearchReference, RandomTextsAgreeWithThePlainModel) {
             << "buffer \"" << buffer << "\" pattern \"" << pattern << "\" options "
             << options.Bits() << " round " << round;
     }
-    UseBlockScan(true);
+    UseBlockScan(TBlockScan::Widest);
 }
 
 }  // namespace
