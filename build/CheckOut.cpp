@@ -2,6 +2,7 @@
 
 #include "build/CheckOut.h"
 
+#include "build/Companion.h"
 #include "shell/Utilities.h"
 
 namespace build {
@@ -30,21 +31,37 @@ bool CheckOutEntry(catalogue::TPBObjRef& ref, std::string_view destination,
         shell::LogMessage("Not checked out: " + ref.Obj->Name + ": no destination library given.");
         return false;
     }
-    return ref.App.GetSession().CheckOutEntry(ref.Obj->Name, ref.Obj->Lib->Name, destination,
-                                              userId, ref.Obj->EntryType, 1) == PBORCA_OK;
+    const std::string target = LibraryForEntriesOf(destination, ref.Obj->Lib->Name, true);
+    if (target.empty()) {
+        shell::LogMessage("Not checked out: " + ref.Obj->Name + ": no library of its kind beside " +
+                          std::string(destination) + ".");
+        return false;
+    }
+    return ref.App.GetSession().CheckOutEntry(ref.Obj->Name, ref.Obj->Lib->Name, target, userId,
+                                              ref.Obj->EntryType, 1) == PBORCA_OK;
 }
 
 bool CheckInEntry(catalogue::TPBObjRef& ref) {
     if (!ref.Obj || !ref.Obj->Lib)
         return false;
-    catalogue::TOrca& session = ref.App.GetSession();
-    if (session.CheckInEntry(ref.Obj->Name, CheckInLibrary, ref.Obj->Lib->Name, CheckInUserId,
-                             ref.Obj->EntryType, 1) != PBORCA_OK) {
-        shell::LogMessage("Not checked in: " + ref.Obj->Name + " stays in " +
-                          std::string(CheckInLibrary) + ".");
+    // An entry of a library of the other kind than the check-out library was checked out
+    // into that library's companion.
+    const std::string source = LibraryForEntriesOf(CheckInLibrary, ref.Obj->Lib->Name, false);
+    if (source.empty()) {
+        shell::LogMessage(
+            "Not checked in: " + ref.Obj->Name + ": " +
+            CompanionName(CheckInLibrary,
+                          catalogue::LibraryIsUnicode(ref.Obj->Lib->Name).value_or(false)) +
+            " does not exist.");
         return false;
     }
-    session.EntryDelete(CheckInLibrary, ref.Obj->Name, ref.Obj->EntryType);
+    catalogue::TOrca& session = ref.App.GetSession();
+    if (session.CheckInEntry(ref.Obj->Name, source, ref.Obj->Lib->Name, CheckInUserId,
+                             ref.Obj->EntryType, 1) != PBORCA_OK) {
+        shell::LogMessage("Not checked in: " + ref.Obj->Name + " stays in " + source + ".");
+        return false;
+    }
+    session.EntryDelete(source, ref.Obj->Name, ref.Obj->EntryType);
     return true;
 }
 

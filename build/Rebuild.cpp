@@ -5,6 +5,7 @@
 #include <exception>
 #include <unordered_set>
 
+#include "build/Companion.h"
 #include "catalogue/Hierarchy.h"
 #include "platform/Ansi.h"
 #include "platform/DateTime.h"
@@ -43,10 +44,23 @@ bool Compile(catalogue::TOrca& session, catalogue::TPBObj& obj, bool import) {
         shell::LogMessage("Not compiled: " + what + ": there is no source to import.");
         return false;
     }
+    // An entry of a library of the other kind than the temporary library is backed up in
+    // the temporary library's companion of its kind.
+    const std::string backup = LibraryForEntriesOf(temp, lib, true);
+    if (backup.empty()) {
+        shell::LogMessage("Not compiled: " + what + ": no backup could be made beside " + temp +
+                          ".");
+        return false;
+    }
+    if (platform::AnsiSameText(backup, lib)) {
+        shell::LogMessage("Not compiled: " + what + ": the backup library " + backup +
+                          " is the library being built.");
+        return false;
+    }
     // Without a backup of this very entry, a failed compile could only be "restored" from
     // whatever an earlier run left in the temporary library.
-    if (session.EntryCopy(lib, temp, obj.Name, obj.EntryType) != PBORCA_OK) {
-        shell::LogMessage("Not compiled: " + what + ": no backup could be made in " + temp + ".");
+    if (session.EntryCopy(lib, backup, obj.Name, obj.EntryType) != PBORCA_OK) {
+        shell::LogMessage("Not compiled: " + what + ": no backup could be made in " + backup + ".");
         return false;
     }
     bool ok = false;
@@ -67,7 +81,7 @@ bool Compile(catalogue::TOrca& session, catalogue::TPBObj& obj, bool import) {
         obj.Modified = false;
         return true;
     }
-    session.EntryCopy(temp, lib, obj.Name, obj.EntryType);
+    session.EntryCopy(backup, lib, obj.Name, obj.EntryType);
     if (import)
         shell::LogMessage("Error importing " + lib + ":" + obj.Name);
     return false;

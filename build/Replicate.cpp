@@ -2,6 +2,7 @@
 
 #include "build/Replicate.h"
 
+#include "build/Companion.h"
 #include "catalogue/PbIni.h"
 #include "catalogue/Source.h"
 #include "platform/Ansi.h"
@@ -66,7 +67,7 @@ void InstallReplication(catalogue::TOrcaMgr& mgr) {
 catalogue::TPBApp* ReplicateApplication(catalogue::TOrcaMgr& mgr, catalogue::TPBApp& app) {
     const shell::TOptionsForm& options = shell::OptionsForm();
     const std::string& repl = options.ReplicationPath;
-    const std::string& checkOut = options.CheckOutLibrary;
+    std::string checkOut = options.CheckOutLibrary;
     if (repl.empty() || !platform::DirectoryExists(repl))
         return Refuse("Replication Directory is incorrect.  See Preferences.", true), nullptr;
     if (checkOut.empty() || !platform::FileExists(checkOut))
@@ -75,6 +76,12 @@ catalogue::TPBApp* ReplicateApplication(catalogue::TOrcaMgr& mgr, catalogue::TPB
         return Refuse(app.Name + " in library " + app.AppLib + " is an invalid application.",
                       false),
                nullptr;
+    if (platform::AnsiSameText(checkOut, app.AppLib))
+        return Refuse("You cannot replicate a replication application.", false), nullptr;
+    // The application entry goes to a library of its own library's kind.
+    checkOut = LibraryForEntriesOf(checkOut, app.AppLib, true);
+    if (checkOut.empty())
+        return Refuse("Check-Out Library is incorrect.  See Preferences.", true), nullptr;
     if (platform::AnsiSameText(checkOut, app.AppLib))
         return Refuse("You cannot replicate a replication application.", false), nullptr;
     shell::LogMessage("Replicating application: " + app.AppLib + ":" + app.Name);

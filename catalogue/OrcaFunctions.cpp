@@ -6,7 +6,10 @@
 
 #include "catalogue/Orcactrl.h"
 #include "platform/Ansi.h"
+#include "platform/LastError.h"
 #include "platform/Prefix.h"
+#include "platform/SharedLibrary.h"
+#include "shell/OptionsForm.h"
 #include "shell/Utilities.h"
 
 namespace catalogue {
@@ -41,6 +44,14 @@ class TCStringArray {
     std::vector<char*> pointers_;
 };
 
+// Hands our ORCA library the prefix the program uses: it maps Windows paths through a
+// copy of the platform layer of its own. PowerBuilder's libraries lack the call.
+void SetPrefixOf(const TSymbolLookup& lookup) {
+    if (auto setPrefix =
+            reinterpret_cast<decltype(&SorvantiOrca_SetPrefix)>(lookup("SorvantiOrca_SetPrefix")))
+        setPrefix(platform::PrefixDir().c_str());
+}
+
 std::string MissingFunctionText(TOrcaSlot slot) {
     return "the ORCA library has no function " +
            std::string(OrcaFunctionNames[static_cast<size_t>(slot)]);
@@ -61,15 +72,63 @@ void BindOrcaFunctions(const TSymbolLookup& lookup) {
         table.Slots[i] = address;
     }
     table.Bound = true;
-    // Our own ORCA library maps Windows paths through a copy of the platform layer of
-    // its own: it is told the prefix this program uses. PowerBuilder's do not have the call.
-    if (auto setPrefix =
-            reinterpret_cast<decltype(&SorvantiOrca_SetPrefix)>(lookup("SorvantiOrca_SetPrefix")))
-        setPrefix(platform::PrefixDir().c_str());
+    SetPrefixOf(lookup);
 }
 
 void ClearOrcaFunctions() {
     Table() = TOrcaFunctionTable{};
+}
+
+bool CreateLibraryOfKind(std::string_view library, std::string_view comment, bool unicode,
+                         std::string* error) {
+    const shell::TPBVersionInfo& loaded = shell::OptionsForm().SelectedPBVersion();
+    if (loaded.Unicode == unicode) {
+        TOrca& session = OrcaMgr().GetSession();
+        if (session.LibraryCreate(library, comment) == PBORCA_OK)
+            return true;
+        *error = session.ErrorText();
+        return false;
+    }
+    const shell::TPBVersionInfo* version = nullptr;
+    for (const shell::TPBVersionInfo& row : shell::PBVersionTable)
+        if (row.Unicode == unicode)
+            version = &row;
+    if (!version) {
+        *error = "no PowerBuilder version of the table creates such libraries";
+        return false;
+    }
+    const std::string dll(version->OrcaDll);
+    platform::TSharedLibrary other;
+    if (!other.Load(dll)) {
+        *error = "ORCA library " + dll + " not loaded: " + platform::LastErrorText();
+        return false;
+    }
+    const TSymbolLookup lookup = [&other](std::string_view name) { return other.Symbol(name); };
+    auto open = reinterpret_cast<decltype(&PBORCA_SessionOpen)>(lookup("PBORCA_SessionOpen"));
+    auto close = reinterpret_cast<decltype(&PBORCA_SessionClose)>(lookup("PBORCA_SessionClose"));
+    auto create = reinterpret_cast<decltype(&PBORCA_LibraryCreate)>(lookup("PBORCA_LibraryCreate"));
+    auto getError =
+        reinterpret_cast<decltype(&PBORCA_SessionGetError)>(lookup("PBORCA_SessionGetError"));
+    if (!open || !close || !create || !getError) {
+        *error = "ORCA library " + dll + " lacks the calls to create a library";
+        return false;
+    }
+    SetPrefixOf(lookup);
+    const HPBORCA session = open();
+    if (!session) {
+        *error = "ORCA library " + dll + " opened no session";
+        return false;
+    }
+    const std::string name(library), text(comment);
+    const bool created = create(session, name.c_str(), text.c_str()) == PBORCA_OK;
+    if (!created) {
+        char buffer[500] = {};
+        getError(session, buffer, sizeof buffer);
+        buffer[sizeof buffer - 1] = '\0';
+        *error = buffer;
+    }
+    close(session);
+    return created;
 }
 
 // ---- TOrca --------------------------------------------------------------------------

@@ -180,6 +180,13 @@ class TOrca {
     HPBORCA session_ = nullptr;
 };
 
+// Creates an empty library of the kind asked for (Unicode: PowerBuilder 10 and later),
+// with the loaded ORCA library when it creates that kind, else with the ORCA library of
+// the latest version of the table that does, loaded for this one call. False with the
+// reason in *error.
+bool CreateLibraryOfKind(std::string_view library, std::string_view comment, bool unicode,
+                         std::string* error);
+
 // Callbacks for the wrappers' users.
 // Appends the ancestor's name to the std::vector<std::string> given as user value.
 void AncestorCallback(PBORCA_HIERARCHY* ancestor, void* userData);

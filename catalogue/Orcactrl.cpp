@@ -35,6 +35,13 @@ std::optional<platform::TDateTime> LibraryFileDate(std::string_view path) {
     return found.front().Time;
 }
 
+std::optional<bool> LibraryIsUnicode(std::string_view path) {
+    const std::optional<std::string> head = platform::ReadFileBytes(path, 6);
+    if (!head || head->size() < 6 || head->compare(0, 5, "HDR*P") != 0)
+        return std::nullopt;
+    return (*head)[5] == '\0';
+}
+
 // ---- Program-wide state -------------------------------------------------------------
 
 namespace {

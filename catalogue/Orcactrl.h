@@ -197,6 +197,10 @@ class TPBLib : public TPBBase {
 // The file of a library path: its date-time when it exists as a file; nothing when it
 // is missing or is a directory (which no library can be).
 std::optional<platform::TDateTime> LibraryFileDate(std::string_view path);
+// Whether the library file is a Unicode one (PowerBuilder 10 and later), told by its
+// header: after "HDR*" an ANSI library names "PowerBuilder" in single bytes, a Unicode
+// one in UTF-16. Nothing when the file cannot be read or has no library header.
+std::optional<bool> LibraryIsUnicode(std::string_view path);
 
 // ---- References ---------------------------------------------------------------------
 

@@ -3,8 +3,8 @@
 // keeps every C++ exception inside the library: memory running out, or an exception
 // thrown by the caller's callback, gives PBORCA_INVALIDPARMS with an error text that
 // says so, and the session stays usable.
-// SORVANTI_ORCA_FORMAT, set per built library, is the format string of the libraries
-// its sessions create.
+// SORVANTI_ORCA_FORMAT and SORVANTI_ORCA_UNICODE, set per built library, are the format
+// string and the kind (1: Unicode) of the libraries its sessions create.
 
 #include <algorithm>
 #include <exception>
@@ -17,6 +17,9 @@
 
 #ifndef SORVANTI_ORCA_FORMAT
 #error "SORVANTI_ORCA_FORMAT must name the library format string (\"0600\")"
+#endif
+#ifndef SORVANTI_ORCA_UNICODE
+#error "SORVANTI_ORCA_UNICODE must say whether new libraries are Unicode (0 or 1)"
 #endif
 
 namespace {
@@ -55,8 +58,11 @@ Result Shielded(HPBORCA handle, Result failed, Work&& work) noexcept {
 extern "C" {
 
 PBORCA_API HPBORCA PBORCA_SessionOpen(void) {
-    return Shielded(nullptr, HPBORCA{nullptr},
-                    [](Session*) { return orca::OpenSession(SORVANTI_ORCA_FORMAT); });
+    return Shielded(nullptr, HPBORCA{nullptr}, [](Session*) {
+        return orca::OpenSession(SORVANTI_ORCA_FORMAT, SORVANTI_ORCA_UNICODE
+                                                           ? orca::PblKind::Unicode
+                                                           : orca::PblKind::Ansi);
+    });
 }
 
 PBORCA_API void PBORCA_SessionClose(HPBORCA session) {

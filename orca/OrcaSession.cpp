@@ -106,6 +106,16 @@ void DropShared(const std::string& hostPath) {
     SharedLibraries().erase(hostPath);
 }
 
+// The kind of the file behind a library the calls work on: an ANSI view stands for the
+// Unicode library it shows.
+PblKind StoredKind(const PblLibrary& library) {
+    return library.StoredForm() ? library.StoredForm()->Kind() : library.Kind();
+}
+
+const char* KindName(PblKind kind) {
+    return kind == PblKind::Unicode ? "Unicode" : "ANSI";
+}
+
 std::string TypeName(int type) {
     const TEntryKind* kind = EntryKind(type);
     return std::string(kind ? kind->typeName : "unknown");
@@ -216,7 +226,8 @@ std::string WithExtension(const std::string& path, std::string_view extension) {
 
 }  // namespace
 
-Session::Session(std::string createFormat) : createFormat_(std::move(createFormat)) {}
+Session::Session(std::string createFormat, PblKind createKind)
+    : createFormat_(std::move(createFormat)), createKind_(createKind) {}
 
 int32_t Session::Fail(int32_t code, std::string text) {
     error_ = std::move(text);
@@ -443,8 +454,16 @@ int32_t Session::WriteBoth(const Opened& target, const PblLibrary& newTarget, co
     return PBORCA_OK;
 }
 
-int32_t Session::CopyObjectInto(PblLibrary& changed, const Opened& target, std::string_view name,
-                                int type, const ObjectEntries& object) {
+int32_t Session::CopyObjectInto(PblLibrary& changed, const Opened& source, const Opened& target,
+                                std::string_view name, int type, const ObjectEntries& object) {
+    const PblKind from = StoredKind(*source.library);
+    if (from != StoredKind(*target.library))
+        return Fail(PBORCA_INVALIDPARMS,
+                    "Entry " + SourceName(name, type) + " cannot be copied from " + KindName(from) +
+                        " library " + source.windowsPath + " into " +
+                        KindName(StoredKind(*target.library)) + " library " + target.windowsPath +
+                        ": entries are copied only between libraries of one kind; the library "
+                        "is unchanged");
     std::string reason;
     if (!ReplaceObject(changed, name, type, object, &reason))
         return Fail(PBORCA_INVALIDNAME, "Entry " + SourceName(name, type) +
@@ -562,9 +581,19 @@ int32_t Session::LibraryCreate(const char* library, const char* comment) {
     if (::lstat(host.c_str(), &st) == 0)
         return Fail(PBORCA_OBJEXISTS,
                     "Library " + std::string(library) + " cannot be created: the file exists");
+    // A Unicode library holds its comment in UTF-16; the call gives it in the code page,
+    // HEXASCII escapes included.
+    std::string stored = comment ? comment : "";
+    if (createKind_ == PblKind::Unicode) {
+        std::string wide, why;
+        if (!AnsiToUtf16(stored, &wide, &why))
+            return Fail(PBORCA_INVALIDPARMS, "Library " + std::string(library) +
+                                                 " cannot be created: its comment has a " + why);
+        stored = std::move(wide);
+    }
     Invalidate(host);
     const std::unique_ptr<PblLibrary> created =
-        PblLibrary::Create(createFormat_, comment ? comment : "", Now());
+        PblLibrary::Create(createFormat_, stored, Now(), createKind_);
     std::string reason;
     bool exists = false;
     if (!LibraryLock::CreateNew(host, *created, &reason, &exists))
@@ -667,7 +696,7 @@ int32_t Session::EntryCopy(const char* sourceLibrary, const char* targetLibrary,
     if (target.hostPath == source.hostPath)
         return PBORCA_OK;
     PblLibrary changed(*target.library);
-    if (const int32_t rc = CopyObjectInto(changed, target, name, type, object))
+    if (const int32_t rc = CopyObjectInto(changed, source, target, name, type, object))
         return rc;
     return Write(target, std::move(changed));
 }
@@ -1074,7 +1103,7 @@ int32_t Session::CheckOutEntry(const char* name, const char* sourceLibrary,
     }
     PblLibrary newTarget(*target.library);
     if (makeCopy) {
-        if (const int32_t rc = CopyObjectInto(newTarget, target, name, type, object))
+        if (const int32_t rc = CopyObjectInto(newTarget, source, target, name, type, object))
             return rc;
     } else if (FindObject(newTarget, name, type).Empty()) {
         return NotFound(entryName, target.windowsPath, " (check-out without copy)");
@@ -1124,7 +1153,7 @@ int32_t Session::CheckInEntry(const char* name, const char* sourceLibrary,
                SameLibrary(r.library, target.hostPath);
     });
     PblLibrary newTarget(*target.library);
-    if (const int32_t rc = CopyObjectInto(newTarget, target, name, type, object))
+    if (const int32_t rc = CopyObjectInto(newTarget, source, target, name, type, object))
         return rc;
     newTarget.SetSourceControlData(EncodeSccData(targetRecords));
     PblLibrary newSource(*source.library);
@@ -1331,8 +1360,8 @@ Session* SessionFromHandle(HPBORCA handle) {
     return LiveSessions().count(session) ? session : nullptr;
 }
 
-HPBORCA OpenSession(std::string createFormat) {
-    auto* session = new Session(std::move(createFormat));
+HPBORCA OpenSession(std::string createFormat, PblKind createKind) {
+    auto* session = new Session(std::move(createFormat), createKind);
     const std::lock_guard<std::mutex> lock(sessionsMutex);
     LiveSessions().insert(session);
     return session;

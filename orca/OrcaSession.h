@@ -35,8 +35,9 @@ namespace orca {
 
 class Session {
   public:
-    // createFormat: the format string of the libraries this session creates.
-    explicit Session(std::string createFormat);
+    // createFormat and createKind: the format string and the kind of the libraries this
+    // session creates.
+    explicit Session(std::string createFormat, PblKind createKind = PblKind::Ansi);
 
     const std::string& Error() const { return error_; }
     // A call that failed inside the library (memory ran out, a callback threw): the
@@ -121,11 +122,13 @@ class Session {
     // it was, so that neither library claims half of a change that spans both.
     int32_t WriteBoth(const Opened& target, const PblLibrary& newTarget, const Opened& source,
                       const PblLibrary& newSource);
-    // Puts copies of the object's entries into changed, the new form of target, in place
-    // of its own; PBORCA_INVALIDNAME naming the entry and the reason when target cannot
-    // hold one (changed must then not be written).
-    int32_t CopyObjectInto(PblLibrary& changed, const Opened& target, std::string_view name,
-                           int type, const ObjectEntries& object);
+    // Puts copies of the object's entries, read from source, into changed, the new form
+    // of target, in place of its own; PBORCA_INVALIDNAME naming the entry and the reason
+    // when target cannot hold one (changed must then not be written). Entries go only
+    // between libraries of one kind: an ANSI library cannot hold a Unicode library's
+    // compiled forms, nor the other way round.
+    int32_t CopyObjectInto(PblLibrary& changed, const Opened& source, const Opened& target,
+                           std::string_view name, int type, const ObjectEntries& object);
     int32_t CheckCall(const char* library, const char* name, int type);
     // The object a directory pass in progress is reporting, when the call names it.
     const DirectoryObject* Reported(const char* library, const char* name, int type) const;
@@ -149,6 +152,7 @@ class Session {
                                 std::string* image);
 
     std::string createFormat_;
+    PblKind createKind_ = PblKind::Ansi;
     std::string error_;
     std::vector<std::string> libraryList_;  // Windows paths as given
     bool libraryListSet_ = false;
@@ -164,7 +168,7 @@ class Session {
 
 // The session behind a handle, nullptr when the handle is not one of a live session.
 Session* SessionFromHandle(HPBORCA handle);
-HPBORCA OpenSession(std::string createFormat);
+HPBORCA OpenSession(std::string createFormat, PblKind createKind = PblKind::Ansi);
 void CloseSession(HPBORCA handle);
 
 }  // namespace orca

@@ -1,9 +1,10 @@
 /*
  * pborca.h: the C interface of our ORCA library (libpborc040.so, libpborc050.so,
- * libpborc60.so), the calls the program binds by name, their records, callbacks and
- * results, and one call of our own (SorvantiOrca_SetPrefix, at the end). The three
- * libraries are built from the same code; they differ only in the format string
- * ("0400", "0500", "0600") of the libraries they create.
+ * libpborc60.so, libpborc100.so), the calls the program binds by name, their records,
+ * callbacks and results, and one call of our own (SorvantiOrca_SetPrefix, at the end).
+ * The four libraries are built from the same code and read and write ANSI and Unicode
+ * libraries alike; they differ only in the libraries they create: ANSI ones of format
+ * "0400", "0500" and "0600", and Unicode ones (PowerBuilder 10 and later).
  *
  * Conventions
  *  - Every PBORCA_* call but PBORCA_SessionOpen takes the session handle first. Texts are

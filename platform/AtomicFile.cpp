@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -60,7 +61,7 @@ void SyncDirectory(const std::string& dir) {
 
 }  // namespace
 
-std::optional<std::string> ReadHostFile(const std::string& hostPath) {
+std::optional<std::string> ReadHostFile(const std::string& hostPath, size_t limit) {
     const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         SetLastErrorText(ErrnoText("cannot open", hostPath, errno));
@@ -74,10 +75,10 @@ std::optional<std::string> ReadHostFile(const std::string& hostPath) {
     }
     std::string content;
     if (st.st_size > 0)
-        content.reserve(static_cast<size_t>(st.st_size));
+        content.reserve(std::min(static_cast<size_t>(st.st_size), limit));
     char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    while (content.size() < limit) {
+        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, limit - content.size()));
         if (n < 0) {
             if (errno == EINTR)
                 continue;

@@ -3,13 +3,15 @@
 // temporary file beside the target, flushed to disk, and renamed over the target, so a
 // crash or a full disk leaves either the old file or the new one, never half of one.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace platform {
 
-std::optional<std::string> ReadHostFile(const std::string& hostPath);
+// The whole file, or its first `limit` bytes.
+std::optional<std::string> ReadHostFile(const std::string& hostPath, size_t limit = SIZE_MAX);
 // Keeps the target's permission bits when it exists. False (reason in LastErrorText())
 // leaves the target exactly as it was and no temporary file behind.
 bool WriteHostFileAtomic(const std::string& hostPath, std::string_view bytes);

@@ -253,11 +253,11 @@ bool ForceDirectories(std::string_view windowsPath) {
     return true;
 }
 
-std::optional<std::string> ReadFileBytes(std::string_view windowsPath) {
+std::optional<std::string> ReadFileBytes(std::string_view windowsPath, size_t limit) {
     const std::string host = Map(windowsPath);
     if (host.empty())
         return std::nullopt;
-    return ReadHostFile(host);
+    return ReadHostFile(host, limit);
 }
 
 bool WriteFileBytes(std::string_view windowsPath, std::string_view bytes) {

@@ -59,8 +59,8 @@ bool ForceDirectories(std::string_view windowsPath);
 // directory unchanged) when the folder does not exist.
 bool SetCurrentDir(std::string_view windowsPath);
 
-// The whole file, or nullopt (reason in LastErrorText()).
-std::optional<std::string> ReadFileBytes(std::string_view windowsPath);
+// The whole file, or its first `limit` bytes, or nullopt (reason in LastErrorText()).
+std::optional<std::string> ReadFileBytes(std::string_view windowsPath, size_t limit = SIZE_MAX);
 // Replaces the file's content atomically (see AtomicFile.h).
 bool WriteFileBytes(std::string_view windowsPath, std::string_view bytes);
 

@@ -27,13 +27,16 @@ struct TPBVersionInfo {
     std::string_view OrcaDll;    // the ORCA library's Windows file name
     std::string_view PBProgram;  // PowerBuilder's program: its App Paths subkey
     std::string_view WinIniKey;  // key of section "PowerBuilder" in WIN.INI
-    int Number;                  // the version number shown in messages (index + 4)
+    int Number;                  // the version number shown in messages
+    bool Unicode;                // its ORCA library creates Unicode libraries
 };
 
-inline constexpr std::array<TPBVersionInfo, 3> PBVersionTable{{
-    {"PB4 32-bit", "PBOrc040.dll", "PB040.exe", "InitPath040", 4},
-    {"PB5 32-bit", "Pborc050.dll", "PB050.exe", "InitPath050", 5},
-    {"PB6 32-bit", "PBOrc60.dll", "PB60.exe", "InitPath60", 6},
+// PowerBuilder 10 and later write Unicode libraries; one ORCA library serves them all.
+inline constexpr std::array<TPBVersionInfo, 4> PBVersionTable{{
+    {"PB4 32-bit", "PBOrc040.dll", "PB040.exe", "InitPath040", 4, false},
+    {"PB5 32-bit", "Pborc050.dll", "PB050.exe", "InitPath050", 5, false},
+    {"PB6 32-bit", "PBOrc60.dll", "PB60.exe", "InitPath60", 6, false},
+    {"PB10+ Unicode", "PBOrc100.dll", "PB100.exe", "InitPath100", 10, true},
 }};
 inline constexpr int DefaultPBVersion = 1;
 

@@ -6,6 +6,7 @@
 #include <iomanip>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "orca/AnsiView.h"
 #include "orca/OrcaObjects.h"
@@ -232,44 +233,49 @@ TEST(UnicodeCalls, TheViewShowsAnsiAndWritesUnicode) {
     EXPECT_EQ(source->BodyText(), U16(MainSource + u"// \u00fc\r\n"));
 }
 
-// Copies between an ANSI and a Unicode library convert the sources; a delete in the
-// Unicode library leaves every other entry byte for byte.
-TEST(UnicodeCalls, CopyBetweenKindsAndDelete) {
+// Entries are copied only between libraries of one kind: an ANSI library cannot hold a
+// Unicode library's compiled forms. A copy between Unicode libraries keeps every byte; a
+// delete leaves every other entry byte for byte.
+TEST(UnicodeCalls, CopyOnlyWithinOneKindAndDelete) {
     ASSERT_TRUE(platform::SetAnsiCodePage(1252));
     testsupport::TempPrefix prefix;
     const std::string uniHost = prefix / "uni.pbl", uni = Win(uniHost);
     const std::string ansiHost = prefix / "ansi.pbl", ansi = Win(ansiHost);
+    const std::string otherHost = prefix / "other.pbl", other = Win(otherHost);
     std::string error;
     const auto original = SmallUnicode();
     ASSERT_TRUE(original->Save(uniHost, &error)) << error;
+    ASSERT_TRUE(PblLibrary::Create("0600", "", 1, PblKind::Unicode)->Save(otherHost, &error));
     Orca orca;
     ASSERT_EQ(PBORCA_LibraryCreate(orca, ansi.c_str(), "a"), PBORCA_OK) << orca.Error();
-    ASSERT_EQ(PBORCA_LibraryEntryCopy(orca, uni.c_str(), ansi.c_str(), "w_main", PBORCA_WINDOW),
-              PBORCA_OK)
-        << orca.Error();
     const std::string two = WindowSource("w_two", "window", "// \xfc\r\n");
     ASSERT_EQ(Import(orca, ansi, "w_two", PBORCA_WINDOW, "\xe9", two), PBORCA_OK) << orca.Error();
-    const auto copied = Load(ansiHost);
-    ASSERT_TRUE(copied && copied->Find("w_main.srw"));
-    EXPECT_EQ(copied->Find("w_main.srw")->BodyText(), orca::Utf16ToAnsi(U16(MainSource)));
-    EXPECT_EQ(copied->Find("w_main.srw")->Comment(), "Haupt $$HEX1$$b103$$ENDHEX$$");
+    const std::string ansiBytes = testsupport::ReadFile(ansiHost);
+    const std::string uniBytes = testsupport::ReadFile(uniHost);
+    for (auto [from, to, name] : {std::tuple{uni, ansi, "w_main"}, {ansi, uni, "w_two"}}) {
+        EXPECT_EQ(PBORCA_LibraryEntryCopy(orca, from.c_str(), to.c_str(), name, PBORCA_WINDOW),
+                  PBORCA_INVALIDPARMS);
+        EXPECT_NE(orca.Error().find("only between libraries of one kind"), std::string::npos)
+            << orca.Error();
+    }
+    EXPECT_EQ(testsupport::ReadFile(ansiHost), ansiBytes);
+    EXPECT_EQ(testsupport::ReadFile(uniHost), uniBytes);
 
-    ASSERT_EQ(PBORCA_LibraryEntryCopy(orca, ansi.c_str(), uni.c_str(), "w_two", PBORCA_WINDOW),
+    ASSERT_EQ(PBORCA_LibraryEntryCopy(orca, uni.c_str(), other.c_str(), "w_main", PBORCA_WINDOW),
               PBORCA_OK)
         << orca.Error();
-    const auto both = Load(uniHost);
-    ASSERT_TRUE(both && both->Find("w_two.srw"));
-    EXPECT_EQ(both->Find("w_two.srw")->BodyText(),
-              U16(Wide(two.substr(0, two.size() - 3)) + u"\u00fc\r\n"));
-    EXPECT_EQ(both->Find("w_two.srw")->Comment(), U16(u"\u00e9"));
-
+    ASSERT_EQ(Import(orca, uni, "w_two", PBORCA_WINDOW, "\xe9", two), PBORCA_OK) << orca.Error();
     ASSERT_EQ(PBORCA_LibraryEntryDelete(orca, uni.c_str(), "w_two", PBORCA_WINDOW), PBORCA_OK)
         << orca.Error();
-    const auto after = Load(uniHost);
-    ASSERT_TRUE(after);
+    const auto after = Load(uniHost), copy = Load(otherHost);
+    ASSERT_TRUE(after && copy);
     ASSERT_EQ(after->Entries().size(), original->Entries().size());
     for (size_t i = 0; i < after->Entries().size(); ++i)
         EXPECT_TRUE(Fields(after->Entries()[i]) == Fields(original->Entries()[i]));
+    for (const char* name : {"w_main.srw", "w_main.win"}) {  // the object, not its .prp
+        ASSERT_TRUE(copy->Find(name)) << name;
+        EXPECT_TRUE(Fields(*copy->Find(name)) == Fields(*original->Find(name))) << name;
+    }
 }
 
 // Bad input: each damage gives its own text and no library.

@@ -239,7 +239,7 @@ TEST_F(OptionsTest, TheFirstRunHasTheDefaultsThenStoredValuesLoadEvenContradicto
     EXPECT_EQ(Stored("SingleDirectory") + Stored("MirrorSourceDirectory"), "00");
 
     // Numbers that do not parse are the registry's; here the versions outside the table.
-    for (auto [version, index] : {std::pair{"3", 1}, {"-1", 1}, {"2", 2}}) {
+    for (auto [version, index] : {std::pair{"4", 1}, {"-1", 1}, {"3", 3}}) {
         Store("PBVersion", version);
         EXPECT_EQ(CreateOptionsForm().PBVersion.ItemIndex, index) << version;
     }

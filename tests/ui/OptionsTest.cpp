@@ -93,7 +93,7 @@ TEST_F(Preferences, OpensWithTheValuesInUseOnTheGeneralPageOnly) {
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());  // fixed size
     EXPECT_EQ(Text(dialog.PBIniFileName), "c:\\found\\pb.ini");
     EXPECT_TRUE(dialog.PBIniFileName->isReadOnly() && dialog.TempLibrary->isReadOnly());
-    EXPECT_EQ(dialog.PBVersion->count(), 3);
+    EXPECT_EQ(dialog.PBVersion->count(), 4);
     EXPECT_EQ(dialog.PBVersion->currentText(), "PB6 32-bit");
     EXPECT_EQ(Text(dialog.TempLibrary), "c:\\libs\\temp.pbl");
     EXPECT_EQ(Text(dialog.ReplicationPath), "c:\\rep");
