@@ -10,6 +10,7 @@
 #include "orca/PblLibrary.h"
 #include "orca/StructureCheck.h"
 #include "platform/Ansi.h"
+#include "platform/AtomicFile.h"
 #include "platform/Files.h"
 #include "platform/LastError.h"
 #include "platform/Paths.h"
@@ -174,6 +175,102 @@ std::string ReadTarget(const std::string& sources, const std::string& destinatio
     return {};
 }
 
+// A Unicode library built from the export files of PowerBuilder 10 and later in a host
+// folder (UTF-8 with a byte-order mark, HEXASCII or code page text), each checked as an
+// ORCA import checks it. An error text, or empty.
+std::string BuildUnicodeLibrary(const fs::path& folder, const std::string& library,
+                                SourceWorkspace* workspace) {
+    const uint32_t now = static_cast<uint32_t>(std::time(nullptr));
+    const auto image = orca::PblLibrary::Create("0600", "", now, orca::PblKind::Unicode);
+    for (const fs::path& file : SourceFiles(folder, "*.sr?")) {
+        const std::string path = (folder / file).string();
+        const auto text = platform::ReadHostFile(path);
+        if (!text)
+            return "cannot read the source " + path;
+        const orca::ExportFile source = orca::ParseExportFile(*text);
+        std::string entryName, comment, stored, error;
+        if (!orca::StoredTexts(source, orca::PblKind::Unicode, &entryName, &comment, &stored,
+                               &error))
+            return path + ": " + error;
+        if (entryName.empty())
+            entryName = file.filename().string();
+        bool isSource = false;
+        const int type = orca::EntryTypeOfName(entryName, &isSource);
+        if (type < 0 || !isSource)
+            return path + ": " + entryName + " is not the name of a source entry";
+        const std::string name(orca::ObjectName(entryName));
+        const std::vector<orca::CompileProblem> problems =
+            orca::CheckSource(source.source, name, type);
+        if (!problems.empty())
+            return library + "(" + name + "), line " + std::to_string(problems[0].line) + ": " +
+                   problems[0].text;
+        if (error = orca::CommentTooLong(source.comment); !error.empty())
+            return library + "(" + name + "): " + error;
+        if (!image->Put(orca::WideSourceEntry(entryName, "0600", now, comment, stored), &error))
+            return library + "(" + name + "): " + error;
+        ++workspace->sourceCount;
+    }
+    const std::string host = platform::HostPath(library);
+    if (!WriteLibrary(host, *image))
+        return "cannot write " + host;
+    return {};
+}
+
+// The pb.ini application of a .pbt of a workspace of libraries (PowerBuilder 10 and
+// later keep no .pbg files): the libraries of its list are copied from the workspace's
+// folder, and one that is missing there is built from its exported sources in
+// ws_objects (the same path with ".src" added), as PowerBuilder's source control keeps
+// them. Libraries that several targets list are made once.
+std::string ReadLibraryTarget(const fs::path& sourceDir, const std::string& destination,
+                              const fs::path& target, SourceWorkspace* workspace,
+                              WorkspaceApplication* application) {
+    const fs::path targetPath = sourceDir / target;
+    const auto bytes = platform::ReadHostFile(targetPath.string());
+    if (!bytes)
+        return "cannot read " + targetPath.string();
+    application->name = TargetValue(*bytes, "appname");
+    const std::string appLibrary = TargetValue(*bytes, "applib");
+    if (application->name.empty() || appLibrary.empty())
+        return target.string() + ": no appname or applib";
+    application->library = WorkspacePath(destination, target.parent_path(), appLibrary);
+    std::istringstream list(TargetValue(*bytes, "LibList"));
+    for (std::string piece; std::getline(list, piece, ';');) {
+        if (piece.empty())
+            continue;
+        const std::string library = WorkspacePath(destination, target.parent_path(), piece);
+        application->libraryList.push_back(library);
+        if (std::any_of(workspace->libraries.begin(), workspace->libraries.end(),
+                        [&](const std::string& l) { return platform::AsciiSameText(l, library); }))
+            continue;
+        std::string relative = piece;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        const fs::path from = (target.parent_path() / relative).lexically_normal();
+        const std::string host = platform::HostPath(library);
+        std::error_code ec;
+        if (fs::is_regular_file(sourceDir / from, ec)) {
+            fs::create_directories(fs::path(host).parent_path(), ec);
+            // The copy is the user's to work on, whatever the permissions of the original.
+            if (fs::copy_file(sourceDir / from, host, fs::copy_options::overwrite_existing, ec))
+                fs::permissions(host, fs::perms::owner_read | fs::perms::owner_write,
+                                fs::perm_options::add, ec);
+            if (ec)
+                return "cannot copy " + (sourceDir / from).string() + " to " + host + ": " +
+                       ec.message();
+        } else if (const fs::path exported = sourceDir / "ws_objects" / (from.string() + ".src");
+                   fs::is_directory(exported, ec)) {
+            if (std::string error = BuildUnicodeLibrary(exported, library, workspace);
+                !error.empty())
+                return error;
+        } else {
+            return target.string() + ": the library " + piece +
+                   " is neither in the workspace's folder nor exported in ws_objects";
+        }
+        workspace->libraries.push_back(library);
+        workspace->libraryHostPaths.push_back(host);
+    }
+    return {};
+}
+
 SourceWorkspace Build(const std::string& sourceDir, const std::string& destination) {
     SourceWorkspace workspace;
     const auto fail = [&](std::string error) {
@@ -192,14 +289,18 @@ SourceWorkspace Build(const std::string& sourceDir, const std::string& destinati
         if (std::string error = ImportGroup(sources, destination, group, &workspace, &applications);
             !error.empty())
             return fail(error);
-    if (workspace.libraries.empty())
-        return fail("no .pbg file in " + sourceDir);
+    const bool ofLibraries = workspace.libraries.empty();
+    const std::vector<fs::path> targets = SourceFiles(sourceDir, "*.pbt");
+    if (ofLibraries && targets.empty())
+        return fail("no .pbg or .pbt file in " + sourceDir);
 
     std::string pbIni = "[Application]\r\n";
-    for (const fs::path& target : SourceFiles(sourceDir, "*.pbt")) {
+    for (const fs::path& target : targets) {
         WorkspaceApplication application;
         if (std::string error =
-                ReadTarget(sources, destination, target, applications, &application);
+                ofLibraries
+                    ? ReadLibraryTarget(sourceDir, destination, target, &workspace, &application)
+                    : ReadTarget(sources, destination, target, applications, &application);
             !error.empty())
             return fail(error);
         pbIni += "$" + application.library + "(" + application.name + ")=";
@@ -212,7 +313,7 @@ SourceWorkspace Build(const std::string& sourceDir, const std::string& destinati
     fs::create_directories(platform::HostPath(destination), ec);
     if (!platform::WriteFileBytes(workspace.pbIni, pbIni))
         return fail("cannot write " + workspace.pbIni + ": " + platform::LastErrorText());
-    for (const char* key : {"InitPath040", "InitPath050", "InitPath60"})
+    for (const char* key : {"InitPath040", "InitPath050", "InitPath60", "InitPath100"})
         if (!platform::WriteProfileString("PowerBuilder", key, destination))
             return fail("cannot write WIN.INI: " + platform::LastErrorText());
     return workspace;

@@ -4,7 +4,9 @@
 // a pb.ini with one application per .pbt target. Both kinds of file name their paths
 // from the workspace's folder, and the libraries take the same places under the
 // destination. Every source is structure-checked as an ORCA import checks it, and each
-// library is written once.
+// library is written once. A workspace of PowerBuilder 10 and later has no .pbg files:
+// the libraries its targets list are copied, and one that is missing is built as a
+// Unicode library from its exports in ws_objects.
 
 #include <string>
 #include <vector>
@@ -20,7 +22,7 @@ struct WorkspaceApplication {
 struct SourceWorkspace {
     std::string pbIni;                               // Windows path of the pb.ini written
     std::vector<WorkspaceApplication> applications;  // in pb.ini order
-    std::vector<std::string> libraries;              // Windows paths, one per .pbg
+    std::vector<std::string> libraries;              // Windows paths, one per library
     std::vector<std::string> libraryHostPaths;       // the same, host paths
     size_t sourceCount = 0;                          // sources stored
     std::string error;  // what went wrong; the other fields are then empty

@@ -78,7 +78,7 @@ stock_path="$windir\\stock.pbl;$windir\\ordbase.pbl"
 } >"$staging/pb.ini"
 mv -f "$staging/pb.ini" "$target/pb.ini"
 
-# WIN.INI: the InitPath keys of PowerBuilder 4, 5 and 6 point at the samples. A key
+# WIN.INI: the InitPath keys of PowerBuilder 4, 5, 6 and 10 point at the samples. A key
 # that already points elsewhere (a PowerBuilder installed in this prefix) is kept;
 # other keys of [PowerBuilder] and every other section stay. The section is created at
 # the end of the file when it is missing. Two passes: the first notes the keys to keep.
@@ -103,17 +103,21 @@ awk -v dir="$windir" '
         return tolower(value)
     }
     function ours(key) {
-        return key == "initpath040" || key == "initpath050" || key == "initpath60"
+        return key == "initpath040" || key == "initpath050" || key == "initpath60" ||
+               key == "initpath100"
     }
     function emit_keys(    i, key) {
-        for (i = 1; i <= 3; ++i) {
+        for (i = 1; i <= 4; ++i) {
             key = names[i]
             if (!(tolower(key) in keep))
                 printf "%s=%s\r\n", key, dir
         }
         done = 1
     }
-    BEGIN { names[1] = "InitPath040"; names[2] = "InitPath050"; names[3] = "InitPath60" }
+    BEGIN {
+        names[1] = "InitPath040"; names[2] = "InitPath050"; names[3] = "InitPath60"
+        names[4] = "InitPath100"
+    }
     {
         line = $0
         sub(/\r$/, "", line)

@@ -18,12 +18,15 @@ default_prefix() {
 # SORVANTI_WORKSPACE=pfc runs the program on the PowerBuilder Foundation Classes of the
 # corpus beside the checkout instead, built into a prefix of their own (SORVANTI_PREFIX
 # unless set) each time, since nothing there is meant to be kept.
-if [ "${SORVANTI_WORKSPACE:-samples}" = pfc ]; then
+# SORVANTI_WORKSPACE=pfc2019 does the same with the Unicode libraries of PowerBuilder 2019.
+if [ "${SORVANTI_WORKSPACE:-samples}" = pfc ] || [ "${SORVANTI_WORKSPACE:-}" = pfc2019 ]; then
     corpus=${SORVANTI_CORPUS_DIR:-../shared/corpus}
-    [ -d "$corpus/pfc" ] || { echo "$0: no PFC sources in $corpus/pfc" >&2; exit 1; }
-    export SORVANTI_PREFIX=${SORVANTI_PREFIX:-$(default_prefix pfc-prefix)}
+    folder=pfc
+    [ "$SORVANTI_WORKSPACE" = pfc2019 ] && folder=pbl-unicode
+    [ -d "$corpus/$folder" ] || { echo "$0: no PFC workspace in $corpus/$folder" >&2; exit 1; }
+    export SORVANTI_PREFIX=${SORVANTI_PREFIX:-$(default_prefix "$SORVANTI_WORKSPACE-prefix")}
     mkdir -p "$SORVANTI_PREFIX/drive_c"
-    out/dev/orca/pblutil workspace "$corpus/pfc" "$SORVANTI_PREFIX/drive_c/pfc"
+    out/dev/orca/pblutil workspace "$corpus/$folder" "$SORVANTI_PREFIX/drive_c/$SORVANTI_WORKSPACE"
 # The sample workspace, built in the prefix the program uses when it is not there yet, so
 # that work done on it is never lost; SORVANTI_REBUILD_SAMPLES=1 builds it anew,
 # SORVANTI_NO_SAMPLES=1 leaves the prefix alone.

@@ -19,6 +19,7 @@
 #include "build/Rebuild.h"
 #include "build/Replicate.h"
 #include "orca/PblLibrary.h"
+#include "orca/TextBridge.h"
 #include "platform/Files.h"
 #include "platform/Profile.h"
 #include "tests/catalogue/CatalogueTestSupport.h"
@@ -62,6 +63,7 @@ class BuildTest : public cattest::CatalogueTest {
             return "(missing)";
         return buffer.data();
     }
+    void RoundTrip(const testsupport::PfcWorkspace& ws);
 };
 
 TEST_F(BuildTest, CompileRunsTakeLibrariesEntriesAndHierarchiesInOrder) {
@@ -318,9 +320,20 @@ TEST_F(BuildTest, ReplicationMirrorsTheLibrariesAndDefinesTheReplica) {
 
 // Replace over every hit of a literal across a PFC application, Save All Changes, then the
 // libraries read afresh: changed entries hold exactly the edit, every other entry its bytes.
+// Over the ANSI libraries built from PFC's sources, and over PowerBuilder 2019's Unicode
+// libraries, whose sources the program sees in the code page.
 TEST_F(BuildTest, ReplaceAndSaveAllRoundTripOverAPfcApplication) {
     SKIP_WITHOUT_CORPUS();
-    const testsupport::PfcWorkspace ws = testsupport::BuildPfcWorkspace(prefix);
+    RoundTrip(testsupport::BuildPfcWorkspace(prefix));
+}
+
+TEST_F(BuildTest, ReplaceAndSaveAllRoundTripOverAUnicodePfcApplication) {
+    SKIP_WITHOUT_CORPUS();
+    RoundTrip(testsupport::BuildPfc2019Workspace(prefix));
+}
+
+void BuildTest::RoundTrip(const testsupport::PfcWorkspace& ws) {
+    ASSERT_TRUE(ws.error.empty()) << ws.error;
     shell::OptionsForm().PBIniFileName = ws.pbIni;
     Mgr().LoadApplications();
     catalogue::TPBApp* app = Mgr().Apps[0];
@@ -353,7 +366,7 @@ TEST_F(BuildTest, ReplaceAndSaveAllRoundTripOverAPfcApplication) {
     }
     catalogue::SetRunFlag(true);
     const build::TSaveCount saved = build::SaveAllChanges(Mgr());
-    EXPECT_EQ(saved.Failed, 0);
+    EXPECT_EQ(saved.Failed, 0) << testing::PrintToString(LogWith("Error"));
     EXPECT_EQ(saved.Saved, static_cast<int>(edited.size()));
 
     // The libraries read afresh by another process, which reports every entry that is not
@@ -372,11 +385,14 @@ TEST_F(BuildTest, ReplaceAndSaveAllRoundTripOverAPfcApplication) {
                 const orca::PblEntry* now = lib ? lib->Find(name) : nullptr;
                 const auto change = edited.find(path + "|" + name.substr(0, name.rfind('.')));
                 ++checked;
-                if (change == edited.end()) {
+                // An edited object keeps its properties (.prp) as they were.
+                if (change == edited.end() || name.ends_with(".prp")) {
                     if (!now || now->data.Str() != data)
                         out += name + ": changed\n";
                 } else if (name.size() > 4 && name.compare(name.size() - 4, 3, ".sr") == 0) {
-                    if (!now || now->BodyText() != change->second)
+                    if (!now ||
+                        (lib->Kind() == orca::PblKind::Unicode ? orca::Utf16ToAnsi(now->BodyText())
+                                                               : now->BodyText()) != change->second)
                         out += name + ": not the edited source\n";
                 } else if (now) {
                     out += name + ": a stale compiled form\n";

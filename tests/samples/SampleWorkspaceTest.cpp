@@ -67,7 +67,7 @@ TEST(SampleWorkspaceTest, LibrariesPbIniAndWinIniKeys) {
               Dir + "\\stock.pbl;" + Dir + "\\ordbase.pbl");
     const std::string text = testsupport::ReadFile(platform::HostPath(PbIni));
     EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1) << "pb.ini lines end with CR LF";
-    for (const char* key : {"InitPath040", "InitPath050", "InitPath60"})
+    for (const char* key : {"InitPath040", "InitPath050", "InitPath60", "InitPath100"})
         EXPECT_EQ(platform::GetProfileString("PowerBuilder", key, ""), Dir) << key;
 
     // w_order_entry -> w_orders -> w_sample_sheet -> w_sample_base -> window runs from the

@@ -18,5 +18,7 @@ struct PfcWorkspace : orca::SourceWorkspace {
 // Builds the workspace in the prefix (the current one). An empty result without error when
 // the corpus is absent (callers skip with SKIP_WITHOUT_CORPUS first).
 PfcWorkspace BuildPfcWorkspace(const TempPrefix& prefix);
+// The same with the Unicode libraries of PowerBuilder 2019 of the corpus, under c:\pfc2019\.
+PfcWorkspace BuildPfc2019Workspace(const TempPrefix& prefix);
 
 }  // namespace testsupport
