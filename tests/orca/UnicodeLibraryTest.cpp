@@ -301,18 +301,17 @@ TEST(UnicodeLibrary, DamageIsRefusedWithAClearText) {
 }
 
 // Every source of every Unicode library exported by pblutil in each of the three forms
-// and imported back leaves every entry byte for byte as it was; the UTF-8 exports of the
-// sources of the same revision are PowerBuilder's own files byte for byte.
+// and imported back leaves every entry byte for byte as it was. (That its UTF-8 exports
+// are PowerBuilder's own files is the next test's check.)
 TEST(UnicodeCorpus, PblutilExportAndImportInEachFormChangeNothing) {
     SKIP_WITHOUT_CORPUS();
     testsupport::TempDir dir;
     const std::string pblutil = std::string("'") + SORVANTI_PBLUTIL + "'";
-    size_t libraries = 0, sources = 0, sameFiles = 0;
+    size_t libraries = 0;
     for (const auto& f : std::filesystem::recursive_directory_iterator(UnicodeDir())) {
         if (f.path().extension() != ".pbl")
             continue;
         SCOPED_TRACE(f.path().string());
-        const std::string name = std::filesystem::relative(f.path(), UnicodeDir()).string();
         const std::string lib = dir / ("lib" + std::to_string(++libraries) + ".pbl");
         testsupport::WriteFile(lib, testsupport::ReadFile(f.path().string()));
         const auto original = Load(lib);
@@ -330,21 +329,9 @@ TEST(UnicodeCorpus, PblutilExportAndImportInEachFormChangeNothing) {
             for (size_t i = 0; i < again->Entries().size(); ++i)
                 EXPECT_TRUE(Fields(again->Entries()[i]) == Fields(original->Entries()[i]))
                     << again->Entries()[i].name;
-            if (std::string(form) != "--utf8")
-                continue;
-            for (const auto& file : std::filesystem::directory_iterator(out)) {
-                ++sources;
-                const std::filesystem::path ws = UnicodeDir() + "/ws_objects/" + name + ".src/" +
-                                                 file.path().filename().string();
-                sameFiles +=
-                    std::filesystem::exists(ws) &&
-                    testsupport::ReadFile(ws) == testsupport::ReadFile(file.path().string());
-            }
         }
     }
     EXPECT_EQ(libraries, 18u);
-    EXPECT_EQ(sources, 560u);
-    EXPECT_EQ(sameFiles, 527u);
 }
 
 // The three libraries the corpus lacks, built from PowerBuilder's exports by import into
