@@ -55,12 +55,6 @@ class ObjectSearchTest : public cattest::CatalogueTest {
                 SourceOf(name, type, type == PBORCA_WINDOW ? "window" : "nonvisualobject", extra),
                 ""};
     }
-    catalogue::TPBObj* Obj(const std::string& lib, const std::string& name,
-                           int type = PBORCA_WINDOW) {
-        catalogue::TPBLib* l = Mgr().FindLibrary(lib);
-        const int i = l->IndexOfEntry(name, type);
-        return i < 0 ? nullptr : l->Entries[i];
-    }
     // One library of these entries, the one library of an application; the application.
     catalogue::TPBApp* OneLib(const std::string& lib, const std::vector<Entry>& entries) {
         MakeLibrary(lib, entries);
@@ -93,7 +87,7 @@ TEST_F(ObjectSearchTest, FindAllListsEveryHitInLibraryObjectAndSourceOrder) {
 
     // Overlapping hits ("aaa") are all listed; case does not count by default.
     EXPECT_THAT(EntryNames(host.results), ElementsAre("w_a", "w_a", "w_b", "w_b", "n_x", "n_y"));
-    const auto b0 = static_cast<int32_t>(Obj("c:\\w\\one.pbl", "w_b")->SourceText().find("aaa"));
+    const auto b0 = static_cast<int32_t>(Ref(app, "w_b")->Obj->SourceText().find("aaa"));
     EXPECT_TRUE(host.results[2].SelStart == b0 && host.results[3].SelStart == b0 + 1);
     EXPECT_EQ(host.results[0].Line,
               "w_a" + std::string(30, ' ') + "aa" + std::string(31, ' ') + "c:\\w\\one.pbl");
@@ -140,7 +134,7 @@ TEST_F(ObjectSearchTest, LongWildcardHitIsKeptReplacedAndUndoneWhole) {
     const std::string filler(300, 'q');
     catalogue::TPBApp* app = OneLib(
         "c:\\l\\l.pbl", {With("w_long", PBORCA_WINDOW, "// BEGIN" + filler + "END tail\r\n")});
-    catalogue::TPBObj* obj = Obj("c:\\l\\l.pbl", "w_long");
+    catalogue::TPBObj* obj = Ref(app, "w_long")->Obj;
     const std::string original = obj->Source;
     host.list.SetReplaceText("x*y~t");
     Find("BEGIN*END", AppScope(app));
@@ -164,7 +158,7 @@ TEST_F(ObjectSearchTest, LongWildcardHitIsKeptReplacedAndUndoneWhole) {
 TEST_F(ObjectSearchTest, ReplaceUndoShiftsLaterHitsOfTheObjectAndRestoresIt) {
     catalogue::TPBApp* app =
         OneLib("c:\\r\\r.pbl", {With("w_one", PBORCA_WINDOW, "// ab ab ab\r\n")});
-    catalogue::TPBObj* obj = Obj("c:\\r\\r.pbl", "w_one");
+    catalogue::TPBObj* obj = Ref(app, "w_one")->Obj;
     const std::string original = obj->Source;
     host.list.SetReplaceText("abXYZ");
     Find("ab", AppScope(app));
@@ -187,7 +181,7 @@ TEST_F(ObjectSearchTest, ReplaceUndoShiftsLaterHitsOfTheObjectAndRestoresIt) {
 
 TEST_F(ObjectSearchTest, HitsWhoseTextChangedOrOverlapAreRefusedAndLogged) {
     catalogue::TPBApp* app = OneLib("c:\\c\\c.pbl", {With("w_c", PBORCA_WINDOW, "// aaa zz\r\n")});
-    catalogue::TPBObj* obj = Obj("c:\\c\\c.pbl", "w_c");
+    catalogue::TPBObj* obj = Ref(app, "w_c")->Obj;
     host.list.SetReplaceText("b");
     Find("aa", AppScope(app));
     ASSERT_EQ(host.results.size(), 2u);  // overlapping
@@ -233,7 +227,7 @@ TEST_F(ObjectSearchTest, FindNextQuestionsAndReplaceUponFind) {
     host.answers = {shell::mrYes, shell::mrNo, shell::mrYes};
     search.Run(AppScope(app));
     EXPECT_THAT(host.asked, ElementsAre(0, 1, 2));
-    EXPECT_NE(Obj("c:\\n\\n.pbl", "w_n")->SourceText().find("// pp p pp q q"), std::string::npos);
+    EXPECT_NE(Ref(app, "w_n")->Obj->SourceText().find("// pp p pp q q"), std::string::npos);
 
     // Replace upon find with a replacement that holds the find text: resuming inside it
     // would never end.
@@ -242,14 +236,14 @@ TEST_F(ObjectSearchTest, FindNextQuestionsAndReplaceUponFind) {
     host.list.SetChecked(search::cbReplaceOnFind, true);
     Find("q", AppScope(app));
     EXPECT_EQ(host.results.size(), 2u);
-    EXPECT_NE(Obj("c:\\n\\n.pbl", "w_n")->SourceText().find("pp xqy xqy\r\n"), std::string::npos);
+    EXPECT_NE(Ref(app, "w_n")->Obj->SourceText().find("pp xqy xqy\r\n"), std::string::npos);
     EXPECT_TRUE(host.results[0].Replaced);
 }
 
 TEST_F(ObjectSearchTest, BadPatternsAndOddSourcesModifyNothing) {
     catalogue::TPBApp* app =
         OneLib("c:\\b\\b.pbl", {With("w_b", PBORCA_WINDOW, "// a\rb\rcd ~ \xDE\r\n")});
-    catalogue::TPBObj* obj = Obj("c:\\b\\b.pbl", "w_b");
+    catalogue::TPBObj* obj = Ref(app, "w_b")->Obj;
     obj->GetSource();
     // A NUL byte inside the text, as a broken export could leave one.
     obj->Source.insert(obj->SourceText().find("cd") + 1, 1, '\0');
