@@ -98,12 +98,15 @@ bool CreateLibraryOfKind(std::string_view library, std::string_view comment, boo
         return false;
     }
     const std::string dll(version->OrcaDll);
-    platform::TSharedLibrary other;
-    if (!other.Load(dll)) {
+    // Loaded on first need and kept for the rest of the run, as the program's own ORCA
+    // library is: companions may be created again (a new Temporary Library, a companion
+    // the user deleted).
+    static platform::TSharedLibrary& other = *new platform::TSharedLibrary;
+    if (other.HostPath().empty() && !other.Load(dll)) {
         *error = "ORCA library " + dll + " not loaded: " + platform::LastErrorText();
         return false;
     }
-    const TSymbolLookup lookup = [&other](std::string_view name) { return other.Symbol(name); };
+    const TSymbolLookup lookup = [](std::string_view name) { return other.Symbol(name); };
     auto open = reinterpret_cast<decltype(&PBORCA_SessionOpen)>(lookup("PBORCA_SessionOpen"));
     auto close = reinterpret_cast<decltype(&PBORCA_SessionClose)>(lookup("PBORCA_SessionClose"));
     auto create = reinterpret_cast<decltype(&PBORCA_LibraryCreate)>(lookup("PBORCA_LibraryCreate"));
