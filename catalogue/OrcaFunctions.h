@@ -182,8 +182,8 @@ class TOrca {
 
 // Creates an empty library of the kind asked for (Unicode: PowerBuilder 10 and later),
 // with the loaded ORCA library when it creates that kind, else with the ORCA library of
-// the latest version of the table that does, loaded for this one call. False with the
-// reason in *error.
+// the latest version of the table that does, loaded on first need and kept loaded. False
+// with the reason in *error.
 bool CreateLibraryOfKind(std::string_view library, std::string_view comment, bool unicode,
                          std::string* error);
 

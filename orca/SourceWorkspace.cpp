@@ -238,13 +238,19 @@ std::string ReadLibraryTarget(const fs::path& sourceDir, const std::string& dest
         if (piece.empty())
             continue;
         const std::string library = WorkspacePath(destination, target.parent_path(), piece);
+        std::string relative = piece;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        const fs::path from = (target.parent_path() / relative).lexically_normal();
+        // A list naming a library outside the workspace's folder would have it read from,
+        // and written to, places the user did not name.
+        if (from.empty() || from.is_absolute() || *from.begin() == ".." ||
+            !platform::AsciiSameText(library.substr(0, destination.size() + 1), destination + "\\"))
+            return target.string() + ": the library " + piece +
+                   " lies outside the workspace's folder";
         application->libraryList.push_back(library);
         if (std::any_of(workspace->libraries.begin(), workspace->libraries.end(),
                         [&](const std::string& l) { return platform::AsciiSameText(l, library); }))
             continue;
-        std::string relative = piece;
-        std::replace(relative.begin(), relative.end(), '\\', '/');
-        const fs::path from = (target.parent_path() / relative).lexically_normal();
         const std::string host = platform::HostPath(library);
         std::error_code ec;
         if (fs::is_regular_file(sourceDir / from, ec)) {
