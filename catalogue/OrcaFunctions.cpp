@@ -81,9 +81,13 @@ void ClearOrcaFunctions() {
 
 bool CreateLibraryOfKind(std::string_view library, std::string_view comment, bool unicode,
                          std::string* error) {
-    const shell::TPBVersionInfo& loaded = shell::OptionsForm().SelectedPBVersion();
-    if (loaded.Unicode == unicode) {
-        TOrca& session = OrcaMgr().GetSession();
+    TOrcaMgr& mgr = OrcaMgr();
+    if (!mgr.LoadOrcaDll()) {
+        *error = "the ORCA library is not loaded";
+        return false;
+    }
+    if (mgr.CreatesUnicode() == unicode) {
+        TOrca& session = mgr.GetSession();
         if (session.LibraryCreate(library, comment) == PBORCA_OK)
             return true;
         *error = session.ErrorText();

@@ -167,8 +167,13 @@ bool TOrcaMgr::LoadOrcaDll() {
     const platform::TSharedLibrary& lib = *library;
     BindOrcaFunctions([&lib](std::string_view name) { return lib.Symbol(name); });
     module_ = std::move(library);
+    moduleUnicode_ = version.Unicode;
     unattendedReports_[OrcaNotLoaded].clear();
     return true;
+}
+
+bool TOrcaMgr::CreatesUnicode() const {
+    return moduleUnicode_.value_or(shell::OptionsForm().SelectedPBVersion().Unicode);
 }
 
 TOrca& TOrcaMgr::GetSession() {

@@ -365,6 +365,10 @@ class TOrcaMgr : public TObject {
     // cannot be loaded runs the App Paths set-up, which tells the user; unattended, the
     // failure is logged (once) instead and no set-up runs.
     bool LoadOrcaDll();
+    // Whether the loaded ORCA library creates Unicode libraries: that of the version it
+    // was loaded for, which a change of the settings does not replace before the next
+    // start (the settings' choice when a test bound the functions).
+    bool CreatesUnicode() const;
     TOrca& GetSession();
 
     // The library of that path (ignoring case), created into Libs when absent.
@@ -419,6 +423,7 @@ class TOrcaMgr : public TObject {
 
     std::unique_ptr<TOrca> session_;
     std::unique_ptr<platform::TSharedLibrary> module_;
+    std::optional<bool> moduleUnicode_;  // what module_ creates
     std::vector<std::unique_ptr<TObject>> retired_;
     int walks_ = 0;
     int unattended_ = 0;
