@@ -79,6 +79,26 @@ bool WriteLibrary(const std::string& host, const orca::PblLibrary& library) {
     return !image.empty() && out;
 }
 
+// Checks one source of a library being built as an ORCA import checks it: a source
+// entry's name (the file is named in the error as where), a sound structure of text, a
+// comment that fits. Gives the entry's type and object name; an error text, or empty.
+std::string CheckedSource(const std::string& where, const std::string& library,
+                          const std::string& entryName, std::string_view text,
+                          std::string_view comment, int* type, std::string* name) {
+    bool isSource = false;
+    *type = orca::EntryTypeOfName(entryName, &isSource);
+    if (*type < 0 || !isSource)
+        return where + ": " + entryName + " is not the name of a source entry";
+    *name = orca::ObjectName(entryName);
+    const std::vector<orca::CompileProblem> problems = orca::CheckSource(text, *name, *type);
+    if (!problems.empty())
+        return library + "(" + *name + "), line " + std::to_string(problems[0].line) + ": " +
+               problems[0].text;
+    if (std::string error = orca::CommentTooLong(comment); !error.empty())
+        return library + "(" + *name + "): " + error;
+    return {};
+}
+
 // Reads a .pbg (which names its library and its sources from the workspace's folder), checks every
 // source as an ORCA import checks it, and writes the library. The application objects it holds are
 // added to *applications (name, library). An error text, or empty.
@@ -121,19 +141,12 @@ std::string ImportGroup(const std::string& sources, const std::string& destinati
         }
         if (source.entryName.empty())
             source.entryName = object.substr(platform::FileNameStart(object));
-        bool isSource = false;
-        const int type = orca::EntryTypeOfName(source.entryName, &isSource);
-        if (type < 0 || !isSource)
-            return object + ": " + source.entryName + " is not the name of a source entry";
-        const std::string name(orca::ObjectName(source.entryName));
-        const std::vector<orca::CompileProblem> problems =
-            orca::CheckSource(source.source, name, type);
-        if (!problems.empty())
-            return library + "(" + name + "), line " + std::to_string(problems[0].line) + ": " +
-                   problems[0].text;
-        std::string error = orca::CommentTooLong(source.comment);
+        int type = 0;
+        std::string name;
+        std::string error = CheckedSource(object, library, source.entryName, source.source,
+                                          source.comment, &type, &name);
         if (!error.empty())
-            return library + "(" + name + "): " + error;
+            return error;
         if (!image->Put(orca::SourceEntry(name + "." + orca::SourceExtension(type), "", now,
                                           source.comment, source.source),
                         &error))
@@ -194,18 +207,12 @@ std::string BuildUnicodeLibrary(const fs::path& folder, const std::string& libra
             return path + ": " + error;
         if (entryName.empty())
             entryName = file.filename().string();
-        bool isSource = false;
-        const int type = orca::EntryTypeOfName(entryName, &isSource);
-        if (type < 0 || !isSource)
-            return path + ": " + entryName + " is not the name of a source entry";
-        const std::string name(orca::ObjectName(entryName));
-        const std::vector<orca::CompileProblem> problems =
-            orca::CheckSource(source.source, name, type);
-        if (!problems.empty())
-            return library + "(" + name + "), line " + std::to_string(problems[0].line) + ": " +
-                   problems[0].text;
-        if (error = orca::CommentTooLong(source.comment); !error.empty())
-            return library + "(" + name + "): " + error;
+        int type = 0;
+        std::string name;
+        if (error = CheckedSource(path, library, entryName, source.source, source.comment, &type,
+                                  &name);
+            !error.empty())
+            return error;
         if (!image->Put(orca::WideSourceEntry(entryName, "0600", now, comment, stored), &error))
             return library + "(" + name + "): " + error;
         ++workspace->sourceCount;
