@@ -18,132 +18,100 @@ using uitest::FrameViewTest;
 
 class SearchViewTest : public FrameViewTest {
   protected:
-    // The view with the orders application selected in the application tree.
-    TPickwellForm* StartOnOrders() {
+    // The view with the orders application selected, the dialog shown for it with texts.
+    TPickwellForm* SearchOrders(bool replace, const std::string& find,
+                                const std::string& with = {}) {
         TPickwellForm* view = Start();
-        if (!view)
-            return nullptr;
-        views::TWinTreeNode* app = Node(view->Outline1, "orders");
+        views::TWinTreeNode* app = view ? Node(view->Outline1, "orders") : nullptr;
         if (!app)
             return nullptr;
         view->Outline1->Model().SelectNode(app);
+        (replace ? view->ReplaceMenu : view->Search1)->trigger();
+        Dialog().FindEdit->setEditText(ui::FromAnsi(find));
+        Dialog().ReplaceEdit->setEditText(ui::FromAnsi(with));
         return view;
     }
     static ui::TSReplace& Dialog() { return ui::ReplaceDialog(); }
-    static void SetTexts(const std::string& find, const std::string& replace = {}) {
-        Dialog().FindEdit->setEditText(ui::FromAnsi(find));
-        Dialog().ReplaceEdit->setEditText(ui::FromAnsi(replace));
+    // Clicks result row: the panel shows its object with the hit selected.
+    static QString Show(TPickwellForm* view, int row) {
+        view->ListBox2->setCurrentIndex(view->ResultList->index(row));
+        view->ListBox2Click();
+        EXPECT_EQ(view->SourceMemo->SourceObject(), view->ResultList->Line(row).Object());
+        return view->SourceMemo->textCursor().selectedText();
     }
 };
 
 TEST_F(SearchViewTest, TheMenuTakesTheDialogOverAndFindAllListsHitsThatAClickShows) {
-    TPickwellForm* view = StartOnOrders();
+    TPickwellForm* view = SearchOrders(false, "return");
     ASSERT_NE(view, nullptr);
     view->PopupMenu1Popup(view->Outline1);
-    EXPECT_TRUE(view->ReplaceMenu->isVisible() && view->ReplaceMenu->isEnabled());
-    EXPECT_TRUE(view->Search1->isVisible());
+    EXPECT_TRUE(view->ReplaceMenu->isVisible() && view->Search1->isVisible());
     view->PopupMenu1Popup(view->ListBox2);
     EXPECT_FALSE(view->ReplaceMenu->isVisible() || view->Search1->isVisible());
-
-    view->Search1->trigger();
     EXPECT_TRUE(Dialog().isVisible() && !Dialog().ReplaceEdit->isVisible());
-    EXPECT_EQ(Dialog().windowTitle(), "Search");
-    EXPECT_EQ(Dialog().EventOwner, view);
-    SetTexts("return");
+    EXPECT_TRUE(Dialog().windowTitle() == "Search" && Dialog().EventOwner == view);
+
     Dialog().FindAllButtonClick();
-    EXPECT_EQ(view->ViewPage(), TPickwellForm::PageSearch);
-    EXPECT_EQ(view->SearchScope(), TPickwellForm::PageApplication);
-    EXPECT_FALSE(view->Searching());
+    EXPECT_TRUE(view->ViewPage() == TPickwellForm::PageSearch && !view->Searching());
     const int hits = view->ResultList->Count();
     ASSERT_GE(hits, 10);  // orders, ordbase, ordutil: library-list order
     EXPECT_EQ(view->ResultList->Line(0).EntryName, "w_orders");
-    EXPECT_NE(view->ResultList->Line(0).Line.str().find("c:\\sorvanti-samples\\orders.pbl"),
-              std::string::npos);
-
-    for (int row : {0, hits - 1}) {
-        view->ListBox2->setCurrentIndex(view->ResultList->index(row));
-        view->ListBox2Click();
-        EXPECT_EQ(view->SourceMemo->textCursor().selectedText().toLower(), "return") << row;
-        EXPECT_EQ(view->SourceMemo->SourceObject(), view->ResultList->Line(row).Object());
-    }
+    EXPECT_EQ(Show(view, 0).toLower(), "return");
+    EXPECT_EQ(Show(view, hits - 1).toLower(), "return");
     uitest::SaveShot(*frame, "search-find-all");
 
     // From the Search page the last scope is searched again, whatever the page was.
-    SetTexts("RETURN");
+    Dialog().FindEdit->setEditText("RETURN");
     Dialog().FindAllButtonClick();
+    EXPECT_EQ(view->SearchScope(), TPickwellForm::PageApplication);
     EXPECT_EQ(view->ResultList->Count(), hits);
 
     // Replace while the dialog is on screen switches it to replace mode.
     view->PopupMenu1Popup(view->Outline1);
     view->ReplaceMenu->trigger();
-    EXPECT_EQ(Dialog().windowTitle(), "Replace");
-    EXPECT_TRUE(Dialog().ReplaceEdit->isVisible());
-
-    // A second view takes the dialog over when it searches, and hands it back when the
-    // first asks again.
-    frame->FileNewItemClick();
-    auto* second = dynamic_cast<TPickwellForm*>(frame->ActiveView());
-    ASSERT_NE(second, view);
-    second->Search1Click(false);
-    EXPECT_EQ(Dialog().EventOwner, second);
-    view->Search1Click(false);
-    EXPECT_EQ(Dialog().EventOwner, view);
+    EXPECT_TRUE(Dialog().windowTitle() == "Replace" && Dialog().ReplaceEdit->isVisible());
 }
 
 TEST_F(SearchViewTest, FindNextAsksBesideTheHitAndReplaceUndoTogglesTheSelectedHits) {
-    TPickwellForm* view = StartOnOrders();
+    TPickwellForm* view = SearchOrders(true, "return", "RETURN_X");
     ASSERT_NE(view, nullptr);
-    view->Search1Click(true);
-    SetTexts("return", "RETURN_X");
     // The real question: text, buttons and place; All ends the questions.
     QString asked;
-    QPoint at;
     QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        asked = box->text();
-        at = box->pos();
-        EXPECT_EQ(box->buttons().size(), 4);
-        box->button(QMessageBox::YesToAll)->click();
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            asked = QString("%1 %2 buttons at x %3")
+                        .arg(box->text())
+                        .arg(box->buttons().size())
+                        .arg(box->pos().x());
+            box->button(QMessageBox::YesToAll)->click();
+        }
     });
     Dialog().FindNextButtonClick();
-    EXPECT_EQ(asked, "Replace/Undo item?");
-    EXPECT_EQ(at.x(), 20);
-    const int hits = view->ResultList->Count();
-    ASSERT_GE(hits, 10);
+    EXPECT_EQ(asked, "Replace/Undo item? 4 buttons at x 20");
+    ASSERT_GE(view->ResultList->Count(), 10);
 
-    // Replace/Undo of two selected hits of one object, then of both again.
+    // Replace/Undo of two selected hits of one object: the panel shows the second
+    // replacement at its moved place.
     catalogue::TPBObj* obj = view->ResultList->Line(0).Object();
-    ASSERT_NE(obj, nullptr);
     ASSERT_EQ(view->ResultList->Line(1).Object(), obj);
-    view->ListBox2Click();
-    QItemSelectionModel* selection = view->ListBox2->selectionModel();
-    selection->select(view->ResultList->index(0), QItemSelectionModel::Select);
-    selection->select(view->ResultList->index(1), QItemSelectionModel::Select);
+    Show(view, 0);
+    view->ListBox2->selectionModel()->select(view->ResultList->index(1),
+                                             QItemSelectionModel::Select);
     Dialog().ReplaceButtonClick();
     EXPECT_TRUE(obj->Modified && view->ResultList->Line(1).Replaced);
-    // The panel shows the replacement, at its moved place, when the line is clicked.
-    view->ListBox2->setCurrentIndex(view->ResultList->index(1));
-    view->ListBox2Click();
-    EXPECT_EQ(view->SourceMemo->textCursor().selectedText(), "RETURN_X");
-}
+    EXPECT_EQ(Show(view, 1), "RETURN_X");
 
-TEST_F(SearchViewTest, AViewClosedWhileItSearchesStopsAndClosesAfterwards) {
-    TPickwellForm* view = StartOnOrders();
-    ASSERT_NE(view, nullptr);
-    view->Search1Click(false);
-    SetTexts("return");
+    // The user closes the view while a question is up: it closes once the search unwound.
     QPointer<QWidget> window = view->parentWidget();
+    view->Search1Click(false);
     view->AnswerAfterHit = [&](int, bool) {
-        window->close();  // the user closes the view while the question is up
+        window->close();
         return shell::mrYes;
     };
     Dialog().FindNextButtonClick();
-    EXPECT_FALSE(window.isNull());  // still there while the search unwinds
+    EXPECT_FALSE(window.isNull());
     QTRY_VERIFY(window.isNull());
-    EXPECT_EQ(Dialog().EventOwner, nullptr);
-    EXPECT_FALSE(Dialog().Running());
+    EXPECT_TRUE(Dialog().EventOwner == nullptr && !Dialog().Running());
 }
 
 }  // namespace
