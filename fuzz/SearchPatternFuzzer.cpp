@@ -37,9 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           std::count(typed.begin(), typed.end(), GapMarker) + 1);
     const std::string pattern = (flags & 8) ? expanded : std::string(typed);
 
-    UseBlockScan((flags & 32)   ? TBlockScan::Off
-                 : (flags & 64) ? TBlockScan::Sse2
-                                : TBlockScan::Widest);
+    UseBlockScan((flags & 32)    ? TBlockScan::Off
+                 : (flags & 64)  ? TBlockScan::Sse2
+                 : (flags & 128) ? TBlockScan::Avx2
+                                 : TBlockScan::Widest);
     std::string buffer(text);
     TStreamSearch engine(&buffer);
     engine.Options = TSearchOptions{};

@@ -58,19 +58,29 @@ inline bool IsWordByte(const char* buffer, int64_t i) {
     return !WordDelimiters[Byte(buffer, i)];
 }
 
-// The block filters: the first position q in [from, last] where the byte at q is first[0]
-// or first[1] and the byte at q + n - 1 is tail[0] or tail[1], or last + 1; only there is
-// the rest of the text compared. Reads stay within the buffer: the last block ends where
-// a text starting at last ends.
+// The raw bytes a block filter looks for: those that can stand at the first and the last
+// place of a hit, and at one place m between them (a third byte makes the places where
+// the rest is compared rare: in source text a first and last byte alone often meet).
+struct TFilterBytes {
+    unsigned char first[2], middle[2], tail[2];
+    int64_t m;
+};
+
+// The block filters: the first position q in [from, last] where the bytes at q, q + m
+// and q + n - 1 are each one of their two, or last + 1; only there is the rest of the
+// text compared. Reads stay within the buffer: the last block ends where a text starting
+// at last ends.
 using TNextCandidate = int64_t (*)(const char* buffer, int64_t from, int64_t last, int64_t n,
-                                   const unsigned char first[2], const unsigned char tail[2]);
+                                   const TFilterBytes& bytes);
 
 // The positions after the last whole block, one at a time.
 inline int64_t NextCandidateByByte(const char* buffer, int64_t q, int64_t last, int64_t n,
-                                   const unsigned char first[2], const unsigned char tail[2]) {
+                                   const TFilterBytes& f) {
     for (; q <= last; ++q) {
-        const unsigned char a = Byte(buffer, q), z = Byte(buffer, q + n - 1);
-        if ((a == first[0] || a == first[1]) && (z == tail[0] || z == tail[1]))
+        const unsigned char a = Byte(buffer, q), z = Byte(buffer, q + n - 1),
+                            c = Byte(buffer, q + f.m);
+        if ((a == f.first[0] || a == f.first[1]) && (z == f.tail[0] || z == f.tail[1]) &&
+            (c == f.middle[0] || c == f.middle[1]))
             return q;
     }
     return last + 1;
@@ -79,21 +89,21 @@ inline int64_t NextCandidateByByte(const char* buffer, int64_t q, int64_t last, 
 #if defined(__SSE2__)
 // Sixteen positions at a time.
 int64_t NextCandidateSse2(const char* buffer, int64_t q, int64_t last, int64_t n,
-                          const unsigned char first[2], const unsigned char tail[2]) {
-    const __m128i f0 = _mm_set1_epi8(static_cast<char>(first[0]));
-    const __m128i f1 = _mm_set1_epi8(static_cast<char>(first[1]));
-    const __m128i l0 = _mm_set1_epi8(static_cast<char>(tail[0]));
-    const __m128i l1 = _mm_set1_epi8(static_cast<char>(tail[1]));
+                          const TFilterBytes& f) {
+    const auto either = [](__m128i v, const unsigned char two[2]) {
+        return _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(two[0]))),
+                            _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(two[1]))));
+    };
     for (; q + 16 <= last + 1; q += 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + q));
         const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + q + n - 1));
-        const __m128i at =
-            _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(a, f0), _mm_cmpeq_epi8(a, f1)),
-                          _mm_or_si128(_mm_cmpeq_epi8(z, l0), _mm_cmpeq_epi8(z, l1)));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + q + f.m));
+        const __m128i at = _mm_and_si128(_mm_and_si128(either(a, f.first), either(z, f.tail)),
+                                         either(c, f.middle));
         if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(at)))
             return q + __builtin_ctz(mask);
     }
-    return NextCandidateByByte(buffer, q, last, n, first, tail);
+    return NextCandidateByByte(buffer, q, last, n, f);
 }
 #endif
 
@@ -101,22 +111,48 @@ int64_t NextCandidateSse2(const char* buffer, int64_t q, int64_t last, int64_t n
 // Thirty-two positions at a time, on processors with AVX2.
 __attribute__((target("avx2"))) int64_t NextCandidateAvx2(const char* buffer, int64_t q,
                                                           int64_t last, int64_t n,
-                                                          const unsigned char first[2],
-                                                          const unsigned char tail[2]) {
-    const __m256i f0 = _mm256_set1_epi8(static_cast<char>(first[0]));
-    const __m256i f1 = _mm256_set1_epi8(static_cast<char>(first[1]));
-    const __m256i l0 = _mm256_set1_epi8(static_cast<char>(tail[0]));
-    const __m256i l1 = _mm256_set1_epi8(static_cast<char>(tail[1]));
+                                                          const TFilterBytes& f) {
+    const __m256i f0 = _mm256_set1_epi8(static_cast<char>(f.first[0]));
+    const __m256i f1 = _mm256_set1_epi8(static_cast<char>(f.first[1]));
+    const __m256i c0 = _mm256_set1_epi8(static_cast<char>(f.middle[0]));
+    const __m256i c1 = _mm256_set1_epi8(static_cast<char>(f.middle[1]));
+    const __m256i l0 = _mm256_set1_epi8(static_cast<char>(f.tail[0]));
+    const __m256i l1 = _mm256_set1_epi8(static_cast<char>(f.tail[1]));
     for (; q + 32 <= last + 1; q += 32) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + q));
         const __m256i z = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + q + n - 1));
-        const __m256i at =
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + q + f.m));
+        const __m256i at = _mm256_and_si256(
             _mm256_and_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a, f0), _mm256_cmpeq_epi8(a, f1)),
-                             _mm256_or_si256(_mm256_cmpeq_epi8(z, l0), _mm256_cmpeq_epi8(z, l1)));
+                             _mm256_or_si256(_mm256_cmpeq_epi8(z, l0), _mm256_cmpeq_epi8(z, l1))),
+            _mm256_or_si256(_mm256_cmpeq_epi8(c, c0), _mm256_cmpeq_epi8(c, c1)));
         if (const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(at)))
             return q + __builtin_ctz(mask);
     }
-    return NextCandidateByByte(buffer, q, last, n, first, tail);
+    return NextCandidateByByte(buffer, q, last, n, f);
+}
+
+// Sixty-four positions at a time, on processors with AVX-512BW.
+__attribute__((target("avx512bw"))) int64_t NextCandidateAvx512(const char* buffer, int64_t q,
+                                                                int64_t last, int64_t n,
+                                                                const TFilterBytes& f) {
+    const __m512i f0 = _mm512_set1_epi8(static_cast<char>(f.first[0]));
+    const __m512i f1 = _mm512_set1_epi8(static_cast<char>(f.first[1]));
+    const __m512i c0 = _mm512_set1_epi8(static_cast<char>(f.middle[0]));
+    const __m512i c1 = _mm512_set1_epi8(static_cast<char>(f.middle[1]));
+    const __m512i l0 = _mm512_set1_epi8(static_cast<char>(f.tail[0]));
+    const __m512i l1 = _mm512_set1_epi8(static_cast<char>(f.tail[1]));
+    for (; q + 64 <= last + 1; q += 64) {
+        const __m512i a = _mm512_loadu_si512(buffer + q);
+        const __m512i z = _mm512_loadu_si512(buffer + q + n - 1);
+        const __m512i c = _mm512_loadu_si512(buffer + q + f.m);
+        const __mmask64 at = (_mm512_cmpeq_epi8_mask(a, f0) | _mm512_cmpeq_epi8_mask(a, f1)) &
+                             (_mm512_cmpeq_epi8_mask(z, l0) | _mm512_cmpeq_epi8_mask(z, l1)) &
+                             (_mm512_cmpeq_epi8_mask(c, c0) | _mm512_cmpeq_epi8_mask(c, c1));
+        if (at)
+            return q + __builtin_ctzll(at);
+    }
+    return NextCandidateAvx2(buffer, q, last, n, f);
 }
 #endif
 
@@ -127,7 +163,10 @@ TNextCandidate BlockFilter() {
         return nullptr;
 #if defined(SORVANTI_AVX2_SCAN)
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (blockScan == TBlockScan::Widest && avx2)
+    static const bool avx512 = avx2 && __builtin_cpu_supports("avx512bw");
+    if (blockScan == TBlockScan::Widest && avx512)
+        return &NextCandidateAvx512;
+    if ((blockScan == TBlockScan::Widest || blockScan == TBlockScan::Avx2) && avx2)
         return &NextCandidateAvx2;
 #endif
 #if defined(__SSE2__)
@@ -256,7 +295,7 @@ const TStreamSearch::TPrepared& TStreamSearch::Prepare(std::string_view text,
     for (int b = 0; b < 256; ++b)
         p.shift[b] = mappedShift[map[b]];
 
-    // The raw bytes that can stand at the first and the last place of a hit.
+    // The raw bytes that can stand at the first, the middle and the last place of a hit.
     auto sources = [&](char mappedByte, std::array<unsigned char, 2>& raw) {
         int count = 0;
         for (int b = 0; b < 256; ++b) {
@@ -272,6 +311,12 @@ const TStreamSearch::TPrepared& TStreamSearch::Prepare(std::string_view text,
     };
     p.blockFilter =
         n > 0 && sources(p.mapped[0], p.firstRaw) && sources(p.mapped[n - 1], p.lastRaw);
+    // A middle byte of more than two raw forms is not looked at (the first stands in).
+    p.middle = n / 2;
+    if (n == 0 || !sources(p.mapped[p.middle], p.middleRaw)) {
+        p.middle = 0;
+        p.middleRaw = p.firstRaw;
+    }
     return p;
 }
 
@@ -347,8 +392,12 @@ int64_t TStreamSearch::ScanForward(const TPrepared& p, int64_t start, int64_t la
 
     int64_t q = start;
     if (const TNextCandidate next = p.blockFilter ? BlockFilter() : nullptr) {
+        const TFilterBytes bytes{{p.firstRaw[0], p.firstRaw[1]},
+                                 {p.middleRaw[0], p.middleRaw[1]},
+                                 {p.lastRaw[0], p.lastRaw[1]},
+                                 static_cast<int64_t>(p.middle)};
         for (;; ++q) {
-            q = next(buffer, q, last, n, p.firstRaw.data(), p.lastRaw.data());
+            q = next(buffer, q, last, n, bytes);
             if (q > last)
                 return -1;
             if (InnerMatches(buffer, q, pattern, n, map, identity) && accept(q))

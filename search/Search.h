@@ -171,7 +171,8 @@ class TStreamSearch {
   private:
     // A text made ready for scanning with one map: its mapped bytes, the Horspool shifts
     // indexed by raw buffer byte, and the raw bytes that map to its first and last byte
-    // (for the block filter; usable when each has at most two).
+    // and to its middle byte (for the block filter; usable when the first and the last
+    // have at most two each).
     struct TPrepared {
         std::string text;
         const std::array<unsigned char, 256>* map = nullptr;
@@ -179,6 +180,8 @@ class TStreamSearch {
         std::array<uint32_t, 256> shift{};
         std::array<unsigned char, 2> firstRaw{};
         std::array<unsigned char, 2> lastRaw{};
+        std::array<unsigned char, 2> middleRaw{};
+        size_t middle = 0;
         bool blockFilter = false;
     };
 
@@ -200,9 +203,10 @@ class TStreamSearch {
 };
 
 // Test hook: which scan forward searches use; all give the same hits. Widest: the widest
-// block filter the processor has (32 bytes with AVX2, 16 with SSE2); Sse2: the 16-byte
+// block filter the processor has (64 bytes with AVX-512BW, 32 with AVX2, 16 with SSE2);
+// Avx2: the 32-byte one where the processor has AVX2, else as Widest; Sse2: the 16-byte
 // one; Off: the portable Horspool loop.
-enum class TBlockScan { Widest, Sse2, Off };
+enum class TBlockScan { Widest, Avx2, Sse2, Off };
 void UseBlockScan(TBlockScan scan);
 
 }  // namespace search
