@@ -189,57 +189,75 @@ bool PrepareRun(catalogue::TOrcaMgr& mgr, const TInvocation& inv, bool replace, 
            MakeList(inv, replace, host.list, error);
 }
 
-// Prints the host's hits in their order: ExitOk, or ExitFailed when stdout fails.
-int PrintHits(const TCliSearchHost& host, bool json) {
-    TLineCounter counter;
-    std::string out;
-    const search::TSearchResult* last = nullptr;  // the hit before, of obj
-    catalogue::TPBObj* obj = nullptr;
-    for (const search::TSearchResult& hit : host.results) {
+// The search command's host: each hit is printed as it is found, while the source before it
+// is still in the processor's caches (a second pass over every source after the search
+// read them all from memory again). Output is written in blocks; when stdout fails, the
+// run is stopped.
+class TPrintingHost : public TCliSearchHost {
+  public:
+    explicit TPrintingHost(bool json) : json_(json) {}
+    void Printing(search::TObjectSearch* run) { run_ = run; }
+
+    void AppendResult(search::TSearchResult&& result) override {
+        TCliSearchHost::AppendResult(std::move(result));
+        if (!failed_)
+            Print();
+    }
+    // Writes what is left; false when stdout failed.
+    bool Flush() {
+        failed_ = failed_ || !Write(out_);
+        out_.clear();
+        return !failed_;
+    }
+
+  private:
+    void Print() {
+        const search::TSearchResult& hit = results.back();
         // Hits of one object follow each other: it is looked up once for them.
-        if (!last || !hit.SameEntryAs(*last))
-            obj = hit.Object();
-        last = &hit;
-        if (!obj)
-            continue;
+        if (results.size() < 2 || !hit.SameEntryAs(results[results.size() - 2]))
+            obj_ = hit.Object();
+        if (!obj_)
+            return;
         int line = 0, column = 0;
         std::string_view text;
-        counter.Locate(obj->SourceText(), static_cast<size_t>(hit.SelStart), &line, &column, &text);
-        if (json) {
-            out += "{\"library\":" + JsonString(hit.Lib ? hit.Lib->Name : "") +
-                   ",\"object\":" + JsonString(hit.EntryName) +
-                   ",\"type\":" + JsonString(TypeName(hit.EntryType)) +
-                   ",\"line\":" + std::to_string(line) + ",\"column\":" + std::to_string(column) +
-                   ",\"text\":" + JsonString(text) + ",\"found\":" + JsonString(hit.FoundText) +
-                   "}\n";
+        counter_.Locate(obj_->SourceText(), static_cast<size_t>(hit.SelStart), &line, &column,
+                        &text);
+        if (json_) {
+            out_ += "{\"library\":" + JsonString(hit.Lib ? hit.Lib->Name : "") +
+                    ",\"object\":" + JsonString(hit.EntryName) +
+                    ",\"type\":" + JsonString(TypeName(hit.EntryType)) +
+                    ",\"line\":" + std::to_string(line) + ",\"column\":" + std::to_string(column) +
+                    ",\"text\":" + JsonString(text) + ",\"found\":" + JsonString(hit.FoundText) +
+                    "}\n";
         } else {
             if (hit.Lib)
-                out += hit.Lib->Name;
-            out += '(';
-            out += hit.EntryName.str();
-            out += "):";
-            out += std::to_string(line);
-            out += ':';
-            out += std::to_string(column);
-            out += ": ";
-            out.append(text);
-            out += '\n';
+                out_ += hit.Lib->Name;
+            out_ += '(';
+            out_ += hit.EntryName.str();
+            out_ += "):";
+            out_ += std::to_string(line);
+            out_ += ':';
+            out_ += std::to_string(column);
+            out_ += ": ";
+            out_.append(text);
+            out_ += '\n';
         }
-        if (out.size() >= 1 << 16) {
-            if (!Write(out))
-                return ExitFailed;
-            out.clear();
-        }
+        if (out_.size() >= 1 << 16 && !Flush() && run_)
+            run_->Stop();
     }
-    return Write(out) ? ExitOk : ExitFailed;
-}
+
+    bool json_;
+    search::TObjectSearch* run_ = nullptr;
+    TLineCounter counter_;
+    std::string out_;
+    bool failed_ = false;
+    catalogue::TPBObj* obj_ = nullptr;  // the entry of the last hit
+};
 
 }  // namespace
 
-// Searches each scope operand in turn (all operands but the text, or all of them with
-// --gsr), printing its hits before the next is searched.
 int SearchCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
-    TCliSearchHost host;
+    TPrintingHost host(inv.Has("--json"));
     std::string error;
     if (!MakeList(inv, false, host.list, &error))
         return Fail(error);
@@ -249,14 +267,15 @@ int SearchCommand(catalogue::TOrcaMgr& mgr, const TInvocation& inv) {
         if (!ResolveScope(mgr, inv.Operands[i], inv.Has("--descendants"), &resolved[i], &error))
             return Fail(error);
     search::TObjectSearch run(host);
+    host.Printing(&run);
     int searched = 0;
     size_t found = 0;
     for (const TScope& scope : resolved) {
         run.Run(scope.Search);
         searched += run.ObjectsSearched();
         found += host.results.size();
-        if (const int status = PrintHits(host, inv.Has("--json")); status != ExitOk)
-            return status;
+        if (!host.Flush())
+            return ExitFailed;
     }
     if (found == 0) {
         ErrorLine("sorvanti-cli: nothing found (%d objects searched)\n", searched);
