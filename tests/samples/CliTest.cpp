@@ -154,17 +154,19 @@ TEST_F(CliTest, ExportReplacesChangedFilesAtomicallyAndOnlyOnce) {
         EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
 
     // A file that cannot be replaced (a folder stands in its place): the error is
-    // reported, no file queued after it is replaced, and no temporary file is left.
-    // (Files queued before it, of the libraries exported first, may already be in place.)
+    // reported, no file is replaced, of the libraries exported before it or after, and no
+    // temporary file is left.
     const std::string later = out + "/ordutil/f_format_amount.srf";
     testsupport::WriteFile(later, "edited again");
+    testsupport::WriteFile(window, "edited again");
     const std::string blocked = out + "/ordbase/w_sample_base.srw";
     fs::remove(blocked);
     fs::create_directory(blocked);
     Result refused = Run(twice);
     EXPECT_EQ(refused.status, 1);
     EXPECT_THAT(refused.err, HasSubstr("cannot write " + blocked));
-    EXPECT_EQ(testsupport::ReadFile(later), "edited again");
+    EXPECT_EQ(testsupport::ReadFile(later) + testsupport::ReadFile(window),
+              "edited againedited again");
     for (const auto& e : fs::recursive_directory_iterator(out))
         EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
 }
