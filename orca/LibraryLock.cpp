@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -136,9 +137,12 @@ bool LibraryLock::Acquire(const std::string& hostPath, std::string* error, int w
 }
 
 std::string LibraryLock::FileOf(const std::string& hostPath) {
-    std::error_code ec;
-    const auto resolved = std::filesystem::canonical(hostPath, ec);
-    return ec ? hostPath : resolved.string();
+    char* resolved = ::realpath(hostPath.c_str(), nullptr);
+    if (!resolved)
+        return hostPath;
+    std::string file(resolved);
+    std::free(resolved);
+    return file;
 }
 
 bool LibraryLock::Unchanged() const {

@@ -216,6 +216,14 @@ std::optional<std::string> MatchEntry(const std::string& dir, const std::string&
 // Appends components to a host folder, matching each existing one without regard to
 // case; from the first that does not exist on, components are kept as given.
 std::string MapComponents(std::string dir, const std::vector<std::string>& parts) {
+    // Usually the path exists as written: then each component matches exactly, and one
+    // look at the whole path stands for one per component.
+    std::string exact = dir;
+    for (const auto& part : parts)
+        exact = JoinHost(exact, part);
+    struct stat st {};
+    if (!parts.empty() && ::lstat(exact.c_str(), &st) == 0)
+        return exact;
     bool matching = true;
     for (const auto& part : parts) {
         if (matching) {
