@@ -310,8 +310,8 @@ class TBatchWriter {
     TBatchWriter& operator=(const TBatchWriter&) = delete;
     ~TBatchWriter() {
         Drop();
-        for (const auto& [device, fd] : fileSystems_)
-            ::close(fd);
+        for (const auto& [device, watched] : fileSystems_)
+            ::close(watched.fd);
     }
 
     // Writes the new content of path to its temporary file. absent: the caller found no
@@ -380,9 +380,9 @@ class TBatchWriter {
     bool Finish(std::string* error) {
         if (failed_)
             return Refuse(error, error_);
-        for (const auto& [device, fd] : fileSystems_)
-            if (::syncfs(fd) != 0)
-                return Refuse(error, "cannot flush the files written beside " + dirOf_[device] +
+        for (const auto& [device, watched] : fileSystems_)
+            if (::syncfs(watched.fd) != 0)
+                return Refuse(error, "cannot flush the files written beside " + watched.dir +
                                          " to disk: " + std::strerror(errno));
         for (size_t i = 0; i < jobs_.size(); ++i)
             if (::rename(jobs_[i].temp.c_str(), jobs_[i].target.c_str()) != 0) {
@@ -392,8 +392,8 @@ class TBatchWriter {
             }
         jobs_.clear();
         // The renames reach the disk too; a file system that refuses leaves them standing.
-        for (const auto& [device, fd] : fileSystems_)
-            (void)::syncfs(fd);
+        for (const auto& [device, watched] : fileSystems_)
+            (void)::syncfs(watched.fd);
         return true;
     }
 
@@ -416,8 +416,7 @@ class TBatchWriter {
             error_ = "cannot write into " + dir + ": " + std::strerror(errno);
             return false;
         }
-        fileSystems_[st.st_dev] = fd;
-        dirOf_[st.st_dev] = dir;
+        fileSystems_[st.st_dev] = {fd, dir};
         return true;
     }
 
@@ -439,8 +438,12 @@ class TBatchWriter {
     }
 
     std::vector<Job> jobs_;
-    std::map<dev_t, int> fileSystems_;
-    std::map<dev_t, std::string> dirOf_;
+    // Each file system written to: a folder on it held open, and that folder's name.
+    struct TWatched {
+        int fd;
+        std::string dir;
+    };
+    std::map<dev_t, TWatched> fileSystems_;
     std::string error_;
     bool failed_ = false;
     unsigned counter_ = 0;

@@ -108,24 +108,40 @@ int64_t NextCandidateSse2(const char* buffer, int64_t q, int64_t last, int64_t n
 #endif
 
 #if defined(SORVANTI_AVX2_SCAN)
+// The two bytes a place may hold, each in every lane, and the lanes of v holding one of
+// them; for the 32- and the 64-byte filters.
+struct TTwo256 {
+    __m256i a, b;
+};
+__attribute__((target("avx2"))) inline TTwo256 Lanes256(const unsigned char two[2]) {
+    return {_mm256_set1_epi8(static_cast<char>(two[0])),
+            _mm256_set1_epi8(static_cast<char>(two[1]))};
+}
+__attribute__((target("avx2"))) inline __m256i Either(__m256i v, const TTwo256& two) {
+    return _mm256_or_si256(_mm256_cmpeq_epi8(v, two.a), _mm256_cmpeq_epi8(v, two.b));
+}
+struct TTwo512 {
+    __m512i a, b;
+};
+__attribute__((target("avx512bw"))) inline TTwo512 Lanes512(const unsigned char two[2]) {
+    return {_mm512_set1_epi8(static_cast<char>(two[0])),
+            _mm512_set1_epi8(static_cast<char>(two[1]))};
+}
+__attribute__((target("avx512bw"))) inline __mmask64 Either(__m512i v, const TTwo512& two) {
+    return _mm512_cmpeq_epi8_mask(v, two.a) | _mm512_cmpeq_epi8_mask(v, two.b);
+}
+
 // Thirty-two positions at a time, on processors with AVX2.
 __attribute__((target("avx2"))) int64_t NextCandidateAvx2(const char* buffer, int64_t q,
                                                           int64_t last, int64_t n,
                                                           const TFilterBytes& f) {
-    const __m256i f0 = _mm256_set1_epi8(static_cast<char>(f.first[0]));
-    const __m256i f1 = _mm256_set1_epi8(static_cast<char>(f.first[1]));
-    const __m256i c0 = _mm256_set1_epi8(static_cast<char>(f.middle[0]));
-    const __m256i c1 = _mm256_set1_epi8(static_cast<char>(f.middle[1]));
-    const __m256i l0 = _mm256_set1_epi8(static_cast<char>(f.tail[0]));
-    const __m256i l1 = _mm256_set1_epi8(static_cast<char>(f.tail[1]));
+    const TTwo256 first = Lanes256(f.first), middle = Lanes256(f.middle), tail = Lanes256(f.tail);
     for (; q + 32 <= last + 1; q += 32) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + q));
         const __m256i z = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + q + n - 1));
         const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buffer + q + f.m));
-        const __m256i at = _mm256_and_si256(
-            _mm256_and_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a, f0), _mm256_cmpeq_epi8(a, f1)),
-                             _mm256_or_si256(_mm256_cmpeq_epi8(z, l0), _mm256_cmpeq_epi8(z, l1))),
-            _mm256_or_si256(_mm256_cmpeq_epi8(c, c0), _mm256_cmpeq_epi8(c, c1)));
+        const __m256i at = _mm256_and_si256(_mm256_and_si256(Either(a, first), Either(z, tail)),
+                                            Either(c, middle));
         if (const auto mask = static_cast<unsigned>(_mm256_movemask_epi8(at)))
             return q + __builtin_ctz(mask);
     }
@@ -136,19 +152,11 @@ __attribute__((target("avx2"))) int64_t NextCandidateAvx2(const char* buffer, in
 __attribute__((target("avx512bw"))) int64_t NextCandidateAvx512(const char* buffer, int64_t q,
                                                                 int64_t last, int64_t n,
                                                                 const TFilterBytes& f) {
-    const __m512i f0 = _mm512_set1_epi8(static_cast<char>(f.first[0]));
-    const __m512i f1 = _mm512_set1_epi8(static_cast<char>(f.first[1]));
-    const __m512i c0 = _mm512_set1_epi8(static_cast<char>(f.middle[0]));
-    const __m512i c1 = _mm512_set1_epi8(static_cast<char>(f.middle[1]));
-    const __m512i l0 = _mm512_set1_epi8(static_cast<char>(f.tail[0]));
-    const __m512i l1 = _mm512_set1_epi8(static_cast<char>(f.tail[1]));
+    const TTwo512 first = Lanes512(f.first), middle = Lanes512(f.middle), tail = Lanes512(f.tail);
     for (; q + 64 <= last + 1; q += 64) {
-        const __m512i a = _mm512_loadu_si512(buffer + q);
-        const __m512i z = _mm512_loadu_si512(buffer + q + n - 1);
-        const __m512i c = _mm512_loadu_si512(buffer + q + f.m);
-        const __mmask64 at = (_mm512_cmpeq_epi8_mask(a, f0) | _mm512_cmpeq_epi8_mask(a, f1)) &
-                             (_mm512_cmpeq_epi8_mask(z, l0) | _mm512_cmpeq_epi8_mask(z, l1)) &
-                             (_mm512_cmpeq_epi8_mask(c, c0) | _mm512_cmpeq_epi8_mask(c, c1));
+        const __mmask64 at = Either(_mm512_loadu_si512(buffer + q), first) &
+                             Either(_mm512_loadu_si512(buffer + q + n - 1), tail) &
+                             Either(_mm512_loadu_si512(buffer + q + f.m), middle);
         if (at)
             return q + __builtin_ctzll(at);
     }
