@@ -6,9 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <random>
 #include <stdexcept>
 #include <thread>
@@ -236,16 +238,22 @@ TEST_F(LibraryWrites, CommentsAreStoredWholeOrRefused) {
 TEST_F(LibraryWrites, KilledWritersLeaveOldOrNewStateAndNoTemporaries) {
     ASSERT_TRUE(ImportMany("w_base", 0, 40));
     const std::string base = testsupport::ReadFile(lib);
-    // The kills fall at random moments within the time a whole run of the child takes.
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(Wait(Child([&] { return ImportMany("w_new", 0, 20); })), 0);
-    const auto span = std::chrono::duration_cast<std::chrono::microseconds>(
-                          std::chrono::steady_clock::now() - start)
-                          .count();
+    // The kills fall at random moments within the time a whole run of the child takes:
+    // the fastest of three, as one slowed by other work would put most kills after its end.
+    long long span = std::numeric_limits<long long>::max();
+    for (int run = 0; run < 3; ++run) {
+        testsupport::WriteFile(lib, base);
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(Wait(Child([&] { return ImportMany("w_new", 0, 20); })), 0);
+        span = std::min<long long>(span, std::chrono::duration_cast<std::chrono::microseconds>(
+                                             std::chrono::steady_clock::now() - start)
+                                             .count());
+    }
     std::mt19937 random(std::random_device{}());
-    const int trials = 120;
+    // Until kills have fallen both between two commits and inside one made in place,
+    // which a busy machine can make rare.
     int partial = 0, hot = 0;
-    for (int trial = 0; trial < trials; ++trial) {
+    for (int trial = 0; trial < 120 || (trial < 2000 && (partial == 0 || hot == 0)); ++trial) {
         testsupport::WriteFile(lib, base);
         const pid_t pid = Child([&] { return ImportMany("w_new", 0, 20); });
         std::this_thread::sleep_for(std::chrono::microseconds(random() % (span + 1)));
