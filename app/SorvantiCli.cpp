@@ -6,6 +6,7 @@
 // Exit status: 0 success, 1 nothing found or an operation failed, 2 bad usage. Errors go
 // to stderr; what the commands find goes to stdout.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -25,6 +26,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -310,8 +312,8 @@ class TBatchWriter {
     TBatchWriter& operator=(const TBatchWriter&) = delete;
     ~TBatchWriter() {
         Drop();
-        for (const auto& [device, watched] : fileSystems_)
-            ::close(watched.fd);
+        for (const auto& [dir, fd] : folders_)
+            ::close(fd);
     }
 
     // Writes the new content of path to its temporary file. absent: the caller found no
@@ -336,15 +338,14 @@ class TBatchWriter {
                 return Refuse(error, "cannot write " + target + ": " + std::strerror(EISDIR));
         }
         const size_t slash = target.rfind('/');
-        Job job{target, slash == std::string::npos ? "." : target.substr(0, slash), {}};
-        if (!Watch(job.dir))
+        const int folder = Folder(slash == std::string::npos ? "." : target.substr(0, slash));
+        if (folder < 0)
             return Refuse(error, error_);
-        const std::string name = target.substr(slash == std::string::npos ? 0 : slash + 1);
+        Job job{target, folder, target.substr(slash == std::string::npos ? 0 : slash + 1), {}};
         int fd = -1;
         for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            job.temp = job.dir + "/." + name + ".tmp" + std::to_string(::getpid()) + "-" +
-                       std::to_string(counter_++);
-            fd = ::open(job.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            job.temp = "." + job.name + ".tmp" + pid_ + "-" + std::to_string(counter_++);
+            fd = ::openat(folder, job.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd < 0 && errno != EEXIST)
                 break;
         }
@@ -385,7 +386,8 @@ class TBatchWriter {
                 return Refuse(error, "cannot flush the files written beside " + watched.dir +
                                          " to disk: " + std::strerror(errno));
         for (size_t i = 0; i < jobs_.size(); ++i)
-            if (::rename(jobs_[i].temp.c_str(), jobs_[i].target.c_str()) != 0) {
+            if (::renameat(jobs_[i].folder, jobs_[i].temp.c_str(), jobs_[i].folder,
+                           jobs_[i].name.c_str()) != 0) {
                 jobs_.erase(jobs_.begin(), jobs_.begin() + static_cast<std::ptrdiff_t>(i));
                 return Refuse(error,
                               "cannot replace " + jobs_[0].target + ": " + std::strerror(errno));
@@ -399,25 +401,29 @@ class TBatchWriter {
 
   private:
     struct Job {
-        std::string target, dir, temp;
+        std::string target;  // as the user sees it
+        int folder;          // the folder it is in, and in it:
+        std::string name, temp;
     };
-    // Keeps a folder of each file system written to open from before its first file is
-    // written, so that its flush reports a failure to write back any of them.
-    bool Watch(const std::string& dir) {
-        struct stat st {};
-        if (::stat(dir.c_str(), &st) != 0) {
-            error_ = "cannot write into " + dir + ": " + std::strerror(errno);
-            return false;
-        }
-        if (fileSystems_.count(st.st_dev))
-            return true;
+
+    // The folder dir held open, which its files are created and renamed in without
+    // walking its path again for each; -1 with the reason in error_. The first folder of
+    // each file system is opened before any file on it is written, so that the file
+    // system's flush reports a failure to write back any of them.
+    int Folder(const std::string& dir) {
+        if (const auto it = folders_.find(dir); it != folders_.end())
+            return it->second;
         const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
+        struct stat st {};
+        if (fd < 0 || ::fstat(fd, &st) != 0) {
             error_ = "cannot write into " + dir + ": " + std::strerror(errno);
-            return false;
+            if (fd >= 0)
+                ::close(fd);
+            return -1;
         }
-        fileSystems_[st.st_dev] = {fd, dir};
-        return true;
+        folders_[dir] = fd;
+        fileSystems_.try_emplace(st.st_dev, TWatched{fd, dir});
+        return fd;
     }
 
     bool Refuse(std::string* error, std::string text) {
@@ -433,21 +439,37 @@ class TBatchWriter {
     // Removes the temporary files not renamed.
     void Drop() {
         for (const Job& job : jobs_)
-            ::unlink(job.temp.c_str());
+            ::unlinkat(job.folder, job.temp.c_str(), 0);
         jobs_.clear();
     }
 
     std::vector<Job> jobs_;
-    // Each file system written to: a folder on it held open, and that folder's name.
+    std::map<std::string, int> folders_;  // each folder written into, open
+    // Each file system written to: one of its folders, and that folder's name.
     struct TWatched {
         int fd;
         std::string dir;
     };
     std::map<dev_t, TWatched> fileSystems_;
+    const std::string pid_ = std::to_string(::getpid());
     std::string error_;
     bool failed_ = false;
     unsigned counter_ = 0;
 };
+
+// The names in folder; empty when it cannot be read (its files are then looked at one
+// by one).
+std::set<std::string> NamesIn(const std::filesystem::path& folder, bool* readable) {
+    std::set<std::string> names;
+    DIR* d = ::opendir(folder.c_str());
+    *readable = d != nullptr;
+    if (!d)
+        return names;
+    while (const dirent* e = ::readdir(d))
+        names.emplace(e->d_name);
+    ::closedir(d);
+    return names;
+}
 
 // Whether the file at path holds exactly bytes; *absent tells that there is no file
 // (nothing at all, or a link to nothing). A file of another size is not read.
@@ -490,6 +512,9 @@ struct TExportPass {
     std::vector<char>& buffer;  // reused from entry to entry
     TBatchWriter& writer;
     orca::ExportEncoding encoding = orca::ExportEncoding::Ansi;
+    // What the folder held before the export, when it could be read: a file it did not
+    // hold need not be opened to be compared.
+    const std::set<std::string>* names = nullptr;
     int written = 0, unchanged = 0, failed = 0;
     std::string error;  // a file that cannot be written ends the export
 };
@@ -565,8 +590,8 @@ void ExportEntry(PBORCA_DIRENTRY* record, void* userData) {
                 : orca::FormatExportFile(file, comment, source,
                                          pass.encoding == orca::ExportEncoding::HexAscii);
         const std::string path = (pass.folder / file).string();
-        bool absent = false;
-        if (SameContent(path, bytes, &absent)) {
+        bool absent = pass.names && !pass.names->count(file);
+        if (!absent && SameContent(path, bytes, &absent)) {
             ++pass.unchanged;
         } else if (pass.writer.Add(path, bytes, absent, &pass.error)) {
             ++pass.written;
@@ -605,8 +630,10 @@ int Export(catalogue::TOrcaMgr& mgr, const std::vector<std::string>& whats, cons
         if (ec)
             return Fail("cannot create " + folder.string() + ": " + ec.message());
         shell::ShowStatus("Exporting " + lib->Name);
-        TExportPass pass{mgr.GetSession(), lib->Name, folder, buffer, writer,
-                         encoding,         0,         0,      0,      {}};
+        bool listed = false;
+        const std::set<std::string> names = NamesIn(folder, &listed);
+        TExportPass pass{mgr.GetSession(),          lib->Name, folder, buffer, writer, encoding,
+                         listed ? &names : nullptr, 0,         0,      0,      {}};
         if (mgr.GetSession().LibraryDirectory(lib->Name, nullptr, 0, &ExportEntry, &pass) != 0 &&
             pass.error.empty())
             return Fail("cannot read the directory of " + lib->Name);
