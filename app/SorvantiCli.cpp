@@ -381,9 +381,9 @@ class TBatchWriter {
     bool Finish(std::string* error) {
         if (failed_)
             return Refuse(error, error_);
-        for (const auto& [device, watched] : fileSystems_)
-            if (::syncfs(watched.fd) != 0)
-                return Refuse(error, "cannot flush the files written beside " + watched.dir +
+        for (const auto& [device, folder] : fileSystems_)
+            if (::syncfs(folder->second) != 0)
+                return Refuse(error, "cannot flush the files written beside " + folder->first +
                                          " to disk: " + std::strerror(errno));
         for (size_t i = 0; i < jobs_.size(); ++i)
             if (::renameat(jobs_[i].folder, jobs_[i].temp.c_str(), jobs_[i].folder,
@@ -394,8 +394,8 @@ class TBatchWriter {
             }
         jobs_.clear();
         // The renames reach the disk too; a file system that refuses leaves them standing.
-        for (const auto& [device, watched] : fileSystems_)
-            (void)::syncfs(watched.fd);
+        for (const auto& [device, folder] : fileSystems_)
+            (void)::syncfs(folder->second);
         return true;
     }
 
@@ -421,8 +421,7 @@ class TBatchWriter {
                 ::close(fd);
             return -1;
         }
-        folders_[dir] = fd;
-        fileSystems_.try_emplace(st.st_dev, TWatched{fd, dir});
+        fileSystems_.try_emplace(st.st_dev, folders_.emplace(dir, fd).first);
         return fd;
     }
 
@@ -444,27 +443,21 @@ class TBatchWriter {
     }
 
     std::vector<Job> jobs_;
-    std::map<std::string, int> folders_;  // each folder written into, open
-    // Each file system written to: one of its folders, and that folder's name.
-    struct TWatched {
-        int fd;
-        std::string dir;
-    };
-    std::map<dev_t, TWatched> fileSystems_;
+    using TFolders = std::map<std::string, int>;
+    TFolders folders_;                                       // each folder written into, open
+    std::map<dev_t, TFolders::const_iterator> fileSystems_;  // one folder of each
     const std::string pid_ = std::to_string(::getpid());
     std::string error_;
     bool failed_ = false;
     unsigned counter_ = 0;
 };
 
-// The names in folder; empty when it cannot be read (its files are then looked at one
-// by one).
-std::set<std::string> NamesIn(const std::filesystem::path& folder, bool* readable) {
-    std::set<std::string> names;
+// The names in folder; none when it cannot be read.
+std::optional<std::set<std::string>> NamesIn(const std::filesystem::path& folder) {
     DIR* d = ::opendir(folder.c_str());
-    *readable = d != nullptr;
     if (!d)
-        return names;
+        return std::nullopt;
+    std::set<std::string> names;
     while (const dirent* e = ::readdir(d))
         names.emplace(e->d_name);
     ::closedir(d);
@@ -514,7 +507,7 @@ struct TExportPass {
     orca::ExportEncoding encoding = orca::ExportEncoding::Ansi;
     // What the folder held before the export, when it could be read: a file it did not
     // hold need not be opened to be compared.
-    const std::set<std::string>* names = nullptr;
+    std::optional<std::set<std::string>> names;
     int written = 0, unchanged = 0, failed = 0;
     std::string error;  // a file that cannot be written ends the export
 };
@@ -630,10 +623,8 @@ int Export(catalogue::TOrcaMgr& mgr, const std::vector<std::string>& whats, cons
         if (ec)
             return Fail("cannot create " + folder.string() + ": " + ec.message());
         shell::ShowStatus("Exporting " + lib->Name);
-        bool listed = false;
-        const std::set<std::string> names = NamesIn(folder, &listed);
-        TExportPass pass{mgr.GetSession(),          lib->Name, folder, buffer, writer, encoding,
-                         listed ? &names : nullptr, 0,         0,      0,      {}};
+        TExportPass pass{mgr.GetSession(), lib->Name, folder, buffer, writer, encoding,
+                         NamesIn(folder),  0,         0,      0,      {}};
         if (mgr.GetSession().LibraryDirectory(lib->Name, nullptr, 0, &ExportEntry, &pass) != 0 &&
             pass.error.empty())
             return Fail("cannot read the directory of " + lib->Name);
