@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <unordered_map>
 
 #include "catalogue/Source.h"
@@ -128,10 +129,69 @@ struct TEdit {
     std::string text;
 };
 
+// Makes the edits (in source order, none overlapping) to text: size bytes of source and
+// its zero byte; shifts[k] is how far the text after edit k moves. When the text after
+// every edit moves the same way and the buffer can hold the new source, the edits are
+// made in place, moving only the text from the first edit on, through memory the check
+// of the hits has just read. Otherwise the new source is built in scratch, which then
+// takes the old source's buffer in exchange, so that a run over many entries reuses
+// memory already in use instead of asking the system for fresh pages for every source.
+void ApplyEdits(std::string& text, int64_t size, const std::vector<TEdit>& edits,
+                const std::vector<int64_t>& shifts, std::string& scratch) {
+    const size_t n = edits.size();
+    const int64_t grown = shifts.back();
+    const size_t needed = static_cast<size_t>(size + grown + 1);
+    const bool right = std::all_of(shifts.begin(), shifts.end(), [](int64_t d) { return d >= 0; });
+    const bool left = std::all_of(shifts.begin(), shifts.end(), [](int64_t d) { return d <= 0; });
+    // The text after edit k runs up to the next edit, the last one's up to the zero byte.
+    const auto segmentEnd = [&](size_t k) { return k + 1 < n ? edits[k + 1].start : size + 1; };
+    const auto move = [&](char* data, size_t k) {
+        const int64_t from = edits[k].start + edits[k].length;
+        std::memmove(data + from + shifts[k], data + from,
+                     static_cast<size_t>(segmentEnd(k) - from));
+    };
+    const auto put = [&](char* data, size_t k) {
+        const int64_t before = k == 0 ? 0 : shifts[k - 1];
+        std::memcpy(data + edits[k].start + before, edits[k].text.data(), edits[k].text.size());
+    };
+    if (right && text.capacity() >= needed) {
+        // Back to front: each piece moves up into room its followers have left.
+        text.resize(needed);
+        char* data = text.data();
+        for (size_t k = n; k-- > 0;) {
+            move(data, k);
+            put(data, k);
+        }
+        return;
+    }
+    if (left) {
+        // Front to back: each piece moves down over text already moved or replaced.
+        char* data = text.data();
+        for (size_t k = 0; k < n; ++k) {
+            put(data, k);
+            move(data, k);
+        }
+        text.resize(needed);
+        return;
+    }
+    std::string& changed = scratch;
+    // A buffer far larger than the new source would stay with it: take a fresh one.
+    if (changed.capacity() > 2 * needed + 4096)
+        std::string().swap(changed);
+    changed.clear();
+    changed.reserve(needed);
+    const std::string_view source(text);
+    int64_t at = 0;
+    for (const TEdit& e : edits) {
+        changed.append(source.substr(static_cast<size_t>(at), static_cast<size_t>(e.start - at)));
+        changed.append(e.text);
+        at = e.start + e.length;
+    }
+    changed.append(source.substr(static_cast<size_t>(at)));
+    text.swap(changed);
+}
+
 // Applies the chosen hits of one entry (rows of results that name it, in result order).
-// scratch: the buffer the new source is built in; it takes the old source's buffer in
-// exchange, so that a run over many entries reuses memory already in use instead of
-// asking the system for fresh pages for every large source.
 void ReplaceInObject(std::vector<TSearchResult>& results, const std::vector<int>& rows,
                      const std::vector<bool>& chosen, const TReplacementChooser& choose,
                      TReplaceUndoCount& count, std::string& scratch) {
@@ -150,13 +210,24 @@ void ReplaceInObject(std::vector<TSearchResult>& results, const std::vector<int>
     }
     const std::string_view source = SourceText(*obj);
     const int64_t size = static_cast<int64_t>(source.size());
-    // In source order; hits at one offset in the order they were listed.
-    std::stable_sort(todo.begin(), todo.end(), [&](int a, int b) {
+    // In source order; hits at one offset in the order they were listed. A search lists
+    // them so: mostly there is nothing to sort.
+    const auto bySource = [&](int a, int b) {
         return results[static_cast<size_t>(a)].SelStart < results[static_cast<size_t>(b)].SelStart;
-    });
+    };
+    if (!std::is_sorted(todo.begin(), todo.end(), bySource))
+        std::stable_sort(todo.begin(), todo.end(), bySource);
     std::vector<TEdit> edits;
     int64_t end = 0;  // the end of the last accepted hit
-    for (int row : todo) {
+    for (size_t i = 0; i < todo.size(); ++i) {
+        // Hits lie far apart in sources larger than the caches: the source at a hit a few
+        // ahead is asked for now, so that its wait overlaps the checks before it.
+        if (i + 8 < todo.size()) {
+            const int32_t ahead = results[static_cast<size_t>(todo[i + 8])].SelStart;
+            if (ahead >= 0 && ahead < size)
+                __builtin_prefetch(source.data() + ahead);
+        }
+        const int row = todo[i];
         const TSearchResult& r = results[static_cast<size_t>(row)];
         const std::string& expected = r.Replaced ? r.ReplaceText : r.FoundText;
         const int64_t start = r.SelStart;
@@ -180,29 +251,17 @@ void ReplaceInObject(std::vector<TSearchResult>& results, const std::vector<int>
     if (edits.empty())
         return;
 
-    // The new source in one pass, and where each edit's old end now lies.
-    int64_t grown = 0;
-    for (const TEdit& e : edits)
-        grown += static_cast<int64_t>(e.text.size()) - e.length;
-    const size_t needed = static_cast<size_t>(size + grown + 1);
-    std::string& changed = scratch;
-    // A buffer far larger than the new source would stay with it: take a fresh one.
-    if (changed.capacity() > 2 * needed + 4096)
-        std::string().swap(changed);
-    changed.clear();
-    changed.reserve(needed);
-    int64_t at = 0;
+    // Where each edit's old end lies, and how far the text after it moves.
     std::vector<int64_t> oldEnds;  // sorted: accepted hits never overlap
     std::vector<int64_t> shifts;   // the total shift after each edit
+    oldEnds.reserve(edits.size());
+    shifts.reserve(edits.size());
     int64_t shift = 0;
     for (const TEdit& e : edits) {
-        changed.append(source.substr(static_cast<size_t>(at), static_cast<size_t>(e.start - at)));
         TSearchResult& r = results[static_cast<size_t>(e.row)];
         r.SelStart = static_cast<int32_t>(e.start + shift);
-        changed.append(e.text);
         shift += static_cast<int64_t>(e.text.size()) - e.length;
-        at = e.start + e.length;
-        oldEnds.push_back(at);
+        oldEnds.push_back(e.start + e.length);
         shifts.push_back(shift);
         r.SelLength = static_cast<int32_t>(e.text.size());
         if (r.Replaced) {
@@ -213,26 +272,38 @@ void ReplaceInObject(std::vector<TSearchResult>& results, const std::vector<int>
         }
         r.Replaced = !r.Replaced;
     }
-    changed.append(source.substr(static_cast<size_t>(at)));
-    changed.push_back('\0');
+    ApplyEdits(obj->Source, size, edits, shifts, scratch);
 
     // Every other hit of the entry moves with the edits that end at or before it; one
-    // that overlaps an edit keeps its offset and is refused if it is ever chosen.
+    // that overlaps an edit keeps its offset and is refused if it is ever chosen. The rows
+    // come in result order, which is mostly source order too: both walks below go forward
+    // without a search while it is.
     std::vector<int> edited;
     edited.reserve(edits.size());
     for (const TEdit& e : edits)
         edited.push_back(e.row);
-    std::sort(edited.begin(), edited.end());
+    if (!std::is_sorted(edited.begin(), edited.end()))
+        std::sort(edited.begin(), edited.end());
+    size_t nextEdited = 0;
+    size_t passed = 0;  // the edits that end at or before the last offset moved
+    int64_t last = 0;
     for (int row : rows) {
-        if (std::binary_search(edited.begin(), edited.end(), row))
+        while (nextEdited < edited.size() && edited[nextEdited] < row)
+            ++nextEdited;
+        if (nextEdited < edited.size() && edited[nextEdited] == row)
             continue;
         TSearchResult& r = results[static_cast<size_t>(row)];
-        const auto after = std::upper_bound(oldEnds.begin(), oldEnds.end(), int64_t{r.SelStart});
-        if (after != oldEnds.begin())
-            r.SelStart = static_cast<int32_t>(
-                r.SelStart + shifts[static_cast<size_t>(after - oldEnds.begin() - 1)]);
+        const int64_t offset = r.SelStart;
+        if (offset < last)
+            passed = static_cast<size_t>(std::upper_bound(oldEnds.begin(), oldEnds.end(), offset) -
+                                         oldEnds.begin());
+        else
+            while (passed < oldEnds.size() && oldEnds[passed] <= offset)
+                ++passed;
+        last = offset;
+        if (passed > 0)
+            r.SelStart = static_cast<int32_t>(offset + shifts[passed - 1]);
     }
-    obj->Source.swap(changed);
     SourceChanged(*obj);
 }
 

@@ -6,7 +6,9 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <numeric>
+#include <random>
 
 #include "tests/catalogue/CatalogueTestSupport.h"
 #include "tests/support/PfcWorkspace.h"
@@ -175,6 +177,44 @@ TEST_F(ObjectSearchTest, ReplaceUndoReplacesWholeHitsAtTheirPlacesOrRefusesAndLo
     EXPECT_EQ(search::ReplaceUndo(host.results, std::vector<int>{0}, host.list).Refused, 1);
     EXPECT_EQ(obj->Source, edited);
     EXPECT_EQ(LogWith("no longer the text").size(), 1u);
+}
+
+// Runs of Replace/Undo over chosen rows (only unreplaced hits, only replaced ones, or both
+// at once, so the text after each edit moves one way or both ways) leave the source the
+// original with exactly the replaced hits changed, and each hit's offset where it now is.
+TEST_F(ObjectSearchTest, ReplaceUndoOverAnyRowsKeepsTheSourceAndEveryOffsetExact) {
+    std::mt19937 random(12);
+    std::string text = "// ";
+    for (int i = 0; i < 4000; ++i)
+        text += "abc"[random() % 3];
+    catalogue::TPBApp* app = OneLib("c:\\m\\m.pbl", {With("w_m", PBORCA_WINDOW, text + "\r\n")});
+    catalogue::TPBObj* obj = Ref(app, "w_m")->Obj;
+    const std::string original = obj->Source;
+    host.list.SetReplaceText("XYZ");
+    Find("ab", AppScope(app));
+    std::vector<TSearchResult>& hits = host.results;
+    ASSERT_GT(hits.size(), 300u);
+    std::vector<int32_t> at;
+    for (const TSearchResult& r : hits)
+        at.push_back(r.SelStart);
+    for (int round = 0; round < 120; ++round) {
+        std::vector<int> rows;
+        for (size_t i = 0; i < hits.size(); ++i)
+            if (random() % 3 == 0 && (round % 3 == 2 || hits[i].Replaced == (round % 3 == 1)))
+                rows.push_back(static_cast<int>(i));
+        std::shuffle(rows.begin(), rows.end(), random);
+        const auto done = search::ReplaceUndo(hits, rows, host.list);
+        ASSERT_EQ(done.Replaced + done.Undone, static_cast<int>(rows.size()));
+        std::string expected;
+        size_t from = 0;
+        for (size_t i = 0; i < hits.size(); ++i) {
+            expected += original.substr(from, static_cast<size_t>(at[i]) - from);
+            ASSERT_EQ(hits[i].SelStart, static_cast<int32_t>(expected.size())) << round;
+            expected += hits[i].Replaced ? "XYZ" : "ab";
+            from = static_cast<size_t>(at[i]) + 2;
+        }
+        ASSERT_EQ(obj->Source, expected + original.substr(from)) << round;
+    }
 }
 
 TEST_F(ObjectSearchTest, FindNextQuestionsAndReplaceUponFind) {
