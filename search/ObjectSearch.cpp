@@ -127,6 +127,8 @@ struct TEdit {
     int64_t start;
     int64_t length;
     std::string text;
+
+    int64_t End() const { return start + length; }
 };
 
 // Makes the edits (in source order, none overlapping) to text: size bytes of source and
@@ -146,7 +148,7 @@ void ApplyEdits(std::string& text, int64_t size, const std::vector<TEdit>& edits
     // The text after edit k runs up to the next edit, the last one's up to the zero byte.
     const auto segmentEnd = [&](size_t k) { return k + 1 < n ? edits[k + 1].start : size + 1; };
     const auto move = [&](char* data, size_t k) {
-        const int64_t from = edits[k].start + edits[k].length;
+        const int64_t from = edits[k].End();
         std::memmove(data + from + shifts[k], data + from,
                      static_cast<size_t>(segmentEnd(k) - from));
     };
@@ -185,7 +187,7 @@ void ApplyEdits(std::string& text, int64_t size, const std::vector<TEdit>& edits
     for (const TEdit& e : edits) {
         changed.append(source.substr(static_cast<size_t>(at), static_cast<size_t>(e.start - at)));
         changed.append(e.text);
-        at = e.start + e.length;
+        at = e.End();
     }
     changed.append(source.substr(static_cast<size_t>(at)));
     text.swap(changed);
@@ -251,17 +253,14 @@ void ReplaceInObject(std::vector<TSearchResult>& results, const std::vector<int>
     if (edits.empty())
         return;
 
-    // Where each edit's old end lies, and how far the text after it moves.
-    std::vector<int64_t> oldEnds;  // sorted: accepted hits never overlap
-    std::vector<int64_t> shifts;   // the total shift after each edit
-    oldEnds.reserve(edits.size());
+    // How far the text after each edit moves.
+    std::vector<int64_t> shifts;  // the total shift after each edit
     shifts.reserve(edits.size());
     int64_t shift = 0;
     for (const TEdit& e : edits) {
         TSearchResult& r = results[static_cast<size_t>(e.row)];
         r.SelStart = static_cast<int32_t>(e.start + shift);
         shift += static_cast<int64_t>(e.text.size()) - e.length;
-        oldEnds.push_back(e.start + e.length);
         shifts.push_back(shift);
         r.SelLength = static_cast<int32_t>(e.text.size());
         if (r.Replaced) {
@@ -294,11 +293,14 @@ void ReplaceInObject(std::vector<TSearchResult>& results, const std::vector<int>
             continue;
         TSearchResult& r = results[static_cast<size_t>(row)];
         const int64_t offset = r.SelStart;
+        // The edits' ends are in order: accepted hits never overlap.
         if (offset < last)
-            passed = static_cast<size_t>(std::upper_bound(oldEnds.begin(), oldEnds.end(), offset) -
-                                         oldEnds.begin());
+            passed = static_cast<size_t>(
+                std::upper_bound(edits.begin(), edits.end(), offset,
+                                 [](int64_t at, const TEdit& e) { return at < e.End(); }) -
+                edits.begin());
         else
-            while (passed < oldEnds.size() && oldEnds[passed] <= offset)
+            while (passed < edits.size() && edits[passed].End() <= offset)
                 ++passed;
         last = offset;
         if (passed > 0)
